@@ -1,0 +1,191 @@
+#include "data/DataPacket.h"
+
+#include <charconv>
+#include <pugixml.hpp>
+#include <unordered_map>
+
+#include "data/PacketWriter.h"
+#include "text/Error.h"
+
+namespace tarvelo {
+
+namespace {
+
+char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+std::string upperName(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) c = upper(c);
+    return out;
+}
+
+[[noreturn]] void notAPacket(std::string_view text, const std::string& why) {
+    throw Error("收到的内容不是有效的数据包：“" + excerpt(text) + "”", why);
+}
+
+std::optional<int> intAttribute(const pugi::xml_attribute& a) {
+    if (!a) return std::nullopt;
+    const std::string_view s = a.value();
+    int v = 0;
+    const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+    if (ec != std::errc() || end != s.data() + s.size() || v < 0) return std::nullopt;
+    return v;
+}
+
+std::optional<std::string> optionalAttribute(const pugi::xml_node& n, const char* name) {
+    const auto a = n.attribute(name);
+    if (!a) return std::nullopt;
+    return std::string(a.value());
+}
+
+pugi::xml_node child(const pugi::xml_node& parent, std::string_view name) {
+    for (auto c = parent.first_child(); c; c = c.next_sibling())
+        if (c.type() == pugi::node_element && sameName(c.name(), name)) return c;
+    return {};
+}
+
+// Resolves ROW attribute names to columns. Attributes nearly always come in column order, so the
+// column after the last match is tried first; the map covers any other order and letter case.
+class ColumnLookup {
+public:
+    explicit ColumnLookup(const std::vector<FieldDef>& fields) : m_fields(fields) {
+        for (std::size_t i = 0; i < fields.size(); ++i) m_byName.emplace(upperName(fields[i].name), i);
+    }
+    void restart() { m_next = 0; }
+    std::optional<std::size_t> find(std::string_view name) {
+        if (m_next < m_fields.size() && m_fields[m_next].name == name) return m_next++;
+        const auto it = m_byName.find(upperName(name));
+        if (it == m_byName.end()) return std::nullopt;
+        m_next = it->second + 1;
+        return it->second;
+    }
+
+private:
+    const std::vector<FieldDef>& m_fields;
+    std::unordered_map<std::string, std::size_t> m_byName;
+    std::size_t m_next = 0;
+};
+
+std::vector<FieldDef> readFields(const pugi::xml_node& fieldsNode, std::string_view text) {
+    std::vector<FieldDef> fields;
+    std::unordered_map<std::string, std::size_t> seen;
+    for (auto f = fieldsNode.first_child(); f; f = f.next_sibling()) {
+        if (f.type() != pugi::node_element) continue;
+        if (!sameName(f.name(), "FIELD")) notAPacket(text, std::string("FIELDS 中有未知元素 ") + f.name());
+        FieldDef def;
+        def.name = f.attribute("attrname").value();
+        def.typeName = f.attribute("fieldtype").value();
+        if (def.name.empty() || def.typeName.empty())
+            notAPacket(text, "FIELD 缺少 attrname 或 fieldtype");
+        if (!seen.emplace(upperName(def.name), fields.size()).second)
+            notAPacket(text, "字段 " + def.name + " 重复出现");
+        def.type = fieldTypeFromName(def.typeName);
+        if (const auto w = f.attribute("WIDTH")) {
+            const auto width = intAttribute(w);
+            if (!width) notAPacket(text, "字段 " + def.name + " 的 WIDTH 无效");
+            def.width = *width;
+        }
+        if (const auto d = f.attribute("DECIMALS")) {
+            def.decimals = intAttribute(d);
+            if (!def.decimals) notAPacket(text, "字段 " + def.name + " 的 DECIMALS 无效");
+        }
+        def.subtype = optionalAttribute(f, "SUBTYPE");
+        def.required = optionalAttribute(f, "required");
+        def.readonly = optionalAttribute(f, "readonly");
+        fields.push_back(std::move(def));
+    }
+    return fields;
+}
+
+RowState parseRowState(std::string_view s, std::string_view text, std::size_t rowNumber) {
+    if (s == "1") return RowState::Original;
+    if (s == "2") return RowState::Deleted;
+    if (s == "4") return RowState::Inserted;
+    if (s == "8") return RowState::Modified;
+    notAPacket(text, "第 " + std::to_string(rowNumber) + " 行的 RowState“" + std::string(s) +
+                         "”无效");
+}
+
+}  // namespace
+
+bool sameName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (upper(a[i]) != upper(b[i])) return false;
+    return true;
+}
+
+DataPacket DataPacket::parse(std::string_view text) {
+    pugi::xml_document doc;
+    const auto result = doc.load_buffer(text.data(), text.size(), pugi::parse_default,
+                                        pugi::encoding_utf8);
+    if (!result)
+        notAPacket(text, std::string("XML 错误：") + result.description() + "，位置 " +
+                             std::to_string(result.offset));
+    const auto root = doc.document_element();
+    if (!sameName(root.name(), "DATAPACKET")) notAPacket(text, "根元素不是 DATAPACKET");
+    const auto metadata = child(root, "METADATA");
+    const auto fieldsNode = child(metadata, "FIELDS");
+    if (!fieldsNode) notAPacket(text, "缺少 METADATA/FIELDS");
+
+    DataPacket packet;
+    packet.fields = readFields(fieldsNode, text);
+    const auto params = child(metadata, "PARAMS");
+    for (auto a = params.first_attribute(); a; a = a.next_attribute())
+        if (sameName(a.name(), "DATASET_DELTA")) packet.delta = std::string_view(a.value()) == "1";
+
+    const auto rowdata = child(root, "ROWDATA");
+    std::size_t rowCount = 0;
+    for (auto r = rowdata.first_child(); r; r = r.next_sibling()) ++rowCount;
+    packet.rows.reserve(rowCount);
+    packet.rowStates.reserve(rowCount);
+
+    const auto& fields = packet.fields;
+    ColumnLookup lookup(fields);
+    std::vector<std::optional<std::string_view>> values(fields.size());
+    for (auto r = rowdata.first_child(); r; r = r.next_sibling()) {
+        if (r.type() != pugi::node_element) continue;
+        const std::size_t rowNumber = packet.rows.size() + 1;
+        if (!sameName(r.name(), "ROW")) notAPacket(text, std::string("ROWDATA 中有未知元素 ") + r.name());
+        std::fill(values.begin(), values.end(), std::nullopt);
+        RowState state = RowState::None;
+        lookup.restart();
+        for (auto a = r.first_attribute(); a; a = a.next_attribute()) {
+            const std::string_view name = a.name();
+            const std::string_view value = a.value();
+            const auto column = lookup.find(name);
+            if (!column) {
+                if (sameName(name, "RowState")) state = parseRowState(value, text, rowNumber);
+                continue;  // attributes of no column carry nothing the system reads
+            }
+            // An empty value is a "changed to null" in a modification row; any type takes it.
+            if (!value.empty() && !fields[*column].acceptsPacketValue(value))
+                throw Error("数据包第 " + std::to_string(rowNumber) + " 行字段“" +
+                                fields[*column].name + "”的值“" + excerpt(value) + "”不是有效的" +
+                                fields[*column].typeName + "值。",
+                            "收到的内容：“" + excerpt(text) + "”");
+            values[*column] = value;
+        }
+        packet.rows.push_back(Row::fromValues(values));
+        packet.rowStates.push_back(state);
+    }
+    return packet;
+}
+
+std::string DataPacket::text() const {
+    std::size_t bytes = 0;
+    for (const auto& r : rows)
+        for (std::size_t i = 0; i < r.size(); ++i) bytes += r.value(i).size();
+    PacketWriter writer(fields, delta, PacketWriter::estimate(fields.size(), rows.size(), bytes));
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        writer.row(rows[i], i < rowStates.size() ? rowStates[i] : RowState::None);
+    return writer.finish();
+}
+
+std::optional<std::size_t> DataPacket::findField(std::string_view name) const {
+    for (std::size_t i = 0; i < fields.size(); ++i)
+        if (sameName(fields[i].name, name)) return i;
+    return std::nullopt;
+}
+
+}  // namespace tarvelo

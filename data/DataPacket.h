@@ -1,0 +1,35 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "data/FieldDef.h"
+#include "data/Row.h"
+#include "data/RowState.h"
+
+namespace tarvelo {
+
+// A data packet or delta packet in memory (the format is described in PacketWriter.cpp).
+struct DataPacket {
+    std::vector<FieldDef> fields;
+    bool delta = false;  // PARAMS DATASET_DELTA="1"
+    std::vector<Row> rows;
+    std::vector<RowState> rowStates;  // one per row; None where ROW has no RowState
+
+    // Parses packet text (UTF-8; white space before the declaration is fine). Anything that is
+    // not a well-formed packet, or a value that is not of its column's type, throws
+    // tarvelo::Error quoting the first characters of what arrived.
+    static DataPacket parse(std::string_view text);
+
+    std::string text() const;
+
+    // Index of the column named `name`, ASCII letter case ignored.
+    std::optional<std::size_t> findField(std::string_view name) const;
+};
+
+// ASCII case-insensitive equality, the rule for field and attribute names.
+bool sameName(std::string_view a, std::string_view b);
+
+}  // namespace tarvelo

@@ -1,0 +1,49 @@
+#include <gtest/gtest.h>
+
+#include "text/CodePage936.h"
+
+namespace tarvelo {
+namespace {
+
+TEST(CodePage936, RoundTripKeepsWhatTheCodePageHoldsAndMarksTheRest) {
+    struct Case {
+        const char* utf8;
+        std::string cp936;
+        const char* back;
+    };
+    const Case cases[] = {
+        {"select * from KVR_XXJ", "select * from KVR_XXJ", "select * from KVR_XXJ"},
+        {"钢筋", "\xB8\xD6\xBD\xEE", "钢筋"},
+        {"€", "\x80", "€"},
+        {"a¥b", "a?b", "a?b"},              // yen sign: not in code page 936
+        {"x😀y", "x?y", "x?y"},             // emoji
+        {"\xF0\xA0\x80\x80", "?", "?"},     // U+20000
+        {"\xC3", "?", "?"},                 // a UTF-8 sequence cut off
+        {"", "", ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(utf8ToCp936(c.utf8), c.cp936) << c.utf8;
+        EXPECT_EQ(cp936ToUtf8(c.cp936), c.back) << c.utf8;
+    }
+}
+
+TEST(CodePage936, UndecodableBytesBecomeOneQuestionMarkEach) {
+    EXPECT_EQ(cp936ToUtf8("a\xAA\xA1z"), "a?z");  // user-defined area
+    EXPECT_EQ(cp936ToUtf8("ok\xB8"), "ok?");      // lead byte at the very end
+    EXPECT_EQ(cp936ToUtf8("\xFF"), "?");
+}
+
+TEST(CodePage936, LengthCountsTwoBytesPerChineseCharacter) {
+    EXPECT_EQ(cp936Length("HRB400"), 6u);
+    EXPECT_EQ(cp936Length("钢筋"), 4u);
+    EXPECT_EQ(cp936Length("Φ12钢¥"), 2u + 2 + 2 + 1);
+}
+
+TEST(CodePage936, LargeTextSurvives) {
+    std::string text;
+    for (int i = 0; i < 20000; ++i) text += "热轧带肋钢筋HRB400E;";
+    EXPECT_EQ(cp936ToUtf8(utf8ToCp936(text)), text);
+}
+
+}  // namespace
+}  // namespace tarvelo

@@ -1,0 +1,92 @@
+#include <gtest/gtest.h>
+
+#include "text/Date.h"
+#include "text/DateTime.h"
+#include "text/SqlLiteral.h"
+#include "text/StatementBuffer.h"
+#include "text/Trim.h"
+
+namespace tarvelo {
+namespace {
+
+TEST(Trim, RemovesEverythingUpToU0020AtBothEnds) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"  钢筋 ", "钢筋"},
+        {"\t\r\n a b \r\n", "a b"},
+        {std::string("\x01x\x1f", 3), "x"},
+        {std::string("\0x", 2), "x"},
+        {"   ", ""},
+        {"", ""},
+        {"\xE3\x80\x80全角\xE3\x80\x80", "\xE3\x80\x80全角\xE3\x80\x80"},  // U+3000 stays
+        {"\xC2\xA0x", "\xC2\xA0x"},                                        // U+00A0 stays
+    };
+    for (const auto& [in, out] : cases) EXPECT_EQ(trim(in), out) << in;
+}
+
+TEST(SqlLiteral, QuotesAndDoublesEmbeddedQuotes) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"杭州市", "'杭州市'"},
+        {"O'Neil", "'O''Neil'"},
+        {"'; DROP TABLE KVR_USERH; --", "'''; DROP TABLE KVR_USERH; --'"},
+        {"''", "''''''"},
+        {"", "''"},
+    };
+    for (const auto& [in, out] : cases) EXPECT_EQ(sqlLiteral(in), out);
+}
+
+TEST(StatementBuffer, EveryLineEndsWithCrLfTheLastToo) {
+    StatementBuffer sql;
+    EXPECT_EQ(sql.text(), "");
+    sql.add(" SELECT distinct ITEMDESC FROM KVR_XXJ ");
+    sql.add(" where PERDID=" + sqlLiteral("202612"));
+    EXPECT_EQ(sql.text(), " SELECT distinct ITEMDESC FROM KVR_XXJ \r\n where PERDID='202612'\r\n");
+    sql.clear();
+    sql.add("");
+    EXPECT_EQ(sql.text(), "\r\n");
+}
+
+TEST(Date, AcceptsTheFourTypedFormsAndNothingElse) {
+    const std::pair<const char*, std::optional<Date>> cases[] = {
+        {"2026-12-10", Date{2026, 12, 10}},
+        {"2026/1/5", Date{2026, 1, 5}},
+        {"2026.01.05", Date{2026, 1, 5}},
+        {"20260105", Date{2026, 1, 5}},
+        {" 2024-02-29 ", Date{2024, 2, 29}},
+        {"2023-02-29", std::nullopt},   // no such day
+        {"2026-13-01", std::nullopt},
+        {"2026-12/10", std::nullopt},   // mixed separators
+        {"10/12/2026", std::nullopt},
+        {"2026-1", std::nullopt},
+        {"202612", std::nullopt},
+        {"2026-12-10x", std::nullopt},
+        {"", std::nullopt},
+    };
+    for (const auto& [text, date] : cases) EXPECT_EQ(Date::fromText(text), date) << text;
+}
+
+TEST(Date, TextForms) {
+    const Date d{2026, 3, 7};
+    EXPECT_EQ(d.period(), "202603");
+    EXPECT_EQ(d.compact(), "20260307");
+    EXPECT_EQ(d.shortText(), "2026-03-07");
+    EXPECT_EQ(Date::fromCompact("20260307"), d);
+    EXPECT_EQ(Date::fromCompact("2026-3-7"), std::nullopt);
+    EXPECT_EQ(Date::today().period().size(), 6u);
+}
+
+TEST(DateTime, PacketFormHasMillisecondsInTheLastFiveDigits) {
+    const DateTime dt{{2026, 12, 10}, 13, 45, 7, 123};
+    EXPECT_EQ(dt.packetText(), "20261210T13:45:07123");
+    EXPECT_EQ(DateTime::fromPacket("20261210T13:45:07123"), dt);
+    EXPECT_EQ(dt.shortText(), "2026-12-10 13:45:07");
+    EXPECT_EQ((DateTime{{2026, 12, 10}}.shortText()), "2026-12-10");
+    for (const char* bad : {"20261210T24:00:00000", "20261210T13:45:60000", "20261210 13:45:07123",
+                            "20261310T13:45:07123", "20261210T13:45:0712"})
+        EXPECT_EQ(DateTime::fromPacket(bad), std::nullopt) << bad;
+    EXPECT_EQ(DateTime::fromText("2026/12/10 8:05"), (DateTime{{2026, 12, 10}, 8, 5, 0, 0}));
+    EXPECT_EQ(DateTime::fromText("2026-12-10 08:05:09"), (DateTime{{2026, 12, 10}, 8, 5, 9, 0}));
+    EXPECT_EQ(DateTime::fromText("2026-12-10 25:00"), std::nullopt);
+}
+
+}  // namespace
+}  // namespace tarvelo

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace tarvelo {
+
+// The narrow text of the service boundary is code page 936. Both directions are lossy in the
+// same deterministic way: a character (or byte sequence) the other side cannot hold becomes
+// one "?", and conversion always goes on. Thread-safe (one converter per thread).
+std::string utf8ToCp936(std::string_view utf8);
+std::string cp936ToUtf8(std::string_view cp936);
+
+// Bytes that `utf8` takes in code page 936, counting each unrepresentable character as the
+// one "?" it would become.
+std::size_t cp936Length(std::string_view utf8);
+
+}  // namespace tarvelo

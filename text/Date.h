@@ -1,0 +1,37 @@
+#pragma once
+
+#include <compare>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tarvelo {
+
+// The application's short date form, the one way dates are shown and read as text. The pattern
+// is in Qt's notation so that the windows' date pickers can use the same constant.
+inline constexpr std::string_view kShortDateFormat = "yyyy-MM-dd";
+
+// A calendar date (proleptic Gregorian, years 1 to 9999) and its text forms.
+struct Date {
+    int year = 0;
+    int month = 0;
+    int day = 0;
+
+    static Date today();  // local date
+    static bool isValid(int year, int month, int day);
+
+    // Text typed or read as a date: "yyyy-MM-dd", "yyyy/M/d", "yyyy.M.d" (month and day of one
+    // or two digits in the three separated forms) or "yyyyMMdd". Blanks around it are ignored.
+    // nullopt for anything else, including dates that do not exist.
+    static std::optional<Date> fromText(std::string_view text);
+    // Exactly eight digits "yyyymmdd", the packet's form of a date.
+    static std::optional<Date> fromCompact(std::string_view text);
+
+    std::string period() const;     // "YYYYMM"
+    std::string compact() const;    // "yyyymmdd"
+    std::string shortText() const;  // "yyyy-MM-dd"
+
+    auto operator<=>(const Date&) const = default;
+};
+
+}  // namespace tarvelo
