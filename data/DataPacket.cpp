@@ -66,6 +66,18 @@ private:
     std::size_t m_next = 0;
 };
 
+// Column names become ROW attribute names, so they must be XML names; RowState is taken.
+bool isColumnName(std::string_view name) {
+    if (name.empty() || sameName(name, "RowState")) return false;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const auto c = static_cast<unsigned char>(name[i]);
+        const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c >= 0x80;
+        const bool other = (c >= '0' && c <= '9') || c == '-' || c == '.' || c == ':';
+        if (!letter && !(other && i > 0)) return false;
+    }
+    return true;
+}
+
 std::vector<FieldDef> readFields(const pugi::xml_node& fieldsNode, std::string_view text) {
     std::vector<FieldDef> fields;
     std::unordered_map<std::string, std::size_t> seen;
@@ -77,6 +89,7 @@ std::vector<FieldDef> readFields(const pugi::xml_node& fieldsNode, std::string_v
         def.typeName = f.attribute("fieldtype").value();
         if (def.name.empty() || def.typeName.empty())
             notAPacket(text, "FIELD 缺少 attrname 或 fieldtype");
+        if (!isColumnName(def.name)) notAPacket(text, "字段名“" + def.name + "”无效");
         if (!seen.emplace(upperName(def.name), fields.size()).second)
             notAPacket(text, "字段 " + def.name + " 重复出现");
         def.type = fieldTypeFromName(def.typeName);
