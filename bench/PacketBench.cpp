@@ -27,11 +27,11 @@ using namespace tarvelo;
 namespace {
 
 std::string makePacket(std::size_t rows) {
-    static const char* const places[] = {"杭州市", "宁波市", "温州市", "嘉兴市", "湖州市",
-                                         "绍兴市", "金华市", "衢州市", "舟山市", "台州市", "丽水市"};
-    static const char* const items[] = {"热轧带肋钢筋", "普通硅酸盐水泥", "商品混凝土",
-                                        "中砂", "碎石", "镀锌钢管", "聚氯乙烯排水管",
-                                        "蒸压加气混凝土砌块", "铝合金窗", "防水卷材"};
+    static const char* const places[] = {"杭州市", "宁波市", "温州市", "嘉兴市", "湖州市", "绍兴市",
+                                         "金华市", "衢州市", "舟山市", "台州市", "丽水市"};
+    static const char* const items[] = {
+        "热轧带肋钢筋", "普通硅酸盐水泥", "商品混凝土",         "中砂",     "碎石",
+        "镀锌钢管",     "聚氯乙烯排水管", "蒸压加气混凝土砌块", "铝合金窗", "防水卷材"};
     static const char* const brands[] = {"沙钢", "海螺", "中联", "永高", "东方雨虹", "华新"};
     static const char* const units[] = {"吨", "立方米", "米", "块", "平方米"};
     const auto fields = priceTable(Category::XXJ).fieldDefs();
@@ -55,7 +55,8 @@ std::string makePacket(std::size_t rows) {
         v[12] = std::to_string(2800 + i % 1900) + ".00";
         v[13] = i % 4 ? "含税到工地价" : "不含运费";
         v[14] = "20261201";
-        for (std::size_t c = 0; c < v.size(); ++c) views[c] = v[c];
+        for (std::size_t c = 0; c < v.size(); ++c)
+            views[c] = v[c];
         if (i % 7 == 3) views[13] = std::nullopt;  // some nulls, as real answers have
         writer.row(Row::fromValues(views));
     }
@@ -85,9 +86,12 @@ int main(int argc, char** argv) {
     int repeat = 5;
     bool goals = true;
     for (int i = 1; i < argc; ++i) {
-        if (!std::strcmp(argv[i], "--rows") && i + 1 < argc) rows = std::stoul(argv[++i]);
-        else if (!std::strcmp(argv[i], "--repeat") && i + 1 < argc) repeat = std::stoi(argv[++i]);
-        else if (!std::strcmp(argv[i], "--no-goals")) goals = false;
+        if (!std::strcmp(argv[i], "--rows") && i + 1 < argc)
+            rows = std::stoul(argv[++i]);
+        else if (!std::strcmp(argv[i], "--repeat") && i + 1 < argc)
+            repeat = std::stoi(argv[++i]);
+        else if (!std::strcmp(argv[i], "--no-goals"))
+            goals = false;
         else {
             std::fprintf(stderr, "usage: %s [--rows N] [--repeat N] [--no-goals]\n", argv[0]);
             return 2;
@@ -103,7 +107,8 @@ int main(int argc, char** argv) {
         pugi::xml_document doc;
         doc.load_buffer(text.data(), text.size(), pugi::parse_default, pugi::encoding_utf8);
         for (auto r : doc.child("DATAPACKET").child("ROWDATA").children())
-            for (auto a : r.attributes()) sink += std::strlen(a.value()) + std::strlen(a.name());
+            for (auto a : r.attributes())
+                sink += std::strlen(a.value()) + std::strlen(a.name());
     });
 
     const std::size_t heapBefore = heapInUse();
@@ -114,7 +119,8 @@ int main(int argc, char** argv) {
 
     const double read = bestSeconds(repeat, [&] {
         for (ds.first(); !ds.eof(); ds.next())
-            for (std::size_t c = 0; c < ds.fieldCount(); ++c) sink += ds.text(c).size();
+            for (std::size_t c = 0; c < ds.fieldCount(); ++c)
+                sink += ds.text(c).size();
     });
 
     std::string written;

@@ -11,11 +11,14 @@ namespace tarvelo {
 
 namespace {
 
-char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+char upper(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 std::string upperName(std::string_view s) {
     std::string out(s);
-    for (char& c : out) c = upper(c);
+    for (char& c : out)
+        c = upper(c);
     return out;
 }
 
@@ -49,7 +52,8 @@ pugi::xml_node child(const pugi::xml_node& parent, std::string_view name) {
 class ColumnLookup {
 public:
     explicit ColumnLookup(const std::vector<FieldDef>& fields) : m_fields(fields) {
-        for (std::size_t i = 0; i < fields.size(); ++i) m_byName.emplace(upperName(fields[i].name), i);
+        for (std::size_t i = 0; i < fields.size(); ++i)
+            m_byName.emplace(upperName(fields[i].name), i);
     }
     void restart() { m_next = 0; }
     std::optional<std::size_t> find(std::string_view name) {
@@ -71,7 +75,8 @@ bool isColumnName(std::string_view name) {
     if (name.empty() || sameName(name, "RowState")) return false;
     for (std::size_t i = 0; i < name.size(); ++i) {
         const auto c = static_cast<unsigned char>(name[i]);
-        const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c >= 0x80;
+        const bool letter =
+            (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c >= 0x80;
         const bool other = (c >= '0' && c <= '9') || c == '-' || c == '.' || c == ':';
         if (!letter && !(other && i > 0)) return false;
     }
@@ -83,7 +88,8 @@ std::vector<FieldDef> readFields(const pugi::xml_node& fieldsNode, std::string_v
     std::unordered_map<std::string, std::size_t> seen;
     for (auto f = fieldsNode.first_child(); f; f = f.next_sibling()) {
         if (f.type() != pugi::node_element) continue;
-        if (!sameName(f.name(), "FIELD")) notAPacket(text, std::string("FIELDS 中有未知元素 ") + f.name());
+        if (!sameName(f.name(), "FIELD"))
+            notAPacket(text, std::string("FIELDS 中有未知元素 ") + f.name());
         FieldDef def;
         def.name = f.attribute("attrname").value();
         def.typeName = f.attribute("fieldtype").value();
@@ -115,8 +121,8 @@ RowState parseRowState(std::string_view s, std::string_view text, std::size_t ro
     if (s == "2") return RowState::Deleted;
     if (s == "4") return RowState::Inserted;
     if (s == "8") return RowState::Modified;
-    notAPacket(text, "第 " + std::to_string(rowNumber) + " 行的 RowState“" + std::string(s) +
-                         "”无效");
+    notAPacket(text,
+               "第 " + std::to_string(rowNumber) + " 行的 RowState“" + std::string(s) + "”无效");
 }
 
 }  // namespace
@@ -130,8 +136,8 @@ bool sameName(std::string_view a, std::string_view b) {
 
 DataPacket DataPacket::parse(std::string_view text) {
     pugi::xml_document doc;
-    const auto result = doc.load_buffer(text.data(), text.size(), pugi::parse_default,
-                                        pugi::encoding_utf8);
+    const auto result =
+        doc.load_buffer(text.data(), text.size(), pugi::parse_default, pugi::encoding_utf8);
     if (!result)
         notAPacket(text, std::string("XML 错误：") + result.description() + "，位置 " +
                              std::to_string(result.offset));
@@ -149,7 +155,8 @@ DataPacket DataPacket::parse(std::string_view text) {
 
     const auto rowdata = child(root, "ROWDATA");
     std::size_t rowCount = 0;
-    for (auto r = rowdata.first_child(); r; r = r.next_sibling()) ++rowCount;
+    for (auto r = rowdata.first_child(); r; r = r.next_sibling())
+        ++rowCount;
     packet.rows.reserve(rowCount);
     packet.rowStates.reserve(rowCount);
 
@@ -159,7 +166,8 @@ DataPacket DataPacket::parse(std::string_view text) {
     for (auto r = rowdata.first_child(); r; r = r.next_sibling()) {
         if (r.type() != pugi::node_element) continue;
         const std::size_t rowNumber = packet.rows.size() + 1;
-        if (!sameName(r.name(), "ROW")) notAPacket(text, std::string("ROWDATA 中有未知元素 ") + r.name());
+        if (!sameName(r.name(), "ROW"))
+            notAPacket(text, std::string("ROWDATA 中有未知元素 ") + r.name());
         std::fill(values.begin(), values.end(), std::nullopt);
         RowState state = RowState::None;
         lookup.restart();
@@ -188,7 +196,8 @@ DataPacket DataPacket::parse(std::string_view text) {
 std::string DataPacket::text() const {
     std::size_t bytes = 0;
     for (const auto& r : rows)
-        for (std::size_t i = 0; i < r.size(); ++i) bytes += r.value(i).size();
+        for (std::size_t i = 0; i < r.size(); ++i)
+            bytes += r.value(i).size();
     PacketWriter writer(fields, delta, PacketWriter::estimate(fields.size(), rows.size(), bytes));
     for (std::size_t i = 0; i < rows.size(); ++i)
         writer.row(rows[i], i < rowStates.size() ? rowStates[i] : RowState::None);

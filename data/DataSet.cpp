@@ -19,7 +19,9 @@ std::string upperName(std::string_view s) {
     return out;
 }
 
-std::string quoted(std::string_view name) { return "“" + std::string(name) + "”"; }
+std::string quoted(std::string_view name) {
+    return "“" + std::string(name) + "”";
+}
 
 std::string valueText(const FieldDef& def, std::optional<std::string_view> value) {
     if (!value) return {};
@@ -44,8 +46,9 @@ std::string packetValue(const FieldDef& def, std::string_view text) {
         case FieldType::WideString: {
             const std::size_t size = def.storedSize(text);
             if (def.width > 0 && size > static_cast<std::size_t>(def.width)) {
-                const char* unit = def.type == FieldType::String ? "字节（代码页 936，汉字占 2 字节）"
-                                                                  : "字节（UTF-16，每字占 2 字节）";
+                const char* unit = def.type == FieldType::String
+                                       ? "字节（代码页 936，汉字占 2 字节）"
+                                       : "字节（UTF-16，每字占 2 字节）";
                 throw Error("字段" + quoted(def.name) + "的值太长：最多 " +
                                 std::to_string(def.width) + " " + unit + "，这个值占 " +
                                 std::to_string(size) + " 字节。",
@@ -63,9 +66,9 @@ std::string packetValue(const FieldDef& def, std::string_view text) {
             std::string_view v = trim(text);
             if (v.size() > 1 && v[0] == '+') v.remove_prefix(1);
             if (!def.acceptsPacketValue(v)) {
-                static const char* const kRanges[] = {"-128 到 127 的整数", "-32768 到 32767 的整数",
-                                                      "32 位整数", "64 位整数", "0 到 255 的整数",
-                                                      "0 到 65535 的整数", "32 位无符号整数"};
+                static const char* const kRanges[] = {
+                    "-128 到 127 的整数", "-32768 到 32767 的整数", "32 位整数",      "64 位整数",
+                    "0 到 255 的整数",    "0 到 65535 的整数",      "32 位无符号整数"};
                 refuse(def, text,
                        kRanges[static_cast<int>(def.type) - static_cast<int>(FieldType::Int8)]);
             }
@@ -89,19 +92,26 @@ std::string packetValue(const FieldDef& def, std::string_view text) {
         case FieldType::DateTime:
             if (const auto dt = DateTime::fromText(text)) return dt->packetText();
             refuse(def, text, "日期时间（如 2026-12-10 08:30:00）");
-        case FieldType::Other: break;
+        case FieldType::Other:
+            break;
     }
     return std::string(text);
 }
 
 int defaultDisplayWidth(const FieldDef& def) {
     switch (def.type) {
-        case FieldType::String: return def.width > 0 ? def.width : 20;
-        case FieldType::WideString: return def.width > 0 ? def.width / 2 : 20;
-        case FieldType::Int64: return 20;
-        case FieldType::Boolean: return 5;
-        case FieldType::DateTime: return 19;
-        default: return 10;
+        case FieldType::String:
+            return def.width > 0 ? def.width : 20;
+        case FieldType::WideString:
+            return def.width > 0 ? def.width / 2 : 20;
+        case FieldType::Int64:
+            return 20;
+        case FieldType::Boolean:
+            return 5;
+        case FieldType::DateTime:
+            return 19;
+        default:
+            return 10;
     }
 }
 
@@ -143,9 +153,11 @@ void DataSet::resetTo(std::vector<FieldDef> fields, std::vector<Row> rows,
     notify(DataSetEvent::Kind::BeforeReset);
     m_fields = std::move(fields);
     m_fieldIndex.clear();
-    for (std::size_t i = 0; i < m_fields.size(); ++i) m_fieldIndex.emplace(upperName(m_fields[i].name), i);
+    for (std::size_t i = 0; i < m_fields.size(); ++i)
+        m_fieldIndex.emplace(upperName(m_fields[i].name), i);
     m_display.assign(m_fields.size(), Display{});
-    for (std::size_t i = 0; i < m_fields.size(); ++i) m_display[i].width = defaultDisplayWidth(m_fields[i]);
+    for (std::size_t i = 0; i < m_fields.size(); ++i)
+        m_display[i].width = defaultDisplayWidth(m_fields[i]);
     m_delta = delta;
     m_rows = std::move(rows);
     m_meta.resize(m_rows.size());
@@ -276,11 +288,18 @@ void DataSet::setDateTime(std::size_t index, const DateTime& value) {
     requireEditing(index);
     const FieldDef& def = m_fields[index];
     switch (def.type) {
-        case FieldType::Date: m_editBuffer.set(index, value.date.compact()); return;
-        case FieldType::DateTime: m_editBuffer.set(index, value.packetText()); return;
+        case FieldType::Date:
+            m_editBuffer.set(index, value.date.compact());
+            return;
+        case FieldType::DateTime:
+            m_editBuffer.set(index, value.packetText());
+            return;
         case FieldType::String:
-        case FieldType::WideString: setText(index, value.shortText()); return;
-        default: throw Error("字段" + quoted(def.name) + "不能保存日期。", "字段类型 " + def.typeName);
+        case FieldType::WideString:
+            setText(index, value.shortText());
+            return;
+        default:
+            throw Error("字段" + quoted(def.name) + "不能保存日期。", "字段类型 " + def.typeName);
     }
 }
 
@@ -367,7 +386,8 @@ void DataSet::deleteRow() {
         dropChange(at);
         // A deleted insertion leaves nothing to send; a deleted modification sends the row as
         // it was loaded.
-        if (was == Change::Modified && m_logChanges) addChange(at, Change::Deleted, std::move(base));
+        if (was == Change::Modified && m_logChanges)
+            addChange(at, Change::Deleted, std::move(base));
     } else if (m_logChanges) {
         addChange(at, Change::Deleted, m_rows[at]);
     }
@@ -388,7 +408,8 @@ void DataSet::removeRow(std::size_t row) {
 void DataSet::addChange(std::size_t row, Change change, Row base) {
     m_log.push_back(LogEntry{change, true, m_meta[row].id, std::move(base)});
     // Deleted rows leave m_meta, so only their log entry remembers them.
-    m_meta[row].change = change == Change::Deleted ? -1 : static_cast<std::int32_t>(m_log.size() - 1);
+    m_meta[row].change =
+        change == Change::Deleted ? -1 : static_cast<std::int32_t>(m_log.size() - 1);
     ++m_liveChanges;
 }
 
@@ -413,7 +434,8 @@ std::optional<std::string> DataSet::delta() {
             bytes += m_rows[i].byteSize();
         }
     }
-    for (const auto& e : m_log) bytes += e.base.byteSize();
+    for (const auto& e : m_log)
+        bytes += e.base.byteSize();
     PacketWriter writer(m_fields, true,
                         PacketWriter::estimate(m_fields.size(), m_liveChanges * 2, bytes));
     for (const auto& e : m_log) {
@@ -426,7 +448,9 @@ std::optional<std::string> DataSet::delta() {
                 writer.row(e.base, RowState::Original);
                 writer.changes(m_rows[position.at(e.rowId)], e.base);
                 break;
-            case Change::Deleted: writer.row(e.base, RowState::Deleted); break;
+            case Change::Deleted:
+                writer.row(e.base, RowState::Deleted);
+                break;
         }
     }
     return writer.finish();
@@ -437,17 +461,20 @@ void DataSet::mergeChangeLog() {
     checkBrowse();
     m_log.clear();
     m_liveChanges = 0;
-    for (auto& meta : m_meta) meta.change = -1;
+    for (auto& meta : m_meta)
+        meta.change = -1;
 }
 
 std::string DataSet::packetText() {
     requireActive();
     checkBrowse();
     std::size_t bytes = 0;
-    for (const auto& r : m_rows) bytes += r.byteSize();
+    for (const auto& r : m_rows)
+        bytes += r.byteSize();
     PacketWriter writer(m_fields, m_delta,
                         PacketWriter::estimate(m_fields.size(), m_rows.size(), bytes));
-    for (std::size_t i = 0; i < m_rows.size(); ++i) writer.row(m_rows[i], m_meta[i].packetState);
+    for (std::size_t i = 0; i < m_rows.size(); ++i)
+        writer.row(m_rows[i], m_meta[i].packetState);
     return writer.finish();
 }
 
@@ -487,7 +514,8 @@ void DataSet::unsubscribe(int id) {
 void DataSet::notify(DataSetEvent::Kind kind, std::size_t row) {
     if (m_listeners.empty()) return;
     const auto listeners = m_listeners;  // a listener may unsubscribe while being told
-    for (const auto& [id, listener] : listeners) listener(DataSetEvent{kind, row});
+    for (const auto& [id, listener] : listeners)
+        listener(DataSetEvent{kind, row});
 }
 
 }  // namespace tarvelo

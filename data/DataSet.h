@@ -94,16 +94,16 @@ public:
 
 private:
     struct RowMeta {
-        std::uint32_t id;               // stable identity, for the change log
-        std::int32_t change = -1;       // index of its live change-log entry, or -1
+        std::uint32_t id;                       // stable identity, for the change log
+        std::int32_t change = -1;               // index of its live change-log entry, or -1
         RowState packetState = RowState::None;  // as loaded from a delta packet
     };
     enum class Change : std::uint8_t { Inserted, Modified, Deleted };
     struct LogEntry {
         Change change;
-        bool live = true;     // false once superseded (a deleted insertion, a reverted edit)
+        bool live = true;  // false once superseded (a deleted insertion, a reverted edit)
         std::uint32_t rowId;
-        Row base;             // values as loaded: Modified and Deleted only
+        Row base;  // values as loaded: Modified and Deleted only
     };
     struct Display {
         int width = 0;
@@ -132,7 +132,7 @@ private:
     std::vector<Row> m_rows;
     std::vector<RowMeta> m_meta;  // parallel to m_rows
     std::uint32_t m_nextId = 0;
-    std::size_t m_current = 0;    // meaningful when there are rows
+    std::size_t m_current = 0;  // meaningful when there are rows
     bool m_eof = true;
 
     Row m_editBuffer;

@@ -8,11 +8,11 @@ namespace tarvelo {
 // announce it in advance (Qt's begin/end protocol); `row` is the position concerned.
 struct DataSetEvent {
     enum class Kind {
-        BeforeReset,     // load, close or a change of the field list follows
+        BeforeReset,  // load, close or a change of the field list follows
         AfterReset,
-        BeforeInsert,    // a row appears at `row`
+        BeforeInsert,  // a row appears at `row`
         AfterInsert,
-        BeforeRemove,    // the row at `row` goes away
+        BeforeRemove,  // the row at `row` goes away
         AfterRemove,
         RowChanged,      // the values of `row` changed (a post)
         CurrentChanged,  // the current row moved to `row`

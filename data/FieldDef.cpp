@@ -92,21 +92,33 @@ std::size_t FieldDef::storedSize(std::string_view value) const {
 
 bool FieldDef::acceptsPacketValue(std::string_view v) const {
     switch (type) {
-        case FieldType::Int8: return isInteger<std::int8_t>(v);
-        case FieldType::Int16: return isInteger<std::int16_t>(v);
-        case FieldType::Int32: return isInteger<std::int32_t>(v);
-        case FieldType::Int64: return isInteger<std::int64_t>(v);
-        case FieldType::UInt8: return isInteger<std::uint8_t>(v);
-        case FieldType::UInt16: return isInteger<std::uint16_t>(v);
-        case FieldType::UInt32: return isInteger<std::uint32_t>(v);
+        case FieldType::Int8:
+            return isInteger<std::int8_t>(v);
+        case FieldType::Int16:
+            return isInteger<std::int16_t>(v);
+        case FieldType::Int32:
+            return isInteger<std::int32_t>(v);
+        case FieldType::Int64:
+            return isInteger<std::int64_t>(v);
+        case FieldType::UInt8:
+            return isInteger<std::uint8_t>(v);
+        case FieldType::UInt16:
+            return isInteger<std::uint16_t>(v);
+        case FieldType::UInt32:
+            return isInteger<std::uint32_t>(v);
         case FieldType::Double:
-        case FieldType::Fixed: return isDecimal(v);
-        case FieldType::Boolean: return v == "TRUE" || v == "FALSE";
-        case FieldType::Date: return Date::fromCompact(v).has_value();
-        case FieldType::DateTime: return DateTime::fromPacket(v).has_value();
+        case FieldType::Fixed:
+            return isDecimal(v);
+        case FieldType::Boolean:
+            return v == "TRUE" || v == "FALSE";
+        case FieldType::Date:
+            return Date::fromCompact(v).has_value();
+        case FieldType::DateTime:
+            return DateTime::fromPacket(v).has_value();
         case FieldType::String:
         case FieldType::WideString:
-        case FieldType::Other: return true;
+        case FieldType::Other:
+            return true;
     }
     return true;
 }

@@ -10,20 +10,20 @@ namespace tarvelo {
 // Column types of a data packet. Other covers the engine's types this system never uses
 // (time of day, raw bytes, ...): such columns load and re-write unchanged and read as their text.
 enum class FieldType : std::uint8_t {
-    String,     // "string": narrow text, WIDTH in code page 936 bytes
-    WideString, // "string.uni": WIDTH in UTF-16 bytes
-    Int8,       // "i1"
-    Int16,      // "i2"
-    Int32,      // "i4"
-    Int64,      // "i8"
-    UInt8,      // "ui1"
-    UInt16,     // "ui2"
-    UInt32,     // "ui4"
-    Double,     // "r8"
-    Fixed,      // "fixed"
-    Boolean,    // "boolean": "TRUE" or "FALSE"
-    Date,       // "date": "yyyymmdd"
-    DateTime,   // "dateTime": "yyyymmddThh:mm:sssss"
+    String,      // "string": narrow text, WIDTH in code page 936 bytes
+    WideString,  // "string.uni": WIDTH in UTF-16 bytes
+    Int8,        // "i1"
+    Int16,       // "i2"
+    Int32,       // "i4"
+    Int64,       // "i8"
+    UInt8,       // "ui1"
+    UInt16,      // "ui2"
+    UInt32,      // "ui4"
+    Double,      // "r8"
+    Fixed,       // "fixed"
+    Boolean,     // "boolean": "TRUE" or "FALSE"
+    Date,        // "date": "yyyymmdd"
+    DateTime,    // "dateTime": "yyyymmddThh:mm:sssss"
     Other,
 };
 
@@ -34,7 +34,7 @@ FieldType fieldTypeFromName(std::string_view name);
 // One FIELD of a packet's METADATA. Attributes the system never sets itself are kept as read so
 // that a packet loads and writes back unchanged.
 struct FieldDef {
-    std::string name;      // attrname
+    std::string name;  // attrname
     FieldType type = FieldType::String;
     std::string typeName;  // fieldtype as written in the packet
     int width = 0;         // WIDTH; 0 when absent

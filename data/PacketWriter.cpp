@@ -69,7 +69,8 @@ std::size_t PacketWriter::estimate(std::size_t fieldCount, std::size_t rows,
 
 PacketWriter::PacketWriter(const std::vector<FieldDef>& fields, bool delta, std::size_t sizeHint) {
     m_out.reserve(sizeHint ? sizeHint : estimate(fields.size(), 0, 0));
-    m_out += R"(<?xml version="1.0" standalone="yes"?><DATAPACKET Version="2.0"><METADATA><FIELDS>)";
+    m_out +=
+        R"(<?xml version="1.0" standalone="yes"?><DATAPACKET Version="2.0"><METADATA><FIELDS>)";
     m_prefixes.reserve(fields.size());
     for (const auto& f : fields) {
         m_out += "<FIELD";

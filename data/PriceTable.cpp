@@ -95,7 +95,9 @@ const std::array<PriceTable, 4> kTables{{
 
 }  // namespace
 
-const std::array<PriceTable, 4>& priceTables() { return kTables; }
+const std::array<PriceTable, 4>& priceTables() {
+    return kTables;
+}
 
 const PriceTable& priceTable(Category category) {
     return kTables[static_cast<std::size_t>(category)];
@@ -113,7 +115,8 @@ std::string PriceTable::keyList() const {
 std::vector<FieldDef> PriceTable::fieldDefs() const {
     std::vector<FieldDef> defs;
     defs.reserve(columns.size());
-    for (const auto& c : columns) defs.push_back(FieldDef::make(std::string(c.name), c.type, c.width));
+    for (const auto& c : columns)
+        defs.push_back(FieldDef::make(std::string(c.name), c.type, c.width));
     return defs;
 }
 
@@ -121,9 +124,13 @@ std::string PriceTable::emptyPacket() const {
     return "  " + PacketWriter(fieldDefs(), false).finish();
 }
 
-std::string PriceTable::emptyPacketBase64() const { return base64Encode(emptyPacket()); }
+std::string PriceTable::emptyPacketBase64() const {
+    return base64Encode(emptyPacket());
+}
 
-void PriceTable::reset(DataSet& dataSet) const { resetFromEmptyPacket(dataSet, emptyPacketBase64()); }
+void PriceTable::reset(DataSet& dataSet) const {
+    resetFromEmptyPacket(dataSet, emptyPacketBase64());
+}
 
 void resetFromEmptyPacket(DataSet& dataSet, std::string_view base64Text) {
     dataSet.loadPacket(base64Decode(base64Text));

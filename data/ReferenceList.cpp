@@ -4,8 +4,8 @@ namespace tarvelo {
 
 const ReferenceList& ReferenceList::regions() {
     // The trailing blank is part of the statement text the service has always received.
-    static constexpr ReferenceList list{"KVR_REGION", "select ID,IDDESC FROM KVR_REGION ORDER BY ID ",
-                                        "PLACE"};
+    static constexpr ReferenceList list{"KVR_REGION",
+                                        "select ID,IDDESC FROM KVR_REGION ORDER BY ID ", "PLACE"};
     return list;
 }
 

@@ -10,7 +10,9 @@ namespace tarvelo {
 namespace {
 constexpr std::uint32_t kNullBit = 0x80000000u;
 
-void putWord(char* at, std::uint32_t v) { std::memcpy(at, &v, sizeof v); }
+void putWord(char* at, std::uint32_t v) {
+    std::memcpy(at, &v, sizeof v);
+}
 }  // namespace
 
 Row::Row(std::size_t columns) {
@@ -57,7 +59,9 @@ std::uint32_t Row::end(std::size_t column) const {
     return w;
 }
 
-bool Row::isNull(std::size_t column) const { return end(column) & kNullBit; }
+bool Row::isNull(std::size_t column) const {
+    return end(column) & kNullBit;
+}
 
 std::string_view Row::value(std::size_t column) const {
     const std::uint32_t stop = end(column) & ~kNullBit;
@@ -74,7 +78,8 @@ void Row::set(std::size_t column, std::optional<std::string_view> value) {
     // Rows are written one value at a time only by user edits; rebuilding is simple and cheap.
     const std::size_t n = size();
     std::vector<std::optional<std::string_view>> values(n);
-    for (std::size_t i = 0; i < n; ++i) values[i] = i == column ? value : get(i);
+    for (std::size_t i = 0; i < n; ++i)
+        values[i] = i == column ? value : get(i);
     *this = fromValues(values);
 }
 

@@ -19,8 +19,10 @@ constexpr std::uint8_t kInvalid = 0xFF;
 
 constexpr std::array<std::uint8_t, 256> makeDecodeTable() {
     std::array<std::uint8_t, 256> table{};
-    for (auto& v : table) v = kInvalid;
-    for (std::uint8_t i = 0; i < 64; ++i) table[static_cast<unsigned char>(kAlphabet[i])] = i;
+    for (auto& v : table)
+        v = kInvalid;
+    for (std::uint8_t i = 0; i < 64; ++i)
+        table[static_cast<unsigned char>(kAlphabet[i])] = i;
     return table;
 }
 constexpr auto kDecode = makeDecodeTable();

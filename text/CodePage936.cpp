@@ -17,8 +17,8 @@ class Converter {
 public:
     Converter(const char* to, const char* from) : m_cd(iconv_open(to, from)) {
         if (m_cd == reinterpret_cast<iconv_t>(-1))
-            throw Error("无法进行代码页 936 的文字转换。", std::string("iconv_open ") + from +
-                                                               " -> " + to + " 失败");
+            throw Error("无法进行代码页 936 的文字转换。",
+                        std::string("iconv_open ") + from + " -> " + to + " 失败");
     }
     ~Converter() { iconv_close(m_cd); }
     Converter(const Converter&) = delete;

@@ -19,7 +19,8 @@ bool isDigits(std::string_view s) {
 
 int number(std::string_view s) {
     int v = 0;
-    for (char c : s) v = v * 10 + (c - '0');
+    for (char c : s)
+        v = v * 10 + (c - '0');
     return v;
 }
 
@@ -64,8 +65,8 @@ std::optional<DateTime> DateTime::fromText(std::string_view text) {
     if (c1 == std::string_view::npos) return std::nullopt;
     const std::size_t c2 = time.find(':', c1 + 1);
     const auto h = time.substr(0, c1);
-    const auto m = time.substr(c1 + 1, c2 == std::string_view::npos ? std::string_view::npos
-                                                                    : c2 - c1 - 1);
+    const auto m =
+        time.substr(c1 + 1, c2 == std::string_view::npos ? std::string_view::npos : c2 - c1 - 1);
     const auto s = c2 == std::string_view::npos ? std::string_view("0") : time.substr(c2 + 1);
     if (h.size() > 2 || m.size() != 2 || s.size() > 2 || !isDigits(h) || !isDigits(m) ||
         !isDigits(s))

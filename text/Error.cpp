@@ -19,7 +19,8 @@ std::string excerpt(std::string_view text, std::size_t maxChars) {
     while (i < text.size() && chars < maxChars) {
         ++i;
         // continuation bytes belong to the code point just started
-        while (i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) ++i;
+        while (i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80)
+            ++i;
         ++chars;
     }
     std::string out(text.substr(0, i));

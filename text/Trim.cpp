@@ -8,8 +8,10 @@ std::string_view trim(std::string_view text) {
     auto isTrimmed = [](char c) { return static_cast<unsigned char>(c) <= 0x20; };
     std::size_t begin = 0;
     std::size_t end = text.size();
-    while (begin < end && isTrimmed(text[begin])) ++begin;
-    while (end > begin && isTrimmed(text[end - 1])) --end;
+    while (begin < end && isTrimmed(text[begin]))
+        ++begin;
+    while (end > begin && isTrimmed(text[end - 1]))
+        --end;
     return text.substr(begin, end - begin);
 }
 

@@ -16,7 +16,8 @@ TEST(DataPacket, EmptyRowdataLoadsAsAnOpenDatasetWithoutRows) {
           "  " + packet(test::kItemFields, ""),  // blanks before the declaration
           std::string("\r\n<?xml version=\"1.0\" standalone=\"yes\"?>  <DATAPACKET Version=\"2.0\">"
                       "<METADATA><FIELDS>") +
-              std::string(test::kItemFields) + "</FIELDS><PARAMS/></METADATA><ROWDATA/></DATAPACKET>"}) {
+              std::string(test::kItemFields) +
+              "</FIELDS><PARAMS/></METADATA><ROWDATA/></DATAPACKET>"}) {
         DataSet ds;
         ds.loadPacket(text);
         EXPECT_TRUE(ds.active());
@@ -44,8 +45,16 @@ TEST(DataPacket, EscapesExactlyAsListed) {
 
 TEST(DataPacket, AwkwardValuesSurviveWriteAndLoad) {
     const std::string values[] = {
-        "第一行\r\n第二行", "line\nfeed", "say \"hi\"", "O'Neil", R"(C:\价格\2026)",
-        "tab\there", "  leading and trailing  ", "<tag attr=\"x\">&amp;</tag>", "]]>", "钢筋Φ12",
+        "第一行\r\n第二行",
+        "line\nfeed",
+        "say \"hi\"",
+        "O'Neil",
+        R"(C:\价格\2026)",
+        "tab\there",
+        "  leading and trailing  ",
+        "<tag attr=\"x\">&amp;</tag>",
+        "]]>",
+        "钢筋Φ12",
     };
     DataSet ds;
     ds.loadPacket(packet(R"(<FIELD attrname="T" fieldtype="string" WIDTH="100"/>)", ""));
@@ -91,8 +100,8 @@ TEST(DataPacket, EveryFieldTypeReadsAsTextAndWritesBackUnchanged) {
         {"bin.hex", R"( SUBTYPE="Binary" WIDTH="8")", "00FF", "00FF"},
     };
     for (const auto& c : cases) {
-        const std::string fields = std::string(R"(<FIELD attrname="V" fieldtype=")") + c.type +
-                                   "\"" + c.extra + "/>";
+        const std::string fields =
+            std::string(R"(<FIELD attrname="V" fieldtype=")") + c.type + "\"" + c.extra + "/>";
         // attribute order as written: SUBTYPE, DECIMALS, WIDTH
         const std::string text = packet(fields, std::string(R"(<ROW V=")") + c.value + "\"/>");
         DataSet ds;
@@ -138,8 +147,10 @@ TEST(DataPacket, RefusesWhatIsNotAPacketQuotingWhatArrived) {
          "<?xml"},
         {packet(R"(<FIELD fieldtype="i4"/>)", ""), "<?xml"},
         {packet(R"(<FIELD attrname="A" fieldtype="string" WIDTH="x"/>)", ""), "<?xml"},
-        {packet(R"(<FIELD attrname="A" fieldtype="i4"/>)", R"(<ROW RowState="3" A="1"/>)"), "<?xml"},
-        {packet(R"(<FIELD attrname="A" fieldtype="i4"/>)", R"(<ROW A="1"/><ITEM A="2"/>)"), "<?xml"},
+        {packet(R"(<FIELD attrname="A" fieldtype="i4"/>)", R"(<ROW RowState="3" A="1"/>)"),
+         "<?xml"},
+        {packet(R"(<FIELD attrname="A" fieldtype="i4"/>)", R"(<ROW A="1"/><ITEM A="2"/>)"),
+         "<?xml"},
     };
     for (const auto& c : cases) {
         DataSet ds;
@@ -158,13 +169,16 @@ TEST(DataPacket, RefusesWhatIsNotAPacketQuotingWhatArrived) {
 
 TEST(DataPacket, RefusesValuesNotOfTheirColumnsType) {
     const std::pair<const char*, const char*> cases[] = {
-        {"i4", "12a"},       {"i4", "2147483648"}, {"i2", "40000"},  {"ui1", "-1"},
-        {"r8", "0x10"},      {"r8", "nan"},        {"date", "2026-12-10"},
-        {"date", "20260230"}, {"boolean", "yes"},   {"dateTime", "20261210"},
+        {"i4", "12a"},          {"i4", "2147483648"},
+        {"i2", "40000"},        {"ui1", "-1"},
+        {"r8", "0x10"},         {"r8", "nan"},
+        {"date", "2026-12-10"}, {"date", "20260230"},
+        {"boolean", "yes"},     {"dateTime", "20261210"},
     };
     for (const auto& [type, value] : cases) {
-        const std::string text = packet(std::string(R"(<FIELD attrname="V" fieldtype=")") + type + "\"/>",
-                                        std::string(R"(<ROW V="ok"/>)").replace(8, 2, value));
+        const std::string text =
+            packet(std::string(R"(<FIELD attrname="V" fieldtype=")") + type + "\"/>",
+                   std::string(R"(<ROW V="ok"/>)").replace(8, 2, value));
         try {
             DataPacket::parse(text);
             ADD_FAILURE() << type << " accepted " << value;

@@ -19,7 +19,9 @@ void appendItem(DataSet& ds, const char* id, const char* name, const char* price
     ds.post();
 }
 
-std::string deltaText(DataSet& ds) { return ds.delta().value_or("(no delta)"); }
+std::string deltaText(DataSet& ds) {
+    return ds.delta().value_or("(no delta)");
+}
 
 TEST(DataSet, ThreeAppendedRowsMakeThreeInsertions) {
     DataSet ds;
@@ -36,8 +38,9 @@ TEST(DataSet, ThreeAppendedRowsMakeThreeInsertions) {
     delta.loadPacket(deltaText(ds));
     EXPECT_EQ(delta.recordCount(), 3u);
     EXPECT_NE(deltaText(ds).find(R"(<PARAMS DATASET_DELTA="1"/>)"), std::string::npos);
-    EXPECT_NE(deltaText(ds).find(R"(<ROW RowState="4" PERDID="202612" PLACE="杭州市" SERIAL="3"/>)"),
-              std::string::npos);
+    EXPECT_NE(
+        deltaText(ds).find(R"(<ROW RowState="4" PERDID="202612" PLACE="杭州市" SERIAL="3"/>)"),
+        std::string::npos);
 }
 
 TEST(DataSet, DeltaShapes) {
@@ -55,8 +58,7 @@ TEST(DataSet, DeltaShapes) {
              ds.post();
          },
          R"(<ROW RowState="1" ID="2" NAME="水泥" PRICE="480"/><ROW RowState="8" PRICE="495"/>)"},
-        {"a loaded row deleted",
-         [](DataSet& ds) { ds.deleteRow(); },
+        {"a loaded row deleted", [](DataSet& ds) { ds.deleteRow(); },
          R"(<ROW RowState="2" ID="1" NAME="钢筋" PRICE="4200" RQ="20261201"/>)"},
         {"edited, then deleted: the row as loaded",
          [](DataSet& ds) {
@@ -66,10 +68,12 @@ TEST(DataSet, DeltaShapes) {
              ds.deleteRow();
          },
          R"(<ROW RowState="2" ID="1" NAME="钢筋" PRICE="4200" RQ="20261201"/>)"},
-        {"appended and deleted again", [](DataSet& ds) {
+        {"appended and deleted again",
+         [](DataSet& ds) {
              appendItem(ds, "4", "石子", "90");
              ds.deleteRow();
-         }, ""},
+         },
+         ""},
         {"appended, then edited again: one insertion with its latest values",
          [](DataSet& ds) {
              appendItem(ds, "4", "石子", "90");
@@ -78,14 +82,16 @@ TEST(DataSet, DeltaShapes) {
              ds.post();
          },
          R"(<ROW RowState="4" ID="4" NAME="石子" PRICE="95"/>)"},
-        {"edited back to the value as loaded", [](DataSet& ds) {
+        {"edited back to the value as loaded",
+         [](DataSet& ds) {
              ds.edit();
              ds.fieldByName("PRICE").setText("1");
              ds.post();
              ds.edit();
              ds.fieldByName("PRICE").setText("4200");
              ds.post();
-         }, ""},
+         },
+         ""},
         {"a value cleared: written empty in the modification",
          [](DataSet& ds) {
              ds.edit();
@@ -152,13 +158,15 @@ TEST(DataSet, MergeMakesTheCurrentRowsTheBase) {
     ds.edit();
     ds.fieldByName("PRICE").setText("500");
     ds.post();
-    EXPECT_EQ(deltaText(ds), packet(kItemFields, R"(<ROW RowState="1" ID="2" NAME="水泥" PRICE="480"/>)"
-                                                 R"(<ROW RowState="8" PRICE="500"/>)",
+    EXPECT_EQ(deltaText(ds), packet(kItemFields,
+                                    R"(<ROW RowState="1" ID="2" NAME="水泥" PRICE="480"/>)"
+                                    R"(<ROW RowState="8" PRICE="500"/>)",
                                     true));
     ds.mergeChangeLog();
-    EXPECT_EQ(ds.packetText(), packet(kItemFields, R"(<ROW ID="2" NAME="水泥" PRICE="500"/>)"
-                                                   R"(<ROW ID="3" NAME="砂" PRICE="面议" RQ="20261203"/>)"
-                                                   R"(<ROW ID="4" NAME="石子" PRICE="90"/>)"));
+    EXPECT_EQ(ds.packetText(),
+              packet(kItemFields, R"(<ROW ID="2" NAME="水泥" PRICE="500"/>)"
+                                  R"(<ROW ID="3" NAME="砂" PRICE="面议" RQ="20261203"/>)"
+                                  R"(<ROW ID="4" NAME="石子" PRICE="90"/>)"));
 }
 
 TEST(DataSet, WithoutLoggingChangesGoStraightToTheBase) {
@@ -197,7 +205,8 @@ TEST(DataSet, CancelAndNavigation) {
     EXPECT_EQ(ds.changeCount(), 1u);
 
     std::vector<std::string> names;
-    for (ds.first(); !ds.eof(); ds.next()) names.push_back(ds.fieldByName("NAME").asText());
+    for (ds.first(); !ds.eof(); ds.next())
+        names.push_back(ds.fieldByName("NAME").asText());
     EXPECT_EQ(names, (std::vector<std::string>{"铁", "水泥", "砂"}));
     EXPECT_EQ(ds.fieldByName("NAME").asText(), "砂");  // eof stays on the last row
 }
@@ -210,8 +219,8 @@ TEST(DataSet, WritingRefusesWhatTheColumnCannotHold) {
     };
     const Case cases[] = {
         {"PERDID", "2026121", "6"},
-        {"PLACE", "黑龙江省哈尔滨市", "12"},           // 16 bytes in code page 936
-        {"SPECID", "", "96"},  // 49 characters, filled in below
+        {"PLACE", "黑龙江省哈尔滨市", "12"},  // 16 bytes in code page 936
+        {"SPECID", "", "96"},                 // 49 characters, filled in below
         {"SERIAL", "12a", "32 位整数"},
         {"SERIAL", "2147483648", "32 位整数"},
         {"SERIAL", "1.5", "32 位整数"},
@@ -220,7 +229,8 @@ TEST(DataSet, WritingRefusesWhatTheColumnCannotHold) {
         {"RQ", "tomorrow", "日期"},
     };
     std::string longSpec;
-    for (int i = 0; i < 49; ++i) longSpec += "规";
+    for (int i = 0; i < 49; ++i)
+        longSpec += "规";
     DataSet ds;
     priceTable(Category::XXJ).reset(ds);
     ds.append();
@@ -230,7 +240,8 @@ TEST(DataSet, WritingRefusesWhatTheColumnCannotHold) {
             ds.fieldByName(c.field).setText(value);
             ADD_FAILURE() << c.field << " took " << value;
         } catch (const Error& e) {
-            EXPECT_NE(e.message().find(std::string("“") + c.field + "”"), std::string::npos) << e.what();
+            EXPECT_NE(e.message().find(std::string("“") + c.field + "”"), std::string::npos)
+                << e.what();
             EXPECT_NE(e.message().find(c.mentions), std::string::npos) << e.what();
         }
         EXPECT_TRUE(ds.fieldByName(c.field).isNull()) << "nothing is cut and stored";
@@ -244,7 +255,8 @@ TEST(DataSet, WritingAcceptsWhatFitsAndNormalisesIt) {
         std::string text;  // read back
     };
     std::string spec48;
-    for (int i = 0; i < 48; ++i) spec48 += "规";
+    for (int i = 0; i < 48; ++i)
+        spec48 += "规";
     const Case cases[] = {
         {"PLACE", "黑龙江哈尔滨", "黑龙江哈尔滨"},  // 12 bytes exactly
         {"SPECID", spec48, spec48},                 // 96 UTF-16 bytes exactly
@@ -301,7 +313,7 @@ TEST(DataSet, ListenersHearLoadsPostsMovesAndCloses) {
     DataSet ds;
     std::string heard;
     const int id = ds.subscribe([&](const DataSetEvent& e) {
-        static const char* const names[] = {"reset(", "reset)", "insert(", "insert)",
+        static const char* const names[] = {"reset(",  "reset)",  "insert(", "insert)",
                                             "remove(", "remove)", "changed", "current"};
         heard += names[static_cast<int>(e.kind)] + std::to_string(e.row) + " ";
     });

@@ -29,14 +29,18 @@ TEST(PriceTable, FourTablesInOrderWithTheirKeyLists) {
 
 TEST(PriceTable, EmptyPacketsResetADatasetToTheTablesFields) {
     const std::pair<Category, std::vector<std::string>> expected[] = {
-        {Category::XXJ, {"PERDID", "PLACE", "SERIAL", "ITEMDESC", "ITEMID", "ZJID", "SPECID", "MODEL",
-                         "BRAND", "MATERIAL", "UNIT", "XXJ", "DEJ", "NOTE", "RQ"}},
-        {Category::CJJ, {"PERDID", "SERIAL", "PLACE", "ITEMDESC", "ITEMID", "SPECID", "MODEL", "BRAND",
-                         "MATERIAL", "UNIT", "CJJ", "CJRQ", "RQ", "NOTE"}},
-        {Category::MMJ, {"PERDID", "PLACE", "SERIAL", "ITEMDESC", "ITEMID", "SPECID", "MODEL", "BRAND",
-                         "UNIT", "MMJ", "VEND", "LINKMAN", "LINKTEL", "NOTE", "RQ"}},
-        {Category::CSJ, {"PERDID", "ICEXT", "SERIAL", "ITEMDESC", "ITEMID", "SPECID", "MODEL", "BRAND",
-                         "MATERIAL", "UNIT", "CSJ", "VEND", "LINKMAN", "LINKTEL", "NOTE", "RQ"}},
+        {Category::XXJ,
+         {"PERDID", "PLACE", "SERIAL", "ITEMDESC", "ITEMID", "ZJID", "SPECID", "MODEL", "BRAND",
+          "MATERIAL", "UNIT", "XXJ", "DEJ", "NOTE", "RQ"}},
+        {Category::CJJ,
+         {"PERDID", "SERIAL", "PLACE", "ITEMDESC", "ITEMID", "SPECID", "MODEL", "BRAND", "MATERIAL",
+          "UNIT", "CJJ", "CJRQ", "RQ", "NOTE"}},
+        {Category::MMJ,
+         {"PERDID", "PLACE", "SERIAL", "ITEMDESC", "ITEMID", "SPECID", "MODEL", "BRAND", "UNIT",
+          "MMJ", "VEND", "LINKMAN", "LINKTEL", "NOTE", "RQ"}},
+        {Category::CSJ,
+         {"PERDID", "ICEXT", "SERIAL", "ITEMDESC", "ITEMID", "SPECID", "MODEL", "BRAND", "MATERIAL",
+          "UNIT", "CSJ", "VEND", "LINKMAN", "LINKTEL", "NOTE", "RQ"}},
     };
     for (const auto& [category, names] : expected) {
         const PriceTable& table = priceTable(category);
@@ -45,15 +49,17 @@ TEST(PriceTable, EmptyPacketsResetADatasetToTheTablesFields) {
         EXPECT_EQ(table.emptyPacket().substr(0, 7), "  <?xml");
 
         DataSet ds;
-        ds.loadPacket(R"(<?xml version="1.0" standalone="yes"?><DATAPACKET Version="2.0"><METADATA><FIELDS><FIELD attrname="X" fieldtype="i4"/></FIELDS><PARAMS/></METADATA><ROWDATA><ROW X="1"/></ROWDATA></DATAPACKET>)");
+        ds.loadPacket(
+            R"(<?xml version="1.0" standalone="yes"?><DATAPACKET Version="2.0"><METADATA><FIELDS><FIELD attrname="X" fieldtype="i4"/></FIELDS><PARAMS/></METADATA><ROWDATA><ROW X="1"/></ROWDATA></DATAPACKET>)");
         resetFromEmptyPacket(ds, memo);
         EXPECT_TRUE(ds.active());
         EXPECT_EQ(ds.recordCount(), 0u);
         std::vector<std::string> got;
-        for (const auto& f : ds.fields()) got.push_back(f.name);
+        for (const auto& f : ds.fields())
+            got.push_back(f.name);
         EXPECT_EQ(got, names) << table.code;
         for (const auto& f : ds.fields()) {
-            const FieldType want = f.name == "SERIAL"                    ? FieldType::Int32
+            const FieldType want = f.name == "SERIAL"                   ? FieldType::Int32
                                    : f.name == "RQ" || f.name == "CJRQ" ? FieldType::Date
                                    : f.name == "SPECID"                 ? FieldType::WideString
                                                                         : FieldType::String;
@@ -63,24 +69,25 @@ TEST(PriceTable, EmptyPacketsResetADatasetToTheTablesFields) {
 }
 
 TEST(PriceTable, InformationPriceEmptyPacketText) {
-    EXPECT_EQ(priceTable(Category::XXJ).emptyPacket(),
-              R"(  <?xml version="1.0" standalone="yes"?><DATAPACKET Version="2.0"><METADATA><FIELDS>)"
-              R"(<FIELD attrname="PERDID" fieldtype="string" WIDTH="6"/>)"
-              R"(<FIELD attrname="PLACE" fieldtype="string" WIDTH="12"/>)"
-              R"(<FIELD attrname="SERIAL" fieldtype="i4"/>)"
-              R"(<FIELD attrname="ITEMDESC" fieldtype="string" WIDTH="64"/>)"
-              R"(<FIELD attrname="ITEMID" fieldtype="string" WIDTH="24"/>)"
-              R"(<FIELD attrname="ZJID" fieldtype="string" WIDTH="24"/>)"
-              R"(<FIELD attrname="SPECID" fieldtype="string.uni" WIDTH="96"/>)"
-              R"(<FIELD attrname="MODEL" fieldtype="string" WIDTH="64"/>)"
-              R"(<FIELD attrname="BRAND" fieldtype="string" WIDTH="32"/>)"
-              R"(<FIELD attrname="MATERIAL" fieldtype="string" WIDTH="32"/>)"
-              R"(<FIELD attrname="UNIT" fieldtype="string" WIDTH="8"/>)"
-              R"(<FIELD attrname="XXJ" fieldtype="string" WIDTH="12"/>)"
-              R"(<FIELD attrname="DEJ" fieldtype="string" WIDTH="12"/>)"
-              R"(<FIELD attrname="NOTE" fieldtype="string" WIDTH="16"/>)"
-              R"(<FIELD attrname="RQ" fieldtype="date"/>)"
-              R"(</FIELDS><PARAMS/></METADATA><ROWDATA></ROWDATA></DATAPACKET>)");
+    EXPECT_EQ(
+        priceTable(Category::XXJ).emptyPacket(),
+        R"(  <?xml version="1.0" standalone="yes"?><DATAPACKET Version="2.0"><METADATA><FIELDS>)"
+        R"(<FIELD attrname="PERDID" fieldtype="string" WIDTH="6"/>)"
+        R"(<FIELD attrname="PLACE" fieldtype="string" WIDTH="12"/>)"
+        R"(<FIELD attrname="SERIAL" fieldtype="i4"/>)"
+        R"(<FIELD attrname="ITEMDESC" fieldtype="string" WIDTH="64"/>)"
+        R"(<FIELD attrname="ITEMID" fieldtype="string" WIDTH="24"/>)"
+        R"(<FIELD attrname="ZJID" fieldtype="string" WIDTH="24"/>)"
+        R"(<FIELD attrname="SPECID" fieldtype="string.uni" WIDTH="96"/>)"
+        R"(<FIELD attrname="MODEL" fieldtype="string" WIDTH="64"/>)"
+        R"(<FIELD attrname="BRAND" fieldtype="string" WIDTH="32"/>)"
+        R"(<FIELD attrname="MATERIAL" fieldtype="string" WIDTH="32"/>)"
+        R"(<FIELD attrname="UNIT" fieldtype="string" WIDTH="8"/>)"
+        R"(<FIELD attrname="XXJ" fieldtype="string" WIDTH="12"/>)"
+        R"(<FIELD attrname="DEJ" fieldtype="string" WIDTH="12"/>)"
+        R"(<FIELD attrname="NOTE" fieldtype="string" WIDTH="16"/>)"
+        R"(<FIELD attrname="RQ" fieldtype="date"/>)"
+        R"(</FIELDS><PARAMS/></METADATA><ROWDATA></ROWDATA></DATAPACKET>)");
 }
 
 TEST(PriceTable, UserFacingTitles) {
@@ -94,7 +101,8 @@ TEST(PriceTable, UserFacingTitles) {
 
 TEST(ReferenceList, StatementsAreSentExactlySo) {
     EXPECT_EQ(ReferenceList::regions().statement, "select ID,IDDESC FROM KVR_REGION ORDER BY ID ");
-    EXPECT_EQ(ReferenceList::materialClasses().statement, "select ID,IDDESC FROM KVR_ICEXT ORDER BY ID");
+    EXPECT_EQ(ReferenceList::materialClasses().statement,
+              "select ID,IDDESC FROM KVR_ICEXT ORDER BY ID");
     EXPECT_EQ(ReferenceList::regions().column, "PLACE");
     EXPECT_EQ(ReferenceList::materialClasses().column, "ICEXT");
 }

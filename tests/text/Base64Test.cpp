@@ -8,8 +8,12 @@ namespace {
 
 TEST(Base64, StandardVectorsRoundTrip) {
     const std::pair<std::string, std::string> cases[] = {
-        {"", ""},         {"f", "Zg=="},         {"fo", "Zm8="},
-        {"foo", "Zm9v"},  {"foob", "Zm9vYg=="},  {"fooba", "Zm9vYmE="},
+        {"", ""},
+        {"f", "Zg=="},
+        {"fo", "Zm8="},
+        {"foo", "Zm9v"},
+        {"foob", "Zm9vYg=="},
+        {"fooba", "Zm9vYmE="},
         {"foobar", "Zm9vYmFy"},
         {std::string("\xff\xfe\x00\x80", 4), "//4AgA=="},
         {"密码", "5a+G56CB"},  // UTF-8 bytes of a Chinese password
@@ -31,7 +35,8 @@ TEST(Base64, BreaksLinesAfterEvery76CharactersButNotAtTheEnd) {
     EXPECT_EQ(encoded58.size(), 76u + 2 + 4);
 
     const std::string encoded = base64Encode(std::string(300, 'x'));
-    for (std::size_t pos = 76; pos < encoded.size(); pos += 78) EXPECT_EQ(encoded.substr(pos, 2), "\r\n");
+    for (std::size_t pos = 76; pos < encoded.size(); pos += 78)
+        EXPECT_EQ(encoded.substr(pos, 2), "\r\n");
     EXPECT_NE(encoded.substr(encoded.size() - 2), "\r\n");
 }
 
@@ -46,13 +51,13 @@ TEST(Base64, DecodeIgnoresLineBreaksAndRoundTripsEveryLength) {
 
 TEST(Base64, RefusesWhatIsNotBase64) {
     const char* cases[] = {
-        "Zm9v YmFy",  // blank
-        "Zm9v\tYmFy", // tab
-        "Zm9*",       // outside the alphabet
-        "Zg",         // incomplete group
-        "Z===",       // padding too early
-        "Zg==Zg==",   // text after padding
-        "Zm=v",       // padding in the middle
+        "Zm9v YmFy",   // blank
+        "Zm9v\tYmFy",  // tab
+        "Zm9*",        // outside the alphabet
+        "Zg",          // incomplete group
+        "Z===",        // padding too early
+        "Zg==Zg==",    // text after padding
+        "Zm=v",        // padding in the middle
         "=",
     };
     for (const char* text : cases) {

@@ -15,10 +15,10 @@ TEST(CodePage936, RoundTripKeepsWhatTheCodePageHoldsAndMarksTheRest) {
         {"select * from KVR_XXJ", "select * from KVR_XXJ", "select * from KVR_XXJ"},
         {"钢筋", "\xB8\xD6\xBD\xEE", "钢筋"},
         {"€", "\x80", "€"},
-        {"a¥b", "a?b", "a?b"},              // yen sign: not in code page 936
-        {"x😀y", "x?y", "x?y"},             // emoji
-        {"\xF0\xA0\x80\x80", "?", "?"},     // U+20000
-        {"\xC3", "?", "?"},                 // a UTF-8 sequence cut off
+        {"a¥b", "a?b", "a?b"},           // yen sign: not in code page 936
+        {"x😀y", "x?y", "x?y"},           // emoji
+        {"\xF0\xA0\x80\x80", "?", "?"},  // U+20000
+        {"\xC3", "?", "?"},              // a UTF-8 sequence cut off
         {"", "", ""},
     };
     for (const auto& c : cases) {
@@ -41,7 +41,8 @@ TEST(CodePage936, LengthCountsTwoBytesPerChineseCharacter) {
 
 TEST(CodePage936, LargeTextSurvives) {
     std::string text;
-    for (int i = 0; i < 20000; ++i) text += "热轧带肋钢筋HRB400E;";
+    for (int i = 0; i < 20000; ++i)
+        text += "热轧带肋钢筋HRB400E;";
     EXPECT_EQ(cp936ToUtf8(utf8ToCp936(text)), text);
 }
 

@@ -20,7 +20,8 @@ TEST(Trim, RemovesEverythingUpToU0020AtBothEnds) {
         {"\xE3\x80\x80全角\xE3\x80\x80", "\xE3\x80\x80全角\xE3\x80\x80"},  // U+3000 stays
         {"\xC2\xA0x", "\xC2\xA0x"},                                        // U+00A0 stays
     };
-    for (const auto& [in, out] : cases) EXPECT_EQ(trim(in), out) << in;
+    for (const auto& [in, out] : cases)
+        EXPECT_EQ(trim(in), out) << in;
 }
 
 TEST(SqlLiteral, QuotesAndDoublesEmbeddedQuotes) {
@@ -31,7 +32,8 @@ TEST(SqlLiteral, QuotesAndDoublesEmbeddedQuotes) {
         {"''", "''''''"},
         {"", "''"},
     };
-    for (const auto& [in, out] : cases) EXPECT_EQ(sqlLiteral(in), out);
+    for (const auto& [in, out] : cases)
+        EXPECT_EQ(sqlLiteral(in), out);
 }
 
 TEST(StatementBuffer, EveryLineEndsWithCrLfTheLastToo) {
@@ -52,16 +54,17 @@ TEST(Date, AcceptsTheFourTypedFormsAndNothingElse) {
         {"2026.01.05", Date{2026, 1, 5}},
         {"20260105", Date{2026, 1, 5}},
         {" 2024-02-29 ", Date{2024, 2, 29}},
-        {"2023-02-29", std::nullopt},   // no such day
+        {"2023-02-29", std::nullopt},  // no such day
         {"2026-13-01", std::nullopt},
-        {"2026-12/10", std::nullopt},   // mixed separators
+        {"2026-12/10", std::nullopt},  // mixed separators
         {"10/12/2026", std::nullopt},
         {"2026-1", std::nullopt},
         {"202612", std::nullopt},
         {"2026-12-10x", std::nullopt},
         {"", std::nullopt},
     };
-    for (const auto& [text, date] : cases) EXPECT_EQ(Date::fromText(text), date) << text;
+    for (const auto& [text, date] : cases)
+        EXPECT_EQ(Date::fromText(text), date) << text;
 }
 
 TEST(Date, TextForms) {
