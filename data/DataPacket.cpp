@@ -15,13 +15,6 @@ char upper(char c) {
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
-std::string upperName(std::string_view s) {
-    std::string out(s);
-    for (char& c : out)
-        c = upper(c);
-    return out;
-}
-
 [[noreturn]] void notAPacket(std::string_view text, const std::string& why) {
     throw Error("收到的内容不是有效的数据包：“" + excerpt(text) + "”", why);
 }
@@ -126,6 +119,13 @@ RowState parseRowState(std::string_view s, std::string_view text, std::size_t ro
 }
 
 }  // namespace
+
+std::string upperName(std::string_view name) {
+    std::string out(name);
+    for (char& c : out)
+        c = upper(c);
+    return out;
+}
 
 bool sameName(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;

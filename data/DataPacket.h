@@ -31,5 +31,6 @@ struct DataPacket {
 
 // ASCII case-insensitive equality, the rule for field and attribute names.
 bool sameName(std::string_view a, std::string_view b);
+std::string upperName(std::string_view name);  // the key a name is looked up by
 
 }  // namespace tarvelo

@@ -12,13 +12,6 @@ namespace tarvelo {
 
 namespace {
 
-std::string upperName(std::string_view s) {
-    std::string out(s);
-    for (char& c : out)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return out;
-}
-
 std::string quoted(std::string_view name) {
     return "“" + std::string(name) + "”";
 }
