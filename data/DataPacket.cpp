@@ -134,63 +134,147 @@ bool sameName(std::string_view a, std::string_view b) {
     return true;
 }
 
-DataPacket DataPacket::parse(std::string_view text) {
-    pugi::xml_document doc;
-    const auto result =
-        doc.load_buffer(text.data(), text.size(), pugi::parse_default, pugi::encoding_utf8);
-    if (!result)
-        notAPacket(text, std::string("XML 错误：") + result.description() + "，位置 " +
-                             std::to_string(result.offset));
+namespace {
+
+constexpr unsigned kParseFlags = pugi::parse_default;
+
+std::string xmlError(const pugi::xml_parse_result& result) {
+    return std::string("XML 错误：") + result.description() + "，位置 " +
+           std::to_string(result.offset);
+}
+
+// The document element's METADATA: fields and the delta flag. Returns the ROWDATA element
+// (possibly empty).
+pugi::xml_node readHeader(const pugi::xml_document& doc, std::string_view text,
+                          DataPacket& packet) {
     const auto root = doc.document_element();
     if (!sameName(root.name(), "DATAPACKET")) notAPacket(text, "根元素不是 DATAPACKET");
     const auto metadata = child(root, "METADATA");
     const auto fieldsNode = child(metadata, "FIELDS");
     if (!fieldsNode) notAPacket(text, "缺少 METADATA/FIELDS");
-
-    DataPacket packet;
     packet.fields = readFields(fieldsNode, text);
     const auto params = child(metadata, "PARAMS");
     for (auto a = params.first_attribute(); a; a = a.next_attribute())
         if (sameName(a.name(), "DATASET_DELTA")) packet.delta = std::string_view(a.value()) == "1";
+    return child(root, "ROWDATA");
+}
 
-    const auto rowdata = child(root, "ROWDATA");
+// Turns ROW elements into rows, numbering them across calls.
+class RowReader {
+public:
+    RowReader(DataPacket& packet, std::string_view text)
+        : m_packet(packet), m_text(text), m_lookup(packet.fields), m_values(packet.fields.size()) {}
+
+    void read(const pugi::xml_node& parent) {
+        const auto& fields = m_packet.fields;
+        for (auto r = parent.first_child(); r; r = r.next_sibling()) {
+            if (r.type() != pugi::node_element) continue;
+            const std::size_t rowNumber = m_packet.rows.size() + 1;
+            if (!sameName(r.name(), "ROW"))
+                notAPacket(m_text, std::string("ROWDATA 中有未知元素 ") + r.name());
+            std::fill(m_values.begin(), m_values.end(), std::nullopt);
+            RowState state = RowState::None;
+            m_lookup.restart();
+            for (auto a = r.first_attribute(); a; a = a.next_attribute()) {
+                const std::string_view name = a.name();
+                const std::string_view value = a.value();
+                const auto column = m_lookup.find(name);
+                if (!column) {
+                    if (sameName(name, "RowState")) state = parseRowState(value, m_text, rowNumber);
+                    continue;  // attributes of no column carry nothing the system reads
+                }
+                // An empty value is a "changed to null" in a modification row; any type takes it.
+                if (!value.empty() && !fields[*column].acceptsPacketValue(value))
+                    throw Error("数据包第 " + std::to_string(rowNumber) + " 行字段“" +
+                                    fields[*column].name + "”的值“" + excerpt(value) +
+                                    "”不是有效的" + fields[*column].typeName + "值。",
+                                "收到的内容：“" + excerpt(m_text) + "”");
+                m_values[*column] = value;
+            }
+            m_packet.rows.push_back(Row::fromValues(m_values));
+            m_packet.rowStates.push_back(state);
+        }
+    }
+
+private:
+    DataPacket& m_packet;
+    std::string_view m_text;
+    ColumnLookup m_lookup;
+    std::vector<std::optional<std::string_view>> m_values;
+};
+
+DataPacket parseWhole(std::string_view text) {
+    pugi::xml_document doc;
+    const auto result = doc.load_buffer(text.data(), text.size(), kParseFlags, pugi::encoding_utf8);
+    if (!result) notAPacket(text, xmlError(result));
+    DataPacket packet;
+    const auto rowdata = readHeader(doc, text, packet);
     std::size_t rowCount = 0;
     for (auto r = rowdata.first_child(); r; r = r.next_sibling())
         ++rowCount;
     packet.rows.reserve(rowCount);
     packet.rowStates.reserve(rowCount);
+    RowReader(packet, text).read(rowdata);
+    return packet;
+}
 
-    const auto& fields = packet.fields;
-    ColumnLookup lookup(fields);
-    std::vector<std::optional<std::string_view>> values(fields.size());
-    for (auto r = rowdata.first_child(); r; r = r.next_sibling()) {
-        if (r.type() != pugi::node_element) continue;
-        const std::size_t rowNumber = packet.rows.size() + 1;
-        if (!sameName(r.name(), "ROW"))
-            notAPacket(text, std::string("ROWDATA 中有未知元素 ") + r.name());
-        std::fill(values.begin(), values.end(), std::nullopt);
-        RowState state = RowState::None;
-        lookup.restart();
-        for (auto a = r.first_attribute(); a; a = a.next_attribute()) {
-            const std::string_view name = a.name();
-            const std::string_view value = a.value();
-            const auto column = lookup.find(name);
-            if (!column) {
-                if (sameName(name, "RowState")) state = parseRowState(value, text, rowNumber);
-                continue;  // attributes of no column carry nothing the system reads
-            }
-            // An empty value is a "changed to null" in a modification row; any type takes it.
-            if (!value.empty() && !fields[*column].acceptsPacketValue(value))
-                throw Error("数据包第 " + std::to_string(rowNumber) + " 行字段“" +
-                                fields[*column].name + "”的值“" + excerpt(value) + "”不是有效的" +
-                                fields[*column].typeName + "值。",
-                            "收到的内容：“" + excerpt(text) + "”");
-            values[*column] = value;
-        }
-        packet.rows.push_back(Row::fromValues(values));
-        packet.rowStates.push_back(state);
+// The same result as parseWhole for a packet in the writer's shape, with the parser's document
+// tree never holding more than about `chunkBytes` of rows: the document with an empty ROWDATA
+// is parsed first, then the rows a chunk at a time, each chunk cut where a "<ROW" begins. A '<'
+// cannot stand raw in an attribute value, so such a cut lies between elements or inside a
+// comment, CDATA section or processing instruction, which then leaves a chunk unterminated and
+// fails. nullopt whenever anything is unusual; parseWhole then decides, errors included.
+std::optional<DataPacket> parseInChunks(std::string_view text, std::size_t chunkBytes) {
+    constexpr std::string_view kOpen = "<ROWDATA>", kClose = "</ROWDATA>";
+    const std::size_t open = text.find(kOpen);
+    const std::size_t close = text.rfind(kClose);
+    if (open == std::string_view::npos || close == std::string_view::npos || close < open)
+        return std::nullopt;
+
+    std::string header;
+    header.reserve(open + 10 + text.size() - close - kClose.size());
+    header.append(text.substr(0, open))
+        .append("<ROWDATA/>")
+        .append(text.substr(close + kClose.size()));
+    pugi::xml_document doc;
+    if (!doc.load_buffer_inplace(header.data(), header.size(), kParseFlags, pugi::encoding_utf8))
+        return std::nullopt;
+    DataPacket packet;
+    const auto rowdata = readHeader(doc, text, packet);
+    // The empty ROWDATA put in must be the one the packet's rows belong to.
+    if (!rowdata || rowdata.first_child() ||
+        rowdata.offset_debug() != static_cast<std::ptrdiff_t>(open + 1))
+        return std::nullopt;
+
+    const std::string_view content = text.substr(open + kOpen.size(), close - open - kOpen.size());
+    RowReader reader(packet, text);
+    std::string chunk;
+    for (std::size_t begin = 0; begin < content.size();) {
+        std::size_t cut = begin + chunkBytes;
+        cut = cut >= content.size() ? content.size() : content.find("<ROW", cut);
+        if (cut == std::string_view::npos) cut = content.size();
+        chunk.assign(content.substr(begin, cut - begin));
+        pugi::xml_document part;
+        if (!part.load_buffer_inplace(chunk.data(), chunk.size(),
+                                      kParseFlags | pugi::parse_fragment, pugi::encoding_utf8))
+            return std::nullopt;
+        reader.read(part);
+        begin = cut;
     }
     return packet;
+}
+
+}  // namespace
+
+DataPacket DataPacket::parse(std::string_view text, std::size_t chunkBytes) {
+    if (chunkBytes > 0) {
+        try {
+            if (auto packet = parseInChunks(text, chunkBytes)) return std::move(*packet);
+        } catch (const Error&) {
+            // parseWhole gives the error the whole text deserves
+        }
+    }
+    return parseWhole(text);
 }
 
 std::string DataPacket::text() const {

@@ -201,6 +201,37 @@ TEST(DataPacket, EveryPrefixOfAPacketLoadsOrFailsCleanly) {
     }
 }
 
+TEST(DataPacket, ParsingInChunksGivesWhatTheWholeDocumentGives) {
+    const std::string rows = R"(<ROW ID="1" NAME="钢筋"/>)";
+    const std::string odd[] = {
+        test::itemPacket(),
+        packet(test::kItemFields, rows + R"(<!-- <ROW ID="2"/> --><ROW ID="3"/>)"),
+        packet(test::kItemFields, rows + R"(<![CDATA[ <ROW ID="2"/> ]]><ROW ID="3"/>)"),
+        packet(test::kItemFields, rows + R"(<?pi <ROW ID="2"/> ?><ROW ID="3"/>)"),
+        packet(std::string(test::kItemFields) + "<!-- <ROWDATA> -->", rows),
+        packet(test::kItemFields, rows) + "<!-- </ROWDATA> -->",
+        packet(test::kItemFields, rows + "</ROWDATA><ROWDATA>" + rows),
+        packet(test::kItemFields, rows + R"(<ROW ID="x"/>)"),  // an error in a later chunk
+        packet(test::kItemFields, rows + R"(<ROW ID="2")"),    // cut off inside a row
+        std::string(R"(<DATAPACKET Version="2.0"><METADATA><FIELDS>)") +
+            std::string(test::kItemFields) + "</FIELDS><PARAMS/></METADATA><rowdata>" + rows +
+            "</rowdata></DATAPACKET>",
+    };
+    auto outcome = [](const std::string& text, std::size_t chunk) {
+        try {
+            return DataPacket::parse(text, chunk).text();
+        } catch (const Error& e) {
+            return std::string("error: ") + e.what();
+        }
+    };
+    for (const auto& text : odd) {
+        const std::string whole = outcome(text, 0);
+        EXPECT_EQ(outcome(text, 1), whole) << text;
+        EXPECT_EQ(outcome(text, 30), whole) << text;
+    }
+    EXPECT_EQ(DataPacket::parse(odd[1], 1).rows.size(), 2u);
+}
+
 TEST(DataPacket, DeltaPacketKeepsRowStates) {
     const std::string delta =
         packet(test::kItemFields,
