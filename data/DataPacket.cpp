@@ -226,6 +226,9 @@ DataPacket parseWhole(std::string_view text) {
 // fails. nullopt whenever anything is unusual; parseWhole then decides, errors included.
 std::optional<DataPacket> parseInChunks(std::string_view text, std::size_t chunkBytes) {
     constexpr std::string_view kOpen = "<ROWDATA>", kClose = "</ROWDATA>";
+    // The parser takes a NUL byte for the end of its buffer: a chunk would end there quietly
+    // where the whole document ends with an error.
+    if (text.find('\0') != std::string_view::npos) return std::nullopt;
     const std::size_t open = text.find(kOpen);
     const std::size_t close = text.rfind(kClose);
     if (open == std::string_view::npos || close == std::string_view::npos || close < open)
@@ -253,12 +256,15 @@ std::optional<DataPacket> parseInChunks(std::string_view text, std::size_t chunk
         std::size_t cut = begin + chunkBytes;
         cut = cut >= content.size() ? content.size() : content.find("<ROW", cut);
         if (cut == std::string_view::npos) cut = content.size();
-        chunk.assign(content.substr(begin, cut - begin));
+        // Each chunk is parsed inside a ROWDATA of its own, so that a tag cut off or closed at its
+        // edge fails as it would in the whole document.
+        chunk.assign(kOpen).append(content.substr(begin, cut - begin)).append(kClose);
         pugi::xml_document part;
-        if (!part.load_buffer_inplace(chunk.data(), chunk.size(),
-                                      kParseFlags | pugi::parse_fragment, pugi::encoding_utf8))
+        if (!part.load_buffer_inplace(chunk.data(), chunk.size(), kParseFlags,
+                                      pugi::encoding_utf8) ||
+            part.first_child() != part.last_child())
             return std::nullopt;
-        reader.read(part);
+        reader.read(part.first_child());
         begin = cut;
     }
     return packet;

@@ -213,6 +213,8 @@ TEST(DataPacket, ParsingInChunksGivesWhatTheWholeDocumentGives) {
         packet(test::kItemFields, rows + "</ROWDATA><ROWDATA>" + rows),
         packet(test::kItemFields, rows + R"(<ROW ID="x"/>)"),  // an error in a later chunk
         packet(test::kItemFields, rows + R"(<ROW ID="2")"),    // cut off inside a row
+        packet(test::kItemFields, rows + std::string("\0<ROW ID=\"2\"/>", 15)),
+        packet(test::kItemFields, rows + "x</") + "</ROWDATA>",  // a stray end tag at the edge
         std::string(R"(<DATAPACKET Version="2.0"><METADATA><FIELDS>)") +
             std::string(test::kItemFields) + "</FIELDS><PARAMS/></METADATA><rowdata>" + rows +
             "</rowdata></DATAPACKET>",
