@@ -286,8 +286,7 @@ DataPacket DataPacket::parse(std::string_view text, std::size_t chunkBytes) {
 std::string DataPacket::text() const {
     std::size_t bytes = 0;
     for (const auto& r : rows)
-        for (std::size_t i = 0; i < r.size(); ++i)
-            bytes += r.value(i).size();
+        bytes += r.byteSize();
     PacketWriter writer(fields, delta, PacketWriter::estimate(fields.size(), rows.size(), bytes));
     for (std::size_t i = 0; i < rows.size(); ++i)
         writer.row(rows[i], i < rowStates.size() ? rowStates[i] : RowState::None);
