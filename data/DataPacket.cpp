@@ -220,10 +220,11 @@ DataPacket parseWhole(std::string_view text) {
 
 // The same result as parseWhole for a packet in the writer's shape, with the parser's document
 // tree never holding more than about `chunkBytes` of rows: the document with an empty ROWDATA
-// is parsed first, then the rows a chunk at a time, each chunk cut where a "<ROW" begins. A '<'
-// cannot stand raw in an attribute value, so such a cut lies between elements or inside a
-// comment, CDATA section or processing instruction, which then leaves a chunk unterminated and
-// fails. nullopt whenever anything is unusual; parseWhole then decides, errors included.
+// is parsed first, then the rows a chunk at a time, each chunk cut where a "<ROW" begins. A cut
+// that does not lie between elements directly inside ROWDATA lies inside a tag, an attribute
+// value, a comment, a CDATA section, a processing instruction or a nested element, and leaves a
+// chunk unterminated or its tags unmatched, so that chunk fails. nullopt whenever anything is
+// unusual; parseWhole then decides, errors included.
 std::optional<DataPacket> parseInChunks(std::string_view text, std::size_t chunkBytes) {
     constexpr std::string_view kOpen = "<ROWDATA>", kClose = "</ROWDATA>";
     // The parser takes a NUL byte for the end of its buffer: a chunk would end there quietly

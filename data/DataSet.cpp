@@ -57,7 +57,7 @@ std::string packetValue(const FieldDef& def, std::string_view text) {
         case FieldType::UInt16:
         case FieldType::UInt32: {
             std::string_view v = trim(text);
-            if (v.size() > 1 && v[0] == '+') v.remove_prefix(1);
+            if (v.size() > 1 && v[0] == '+' && v[1] >= '0' && v[1] <= '9') v.remove_prefix(1);
             if (!def.acceptsPacketValue(v)) {
                 static const char* const kRanges[] = {
                     "-128 到 127 的整数", "-32768 到 32767 的整数", "32 位整数",      "64 位整数",
@@ -280,6 +280,16 @@ void DataSet::setText(std::size_t index, std::string_view text) {
 void DataSet::setDateTime(std::size_t index, const DateTime& value) {
     requireEditing(index);
     const FieldDef& def = m_fields[index];
+    // Only real instants are stored: anything else would write a packet no one can load.
+    const DateTime& v = value;
+    if (!Date::isValid(v.date.year, v.date.month, v.date.day) || v.hour < 0 || v.hour > 23 ||
+        v.minute < 0 || v.minute > 59 || v.second < 0 || v.second > 59 || v.millisecond < 0 ||
+        v.millisecond > 999)
+        throw Error("字段" + quoted(def.name) + "不能保存无效的日期时间。",
+                    "值：" + std::to_string(v.date.year) + "-" + std::to_string(v.date.month) +
+                        "-" + std::to_string(v.date.day) + " " + std::to_string(v.hour) + ":" +
+                        std::to_string(v.minute) + ":" + std::to_string(v.second) + "." +
+                        std::to_string(v.millisecond));
     switch (def.type) {
         case FieldType::Date:
             m_editBuffer.set(index, value.date.compact());
@@ -391,9 +401,11 @@ void DataSet::removeRow(std::size_t row) {
     notify(DataSetEvent::Kind::BeforeRemove, row);
     m_rows.erase(m_rows.begin() + static_cast<std::ptrdiff_t>(row));
     m_meta.erase(m_meta.begin() + static_cast<std::ptrdiff_t>(row));
-    notify(DataSetEvent::Kind::AfterRemove, row);
+    // The current row is valid again before anyone hears of the removal and reads the dataset.
     m_eof = m_rows.empty();
-    if (!m_rows.empty()) setCurrent(std::min(row, m_rows.size() - 1));
+    m_current = m_rows.empty() ? 0 : std::min(row, m_rows.size() - 1);
+    notify(DataSetEvent::Kind::AfterRemove, row);
+    if (!m_rows.empty()) setCurrent(m_current);
 }
 
 // ---- change log

@@ -7,8 +7,9 @@
 
 namespace tarvelo {
 
-// The application's short date form, the one way dates are shown and read as text. The pattern
-// is in Qt's notation so that the windows' date pickers can use the same constant.
+// The application's short date form, the one way dates are shown and read as text: what
+// Date::shortText() writes, spelled in Qt's notation for the windows' date pickers. Change both
+// together (the Date tests hold them to each other).
 inline constexpr std::string_view kShortDateFormat = "yyyy-MM-dd";
 
 // A calendar date (proleptic Gregorian, years 1 to 9999) and its text forms.

@@ -224,6 +224,7 @@ TEST(DataSet, WritingRefusesWhatTheColumnCannotHold) {
         {"SERIAL", "12a", "32 位整数"},
         {"SERIAL", "2147483648", "32 位整数"},
         {"SERIAL", "1.5", "32 位整数"},
+        {"SERIAL", "+-5", "32 位整数"},
         {"RQ", "2026-02-30", "日期"},
         {"RQ", "12/10/2026", "日期"},
         {"RQ", "tomorrow", "日期"},
@@ -293,6 +294,15 @@ TEST(DataSet, DateWrittenFromDateTimeKeepsTheDateOnly) {
     EXPECT_NE(ds.packetText().find(R"(<ROW RQ="20261210"/>)"), std::string::npos);
 }
 
+TEST(DataSet, DateTimesThatAreNoInstantAreRefused) {
+    DataSet ds;
+    priceTable(Category::XXJ).reset(ds);
+    ds.append();
+    for (const DateTime& bad : {DateTime{}, DateTime{{2026, 2, 30}}, DateTime{{2026, 12, 10}, 24}})
+        EXPECT_THROW(ds.fieldByName("RQ").setDateTime(bad), Error);
+    EXPECT_TRUE(ds.fieldByName("RQ").isNull());
+}
+
 TEST(DataSet, MisuseIsAnErrorNotACrash) {
     DataSet ds;
     EXPECT_THROW(ds.fieldByName("X"), Error);  // closed
@@ -315,7 +325,11 @@ TEST(DataSet, ListenersHearLoadsPostsMovesAndCloses) {
     const int id = ds.subscribe([&](const DataSetEvent& e) {
         static const char* const names[] = {"reset(",  "reset)",  "insert(", "insert)",
                                             "remove(", "remove)", "changed", "current"};
-        heard += names[static_cast<int>(e.kind)] + std::to_string(e.row) + " ";
+        heard += names[static_cast<int>(e.kind)] + std::to_string(e.row);
+        // a listener may read the dataset at once: the current row must already be valid
+        if (e.kind == DataSetEvent::Kind::AfterRemove)
+            heard += "@" + std::to_string(ds.currentRow().value_or(99)) + ds.text(1);
+        heard += " ";
     });
     ds.loadPacket(test::itemPacket());
     ds.next();
@@ -326,7 +340,7 @@ TEST(DataSet, ListenersHearLoadsPostsMovesAndCloses) {
     ds.loadPacket(test::itemPacket());
     EXPECT_EQ(heard,
               "reset(0 reset)0 current0 current1 insert(3 insert)3 current3 changed3 "
-              "remove(3 remove)3 current2 reset(0 reset)0 ");
+              "remove(3 remove)3@2砂 current2 reset(0 reset)0 ");
 }
 
 TEST(DataSet, GridHelpers) {

@@ -72,6 +72,10 @@ TEST(Date, TextForms) {
     EXPECT_EQ(d.period(), "202603");
     EXPECT_EQ(d.compact(), "20260307");
     EXPECT_EQ(d.shortText(), "2026-03-07");
+    std::string pattern(kShortDateFormat);  // the Qt spelling of the same form
+    for (auto [field, value] : {std::pair{"yyyy", "2026"}, {"MM", "03"}, {"dd", "07"}})
+        pattern.replace(pattern.find(field), std::string_view(field).size(), value);
+    EXPECT_EQ(pattern, d.shortText());
     EXPECT_EQ(Date::fromCompact("20260307"), d);
     EXPECT_EQ(Date::fromCompact("2026-3-7"), std::nullopt);
     EXPECT_EQ(Date::today().period().size(), 6u);
