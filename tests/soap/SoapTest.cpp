@@ -1,0 +1,136 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "soap/SoapFault.h"
+#include "soap/SoapRequest.h"
+#include "soap/SoapResponse.h"
+#include "text/Error.h"
+
+namespace tarvelo {
+namespace {
+
+constexpr std::string_view kSpply = "urn:VRDS_IIS_WebSCoorSpplyIsapi-IVRDS_IIS_WebSCoorSpplyIsapi";
+
+TEST(SoapRequest, WireFormOfAStatement) {
+    const SoapRequest::Argument args[] = {{"sSQL", std::string("select 1\r\n")}};
+    EXPECT_EQ(
+        SoapRequest::write(kSpply, "SpplyVanDataBySQL", args),
+        R"(<?xml version="1.0" encoding="utf-8"?>)"
+        R"(<SOAP-ENV:Envelope xmlns:SOAP-ENV="http://schemas.xmlsoap.org/soap/envelope/")"
+        R"( xmlns:xsd="http://www.w3.org/2001/XMLSchema")"
+        R"( xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance")"
+        R"( xmlns:SOAP-ENC="http://schemas.xmlsoap.org/soap/encoding/">)"
+        R"(<SOAP-ENV:Body SOAP-ENV:encodingStyle="http://schemas.xmlsoap.org/soap/encoding/">)"
+        R"(<NS1:SpplyVanDataBySQL xmlns:NS1="urn:VRDS_IIS_WebSCoorSpplyIsapi-IVRDS_IIS_WebSCoorSpplyIsapi">)"
+        "<sSQL xsi:type=\"xsd:string\">select 1&#13;\n</sSQL>"
+        "</NS1:SpplyVanDataBySQL></SOAP-ENV:Body></SOAP-ENV:Envelope>");
+}
+
+TEST(SoapRequest, EveryTypeAndAwkwardTextRoundTrips) {
+    const std::string sql = " SELECT * FROM KVR_XXJ \r\n where PLACE='杭州<市>&'\r\n";
+    const SoapRequest::Argument args[] = {
+        {"sSQL", sql},
+        {"sBlank", std::string("  \r\n ")},
+        {"sEmpty", std::string()},
+        {"iCount", std::int32_t{-7}},
+        {"dValue", 0.1},
+        {"aValues", std::vector<double>{1.5, -2, 1e300}},
+        {"aNone", std::vector<double>{}},
+    };
+    const SoapRequest r = SoapRequest::read(SoapRequest::write(kSpply, "Op", args));
+    EXPECT_EQ(r.ns, kSpply);
+    EXPECT_EQ(r.operation, "Op");
+    ASSERT_EQ(r.params.size(), 7u);
+    EXPECT_EQ(r.params[0].text, sql);
+    EXPECT_EQ(r.find("sBlank")->text, "  \r\n ");
+    EXPECT_EQ(r.find("sEmpty")->text, "");
+    EXPECT_EQ(soapInt(r.find("iCount")->text, "iCount"), -7);
+    EXPECT_EQ(soapDouble(r.find("dValue")->text, "dValue"), 0.1);
+    EXPECT_TRUE(r.find("aValues")->isArray);
+    EXPECT_EQ(r.find("aValues")->items, (std::vector<std::string>{"1.5", "-2", "1e+300"}));
+    EXPECT_TRUE(r.find("aNone")->isArray);
+    EXPECT_TRUE(r.find("aNone")->items.empty());
+    EXPECT_EQ(r.find("missing"), nullptr);
+}
+
+TEST(SoapRequest, ReadsWhateverPrefixesAPeerUses) {
+    const std::string text =
+        "<soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\">\n"
+        "  <soap:Header/>\n"
+        "  <soap:Body>\n"
+        "    <EnVerifs xmlns=\"" +
+        std::string(kSpply) +
+        "\">\n"
+        "      <Src>YWJj\r\nZGVm</Src>\n"
+        "      <Other><![CDATA[a<b]]>&amp;c</Other>\n"
+        "    </EnVerifs>\n"
+        "  </soap:Body>\n"
+        "</soap:Envelope>";
+    const SoapRequest r = SoapRequest::read(text);
+    EXPECT_EQ(r.ns, kSpply);
+    EXPECT_EQ(r.operation, "EnVerifs");
+    EXPECT_EQ(r.find("Src")->text, "YWJj\r\nZGVm");  // raw CR LF kept as sent
+    EXPECT_EQ(r.find("Other")->text, "a<b&c");
+}
+
+TEST(SoapRequest, RefusesWhatIsNotASoap11Request) {
+    const char* cases[] = {
+        "",
+        "出错",
+        "<Envelope/>",
+        R"(<e:Envelope xmlns:e="http://www.w3.org/2003/05/soap-envelope"><e:Body><x/></e:Body></e:Envelope>)",
+        R"(<e:Envelope xmlns:e="http://schemas.xmlsoap.org/soap/envelope/"><e:Body/></e:Envelope>)",
+        R"(<e:Envelope xmlns:e="http://schemas.xmlsoap.org/soap/envelope/"><e:Header/></e:Envelope>)",
+        R"(<e:Envelope xmlns:e="http://schemas.xmlsoap.org/soap/envelope/"><e:Body><x>)",
+    };
+    for (const char* text : cases) {
+        try {
+            SoapRequest::read(text);
+            ADD_FAILURE() << "accepted " << text;
+        } catch (const Error& e) {
+            EXPECT_NE(e.message().find("不是 SOAP 1.1 信封"), std::string::npos) << e.what();
+        }
+    }
+}
+
+TEST(SoapResponse, ReturnsAndFaults) {
+    const std::string packet =
+        R"(  <?xml version="1.0" standalone="yes"?><DATAPACKET Version="2.0"/>)";
+    EXPECT_EQ(SoapResponse::read(SoapResponse::write(kSpply, "SpplyVanDataBySQL", packet),
+                                 "SpplyVanDataBySQL")
+                  .text,
+              packet);
+    EXPECT_EQ(SoapResponse::read(SoapResponse::write(kSpply, "ApplyVanDataByExc", std::int32_t{3}),
+                                 "ApplyVanDataByExc")
+                  .text,
+              "3");
+    EXPECT_THROW(SoapResponse::read(SoapResponse::write(kSpply, "EnVerifs", std::string("x")),
+                                    "SpplyVanDataBySQL"),
+                 Error);
+    try {
+        SoapResponse::read(SoapResponse::writeFault("Server", "语句被拒绝：不能修改 KVR_USERH"),
+                           "EnVerifs");
+        ADD_FAILURE() << "a fault was taken for an answer";
+    } catch (const SoapFault& f) {
+        EXPECT_EQ(f.code(), "Server");
+        EXPECT_EQ(f.faultString(), "语句被拒绝：不能修改 KVR_USERH");
+        EXPECT_NE(std::string(f.what()).find("语句被拒绝"), std::string::npos);
+    }
+}
+
+TEST(SoapValue, LexicalForms) {
+    for (double d : {0.1, -2.5e-300, 1e300, 123456789.125, 0.0})
+        EXPECT_EQ(soapDouble(soapDoubleText(d), "d"), d);
+    EXPECT_EQ(soapDoubleText(INFINITY), "INF");
+    EXPECT_EQ(soapDoubleText(-INFINITY), "-INF");
+    EXPECT_TRUE(std::isnan(soapDouble("NaN", "d")));
+    EXPECT_EQ(soapInt(" +42 ", "i"), 42);
+    for (const char* bad : {"", "1.5", "2147483648", "+-1", "x"})
+        EXPECT_THROW(soapInt(bad, "i"), Error) << bad;
+    for (const char* bad : {"", "1,5", "0x10", "inf"})
+        EXPECT_THROW(soapDouble(bad, "d"), Error) << bad;
+}
+
+}  // namespace
+}  // namespace tarvelo
