@@ -18,7 +18,8 @@ inline constexpr std::string_view kEncodingNs = "http://schemas.xmlsoap.org/soap
 std::string open();
 std::string close();
 
-// Element content with & < > escaped and CR as &#13;, so that line breaks arrive byte for byte.
+// Element content or attribute value with & < > " escaped and CR as &#13;, so that line breaks
+// arrive byte for byte.
 void appendText(std::string& out, std::string_view text);
 // <name xsi:type="...">value</name>, arrays SOAP-encoded with <item> elements.
 void appendValue(std::string& out, std::string_view name, const SoapValue& value);

@@ -52,6 +52,8 @@ TEST(SoapRequest, EveryTypeAndAwkwardTextRoundTrips) {
     EXPECT_TRUE(r.find("aNone")->isArray);
     EXPECT_TRUE(r.find("aNone")->items.empty());
     EXPECT_EQ(r.find("missing"), nullptr);
+    const std::string oddNs = R"(urn:a"b&c<d>)";
+    EXPECT_EQ(SoapRequest::read(SoapRequest::write(oddNs, "Op", args)).ns, oddNs);
 }
 
 TEST(SoapRequest, ReadsWhateverPrefixesAPeerUses) {
