@@ -31,6 +31,9 @@ void appendText(std::string& out, std::string_view text) {
             case '>':
                 escape = "&gt;";
                 break;
+            case '"':
+                escape = "&quot;";
+                break;
             case '\r':
                 escape = "&#13;";
                 break;
