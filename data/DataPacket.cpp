@@ -294,10 +294,4 @@ std::string DataPacket::text() const {
     return writer.finish();
 }
 
-std::optional<std::size_t> DataPacket::findField(std::string_view name) const {
-    for (std::size_t i = 0; i < fields.size(); ++i)
-        if (sameName(fields[i].name, name)) return i;
-    return std::nullopt;
-}
-
 }  // namespace tarvelo

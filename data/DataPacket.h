@@ -28,9 +28,6 @@ struct DataPacket {
     static constexpr std::size_t kChunkBytes = 1 << 20;
 
     std::string text() const;
-
-    // Index of the column named `name`, ASCII letter case ignored.
-    std::optional<std::size_t> findField(std::string_view name) const;
 };
 
 // ASCII case-insensitive equality, the rule for field and attribute names.

@@ -45,7 +45,6 @@ struct FieldDef {
 
     static FieldDef make(std::string name, FieldType type, int width = 0);
 
-    bool isText() const { return type == FieldType::String || type == FieldType::WideString; }
     // Bytes `value` takes against WIDTH: code page 936 bytes for "string", UTF-16 bytes for
     // "string.uni".
     std::size_t storedSize(std::string_view value) const;
