@@ -109,18 +109,36 @@ std::string cp936ToUtf8(std::string_view cp936) {
 }
 
 std::size_t cp936Length(std::string_view utf8) {
+    // Width checks run this on every value the service stores, so the common characters are
+    // counted without the converter: ASCII takes one byte and every CJK unified ideograph of
+    // U+4E00..U+9FA5 (all of which code page 936 holds) two. Anything else goes through iconv.
     std::size_t bytes = 0;
     std::size_t i = 0;
-    bool plain = true;
-    for (; i < utf8.size(); ++i) {
-        if (static_cast<unsigned char>(utf8[i]) >= 0x80) {
-            plain = false;
-            break;
+    while (i < utf8.size()) {
+        const auto c = static_cast<unsigned char>(utf8[i]);
+        if (c < 0x80) {
+            ++bytes;
+            ++i;
+            continue;
         }
-        ++bytes;
+        if ((c & 0xF0) == 0xE0 && i + 2 < utf8.size()) {
+            const auto c1 = static_cast<unsigned char>(utf8[i + 1]);
+            const auto c2 = static_cast<unsigned char>(utf8[i + 2]);
+            if ((c1 & 0xC0) == 0x80 && (c2 & 0xC0) == 0x80) {
+                const unsigned cp = ((c & 0x0Fu) << 12) | ((c1 & 0x3Fu) << 6) | (c2 & 0x3Fu);
+                if (cp >= 0x4E00 && cp <= 0x9FA5) {
+                    bytes += 2;
+                    i += 3;
+                    continue;
+                }
+            }
+        }
+        // One sequence through the converter, so that a stray byte counts as its one "?".
+        const std::size_t n = utf8SequenceLength(utf8.data() + i, utf8.size() - i);
+        bytes += utf8ToCp936(utf8.substr(i, n)).size();
+        i += n;
     }
-    if (plain) return bytes;
-    return bytes + utf8ToCp936(utf8.substr(i)).size();
+    return bytes;
 }
 
 }  // namespace tarvelo

@@ -37,6 +37,24 @@ TEST(CodePage936, LengthCountsTwoBytesPerChineseCharacter) {
     EXPECT_EQ(cp936Length("HRB400"), 6u);
     EXPECT_EQ(cp936Length("钢筋"), 4u);
     EXPECT_EQ(cp936Length("Φ12钢¥"), 2u + 2 + 2 + 1);
+    EXPECT_EQ(cp936Length("a\xE9\x92"), 2u);  // a cut-off sequence is one "?"
+}
+
+// The length takes shortcuts for common characters; it must agree with the converter on every
+// character of the basic plane.
+TEST(CodePage936, LengthAgreesWithTheConverterOnEveryCharacter) {
+    for (unsigned cp = 0x80; cp <= 0xFFFF; ++cp) {
+        if (cp >= 0xD800 && cp <= 0xDFFF) continue;
+        std::string s;
+        if (cp < 0x800) {
+            s += static_cast<char>(0xC0 | (cp >> 6));
+        } else {
+            s += static_cast<char>(0xE0 | (cp >> 12));
+            s += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        }
+        s += static_cast<char>(0x80 | (cp & 0x3F));
+        ASSERT_EQ(cp936Length(s), utf8ToCp936(s).size()) << std::hex << cp;
+    }
 }
 
 TEST(CodePage936, LargeTextSurvives) {

@@ -1,0 +1,261 @@
+#include "server/DeltaResolver.h"
+
+#include <sqlite3.h>
+
+#include <charconv>
+#include <map>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "data/DataPacket.h"
+#include "server/ApplyParams.h"
+#include "server/Schema.h"
+#include "server/ServiceConnection.h"
+#include "server/SqlRunner.h"
+#include "server/SqliteStatement.h"
+#include "text/Date.h"
+#include "text/Trim.h"
+
+namespace tarvelo::server {
+
+namespace {
+
+[[noreturn]] void refuse(std::string message, std::string detail = {}) {
+    throw StatementError(std::move(message), std::move(detail), true);
+}
+
+std::string rowLabel(std::size_t change) { return "第 " + std::to_string(change) + " 行"; }
+
+// A packet value in the form the column stores; nullopt stores null.
+struct Bound {
+    std::optional<std::string> text;
+    std::optional<std::int64_t> integer;
+};
+
+Bound convert(const ColumnDef& column, std::optional<std::string_view> value, bool emptyIsNull,
+              std::size_t change) {
+    if (!value) return {};
+    switch (column.kind) {
+        case ColumnKind::Narrow:
+        case ColumnKind::Wide:
+            return {std::string(*value), std::nullopt};
+        case ColumnKind::Integer: {
+            const std::string_view v = trim(*value);
+            if (v.empty() && emptyIsNull) return {};
+            std::int64_t x = 0;
+            const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), x);
+            if (ec != std::errc() || end != v.data() + v.size() || v.empty())
+                refuse(rowLabel(change) + "：列 " + column.name + " 的值“" + excerpt(*value, 20) +
+                       "”不是整数。");
+            return {std::nullopt, x};
+        }
+        case ColumnKind::Date: {
+            std::string_view v = trim(*value);
+            if (v.empty() && emptyIsNull) return {};
+            if (v.size() > 8 && v[8] == 'T') v = v.substr(0, 8);  // a dateTime keeps its date
+            const auto d = v.size() == 8 ? Date::fromCompact(v) : Date::fromText(v);
+            if (!d)
+                refuse(rowLabel(change) + "：列 " + column.name + " 的值“" + excerpt(*value, 20) +
+                       "”不是日期。");
+            return {d->shortText(), std::nullopt};
+        }
+    }
+    return {};
+}
+
+void bind(SqliteStatement& s, int index, const Bound& b) {
+    if (b.integer)
+        s.bind(index, *b.integer);
+    else if (b.text)
+        s.bind(index, std::string_view(*b.text));
+    else
+        s.bindNull(index);
+}
+
+// The transaction is rolled back unless committed.
+class Transaction {
+public:
+    explicit Transaction(SqliteConnection& db) : m_db(db) { m_db.exec("BEGIN IMMEDIATE"); }
+    ~Transaction() {
+        if (m_open) sqlite3_exec(m_db.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+    void commit() {
+        m_db.exec("COMMIT");
+        m_open = false;
+    }
+
+private:
+    SqliteConnection& m_db;
+    bool m_open = true;
+};
+
+}  // namespace
+
+int DeltaResolver::apply(std::string_view paramText, std::string_view deltaText) {
+    m_rows = 0;
+    const ApplyParams params = [&] {
+        try {
+            return ApplyParams::parse(paramText);
+        } catch (const StatementError&) {
+            throw;
+        } catch (const Error& e) {
+            refuse(e.message(), e.detail());
+        }
+    }();
+    const TableDef* table = Schema::instance().table(params.table);
+    if (!table || !Schema::instance().isServiceTable(params.table))
+        refuse("提交的目标表“" + params.table + "”不是本服务的数据表。");
+
+    DataPacket delta = [&] {
+        try {
+            return DataPacket::parse(deltaText);
+        } catch (const Error& e) {
+            refuse("增量数据包无法读取：" + e.message(), e.detail());
+        }
+    }();
+
+    // Which table column each packet field writes; nullptr for an excluded field.
+    const auto excluded = [&](std::string_view name) {
+        for (const auto& e : params.excluded)
+            if (sameName(e, name)) return true;
+        return false;
+    };
+    std::vector<const ColumnDef*> target(delta.fields.size(), nullptr);
+    for (std::size_t i = 0; i < delta.fields.size(); ++i) {
+        if (excluded(delta.fields[i].name)) continue;
+        target[i] = table->column(delta.fields[i].name);
+        if (!target[i])
+            refuse("表 " + table->name + " 没有列“" + delta.fields[i].name + "”。",
+                   "可用 Exc00 排除不写的列");
+    }
+    std::vector<std::size_t> keyFields;
+    for (const auto& k : params.key) {
+        if (!table->column(k)) refuse("表 " + table->name + " 没有键列“" + k + "”。");
+        std::optional<std::size_t> at;
+        for (std::size_t i = 0; i < delta.fields.size(); ++i)
+            if (target[i] && sameName(delta.fields[i].name, k)) at = i;
+        if (!at) refuse("增量数据包中没有键列“" + k + "”。");
+        keyFields.push_back(*at);
+    }
+    const auto isKey = [&](std::size_t field) {
+        for (auto k : keyFields)
+            if (k == field) return true;
+        return false;
+    };
+
+    // Check the order of states before writing anything.
+    for (std::size_t r = 0; r < delta.rows.size(); ++r) {
+        const RowState s = delta.rowStates[r];
+        const bool ok = s == RowState::Inserted || s == RowState::Deleted ||
+                        (s == RowState::Original && r + 1 < delta.rows.size() &&
+                         delta.rowStates[r + 1] == RowState::Modified) ||
+                        (s == RowState::Modified && r > 0 &&
+                         delta.rowStates[r - 1] == RowState::Original);
+        if (!ok)
+            refuse("增量数据包有误：第 " + std::to_string(r + 1) + " 个 ROW 的 RowState 不对。",
+                   "RowState " + std::to_string(static_cast<int>(s)));
+    }
+
+    SqliteConnection& db = m_c.db();
+    std::map<std::string, std::unique_ptr<SqliteStatement>> prepared;
+    const auto statement = [&](const std::string& sql) -> SqliteStatement& {
+        auto& slot = prepared[sql];
+        if (!slot) slot = std::make_unique<SqliteStatement>(db, sql);
+        return *slot;
+    };
+
+    m_c.guard().setSide(Side::Internal);  // names are checked above; values are bound
+    m_c.startClock(m_limits.statementTime);
+    struct ClockStop {
+        ServiceConnection& c;
+        ~ClockStop() { c.stopClock(); }
+    } clockStop{m_c};
+    Transaction transaction(db);
+
+    int failedRows = 0;
+    std::size_t change = 0;
+    const auto finish = [&](SqliteStatement& s, bool needsRow) {
+        const int rc = s.run();
+        const int changes = sqlite3_changes(db.handle());
+        s.reset();
+        if (rc == SQLITE_DONE) {
+            if (needsRow && changes == 0) ++failedRows;
+            return;
+        }
+        const int ext = sqlite3_extended_errcode(db.handle());
+        if (ext == SQLITE_CONSTRAINT_PRIMARYKEY || ext == SQLITE_CONSTRAINT_UNIQUE) {
+            ++failedRows;
+            return;
+        }
+        const std::string detail = sqlite3_errmsg(db.handle());
+        if (m_c.timedOut())
+            throw StatementError("提交超过时间上限，已被中止，没有写入任何数据。", detail, false);
+        if (auto told = Schema::describeViolation(detail))
+            throw StatementError(rowLabel(change) + "：" + *told + "没有写入任何数据。", detail,
+                                 false);
+        if (ext == SQLITE_CONSTRAINT_NOTNULL)
+            throw StatementError(rowLabel(change) + "：键列不能为空。没有写入任何数据。", detail,
+                                 false);
+        throw StatementError(rowLabel(change) + "写入失败，没有写入任何数据。", detail, false);
+    };
+
+    for (std::size_t r = 0; r < delta.rows.size(); ++r) {
+        const Row& row = delta.rows[r];
+        const RowState state = delta.rowStates[r];
+        ++change;
+        if (state == RowState::Inserted) {
+            std::string cols, marks;
+            std::vector<Bound> values;
+            for (std::size_t i = 0; i < target.size(); ++i) {
+                if (!target[i] || row.isNull(i)) continue;
+                cols += (values.empty() ? "" : ",") + target[i]->name;
+                marks += values.empty() ? "?" : ",?";
+                values.push_back(convert(*target[i], row.get(i), false, change));
+            }
+            if (values.empty()) refuse(rowLabel(change) + "：插入的行没有任何值。");
+            auto& s = statement("INSERT INTO " + table->name + " (" + cols + ") VALUES (" +
+                                marks + ")");
+            for (std::size_t i = 0; i < values.size(); ++i)
+                bind(s, static_cast<int>(i + 1), values[i]);
+            finish(s, false);
+            continue;
+        }
+
+        // Deleted, or Original followed by its Modified row.
+        const Row* changes = state == RowState::Original ? &delta.rows[++r] : nullptr;
+        std::string sql;
+        std::vector<Bound> values;
+        if (changes) {
+            for (std::size_t i = 0; i < target.size(); ++i) {
+                if (!target[i] || changes->isNull(i)) continue;
+                sql += (values.empty() ? "" : ",") + target[i]->name + "=?";
+                values.push_back(convert(*target[i], changes->get(i), true, change));
+            }
+            if (values.empty()) continue;  // nothing of what may be written changed
+            sql = "UPDATE " + table->name + " SET " + sql + " WHERE ";
+        } else {
+            sql = "DELETE FROM " + table->name + " WHERE ";
+        }
+        bool first = true;
+        for (std::size_t i = 0; i < target.size(); ++i) {
+            if (!target[i]) continue;
+            const bool compared =
+                isKey(i) || params.where == WhereMode::All ||
+                (params.where == WhereMode::Changed && changes && !changes->isNull(i));
+            if (!compared) continue;
+            sql += (first ? "" : " AND ") + target[i]->name + " IS ?";
+            first = false;
+            values.push_back(convert(*target[i], row.get(i), false, change));
+        }
+        auto& s = statement(sql);
+        for (std::size_t i = 0; i < values.size(); ++i) bind(s, static_cast<int>(i + 1), values[i]);
+        finish(s, true);
+    }
+    m_rows = change;
+    if (failedRows > 0) return failedRows;  // the transaction rolls back
+    transaction.commit();
+    return 0;
+}
+
+}  // namespace tarvelo::server

@@ -1,0 +1,204 @@
+#include "server/Schema.h"
+
+#include "data/DataPacket.h"
+#include "data/PriceTable.h"
+
+namespace tarvelo::server {
+
+namespace {
+
+ColumnDef narrow(std::string name, int n) { return {std::move(name), ColumnKind::Narrow, n}; }
+
+TableDef plainTable(std::string name, std::vector<ColumnDef> columns, std::vector<std::string> key,
+                    std::vector<std::vector<std::string>> indexes = {}) {
+    TableDef t;
+    t.name = std::move(name);
+    t.columns = std::move(columns);
+    t.key = std::move(key);
+    t.indexes = std::move(indexes);
+    return t;
+}
+
+std::vector<std::string> split(std::string_view list) {
+    std::vector<std::string> out;
+    while (!list.empty()) {
+        const auto comma = list.find(',');
+        out.emplace_back(list.substr(0, comma));
+        if (comma == std::string_view::npos) break;
+        list.remove_prefix(comma + 1);
+    }
+    return out;
+}
+
+TableDef priceTableDef(const PriceTable& t) {
+    TableDef def;
+    def.name = std::string(t.tableName);
+    for (const auto& c : t.columns) {
+        switch (c.type) {
+            case FieldType::WideString:
+                def.columns.push_back({std::string(c.name), ColumnKind::Wide, c.width / 2});
+                break;
+            case FieldType::Int32:
+                def.columns.push_back({std::string(c.name), ColumnKind::Integer});
+                break;
+            case FieldType::Date:
+                def.columns.push_back({std::string(c.name), ColumnKind::Date});
+                break;
+            default:
+                def.columns.push_back(narrow(std::string(c.name), c.width));
+        }
+    }
+    // Rows are kept in key order, so the rows of one import unit (a month, and a region or
+    // material class) lie together: the statements of the client all select by a key prefix.
+    def.key = split(t.keyList());
+    def.withoutRowid = true;
+    return def;
+}
+
+// The constraint names carry what a violation needs to be told: "COLUMN.kind[.n]".
+std::string checks(const ColumnDef& c) {
+    const std::string& n = c.name;
+    switch (c.kind) {
+        case ColumnKind::Narrow:
+            return "CONSTRAINT \"" + n + ".narrow." + std::to_string(c.length) +
+                   "\" CHECK (cp936_length(" + n + ") <= " + std::to_string(c.length) + ")";
+        case ColumnKind::Wide:
+            return "CONSTRAINT \"" + n + ".wide." + std::to_string(c.length) +
+                   "\" CHECK (utf16_length(" + n + ") <= " + std::to_string(c.length) + ")";
+        case ColumnKind::Integer:
+            return "CONSTRAINT \"" + n + ".i4\" CHECK (" + n + " IS NULL OR (typeof(" + n +
+                   ") = 'integer' AND " + n + " BETWEEN -2147483648 AND 2147483647))";
+        case ColumnKind::Date:
+            return "CONSTRAINT \"" + n + ".date\" CHECK (" + n + " IS NULL OR (typeof(" + n +
+                   ") = 'text' AND date(" + n + ") IS " + n + "))";
+    }
+    return {};
+}
+
+}  // namespace
+
+std::string ColumnDef::declaredType() const {
+    switch (kind) {
+        case ColumnKind::Narrow:
+            return "VARCHAR(" + std::to_string(length) + ")";
+        case ColumnKind::Wide:
+            return "NVARCHAR(" + std::to_string(length) + ")";
+        case ColumnKind::Integer:
+            return "INTEGER";
+        case ColumnKind::Date:
+            return "DATE";
+    }
+    return {};
+}
+
+const ColumnDef* TableDef::column(std::string_view n) const {
+    for (const auto& c : columns)
+        if (sameName(c.name, n)) return &c;
+    return nullptr;
+}
+
+std::string TableDef::createStatement() const {
+    std::string sql = "CREATE TABLE " + name + " (";
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        const auto& c = columns[i];
+        if (i) sql += ", ";
+        sql += c.name + " " + c.declaredType();
+        for (const auto& k : key)
+            if (k == c.name) sql += " NOT NULL";
+        sql += " " + checks(c);
+    }
+    if (!key.empty()) {
+        sql += ", PRIMARY KEY (";
+        for (std::size_t i = 0; i < key.size(); ++i) sql += (i ? "," : "") + key[i];
+        sql += ")";
+    }
+    sql += withoutRowid ? ") WITHOUT ROWID" : ")";
+    return sql;
+}
+
+Schema::Schema() {
+    for (const auto& t : priceTables()) m_tables.push_back(priceTableDef(t));
+    m_tables.push_back(plainTable("KVR_REGION", {narrow("ID", 8), narrow("IDDESC", 12)}, {"ID"}));
+    m_tables.push_back(plainTable("KVR_ICEXT", {narrow("ID", 8), narrow("IDDESC", 48)}, {"ID"}));
+    m_tables.push_back(plainTable("KVR_USERH",
+                        {narrow("USERID", 32), narrow("USERNAME", 32), narrow("PASSWORD", 64),
+                         narrow("PWBZ", 1), narrow("SYSBZ", 1), narrow("DATABZ", 2),
+                         narrow("TEL", 32), narrow("QQ", 32), narrow("EMAIL", 64),
+                         narrow("VERIFY", 32)},
+                        {"USERID"}));
+    // No key: two machines passing the session check at the same moment may both insert a row,
+    // and the release deletes every row of the account.
+    m_tables.push_back(plainTable("KVR_LOGIN",
+                                  {narrow("USERID", 32), narrow("MAC", 32), narrow("RQ", 8)}, {},
+                                  {{"USERID"}}));
+    m_tables.push_back(plainTable(std::string(kSecretTable), {narrow("SECRET", 64)}, {}));
+}
+
+const Schema& Schema::instance() {
+    static const Schema schema;
+    return schema;
+}
+
+const TableDef* Schema::table(std::string_view name) const {
+    for (const auto& t : m_tables)
+        if (sameName(t.name, name)) return &t;
+    return nullptr;
+}
+
+bool Schema::isServiceTable(std::string_view name) const {
+    return table(name) != nullptr && !sameName(name, kSecretTable);
+}
+
+std::vector<std::string> Schema::createStatements() const {
+    std::vector<std::string> out;
+    for (const auto& t : m_tables) {
+        out.push_back(t.createStatement());
+        for (const auto& index : t.indexes) {
+            std::string sql = "CREATE INDEX " + t.name + "_BY";
+            for (const auto& c : index) sql += "_" + c;
+            sql += " ON " + t.name + " (";
+            for (std::size_t i = 0; i < index.size(); ++i) sql += (i ? "," : "") + index[i];
+            out.push_back(sql + ")");
+        }
+    }
+    return out;
+}
+
+std::optional<ColumnDef> Schema::fromDeclaredType(std::string_view declared) {
+    const std::string d = upperName(declared);
+    if (d == "INTEGER") return ColumnDef{{}, ColumnKind::Integer};
+    if (d == "DATE") return ColumnDef{{}, ColumnKind::Date};
+    for (auto [prefix, kind] : {std::pair{std::string_view("VARCHAR("), ColumnKind::Narrow},
+                                std::pair{std::string_view("NVARCHAR("), ColumnKind::Wide}}) {
+        if (d.size() > prefix.size() + 1 && d.starts_with(prefix) && d.back() == ')') {
+            int n = 0;
+            for (std::size_t i = prefix.size(); i + 1 < d.size(); ++i) {
+                if (d[i] < '0' || d[i] > '9' || n > 100000) return std::nullopt;
+                n = n * 10 + (d[i] - '0');
+            }
+            if (n > 0) return ColumnDef{{}, kind, n};
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> Schema::describeViolation(std::string_view message) {
+    constexpr std::string_view kPrefix = "CHECK constraint failed: ";
+    const auto at = message.find(kPrefix);
+    if (at == std::string_view::npos) return std::nullopt;
+    const std::string_view name = message.substr(at + kPrefix.size());
+    const auto dot = name.find('.');
+    if (dot == std::string_view::npos) return std::nullopt;
+    const std::string column(name.substr(0, dot));
+    const std::string_view rest = name.substr(dot + 1);
+    if (rest.starts_with("narrow."))
+        return "列 " + column + " 的值太长：最多 " + std::string(rest.substr(7)) +
+               " 字节（代码页 936，汉字占 2 字节）。";
+    if (rest.starts_with("wide."))
+        return "列 " + column + " 的值太长：最多 " + std::string(rest.substr(5)) + " 个字。";
+    if (rest == "i4") return "列 " + column + " 只能存放 32 位整数。";
+    if (rest == "date") return "列 " + column + " 只能存放日期（yyyy-mm-dd）。";
+    return std::nullopt;
+}
+
+}  // namespace tarvelo::server

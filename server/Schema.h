@@ -1,0 +1,66 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tarvelo::server {
+
+// How a column is declared and what packet type it maps onto:
+//   VARCHAR(n)  -> "string", WIDTH n (code page 936 bytes)
+//   NVARCHAR(n) -> "string.uni", WIDTH 2n (UTF-16 bytes)
+//   INTEGER     -> "i4"
+//   DATE        -> "date", stored as "yyyy-mm-dd" text, written in packets as "yyyymmdd"
+enum class ColumnKind { Narrow, Wide, Integer, Date };
+
+struct ColumnDef {
+    std::string name;
+    ColumnKind kind;
+    int length = 0;  // characters of a VARCHAR or NVARCHAR as declared
+
+    std::string declaredType() const;
+};
+
+struct TableDef {
+    std::string name;
+    std::vector<ColumnDef> columns;
+    std::vector<std::string> key;  // the primary key; empty for none
+    bool withoutRowid = false;
+    std::vector<std::vector<std::string>> indexes;
+
+    const ColumnDef* column(std::string_view name) const;  // ASCII case ignored
+    std::string createStatement() const;
+};
+
+// The service's tables: the four price tables, the two reference lists, the user and session
+// tables, and the table that keeps the password transformation's secret (which no statement
+// arriving through the service may read).
+class Schema {
+public:
+    static const Schema& instance();
+
+    const std::vector<TableDef>& tables() const { return m_tables; }
+    const TableDef* table(std::string_view name) const;  // ASCII case ignored
+    // Whether statements arriving through the service may touch `name` (every table but the
+    // secret's).
+    bool isServiceTable(std::string_view name) const;
+
+    static constexpr std::string_view kSecretTable = "TARVELO_SECRET";
+
+    // Every CREATE TABLE and CREATE INDEX, in order.
+    std::vector<std::string> createStatements() const;
+
+    // The declared type of a result column, or nullopt for one the schema does not declare.
+    static std::optional<ColumnDef> fromDeclaredType(std::string_view declared);
+
+    // A failed CHECK constraint of the schema ("CHECK constraint failed: NAME") told in
+    // Chinese; nullopt when `sqliteMessage` is not one of ours.
+    static std::optional<std::string> describeViolation(std::string_view sqliteMessage);
+
+private:
+    Schema();
+    std::vector<TableDef> m_tables;
+};
+
+}  // namespace tarvelo::server

@@ -1,0 +1,238 @@
+#include "server/ServerCommand.h"
+
+#include <csignal>
+#include <filesystem>
+#include <iostream>
+#include <map>
+#include <optional>
+#include <set>
+#include <thread>
+
+#include "server/DemoData.h"
+#include "server/HttpEndpoint.h"
+#include "server/SoapService.h"
+#include "server/Store.h"
+#include "soap/SoapInterface.h"
+#include "text/Error.h"
+
+namespace tarvelo::server {
+
+namespace {
+
+constexpr int kDefaultPort = 8517;
+
+constexpr const char* kUsage =
+    "用法：tarvelo-server <命令> [选项]\n"
+    "\n"
+    "命令：\n"
+    "  init       --db FILE                     新建数据库（表、索引、密码变换密钥）\n"
+    "  serve      --db FILE [--listen HOST:PORT] [--tls-cert F --tls-key F] [--log-statements]\n"
+    "                                           提供两个 SOAP 接口（默认 127.0.0.1:8517）\n"
+    "  demo-data  --db FILE [--rows N]          装入演示数据；--rows N 只生成 N 行信息价\n"
+    "                                           （60 个月 × 20 个地区），用于性能测试\n"
+    "  add-user   --db FILE --id ID --name NAME --password P --roles 11 [--system]\n"
+    "                                           添加账号；角色两位：数据更新、用户管理\n"
+    "\n"
+    "每个命令都接受 --help。\n";
+
+const std::map<std::string, std::string> kHelp = {
+    {"init",
+     "用法：tarvelo-server init --db FILE\n"
+     "新建数据库文件：八张数据表及其索引，WAL 日志方式，以及密码变换的密钥。\n"
+     "文件已初始化过时拒绝执行，不改动任何数据。\n"},
+    {"serve",
+     "用法：tarvelo-server serve --db FILE [--listen HOST:PORT] [--tls-cert F --tls-key F]\n"
+     "                           [--log-statements]\n"
+     "在 HOST:PORT（默认 127.0.0.1:8517，只接受本机连接）提供服务：\n"
+     "  POST /soap/IVRDS_IIS_WebSCoorSpplyIsapi   查询端\n"
+     "  POST /soap/IVRDS_IIS_WebSCoorApplyIsapi   写入端\n"
+     "  GET  /wsdl/<接口名>                        WSDL\n"
+     "每个请求在标准错误输出记一行（时间、对端、操作、耗时、行数或错误）；\n"
+     "--log-statements 另记语句文本。密码和 EnVerifs 的参数从不记录。\n"
+     "--tls-cert 与 --tls-key 同时给出时使用 HTTPS。按 Ctrl+C 停止。\n"},
+    {"demo-data",
+     "用法：tarvelo-server demo-data --db FILE [--rows N]\n"
+     "向空数据库装入演示数据（文件不存在时先初始化）：24 个地区、8 个材料类别、\n"
+     "本月及之前 11 个月的四类价格，以及账号 admin、editor、viewer、system。\n"
+     "--rows N：改为生成 N 行信息价（60 个月 × 20 个地区）和 N/10 行成交价，用于性能测试。\n"},
+    {"add-user",
+     "用法：tarvelo-server add-user --db FILE --id ID --name NAME --password P --roles 11\n"
+     "                              [--system]\n"
+     "添加账号。--roles 两位 0/1：第一位数据更新，第二位用户管理。\n"
+     "--system 标记为系统账号（用户管理中不列出）。\n"},
+};
+
+struct Args {
+    std::map<std::string, std::string> values;
+    std::set<std::string> flags;
+};
+
+struct UsageError {
+    std::string message;
+};
+
+Args parse(const std::vector<std::string>& args, const std::set<std::string>& valued,
+           const std::set<std::string>& flags) {
+    Args out;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (valued.count(a)) {
+            if (i + 1 >= args.size()) throw UsageError{"选项 " + a + " 需要一个值。"};
+            out.values[a] = args[++i];
+        } else if (flags.count(a)) {
+            out.flags.insert(a);
+        } else {
+            throw UsageError{"无法识别的参数“" + a + "”。"};
+        }
+    }
+    return out;
+}
+
+std::string required(const Args& a, const std::string& name) {
+    const auto it = a.values.find(name);
+    if (it == a.values.end() || it->second.empty()) throw UsageError{"缺少选项 " + name + "。"};
+    return it->second;
+}
+
+std::pair<std::string, int> listenAddress(const std::string& text) {
+    const auto colon = text.rfind(':');
+    if (colon == std::string::npos || colon + 1 == text.size())
+        throw UsageError{"--listen 应为 HOST:PORT，例如 127.0.0.1:8517。"};
+    std::string host = text.substr(0, colon);
+    if (host.size() >= 2 && host.front() == '[' && host.back() == ']')
+        host = host.substr(1, host.size() - 2);
+    int port = 0;
+    for (char c : text.substr(colon + 1)) {
+        if (c < '0' || c > '9' || port > 65535)
+            throw UsageError{"--listen 的端口无效：“" + text.substr(colon + 1) + "”。"};
+        port = port * 10 + (c - '0');
+    }
+    if (port < 1 || port > 65535) throw UsageError{"--listen 的端口应在 1 到 65535 之间。"};
+    return {host.empty() ? "127.0.0.1" : host, port};
+}
+
+std::string oneLine(std::string_view sql) {
+    std::string out;
+    for (std::size_t i = 0; i < sql.size(); ++i) {
+        if (sql[i] == '\r' && i + 1 < sql.size() && sql[i + 1] == '\n') continue;
+        if (sql[i] == '\n')
+            out += " ⏎ ";
+        else
+            out += sql[i];
+    }
+    return out;
+}
+
+int serve(const Args& a) {
+    const std::string db = required(a, "--db");
+    EndpointOptions options;
+    options.port = kDefaultPort;
+    if (a.values.count("--listen")) std::tie(options.host, options.port) = listenAddress(a.values.at("--listen"));
+    if (a.values.count("--tls-cert") != a.values.count("--tls-key"))
+        throw UsageError{"--tls-cert 和 --tls-key 要一起给出。"};
+    if (a.values.count("--tls-cert")) {
+        options.tlsCert = a.values.at("--tls-cert");
+        options.tlsKey = a.values.at("--tls-key");
+    }
+    options.log = [](const std::string& line) { std::cerr << line << std::endl; };
+
+    // Ctrl+C and TERM end the service cleanly: they are taken by a thread of their own, so no
+    // signal handler has to touch the server.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+    Store store(db);
+    SoapService::StatementObserver observer;
+    if (a.flags.count("--log-statements"))
+        observer = [](std::string_view operation, std::string_view sql) {
+            std::cerr << "  " << operation << " 语句：" << oneLine(sql) << std::endl;
+        };
+    SoapService service(store, ServiceLimits{}, observer);
+    HttpEndpoint endpoint(service, options);
+    endpoint.bind();
+    std::cout << "Tarvelo 参考价格服务已启动，数据库 " << db << "\n";
+    for (const SoapInterface* i : {&SoapInterface::supply(), &SoapInterface::apply()})
+        std::cout << "  " << i->name << "  " << endpoint.baseUrl() << "/soap/" << i->name
+                  << "\n      WSDL  " << endpoint.baseUrl() << "/wsdl/" << i->name << "\n";
+    std::cout << "按 Ctrl+C 停止。" << std::endl;
+    std::thread waiter([&] {
+        int sig = 0;
+        sigwait(&signals, &sig);
+        endpoint.stop();
+    });
+    endpoint.run();
+    // run() also ends when the server fails; wake the waiter so it can be joined.
+    pthread_kill(waiter.native_handle(), SIGTERM);
+    waiter.join();
+    std::cout << "服务已停止。" << std::endl;
+    return 0;
+}
+
+}  // namespace
+
+int runServerCommand(const std::vector<std::string>& args) {
+    if (args.empty() || args[0] == "--help" || args[0] == "-h") {
+        (args.empty() ? std::cerr : std::cout) << kUsage;
+        return args.empty() ? 2 : 0;
+    }
+    const std::string& command = args[0];
+    if (!kHelp.count(command)) {
+        std::cerr << "无法识别的命令“" << command << "”。\n\n" << kUsage;
+        return 2;
+    }
+    if (args.size() > 1 && (args[1] == "--help" || args[1] == "-h")) {
+        std::cout << kHelp.at(command);
+        return 0;
+    }
+    try {
+        if (command == "init") {
+            const Args a = parse(args, {"--db"}, {});
+            Store::initialise(required(a, "--db"));
+            std::cout << "数据库已初始化：" << required(a, "--db") << std::endl;
+        } else if (command == "serve") {
+            return serve(parse(args, {"--db", "--listen", "--tls-cert", "--tls-key"},
+                               {"--log-statements"}));
+        } else if (command == "demo-data") {
+            const Args a = parse(args, {"--db", "--rows"}, {});
+            const std::string db = required(a, "--db");
+            if (!std::filesystem::exists(db)) Store::initialise(db);
+            if (a.values.count("--rows")) {
+                long rows = 0;
+                try {
+                    rows = std::stol(a.values.at("--rows"));
+                } catch (...) {
+                    rows = -1;
+                }
+                if (rows < 1) throw UsageError{"--rows 应为正整数。"};
+                DemoData::loadVolume(db, Date::today(), rows, rows / 10);
+                std::cout << "已生成 " << rows << " 行信息价和 " << rows / 10 << " 行成交价：" << db
+                          << std::endl;
+            } else {
+                DemoData::load(db, Date::today());
+                std::cout << "演示数据已装入：" << db << std::endl;
+            }
+        } else if (command == "add-user") {
+            const Args a =
+                parse(args, {"--db", "--id", "--name", "--password", "--roles"}, {"--system"});
+            DemoData::addUser(required(a, "--db"), required(a, "--id"), required(a, "--name"),
+                              required(a, "--password"), required(a, "--roles"),
+                              a.flags.count("--system") > 0);
+            std::cout << "账号已添加：" << required(a, "--id") << std::endl;
+        }
+        return 0;
+    } catch (const UsageError& e) {
+        std::cerr << e.message << "\n\n" << kHelp.at(command);
+        return 2;
+    } catch (const Error& e) {
+        std::cerr << e.message() << (e.detail().empty() ? "" : "\n" + e.detail()) << std::endl;
+        return 1;
+    } catch (const std::exception& e) {
+        std::cerr << "出错：" << e.what() << std::endl;
+        return 1;
+    }
+}
+
+}  // namespace tarvelo::server

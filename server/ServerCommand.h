@@ -1,0 +1,16 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tarvelo::server {
+
+// The command line of tarvelo-server:
+//   init --db FILE
+//   serve --db FILE [--listen HOST:PORT] [--tls-cert F --tls-key F] [--log-statements]
+//   demo-data --db FILE [--rows N]
+//   add-user --db FILE --id ID --name NAME --password P --roles 11 [--system]
+// Returns the process's exit code; messages go to stdout, errors to stderr.
+int runServerCommand(const std::vector<std::string>& args);
+
+}  // namespace tarvelo::server

@@ -1,0 +1,75 @@
+#include "server/SqlGuard.h"
+
+#include <sqlite3.h>
+
+#include "data/DataPacket.h"
+#include "server/Schema.h"
+
+namespace tarvelo::server {
+
+SqlGuard::SqlGuard(sqlite3* db) : m_db(db) { sqlite3_set_authorizer(m_db, authorize, this); }
+
+SqlGuard::~SqlGuard() { sqlite3_set_authorizer(m_db, nullptr, nullptr); }
+
+void SqlGuard::setSide(Side side) {
+    m_side = side;
+    clear();
+}
+
+void SqlGuard::clear() {
+    m_denial.clear();
+    m_writes = false;
+}
+
+int SqlGuard::authorize(void* self, int action, const char* a1, const char* a2, const char*,
+                        const char*) {
+    return static_cast<SqlGuard*>(self)->check(action, a1, a2);
+}
+
+int SqlGuard::deny(std::string reason) {
+    if (m_denial.empty()) m_denial = std::move(reason);
+    return SQLITE_DENY;
+}
+
+int SqlGuard::check(int action, const char* a1, const char* a2) {
+    if (m_side == Side::Internal) return SQLITE_OK;
+    const std::string table = a1 ? a1 : "";
+    const auto tableAllowed = [&](const char* verb) {
+        if (sameName(table, Schema::kSecretTable)) return deny("不允许访问密钥表。");
+        if (!Schema::instance().isServiceTable(table))
+            return deny(std::string("不允许") + verb + "表“" + table + "”：它不是本服务的数据表。");
+        return SQLITE_OK;
+    };
+    switch (action) {
+        case SQLITE_SELECT:
+        case SQLITE_RECURSIVE:
+            return SQLITE_OK;
+        case SQLITE_READ:
+            return tableAllowed("读取");
+        case SQLITE_FUNCTION: {
+            const std::string name = upperName(a2 ? a2 : "");
+            if (name == "LOAD_EXTENSION" || name == "FTS3_TOKENIZER")
+                return deny("不允许调用函数 " + name + "。");
+            return SQLITE_OK;
+        }
+        case SQLITE_INSERT:
+        case SQLITE_UPDATE:
+        case SQLITE_DELETE:
+            if (m_side != Side::Write)
+                return deny("查询端只接受查询语句（SELECT），不能修改数据。");
+            m_writes = true;
+            return tableAllowed("修改");
+        case SQLITE_PRAGMA:
+            return deny("不允许执行 PRAGMA。");
+        case SQLITE_ATTACH:
+        case SQLITE_DETACH:
+            return deny("不允许附加或分离数据库（ATTACH/DETACH）。");
+        case SQLITE_TRANSACTION:
+        case SQLITE_SAVEPOINT:
+            return deny("不允许事务控制语句（BEGIN/COMMIT/ROLLBACK/SAVEPOINT）。");
+        default:
+            return deny("不允许修改数据库结构（CREATE/DROP/ALTER 等）。");
+    }
+}
+
+}  // namespace tarvelo::server

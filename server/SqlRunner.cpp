@@ -1,0 +1,249 @@
+#include "server/SqlRunner.h"
+
+#include <sqlite3.h>
+
+#include <optional>
+#include <vector>
+
+#include "data/DataPacket.h"
+#include "data/PacketWriter.h"
+#include "server/Schema.h"
+#include "server/ServiceConnection.h"
+#include "text/CodePage936.h"
+
+namespace tarvelo::server {
+
+namespace {
+
+// A computed text column is at least this wide, so that a client that writes into a display
+// column (a role tick, a marker) is not refused because every value it was loaded with happened
+// to be a single blank.
+constexpr int kMinComputedWidth = 20;
+
+// What follows the first statement: only blanks, semicolons and comments are allowed.
+bool onlyTrivia(std::string_view s) {
+    std::size_t i = 0;
+    while (i < s.size()) {
+        const char c = s[i];
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == ';') {
+            ++i;
+        } else if (s.substr(i, 2) == "--") {
+            const auto eol = s.find('\n', i);
+            i = eol == std::string_view::npos ? s.size() : eol + 1;
+        } else if (s.substr(i, 2) == "/*") {
+            const auto end = s.find("*/", i + 2);
+            i = end == std::string_view::npos ? s.size() : end + 2;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool isNameChar(char c, bool first) {
+    const auto b = static_cast<unsigned char>(c);
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || b >= 0x80 ||
+           (!first && ((c >= '0' && c <= '9') || c == '.' || c == '-'));
+}
+
+// The packet's name of a result column: upper case, as the service's database folds unquoted
+// names; an expression without an alias, whose text is no attribute name, is named by position.
+std::string columnName(const char* raw, int index) {
+    std::string name = upperName(raw ? raw : "");
+    bool valid = !name.empty() && isNameChar(name[0], true);
+    for (std::size_t i = 1; valid && i < name.size(); ++i) valid = isNameChar(name[i], false);
+    return valid ? name : "COLUMN" + std::to_string(index + 1);
+}
+
+// "yyyy-mm-dd" to the packet's "yyyymmdd"; nullopt for anything else.
+std::optional<std::string> compactDate(std::string_view iso) {
+    if (iso.size() != 10 || iso[4] != '-' || iso[7] != '-') return std::nullopt;
+    std::string out;
+    for (std::size_t i = 0; i < iso.size(); ++i) {
+        if (i == 4 || i == 7) continue;
+        if (iso[i] < '0' || iso[i] > '9') return std::nullopt;
+        out += iso[i];
+    }
+    return out;
+}
+
+struct ResultColumn {
+    std::string name;
+    std::optional<ColumnDef> declared;  // nullopt: computed, typed from its values
+    bool allInt = true;                 // computed columns: every non-null value so far
+    bool allInt32 = true;
+    bool allNumeric = true;
+    bool anyValue = false;
+};
+
+FieldDef fieldOf(const ResultColumn& c, const std::vector<Row>& rows, std::size_t index) {
+    if (c.declared) {
+        switch (c.declared->kind) {
+            case ColumnKind::Narrow:
+                return FieldDef::make(c.name, FieldType::String, c.declared->length);
+            case ColumnKind::Wide:
+                return FieldDef::make(c.name, FieldType::WideString, 2 * c.declared->length);
+            case ColumnKind::Integer:
+                return FieldDef::make(c.name, FieldType::Int32);
+            case ColumnKind::Date:
+                return FieldDef::make(c.name, FieldType::Date);
+        }
+    }
+    if (c.anyValue && c.allInt)
+        return FieldDef::make(c.name, c.allInt32 ? FieldType::Int32 : FieldType::Int64);
+    if (c.anyValue && c.allNumeric) return FieldDef::make(c.name, FieldType::Double);
+    std::size_t width = kMinComputedWidth;
+    for (const auto& row : rows) width = std::max(width, cp936Length(row.value(index)));
+    return FieldDef::make(c.name, FieldType::String, static_cast<int>(width));
+}
+
+std::string seconds(std::chrono::milliseconds ms) {
+    const auto n = ms.count();
+    return n % 1000 == 0 ? std::to_string(n / 1000) : std::to_string(n / 1000.0);
+}
+
+}  // namespace
+
+void SqlRunner::Finalizer::operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
+
+void SqlRunner::failed(int rc) {
+    sqlite3* db = m_c.db().handle();
+    const std::string detail = sqlite3_errmsg(db);
+    if (m_c.timedOut())
+        throw StatementError("语句执行超过 " + seconds(m_limits.statementTime) + " 秒，已被中止。",
+                             detail, false);
+    if (auto told = Schema::describeViolation(detail)) throw StatementError(*told, detail, false);
+    const int primary = rc & 0xFF;
+    if (rc == SQLITE_CONSTRAINT_PRIMARYKEY || rc == SQLITE_CONSTRAINT_UNIQUE)
+        throw StatementError("已有相同主键的行。", detail, false);
+    if (rc == SQLITE_CONSTRAINT_NOTNULL)
+        throw StatementError("主键列不能为空。", detail, false);
+    if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED)
+        throw StatementError("数据库正忙，请稍后再试。", detail, false);
+    if (primary == SQLITE_TOOBIG)
+        throw StatementError("语句产生的值太大。", detail, false);
+    throw StatementError("语句执行失败。", detail, false);
+}
+
+SqlRunner::Statement SqlRunner::prepare(std::string_view sql, Side side) {
+    sqlite3* db = m_c.db().handle();
+    m_c.guard().setSide(side);
+    sqlite3_stmt* raw = nullptr;
+    const char* tail = nullptr;
+    const int rc = sqlite3_prepare_v3(db, sql.data(), static_cast<int>(sql.size()), 0, &raw, &tail);
+    Statement stmt(raw);
+    if (rc != SQLITE_OK) {
+        const std::string detail = sqlite3_errmsg(db);
+        if (!m_c.guard().denial().empty())
+            throw StatementError("语句被拒绝：" + m_c.guard().denial(), detail, true);
+        throw StatementError("语句有错误，数据库无法执行。", detail, true);
+    }
+    const std::string_view rest =
+        tail ? sql.substr(static_cast<std::size_t>(tail - sql.data())) : std::string_view();
+    if (!stmt) {
+        if (onlyTrivia(rest)) throw StatementError("语句是空的。", {}, true);
+        throw StatementError("语句被拒绝：一次只能执行一条语句。", {}, true);
+    }
+    if (!onlyTrivia(rest))
+        throw StatementError("语句被拒绝：一次只能执行一条语句。",
+                             "其后还有：" + excerpt(rest, 40), true);
+    return stmt;
+}
+
+SqlRunner::Answer SqlRunner::query(std::string_view sql) {
+    Statement stmt = prepare(sql, Side::Read);
+    sqlite3_stmt* s = stmt.get();
+    if (!sqlite3_stmt_readonly(s))
+        throw StatementError("语句被拒绝：查询端只接受查询语句（SELECT）。", {}, true);
+    const int n = sqlite3_column_count(s);
+    if (n == 0) throw StatementError("语句被拒绝：查询端只接受查询语句（SELECT）。", {}, true);
+
+    std::vector<ResultColumn> columns(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i) {
+        auto& c = columns[static_cast<std::size_t>(i)];
+        std::string name = columnName(sqlite3_column_name(s, i), i);
+        // Duplicate names get a suffix, as a dataset needs every name once.
+        for (int k = 1;; ++k) {
+            bool taken = false;
+            for (int j = 0; j < i && !taken; ++j) taken = columns[j].name == name;
+            if (!taken) break;
+            name = columnName(sqlite3_column_name(s, i), i) + "_" + std::to_string(k);
+        }
+        c.name = std::move(name);
+        if (const char* declared = sqlite3_column_decltype(s, i))
+            c.declared = Schema::fromDeclaredType(declared);
+    }
+
+    std::vector<Row> rows;
+    std::vector<std::optional<std::string_view>> values(static_cast<std::size_t>(n));
+    std::vector<std::string> converted(static_cast<std::size_t>(n));
+    std::size_t bytes = 0;
+    m_c.startClock(m_limits.statementTime);
+    int rc;
+    while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+        for (int i = 0; i < n; ++i) {
+            auto& c = columns[static_cast<std::size_t>(i)];
+            auto& v = values[static_cast<std::size_t>(i)];
+            const int type = sqlite3_column_type(s, i);
+            if (type == SQLITE_NULL) {
+                v.reset();
+                continue;
+            }
+            const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(s, i));
+            v = std::string_view(p ? p : "", static_cast<std::size_t>(sqlite3_column_bytes(s, i)));
+            bytes += v->size() + c.name.size() + 4;
+            if (c.declared && c.declared->kind == ColumnKind::Date) {
+                if (auto d = compactDate(*v)) {
+                    converted[static_cast<std::size_t>(i)] = std::move(*d);
+                    v = converted[static_cast<std::size_t>(i)];
+                } else {
+                    c.declared.reset();  // not a date after all: typed from the values
+                }
+            } else if (c.declared && c.declared->kind == ColumnKind::Integer &&
+                       (type != SQLITE_INTEGER || sqlite3_column_int64(s, i) != static_cast<int>(sqlite3_column_int64(s, i)))) {
+                c.declared.reset();
+            }
+            c.anyValue = true;
+            if (type != SQLITE_INTEGER) c.allInt = false;
+            else if (const auto x = sqlite3_column_int64(s, i); x != static_cast<int>(x))
+                c.allInt32 = false;
+            if (type != SQLITE_INTEGER && type != SQLITE_FLOAT) c.allNumeric = false;
+        }
+        rows.push_back(Row::fromValues(values));
+        if (bytes > m_limits.maxAnswerBytes) break;
+    }
+    m_c.stopClock();
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) failed(rc);
+
+    const auto tooLarge = [&] {
+        return StatementError("查询结果太大：超过 " +
+                                  std::to_string(m_limits.maxAnswerBytes >> 20) +
+                                  " MiB 的上限，请缩小查询范围。",
+                              std::to_string(rows.size()) + " 行时中止", false);
+    };
+    if (bytes > m_limits.maxAnswerBytes) throw tooLarge();
+
+    std::vector<FieldDef> fields;
+    for (std::size_t i = 0; i < columns.size(); ++i) fields.push_back(fieldOf(columns[i], rows, i));
+    PacketWriter writer(fields, false, PacketWriter::estimate(fields.size(), rows.size(), bytes));
+    for (const auto& row : rows) writer.row(row);
+    Answer answer{writer.finish(), rows.size()};
+    if (answer.packet.size() > m_limits.maxAnswerBytes) throw tooLarge();
+    return answer;
+}
+
+long long SqlRunner::execute(std::string_view sql) {
+    Statement stmt = prepare(sql, Side::Write);
+    if (!m_c.guard().writes())
+        throw StatementError("语句被拒绝：写入端只接受一条 INSERT、UPDATE 或 DELETE 语句。", {},
+                             true);
+    m_c.startClock(m_limits.statementTime);
+    int rc;
+    while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
+    }
+    m_c.stopClock();
+    if (rc != SQLITE_DONE) failed(sqlite3_extended_errcode(m_c.db().handle()));
+    return sqlite3_changes64(m_c.db().handle());
+}
+
+}  // namespace tarvelo::server
