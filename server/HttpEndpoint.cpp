@@ -86,6 +86,7 @@ HttpEndpoint::HttpEndpoint(SoapService& service, EndpointOptions options)
     // Refusals that never reach a handler (a body over the limit, an unknown path) still answer
     // in the service's words; a SOAP path gets a fault.
     s.set_error_handler([this](const httplib::Request& req, httplib::Response& res) {
+        if (!res.body.empty()) return;  // a fault the service wrote itself
         std::string message;
         if (res.status == 413)
             message = "请求太大：超过 " + std::to_string(m_service.limits().maxRequestBytes >> 20) +

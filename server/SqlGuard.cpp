@@ -21,8 +21,11 @@ void SqlGuard::clear() {
     m_writes = false;
 }
 
-int SqlGuard::authorize(void* self, int action, const char* a1, const char* a2, const char*,
-                        const char*) {
+int SqlGuard::authorize(void* self, int action, const char* a1, const char* a2,
+                        const char* database, const char*) {
+    // A read without a database is one of a common table expression or a subquery, whose own
+    // reads of stored tables are checked where they happen.
+    if (action == SQLITE_READ && database == nullptr) return SQLITE_OK;
     return static_cast<SqlGuard*>(self)->check(action, a1, a2);
 }
 
@@ -35,6 +38,8 @@ int SqlGuard::check(int action, const char* a1, const char* a2) {
     if (m_side == Side::Internal) return SQLITE_OK;
     const std::string table = a1 ? a1 : "";
     const auto tableAllowed = [&](const char* verb) {
+        if (upperName(table).starts_with("SQLITE_"))
+            return deny(std::string("不允许") + verb + "数据库的结构表“" + table + "”。");
         if (sameName(table, Schema::kSecretTable)) return deny("不允许访问密钥表。");
         if (!Schema::instance().isServiceTable(table))
             return deny(std::string("不允许") + verb + "表“" + table + "”：它不是本服务的数据表。");
@@ -55,6 +60,9 @@ int SqlGuard::check(int action, const char* a1, const char* a2) {
         case SQLITE_INSERT:
         case SQLITE_UPDATE:
         case SQLITE_DELETE:
+            // DDL first writes the schema table: say what it is.
+            if (upperName(table).starts_with("SQLITE_"))
+                return deny("不允许修改数据库结构（CREATE/DROP/ALTER 等）。");
             if (m_side != Side::Write)
                 return deny("查询端只接受查询语句（SELECT），不能修改数据。");
             m_writes = true;

@@ -1,0 +1,73 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "server/DemoData.h"
+#include "server/ServerCommand.h"
+#include "server/ServerFixture.h"
+#include "server/ServiceConnection.h"
+#include "server/SqliteStatement.h"
+#include "text/Base64.h"
+#include "text/Date.h"
+
+namespace tarvelo::test {
+namespace {
+
+using server::runServerCommand;
+
+TEST(ServerCommand, InitDemoDataAndAddUserWorkAndRefuseWhatWouldLoseData) {
+    const auto dir = std::filesystem::temp_directory_path() / "tarvelo-command-test";
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    const std::string db = (dir / "demo.db").string();
+
+    EXPECT_EQ(runServerCommand({"init", "--db", db}), 0);
+    EXPECT_EQ(runServerCommand({"init", "--db", db}), 1);  // already initialised: untouched
+    EXPECT_EQ(runServerCommand({"demo-data", "--db", db}), 0);
+    EXPECT_EQ(runServerCommand({"demo-data", "--db", db}), 1);  // holds prices already
+    EXPECT_EQ(runServerCommand({"add-user", "--db", db, "--id", "zoe", "--name", "佐伊",
+                                "--password", "秘密", "--roles", "10"}),
+              0);
+    EXPECT_EQ(runServerCommand({"add-user", "--db", db, "--id", "zoe", "--name", "x",
+                                "--password", "p", "--roles", "10"}),
+              1);  // taken
+    EXPECT_EQ(runServerCommand({"add-user", "--db", db, "--id", "z2", "--name", "x",
+                                "--password", "p", "--roles", "2"}),
+              1);
+    EXPECT_EQ(runServerCommand({"add-user", "--db", db, "--id", "z3"}), 2);  // usage
+    EXPECT_EQ(runServerCommand({"serve", "--db", (dir / "missing.db").string()}), 1);
+    EXPECT_EQ(runServerCommand({"serve", "--db", db, "--listen", "127.0.0.1:99999"}), 2);
+    EXPECT_EQ(runServerCommand({"frobnicate"}), 2);
+    EXPECT_EQ(runServerCommand({"serve", "--help"}), 0);
+    EXPECT_FALSE(std::filesystem::exists(dir / "missing.db"));
+
+    // The demonstration data has what the client's lists and searches need.
+    server::ServiceConnection c(db);
+    const auto scalar = [&](std::string_view sql) {
+        server::SqliteStatement q(c.db(), sql);
+        return q.step() ? q.text(0) : std::string();
+    };
+    EXPECT_EQ(scalar("select count(*) from KVR_REGION"), "24");
+    EXPECT_EQ(scalar("select count(*) from KVR_ICEXT"), "8");
+    EXPECT_EQ(scalar("select count(distinct PERDID) from KVR_XXJ"), "12");
+    EXPECT_EQ(scalar("select max(PERDID) from KVR_CSJ"), Date::today().period());
+    EXPECT_EQ(scalar("select count(*) > 0 from KVR_MMJ where MMJ='面议'"), "1");
+    EXPECT_EQ(scalar("select group_concat(USERID||DATABZ||SYSBZ) from (select * from KVR_USERH "
+                     "order by USERID)"),
+              "admin110,editor100,system111,viewer000,zoe100");
+    // Each unit's SERIAL runs from 1 without gaps.
+    EXPECT_EQ(scalar("select count(*) from (select PERDID, PLACE, max(SERIAL) m, count(*) n from "
+                     "KVR_XXJ group by PERDID, PLACE) where m <> n"),
+              "0");
+    std::filesystem::remove_all(dir);
+}
+
+TEST(ServerCommand, DemoPasswordsVerifyThroughTheService) {
+    TestService service;
+    server::DemoData::addUser(service.dbPath(), "amy", "艾米", "密码 with blanks", "11", false);
+    EXPECT_EQ(service.scalar("select PASSWORD from KVR_USERH where USERID='amy'"),
+              service.enVerifs(base64Encode("密码 with blanks")));
+}
+
+}  // namespace
+}  // namespace tarvelo::test

@@ -1,0 +1,151 @@
+#include <gtest/gtest.h>
+
+#include <pugixml.hpp>
+#include <thread>
+
+#include "server/ServerFixture.h"
+#include "text/Error.h"
+#include "soap/SoapFault.h"
+#include "soap/SoapResponse.h"
+#include "text/Base64.h"
+
+namespace tarvelo::test {
+namespace {
+
+const SoapInterface& supply() { return SoapInterface::supply(); }
+const SoapInterface& apply() { return SoapInterface::apply(); }
+
+std::string envelope(std::string_view body) {
+    return R"(<?xml version="1.0"?><soap:Envelope xmlns:soap="http://schemas.xmlsoap.org/soap/envelope/"><soap:Body>)" +
+           std::string(body) + "</soap:Body></soap:Envelope>";
+}
+
+std::string faultOf(const TestService::HttpReply& r, std::string_view operation = "x") {
+    try {
+        SoapResponse::read(r.body, operation);
+    } catch (const SoapFault& f) {
+        return f.code() + ": " + f.faultString();
+    } catch (const Error& e) {
+        return "not a fault: " + e.message();
+    }
+    return "no fault";
+}
+
+TEST(SoapEndpoint, AnyPrefixesAndNoTypesAreAccepted) {
+    TestService service;
+    const auto reply = service.post(
+        supply(), envelope(R"(<q:SpplyVanDataBySQL xmlns:q="urn:VRDS_IIS_WebSCoorSpplyIsapi-IVRDS_IIS_WebSCoorSpplyIsapi">)"
+                           "<sSQL>select 'a' || char(13) || char(10) AS T</sSQL></q:SpplyVanDataBySQL>"));
+    EXPECT_EQ(reply.status, 200);
+    const SoapParam result = SoapResponse::read(reply.body, "SpplyVanDataBySQL");
+    EXPECT_NE(result.text.find("T=\"a&#013;&#010;\""), std::string::npos) << result.text;
+}
+
+TEST(SoapEndpoint, MalformedRequestsAreClientFaultsAndTheServiceGoesOn) {
+    TestService service;
+    const std::string ns(supply().ns);
+    const struct {
+        const SoapInterface* iface;
+        std::string body;
+        const char* says;
+    } cases[] = {
+        {&supply(), "<not xml", "Client: "},
+        {&supply(), "<a/>", "Client: "},
+        {&supply(), envelope("<q:SpplyVanDataBySQL xmlns:q=\"urn:other\"><sSQL>select 1</sSQL></q:SpplyVanDataBySQL>"), "命名空间"},
+        {&apply(), envelope("<q:SpplyVanDataBySQL xmlns:q=\"" + ns + "\"><sSQL>select 1</sSQL></q:SpplyVanDataBySQL>"), "命名空间"},
+        {&supply(), envelope("<q:DropEverything xmlns:q=\"" + ns + "\"/>"), "没有操作"},
+        {&supply(), envelope("<q:SpplyVanDataBySQL xmlns:q=\"" + ns + "\"/>"), "缺少参数“sSQL”"},
+        {&supply(), envelope("<q:echoDouble xmlns:q=\"" + ns + "\"><dValue>abc</dValue></q:echoDouble>"), "Client: "},
+        {&supply(), envelope("<q:DeVerifs xmlns:q=\"" + ns + "\"><Src>x</Src></q:DeVerifs>"), "不可逆"},
+        {&supply(), envelope("<q:GetFileByEncoded xmlns:q=\"" + ns + "\"><sFileName>/etc/passwd</sFileName></q:GetFileByEncoded>"), "不提供"},
+    };
+    for (const auto& c : cases) {
+        const auto reply = service.post(*c.iface, c.body);
+        EXPECT_EQ(reply.status, 500) << c.body;
+        EXPECT_NE(faultOf(reply).find(c.says), std::string::npos) << c.body << " -> " << faultOf(reply);
+    }
+    EXPECT_EQ(service.call(supply(), "echoDouble", std::vector<SoapRequest::Argument>{{"dValue", 2.5}}).text, "2.5");
+}
+
+TEST(SoapEndpoint, TheEchoesAnswerOnBothSides) {
+    TestService service;
+    for (const SoapInterface* iface : {&supply(), &apply()}) {
+        const SoapRequest::Argument one[] = {{"dValue", -0.1}};
+        EXPECT_EQ(soapDouble(service.call(*iface, "echoDouble", one).text, "r"), -0.1);
+        const SoapRequest::Argument many[] = {{"daValue", std::vector<double>{1, 2.25, -1e300}}};
+        const SoapParam r = service.call(*iface, "echoDoubleArray", many);
+        ASSERT_TRUE(r.isArray);
+        EXPECT_EQ(r.items, (std::vector<std::string>{"1", "2.25", "-1e+300"}));
+    }
+}
+
+TEST(SoapEndpoint, OversizedBodiesAreRefusedWithAFault) {
+    server::ServiceLimits limits;
+    limits.maxRequestBytes = 1 << 16;
+    TestService service(limits);
+    const std::string big = envelope("<q:SpplyVanDataBySQL xmlns:q=\"" + std::string(supply().ns) +
+                                     "\"><sSQL>select '" + std::string(1 << 17, 'x') +
+                                     "'</sSQL></q:SpplyVanDataBySQL>");
+    const auto reply = service.post(supply(), big);
+    EXPECT_EQ(reply.status, 413);
+    EXPECT_NE(faultOf(reply).find("请求太大"), std::string::npos) << reply.body;
+    EXPECT_EQ(service.call(supply(), "echoDouble", std::vector<SoapRequest::Argument>{{"dValue", 1.0}}).text, "1");
+}
+
+TEST(SoapEndpoint, EnVerifsIsKeyedDeterministicAndNeverObserved) {
+    TestService a;
+    TestService b;
+    const std::string source = base64Encode(std::string(60, 'p'));  // with a CR LF inside
+    ASSERT_NE(source.find("\r\n"), std::string::npos);
+    const std::string stored = a.enVerifs(source);
+    EXPECT_EQ(stored.size(), 44u);
+    EXPECT_EQ(a.enVerifs(source), stored);
+    EXPECT_NE(a.enVerifs(source.substr(0, 76) + source.substr(78)), stored);  // the CR LF counts
+    EXPECT_NE(b.enVerifs(source), stored);  // another database, another secret
+    EXPECT_TRUE(a.statements().empty());
+}
+
+TEST(SoapEndpoint, TheWsdlDeclaresEveryOperationWithItsAction) {
+    TestService service;
+    for (const SoapInterface* iface : {&supply(), &apply()}) {
+        const auto reply = service.get("/wsdl/" + std::string(iface->name));
+        ASSERT_EQ(reply.status, 200);
+        pugi::xml_document doc;
+        ASSERT_TRUE(doc.load_string(reply.body.c_str()));
+        const auto root = doc.document_element();
+        std::vector<std::string> operations;
+        for (auto op : root.child("portType").children("operation"))
+            operations.push_back(op.attribute("name").value());
+        ASSERT_EQ(operations.size(), iface->operations.size());
+        for (std::size_t i = 0; i < operations.size(); ++i)
+            EXPECT_EQ(operations[i], iface->operations[i].name);
+        const auto binding = root.child("binding");
+        const auto first = binding.child("operation").child("soap:operation");
+        EXPECT_EQ("\"" + std::string(first.attribute("soapAction").value()) + "\"",
+                  iface->soapAction(iface->operations[0].name));
+        EXPECT_EQ(std::string(root.child("service").child("port").child("soap:address")
+                                  .attribute("location").value()),
+                  service.url(*iface));
+    }
+    EXPECT_EQ(service.get("/wsdl/INope").status, 404);
+}
+
+TEST(SoapEndpoint, ConcurrentClientsAreAnsweredSideBySide) {
+    TestService service;
+    loadPriceFixture(service);
+    std::vector<std::thread> clients;
+    std::atomic<int> good{0};
+    for (int t = 0; t < 4; ++t)
+        clients.emplace_back([&] {
+            for (int i = 0; i < 25; ++i) {
+                DataSet ds;
+                ds.loadPacket(service.query(xxjSuggestion("东城区", "202612", "钢")));
+                if (ds.recordCount() == 1) ++good;
+            }
+        });
+    for (auto& c : clients) c.join();
+    EXPECT_EQ(good, 100);
+}
+
+}  // namespace
+}  // namespace tarvelo::test

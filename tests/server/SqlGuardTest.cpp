@@ -1,0 +1,102 @@
+#include <gtest/gtest.h>
+
+#include "data/DataPacket.h"
+#include "server/ServerFixture.h"
+#include "text/Error.h"
+#include "soap/SoapFault.h"
+
+namespace tarvelo::test {
+namespace {
+
+// Statements neither side may run, with a word the refusal must contain.
+struct Refused {
+    const char* sql;
+    const char* says;
+};
+const Refused kNeitherSide[] = {
+    {"CREATE TABLE X (A INTEGER)", "结构"},
+    {"DROP TABLE KVR_XXJ", "结构"},
+    {"ALTER TABLE KVR_XXJ ADD COLUMN Z", "结构"},
+    {"CREATE INDEX I ON KVR_XXJ (PLACE)", "结构"},
+    {"PRAGMA writable_schema=1", "PRAGMA"},
+    {"select * from pragma_table_info('KVR_XXJ')", "不允许"},
+    {"ATTACH DATABASE '/tmp/x.db' AS x", "ATTACH"},
+    {"BEGIN", "事务"},
+    {"select SECRET from TARVELO_SECRET", "密钥"},
+    {"select * from sqlite_master", "结构表"},
+    {"select * from KVR_NOPE", "语句有错误"},
+    {"select 1 from KVR_REGION; delete from KVR_REGION", "一条语句"},
+    {"  \r\n  ", "空"},
+};
+
+class SqlGuard : public ::testing::Test {
+protected:
+    void SetUp() override { loadPriceFixture(service); }
+    // Nothing a refused statement could have touched has changed.
+    void expectUntouched() {
+        EXPECT_EQ(service.scalar("select count(*) from KVR_REGION"), "2");
+        EXPECT_EQ(service.scalar("select count(*) from KVR_XXJ"), "5");
+        EXPECT_EQ(service.scalar("select count(*) from sqlite_schema where type='table'"), "9");
+        EXPECT_EQ(service.scalar("select length(SECRET) from TARVELO_SECRET"), "64");
+    }
+    TestService service;
+};
+
+TEST_F(SqlGuard, TheReadSideAnswersRefusalsAsTextAndRunsNothing) {
+    std::vector<Refused> cases(std::begin(kNeitherSide), std::end(kNeitherSide));
+    cases.push_back({"delete from KVR_REGION", "只接受查询"});
+    cases.push_back({"insert into KVR_REGION values ('9','x')", "只接受查询"});
+    cases.push_back({"update KVR_USERH set DATABZ='11'", "只接受查询"});
+    for (const auto& c : cases) {
+        const std::string answer = service.query(c.sql);
+        EXPECT_NE(answer.find(c.says), std::string::npos) << c.sql << " -> " << answer;
+        EXPECT_THROW(DataPacket::parse(answer), Error) << c.sql;
+    }
+    expectUntouched();
+}
+
+TEST_F(SqlGuard, TheWriteSideAnswersRefusalsAsFaults) {
+    std::vector<Refused> cases(std::begin(kNeitherSide), std::end(kNeitherSide));
+    cases.push_back({"select * from KVR_REGION", "INSERT、UPDATE 或 DELETE"});
+    cases.push_back({"delete from TARVELO_SECRET", "密钥"});
+    cases.push_back({"update TARVELO_SECRET set SECRET='0'", "密钥"});
+    cases.push_back({"insert into KVR_REGION select 'x', SECRET from TARVELO_SECRET", "密钥"});
+    cases.push_back({"delete from KVR_REGION; select 1", "一条语句"});
+    for (const auto& c : cases) {
+        try {
+            service.execute(c.sql);
+            ADD_FAILURE() << "not refused: " << c.sql;
+        } catch (const SoapFault& f) {
+            EXPECT_NE(f.faultString().find(c.says), std::string::npos)
+                << c.sql << " -> " << f.faultString();
+        }
+    }
+    expectUntouched();
+}
+
+TEST_F(SqlGuard, TheWriteSideRunsTheClientsStatementsAndEnforcesWidths) {
+    // The session statements of the login and the shutdown, as sent.
+    EXPECT_EQ(service.execute(statement({" Insert into KVR_LOGIN(USERID,MAC,RQ)  ",
+                                         " Values(   'amy'", ",'BFEBFBFF000906EA'", ",'20261210'",
+                                         "             )"})),
+              1);
+    EXPECT_EQ(service.execute("update KVR_USERH set VERIFY='BFEBFBFF000906EA' where USERID='amy'"),
+              1);
+    EXPECT_EQ(service.execute(statement({" DELETE FROM KVR_LOGIN  ", " WHERE USERID='amy'"})), 1);
+
+    try {
+        service.execute("update KVR_USERH set DATABZ='110' where USERID='amy'");
+        ADD_FAILURE() << "a value wider than its column was stored";
+    } catch (const SoapFault& f) {
+        EXPECT_NE(f.faultString().find("DATABZ"), std::string::npos) << f.faultString();
+    }
+    EXPECT_THROW(service.execute("update KVR_XXJ set SERIAL='x'"), SoapFault);
+    EXPECT_THROW(service.execute("update KVR_XXJ set RQ='2026-13-01'"), SoapFault);
+    // Two Chinese characters take four bytes of a six-byte period.
+    EXPECT_THROW(service.execute("update KVR_XXJ set PERDID='二〇二六年'"), SoapFault);
+    EXPECT_EQ(service.scalar("select DATABZ from KVR_USERH where USERID='amy'"), "10");
+    EXPECT_EQ(service.scalar("select count(*) from KVR_XXJ where RQ='2026-12-05'"), "3");
+}
+
+}  // namespace
+}  // namespace tarvelo::test

@@ -1,0 +1,119 @@
+#include "support/TestService.h"
+
+#include <httplib.h>
+#include <unistd.h>
+
+#include <atomic>
+
+#include "server/HttpEndpoint.h"
+#include "server/ServiceConnection.h"
+#include "server/SoapService.h"
+#include "server/SqliteStatement.h"
+#include "server/Store.h"
+#include "soap/SoapResponse.h"
+#include "soap/SoapValue.h"
+#include "text/Error.h"
+
+namespace tarvelo::test {
+
+namespace {
+std::filesystem::path freshDir() {
+    static std::atomic<int> counter{0};
+    auto dir = std::filesystem::temp_directory_path() /
+               ("tarvelo-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    return dir;
+}
+}  // namespace
+
+TestService::TestService(server::ServiceLimits limits) : m_dir(freshDir()) {
+    m_dbPath = (m_dir / "service.db").string();
+    server::Store::initialise(m_dbPath);
+    m_store = std::make_unique<server::Store>(m_dbPath);
+    m_service = std::make_unique<server::SoapService>(
+        *m_store, limits, [this](std::string_view operation, std::string_view sql) {
+            std::lock_guard lock(m_mutex);
+            m_statements.emplace_back(operation, sql);
+        });
+    m_endpoint = std::make_unique<server::HttpEndpoint>(*m_service, server::EndpointOptions{});
+    m_endpoint->start();
+}
+
+TestService::~TestService() {
+    m_endpoint->stop();
+    m_endpoint.reset();
+    m_service.reset();
+    m_store.reset();
+    std::error_code ignored;
+    std::filesystem::remove_all(m_dir, ignored);
+}
+
+std::string TestService::url(const SoapInterface& iface) const {
+    return m_endpoint->baseUrl() + "/soap/" + std::string(iface.name);
+}
+
+std::vector<std::pair<std::string, std::string>> TestService::statements() const {
+    std::lock_guard lock(m_mutex);
+    return m_statements;
+}
+
+void TestService::exec(std::string_view sql) {
+    server::ServiceConnection c(m_dbPath);
+    c.db().exec(sql);
+}
+
+std::string TestService::scalar(std::string_view sql) {
+    server::ServiceConnection c(m_dbPath);
+    server::SqliteStatement q(c.db(), sql);
+    return q.step() ? q.text(0) : std::string();
+}
+
+TestService::HttpReply TestService::post(const std::string& path, const std::string& body) const {
+    httplib::Client client("127.0.0.1", m_endpoint->port());
+    client.set_read_timeout(30);
+    const auto res = client.Post(path, body, "text/xml; charset=utf-8");
+    if (!res) throw tarvelo::Error("测试：HTTP 请求失败。", httplib::to_string(res.error()));
+    return {res->status, res->body};
+}
+
+TestService::HttpReply TestService::post(const SoapInterface& iface, const std::string& body) const {
+    return post("/soap/" + std::string(iface.name), body);
+}
+
+TestService::HttpReply TestService::get(const std::string& path) const {
+    httplib::Client client("127.0.0.1", m_endpoint->port());
+    const auto res = client.Get(path);
+    if (!res) throw tarvelo::Error("测试：HTTP 请求失败。", httplib::to_string(res.error()));
+    return {res->status, res->body};
+}
+
+SoapParam TestService::call(const SoapInterface& iface, std::string_view operation,
+                            std::span<const SoapRequest::Argument> arguments) const {
+    const HttpReply reply = post(iface, SoapRequest::write(iface.ns, operation, arguments));
+    return SoapResponse::read(reply.body, operation);
+}
+
+std::string TestService::query(std::string_view sql) const {
+    const SoapRequest::Argument args[] = {{"sSQL", std::string(sql)}};
+    return call(SoapInterface::supply(), "SpplyVanDataBySQL", args).text;
+}
+
+int TestService::execute(std::string_view sql) const {
+    const SoapRequest::Argument args[] = {{"sSQL", std::string(sql)}};
+    return soapInt(call(SoapInterface::apply(), "ApplyVanDataByExc", args).text, "return");
+}
+
+int TestService::applyDelta(std::string_view params, std::string_view delta) const {
+    const SoapRequest::Argument args[] = {{"sSQL", std::string(params)},
+                                          {"sDelta00", std::string(delta)}};
+    return soapInt(call(SoapInterface::apply(), "ApplyVanDataBySQLupKeyChangedExc1", args).text,
+                   "return");
+}
+
+std::string TestService::enVerifs(std::string_view source) const {
+    const SoapRequest::Argument args[] = {{"Src", std::string(source)}};
+    return call(SoapInterface::supply(), "EnVerifs", args).text;
+}
+
+}  // namespace tarvelo::test

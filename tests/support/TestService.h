@@ -1,0 +1,70 @@
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "server/ServiceLimits.h"
+#include "soap/SoapInterface.h"
+#include "soap/SoapRequest.h"
+
+namespace tarvelo::server {
+class Store;
+class SoapService;
+class HttpEndpoint;
+}  // namespace tarvelo::server
+
+namespace tarvelo::test {
+
+// The reference service running in-process on a free loopback port over a fresh SQLite file.
+// It records every statement it receives, so a test can check the exact text that crossed the
+// wire, and talks to the service through a real HTTP client.
+class TestService {
+public:
+    explicit TestService(server::ServiceLimits limits = {});
+    ~TestService();
+    TestService(const TestService&) = delete;
+    TestService& operator=(const TestService&) = delete;
+
+    const std::string& dbPath() const { return m_dbPath; }
+    std::string url(const SoapInterface& iface) const;  // the endpoint of an interface
+
+    // Statements received, with their operation, in order.
+    std::vector<std::pair<std::string, std::string>> statements() const;
+
+    // Fixture rows and checks straight on the database, past the service and its guard.
+    void exec(std::string_view sql);
+    std::string scalar(std::string_view sql);  // first column of the first row; "" for none
+
+    struct HttpReply {
+        int status = 0;
+        std::string body;
+    };
+    HttpReply post(const SoapInterface& iface, const std::string& body) const;
+    HttpReply post(const std::string& path, const std::string& body) const;
+    HttpReply get(const std::string& path) const;
+
+    // A SOAP call through HTTP; the "return" of the answer. Throws SoapFault for a fault.
+    SoapParam call(const SoapInterface& iface, std::string_view operation,
+                   std::span<const SoapRequest::Argument> arguments) const;
+    std::string query(std::string_view sql) const;          // SpplyVanDataBySQL
+    int execute(std::string_view sql) const;                // ApplyVanDataByExc
+    int applyDelta(std::string_view params, std::string_view delta) const;  // ...Exc1
+    std::string enVerifs(std::string_view source) const;
+
+private:
+    std::filesystem::path m_dir;
+    std::string m_dbPath;
+    std::unique_ptr<server::Store> m_store;
+    std::unique_ptr<server::SoapService> m_service;
+    std::unique_ptr<server::HttpEndpoint> m_endpoint;
+    mutable std::mutex m_mutex;
+    std::vector<std::pair<std::string, std::string>> m_statements;
+};
+
+}  // namespace tarvelo::test
