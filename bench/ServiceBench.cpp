@@ -1,0 +1,260 @@
+// Measures the reference service end to end over loopback through a real HTTP client:
+//   1. the information-price suggestion statement of the search box (a region, a month, a
+//      two-character text) over a large KVR_XXJ: median and 99th percentile;
+//   2. the deal-price suggestion statement over a whole month of KVR_CJJ: median;
+//   3. a delta of 9,998 inserted rows resolved through ApplyVanDataBySQLupKeyChangedExc1;
+//   4. two concurrent clients sending suggestion statements: answers per second together.
+// Every answer is read back as a SOAP response and loaded into a dataset, as the client does.
+//
+//   service_bench [--rows N] [--db FILE] [--seconds S] [--no-goals]
+//
+// The database (N information-price rows over 60 months and 20 regions, N/10 deal-price rows
+// over 12 months) is generated on first use and kept. Goals, checked unless --no-goals (exit
+// status 1 when one is missed), for N = 1,000,000: suggestion median <= 3 ms and p99 <= 10 ms,
+// deal-price month median <= 15 ms, delta <= 0.2 s, two clients >= 1,500 answers/s.
+#include <httplib.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "data/DataSet.h"
+#include "data/PriceTable.h"
+#include "server/DemoData.h"
+#include "server/HttpEndpoint.h"
+#include "server/SoapService.h"
+#include "server/Store.h"
+#include "soap/SoapInterface.h"
+#include "soap/SoapRequest.h"
+#include "soap/SoapResponse.h"
+#include "text/Date.h"
+#include "text/DateTime.h"
+#include "text/StatementBuffer.h"
+
+using namespace tarvelo;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+const char* const kRegions[] = {"中心城区", "东城区", "西城区", "南湖区", "北山区",
+                                "高新区",   "经开区", "滨江区", "临港新区", "青山县"};
+const char* const kTexts[] = {"钢筋", "水泥", "混凝", "玻璃", "钢管", "电缆", "砂浆", "板材"};
+
+std::string suggestion(std::string_view table, std::string_view priceColumn,
+                       std::string_view place, std::string_view period, std::string_view text) {
+    StatementBuffer b;
+    b.add("with AAA as");
+    b.add("(");
+    b.add(" Select coalesce(ITEMDESC,',') ");
+    b.add(" ||','||coalesce(PLACE,',') ");
+    b.add(" ||','||coalesce(PERDID,',') ");
+    b.add(" MERG");
+    b.add(",ITEMID,ITEMDESC,PLACE,PERDID,SPECID,MODEL,BRAND,MATERIAL," + std::string(priceColumn) +
+          ",SERIAL ");
+    b.add(" From " + std::string(table));
+    if (!place.empty()) {
+        b.add(" WHERE PLACE='" + std::string(place) + "' ");
+        b.add(" and PERDID='" + std::string(period) + "' ");
+    } else {
+        b.add(" WHERE PERDID='" + std::string(period) + "' ");
+    }
+    b.add(" ) ");
+    b.add(" Select DISTINCT ITEMDESC from AAA  ");
+    b.add(" where PosStr(MERG,'" + std::string(text) + "')>=1");
+    return b.text();
+}
+
+class Client {
+public:
+    explicit Client(int port) : m_http("127.0.0.1", port) {
+        m_http.set_keep_alive(true);
+        m_http.set_tcp_nodelay(true);
+        m_http.set_read_timeout(60);
+    }
+    std::string call(const SoapInterface& iface, std::string_view operation,
+                     std::span<const SoapRequest::Argument> args) {
+        const auto res = m_http.Post("/soap/" + std::string(iface.name),
+                                     {{"SOAPAction", iface.soapAction(operation)}},
+                                     SoapRequest::write(iface.ns, operation, args),
+                                     "text/xml; charset=utf-8");
+        if (!res) throw std::runtime_error("HTTP failed: " + httplib::to_string(res.error()));
+        return SoapResponse::read(res->body, operation).text;
+    }
+    std::size_t query(const std::string& sql) {
+        const SoapRequest::Argument args[] = {{"sSQL", sql}};
+        DataSet ds;
+        ds.loadPacket(call(SoapInterface::supply(), "SpplyVanDataBySQL", args));
+        return ds.recordCount();
+    }
+
+private:
+    httplib::Client m_http;
+};
+
+double ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+
+double percentile(std::vector<double> v, double p) {
+    std::sort(v.begin(), v.end());
+    return v[std::min(v.size() - 1, static_cast<std::size_t>(p * static_cast<double>(v.size())))];
+}
+
+std::string period(int monthsBack) {
+    const Date t = Date::today();
+    const int m = t.year * 12 + t.month - 1 - monthsBack;
+    return Date{m / 12, m % 12 + 1, 1}.period();
+}
+
+bool check(bool goals, bool ok, const char* what) {
+    if (goals) std::printf("  %-58s %s\n", what, ok ? "met" : "MISSED");
+    return ok || !goals;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    long rows = 1000000;
+    double seconds = 3;
+    bool goals = true;
+    std::string db;
+    for (int i = 1; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--rows") && i + 1 < argc) rows = std::atol(argv[++i]);
+        else if (!std::strcmp(argv[i], "--seconds") && i + 1 < argc) seconds = std::atof(argv[++i]);
+        else if (!std::strcmp(argv[i], "--db") && i + 1 < argc) db = argv[++i];
+        else if (!std::strcmp(argv[i], "--no-goals")) goals = false;
+        else {
+            std::fprintf(stderr, "usage: service_bench [--rows N] [--db FILE] [--seconds S] [--no-goals]\n");
+            return 2;
+        }
+    }
+    if (db.empty()) db = "service-bench-" + std::to_string(rows) + "-" + Date::today().period() + ".db";
+    if (!std::filesystem::exists(db)) {
+        std::printf("generating %ld information-price and %ld deal-price rows in %s ...\n", rows,
+                    rows / 10, db.c_str());
+        const auto t0 = Clock::now();
+        server::Store::initialise(db);
+        server::DemoData::loadVolume(db, Date::today(), rows, rows / 10);
+        std::printf("  done in %.1f s\n", ms(Clock::now() - t0) / 1000);
+    }
+
+    server::Store store(db);
+    server::SoapService service(store, server::ServiceLimits{});
+    server::HttpEndpoint endpoint(service, server::EndpointOptions{});
+    endpoint.start();
+    auto owned = std::make_unique<Client>(endpoint.port());
+    Client& client = *owned;
+    std::printf("service on %s, database %s (%ld + %ld rows)\n", endpoint.baseUrl().c_str(),
+                db.c_str(), rows, rows / 10);
+
+    // 1. Information-price suggestions: region and month, two characters.
+    for (int i = 0; i < 50; ++i) client.query(suggestion("KVR_XXJ", "XXJ", kRegions[i % 10], period(i % 60), "钢筋"));
+    std::vector<double> times;
+    std::size_t answered = 0;
+    for (int i = 0; i < 2000; ++i) {
+        const std::string sql = suggestion("KVR_XXJ", "XXJ", kRegions[i % 10], period(i % 60),
+                                           kTexts[i % 8]);
+        const auto t0 = Clock::now();
+        answered += client.query(sql);
+        times.push_back(ms(Clock::now() - t0));
+    }
+    const double sMedian = percentile(times, 0.5), sP99 = percentile(times, 0.99);
+    std::printf("suggestion, region and month (%zu requests, %.1f names each): median %.2f ms, "
+                "p99 %.2f ms\n",
+                times.size(), static_cast<double>(answered) / static_cast<double>(times.size()),
+                sMedian, sP99);
+
+    // 2. Deal-price suggestions over a whole month.
+    times.clear();
+    for (int i = 0; i < 300; ++i) {
+        const std::string sql = suggestion("KVR_CJJ", "CJJ", "", period(i % 12), kTexts[i % 8]);
+        const auto t0 = Clock::now();
+        client.query(sql);
+        times.push_back(ms(Clock::now() - t0));
+    }
+    const double cMedian = percentile(times, 0.5);
+    std::printf("suggestion, deal prices of a whole month (%ld rows): median %.2f ms, p99 %.2f ms\n",
+                rows / 10 / 12, cMedian, percentile(times, 0.99));
+
+    // 3. A delta of 9,998 inserted rows.
+    DataSet import;
+    priceTable(Category::XXJ).reset(import);
+    for (int i = 1; i <= 9998; ++i) {
+        import.append();
+        import.fieldByName("PERDID").setText("209912");
+        import.fieldByName("PLACE").setText("基准测试区");
+        import.fieldByName("SERIAL").setText(std::to_string(i));
+        import.fieldByName("ITEMDESC").setText("热轧带肋钢筋");
+        import.fieldByName("ITEMID").setText("0101" + std::to_string(i));
+        import.fieldByName("SPECID").setText("HRB400E Φ" + std::to_string(6 + i % 30));
+        import.fieldByName("BRAND").setText("鑫达");
+        import.fieldByName("UNIT").setText("吨");
+        import.fieldByName("XXJ").setText(std::to_string(4000 + i % 300));
+        import.fieldByName("RQ").setDateTime(DateTime{Date::today(), 0, 0, 0, 0});
+        import.post();
+    }
+    const std::string delta = *import.delta();
+    StatementBuffer params;
+    params.add("SQL00=Select 'AAA' AAA From KVR_XXJ Where 1=2");
+    params.add("Key00=ResolveToSQL;upWhereChanged;PERDID,PLACE,SERIAL");
+    params.add("Inc00=");
+    params.add("Exc00=");
+    times.clear();
+    for (int run = 0; run < 5; ++run) {
+        const SoapRequest::Argument del[] = {
+            {"sSQL", std::string("delete from KVR_XXJ where PERDID='209912'")}};
+        client.call(SoapInterface::apply(), "ApplyVanDataByExc", del);
+        const SoapRequest::Argument args[] = {{"sSQL", params.text()}, {"sDelta00", delta}};
+        const auto t0 = Clock::now();
+        const std::string result =
+            client.call(SoapInterface::apply(), "ApplyVanDataBySQLupKeyChangedExc1", args);
+        times.push_back(ms(Clock::now() - t0));
+        if (result != "0") {
+            std::fprintf(stderr, "delta answered %s\n", result.c_str());
+            return 1;
+        }
+    }
+    const SoapRequest::Argument del[] = {
+        {"sSQL", std::string("delete from KVR_XXJ where PERDID='209912'")}};
+    client.call(SoapInterface::apply(), "ApplyVanDataByExc", del);
+    const double dMedian = percentile(times, 0.5);
+    std::printf("delta of 9,998 inserted rows (%.1f MB): median %.0f ms, best %.0f ms\n",
+                static_cast<double>(delta.size()) / 1e6, dMedian,
+                *std::min_element(times.begin(), times.end()));
+
+    // 4. Two clients at once.
+    std::atomic<long> total{0};
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 2; ++t)
+        threads.emplace_back([&, t] {
+            Client c(endpoint.port());
+            long n = 0;
+            for (int i = t; !stop; i += 2, ++n)
+                c.query(suggestion("KVR_XXJ", "XXJ", kRegions[i % 10], period(i % 60),
+                                   kTexts[i % 8]));
+            total += n;
+        });
+    const auto t0 = Clock::now();
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    stop = true;
+    for (auto& t : threads) t.join();
+    const double rate = static_cast<double>(total) / (ms(Clock::now() - t0) / 1000);
+    std::printf("two concurrent clients: %.0f suggestion answers/s\n", rate);
+    owned.reset();  // an idle keep-alive connection would hold the server's stop
+    endpoint.stop();
+
+    if (goals) std::printf("goals (1,000,000 information-price rows):\n");
+    bool ok = true;
+    ok &= check(goals, sMedian <= 3, "suggestion median <= 3 ms");
+    ok &= check(goals, sP99 <= 10, "suggestion p99 <= 10 ms");
+    ok &= check(goals, cMedian <= 15, "deal-price month median <= 15 ms");
+    ok &= check(goals, dMedian <= 200, "delta of 9,998 rows <= 0.2 s");
+    ok &= check(goals, rate >= 1500, "two clients >= 1,500 answers/s");
+    return ok ? 0 : 1;
+}
