@@ -39,7 +39,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const SoapRequest again =
         SoapRequest::read(SoapRequest::write(request.ns, request.operation, args));
     if (again.params.size() != request.params.size()) std::abort();
+    // What XML cannot carry becomes "?" on the way: the lengths may only shrink, and a second
+    // round trip changes nothing more.
+    std::vector<SoapRequest::Argument> args2;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& before = request.params[i].text;
+        const std::string& after = again.params[i].text;
+        if (after != before && (after.size() > before.size() || after.find('?') == std::string::npos))
+            std::abort();
+        args2.emplace_back(again.params[i].name, after);
+    }
+    const SoapRequest third =
+        SoapRequest::read(SoapRequest::write(request.ns, request.operation, args2));
     for (std::size_t i = 0; i < args.size(); ++i)
-        if (again.params[i].text != request.params[i].text) std::abort();
+        if (third.params[i].text != again.params[i].text) std::abort();
     return 0;
 }

@@ -17,10 +17,46 @@ std::string close() {
     return "</SOAP-ENV:Body></SOAP-ENV:Envelope>";
 }
 
+namespace {
+
+// Bytes of a well-formed UTF-8 sequence of a character XML 1.0 allows at `p`, or 0.
+std::size_t xmlCharLength(std::string_view text, std::size_t i) {
+    const auto b = [&](std::size_t k) { return static_cast<unsigned char>(text[i + k]); };
+    const unsigned char c = b(0);
+    std::size_t n;
+    unsigned cp;
+    if (c < 0xC2) return 0;
+    if (c < 0xE0) {
+        n = 2;
+        cp = c & 0x1Fu;
+    } else if (c < 0xF0) {
+        n = 3;
+        cp = c & 0x0Fu;
+    } else if (c < 0xF5) {
+        n = 4;
+        cp = c & 0x07u;
+    } else {
+        return 0;
+    }
+    if (i + n > text.size()) return 0;
+    for (std::size_t k = 1; k < n; ++k) {
+        if ((b(k) & 0xC0) != 0x80) return 0;
+        cp = (cp << 6) | (b(k) & 0x3Fu);
+    }
+    const bool shortest = (n == 2) || (n == 3 && cp >= 0x800) || (n == 4 && cp >= 0x10000);
+    if (!shortest || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF) || cp == 0xFFFE ||
+        cp == 0xFFFF)
+        return 0;
+    return n;
+}
+
+}  // namespace
+
 void appendText(std::string& out, std::string_view text) {
     std::size_t plain = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char* escape = nullptr;
+        const auto c = static_cast<unsigned char>(text[i]);
         switch (text[i]) {
             case '&':
                 escape = "&amp;";
@@ -37,8 +73,29 @@ void appendText(std::string& out, std::string_view text) {
             case '\r':
                 escape = "&#13;";
                 break;
-            default:
+            case '\t':
+            case '\n':
                 continue;
+            default:
+                if (c >= 0x20 && c < 0x80) continue;
+                if (c >= 0x80) {
+                    if (const std::size_t n = xmlCharLength(text, i)) {
+                        i += n - 1;
+                        continue;
+                    }
+                }
+                // U+FFFE and U+FFFF are whole characters: one "?" each.
+                if (c == 0xEF && text.substr(i + 1, 1) == "\xBF" && i + 2 < text.size() &&
+                    (text[i + 2] == '\xBE' || text[i + 2] == '\xBF')) {
+                    out.append(text.data() + plain, i - plain);
+                    out += '?';
+                    i += 2;
+                    plain = i + 1;
+                    continue;
+                }
+                // XML cannot carry this at all (a control character, a byte that is no UTF-8):
+                // it becomes "?", the rule for every character the other side cannot hold.
+                escape = "?";
         }
         out.append(text.data() + plain, i - plain);
         out += escape;

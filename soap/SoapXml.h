@@ -19,7 +19,9 @@ std::string open();
 std::string close();
 
 // Element content or attribute value with & < > " escaped and CR as &#13;, so that line breaks
-// arrive byte for byte.
+// arrive byte for byte. What XML 1.0 cannot carry at all (NUL and the other control characters
+// but tab, LF and CR; bytes that are not UTF-8; U+FFFE and U+FFFF) becomes "?", so that every
+// envelope written is well-formed.
 void appendText(std::string& out, std::string_view text);
 // <name xsi:type="...">value</name>, arrays SOAP-encoded with <item> elements.
 void appendValue(std::string& out, std::string_view name, const SoapValue& value);

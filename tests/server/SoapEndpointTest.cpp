@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <pugixml.hpp>
+#include <mutex>
 #include <thread>
 
 #include "server/ServerFixture.h"
@@ -103,6 +104,33 @@ TEST(SoapEndpoint, EnVerifsIsKeyedDeterministicAndNeverObserved) {
     EXPECT_NE(a.enVerifs(source.substr(0, 76) + source.substr(78)), stored);  // the CR LF counts
     EXPECT_NE(b.enVerifs(source), stored);  // another database, another secret
     EXPECT_TRUE(a.statements().empty());
+}
+
+TEST(SoapEndpoint, EachRequestIsOneLogLineThatNeverHoldsAPassword) {
+    std::mutex mutex;
+    std::vector<std::string> lines;
+    TestService service({}, [&](const std::string& line) {
+        std::lock_guard lock(mutex);
+        lines.push_back(line);
+    });
+    loadPriceFixture(service);
+    service.enVerifs("c2VjcmV0LXBhc3N3b3Jk");
+    service.query("select * from KVR_REGION");
+    service.query("select * from KVR_NOPE");
+    EXPECT_THROW(service.execute("drop table KVR_XXJ"), SoapFault);
+    std::lock_guard lock(mutex);
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_NE(lines[0].find("IVRDS_IIS_WebSCoorSpplyIsapi.EnVerifs"), std::string::npos) << lines[0];
+    EXPECT_NE(lines[0].find("127.0.0.1:"), std::string::npos) << lines[0];
+    EXPECT_NE(lines[1].find("SpplyVanDataBySQL"), std::string::npos) << lines[1];
+    EXPECT_NE(lines[1].find(" 2 行"), std::string::npos) << lines[1];
+    EXPECT_NE(lines[2].find("错误"), std::string::npos) << lines[2];
+    EXPECT_NE(lines[3].find("故障"), std::string::npos) << lines[3];
+    for (const auto& line : lines) {
+        EXPECT_EQ(line.find("c2VjcmV0"), std::string::npos) << line;
+        EXPECT_EQ(line.find("KVR_REGION"), std::string::npos) << line;  // no statement texts
+        EXPECT_EQ(line.find('\n'), std::string::npos);
+    }
 }
 
 TEST(SoapEndpoint, TheWsdlDeclaresEveryOperationWithItsAction) {

@@ -56,6 +56,34 @@ TEST(SoapRequest, EveryTypeAndAwkwardTextRoundTrips) {
     EXPECT_EQ(SoapRequest::read(SoapRequest::write(oddNs, "Op", args)).ns, oddNs);
 }
 
+// XML cannot carry NUL, most control characters, non-UTF-8 bytes or U+FFFF: each becomes "?",
+// and whatever the text, the envelope stays well-formed (a stored value or an echoed request
+// holding a NUL once broke the service's answer).
+TEST(SoapRequest, WhatXmlCannotCarryBecomesAQuestionMark) {
+    const struct {
+        std::string in;
+        std::string out;
+    } cases[] = {
+        {std::string("a\0b", 3), "a?b"},
+        {"\x01\x08\x0B\x0C\x1F\t\n", "?????\t\n"},
+        {"\xFF\xC0\x80z", "???z"},         // no UTF-8; an overlong form
+        {"\xED\xA0\x80", "???"},           // a surrogate
+        {"\xEF\xBF\xBF\xEF\xBF\xBD", "?\xEF\xBF\xBD"},  // U+FFFF; U+FFFD stays
+        {"钢筋😀\xE9\x92", "钢筋😀??"},     // a sequence cut off at the end
+    };
+    for (const auto& c : cases) {
+        const SoapRequest::Argument args[] = {{"sSQL", c.in}};
+        EXPECT_EQ(SoapRequest::read(SoapRequest::write(kSpply, "Op", args)).params[0].text, c.out);
+        EXPECT_EQ(SoapResponse::read(SoapResponse::write(kSpply, "Op", c.in), "Op").text, c.out);
+        try {
+            SoapResponse::read(SoapResponse::writeFault("Client", c.in), "Op");
+            ADD_FAILURE();
+        } catch (const SoapFault& f) {
+            EXPECT_EQ(f.faultString(), c.out);
+        }
+    }
+}
+
 TEST(SoapRequest, ReadsWhateverPrefixesAPeerUses) {
     const std::string text =
         "<soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\">\n"

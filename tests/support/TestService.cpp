@@ -27,7 +27,9 @@ std::filesystem::path freshDir() {
 }
 }  // namespace
 
-TestService::TestService(server::ServiceLimits limits) : m_dir(freshDir()) {
+TestService::TestService(server::ServiceLimits limits,
+                         std::function<void(const std::string&)> log)
+    : m_dir(freshDir()) {
     m_dbPath = (m_dir / "service.db").string();
     server::Store::initialise(m_dbPath);
     m_store = std::make_unique<server::Store>(m_dbPath);
@@ -36,7 +38,9 @@ TestService::TestService(server::ServiceLimits limits) : m_dir(freshDir()) {
             std::lock_guard lock(m_mutex);
             m_statements.emplace_back(operation, sql);
         });
-    m_endpoint = std::make_unique<server::HttpEndpoint>(*m_service, server::EndpointOptions{});
+    server::EndpointOptions options;
+    options.log = std::move(log);
+    m_endpoint = std::make_unique<server::HttpEndpoint>(*m_service, options);
     m_endpoint->start();
 }
 

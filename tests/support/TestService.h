@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <span>
@@ -26,7 +27,9 @@ namespace tarvelo::test {
 // wire, and talks to the service through a real HTTP client.
 class TestService {
 public:
-    explicit TestService(server::ServiceLimits limits = {});
+    // `log` receives the service's request log lines; none are written when it is empty.
+    explicit TestService(server::ServiceLimits limits = {},
+                         std::function<void(const std::string&)> log = {});
     ~TestService();
     TestService(const TestService&) = delete;
     TestService& operator=(const TestService&) = delete;
