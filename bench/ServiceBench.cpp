@@ -43,12 +43,12 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-const char* const kRegions[] = {"中心城区", "东城区", "西城区", "南湖区", "北山区",
+const char* const kRegions[] = {"中心城区", "东城区", "西城区", "南湖区",   "北山区",
                                 "高新区",   "经开区", "滨江区", "临港新区", "青山县"};
 const char* const kTexts[] = {"钢筋", "水泥", "混凝", "玻璃", "钢管", "电缆", "砂浆", "板材"};
 
-std::string suggestion(std::string_view table, std::string_view priceColumn,
-                       std::string_view place, std::string_view period, std::string_view text) {
+std::string suggestion(std::string_view table, std::string_view priceColumn, std::string_view place,
+                       std::string_view period, std::string_view text) {
     StatementBuffer b;
     b.add("with AAA as");
     b.add("(");
@@ -80,10 +80,9 @@ public:
     }
     std::string call(const SoapInterface& iface, std::string_view operation,
                      std::span<const SoapRequest::Argument> args) {
-        const auto res = m_http.Post("/soap/" + std::string(iface.name),
-                                     {{"SOAPAction", iface.soapAction(operation)}},
-                                     SoapRequest::write(iface.ns, operation, args),
-                                     "text/xml; charset=utf-8");
+        const auto res = m_http.Post(
+            "/soap/" + std::string(iface.name), {{"SOAPAction", iface.soapAction(operation)}},
+            SoapRequest::write(iface.ns, operation, args), "text/xml; charset=utf-8");
         if (!res) throw std::runtime_error("HTTP failed: " + httplib::to_string(res.error()));
         return SoapResponse::read(res->body, operation).text;
     }
@@ -98,7 +97,9 @@ private:
     httplib::Client m_http;
 };
 
-double ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+double ms(Clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
 
 double percentile(std::vector<double> v, double p) {
     std::sort(v.begin(), v.end());
@@ -124,16 +125,22 @@ int main(int argc, char** argv) {
     bool goals = true;
     std::string db;
     for (int i = 1; i < argc; ++i) {
-        if (!std::strcmp(argv[i], "--rows") && i + 1 < argc) rows = std::atol(argv[++i]);
-        else if (!std::strcmp(argv[i], "--seconds") && i + 1 < argc) seconds = std::atof(argv[++i]);
-        else if (!std::strcmp(argv[i], "--db") && i + 1 < argc) db = argv[++i];
-        else if (!std::strcmp(argv[i], "--no-goals")) goals = false;
+        if (!std::strcmp(argv[i], "--rows") && i + 1 < argc)
+            rows = std::atol(argv[++i]);
+        else if (!std::strcmp(argv[i], "--seconds") && i + 1 < argc)
+            seconds = std::atof(argv[++i]);
+        else if (!std::strcmp(argv[i], "--db") && i + 1 < argc)
+            db = argv[++i];
+        else if (!std::strcmp(argv[i], "--no-goals"))
+            goals = false;
         else {
-            std::fprintf(stderr, "usage: service_bench [--rows N] [--db FILE] [--seconds S] [--no-goals]\n");
+            std::fprintf(
+                stderr, "usage: service_bench [--rows N] [--db FILE] [--seconds S] [--no-goals]\n");
             return 2;
         }
     }
-    if (db.empty()) db = "service-bench-" + std::to_string(rows) + "-" + Date::today().period() + ".db";
+    if (db.empty())
+        db = "service-bench-" + std::to_string(rows) + "-" + Date::today().period() + ".db";
     if (!std::filesystem::exists(db)) {
         std::printf("generating %ld information-price and %ld deal-price rows in %s ...\n", rows,
                     rows / 10, db.c_str());
@@ -153,21 +160,23 @@ int main(int argc, char** argv) {
                 db.c_str(), rows, rows / 10);
 
     // 1. Information-price suggestions: region and month, two characters.
-    for (int i = 0; i < 50; ++i) client.query(suggestion("KVR_XXJ", "XXJ", kRegions[i % 10], period(i % 60), "钢筋"));
+    for (int i = 0; i < 50; ++i)
+        client.query(suggestion("KVR_XXJ", "XXJ", kRegions[i % 10], period(i % 60), "钢筋"));
     std::vector<double> times;
     std::size_t answered = 0;
     for (int i = 0; i < 2000; ++i) {
-        const std::string sql = suggestion("KVR_XXJ", "XXJ", kRegions[i % 10], period(i % 60),
-                                           kTexts[i % 8]);
+        const std::string sql =
+            suggestion("KVR_XXJ", "XXJ", kRegions[i % 10], period(i % 60), kTexts[i % 8]);
         const auto t0 = Clock::now();
         answered += client.query(sql);
         times.push_back(ms(Clock::now() - t0));
     }
     const double sMedian = percentile(times, 0.5), sP99 = percentile(times, 0.99);
-    std::printf("suggestion, region and month (%zu requests, %.1f names each): median %.2f ms, "
-                "p99 %.2f ms\n",
-                times.size(), static_cast<double>(answered) / static_cast<double>(times.size()),
-                sMedian, sP99);
+    std::printf(
+        "suggestion, region and month (%zu requests, %.1f names each): median %.2f ms, "
+        "p99 %.2f ms\n",
+        times.size(), static_cast<double>(answered) / static_cast<double>(times.size()), sMedian,
+        sP99);
 
     // 2. Deal-price suggestions over a whole month.
     times.clear();
@@ -178,8 +187,9 @@ int main(int argc, char** argv) {
         times.push_back(ms(Clock::now() - t0));
     }
     const double cMedian = percentile(times, 0.5);
-    std::printf("suggestion, deal prices of a whole month (%ld rows): median %.2f ms, p99 %.2f ms\n",
-                rows / 10 / 12, cMedian, percentile(times, 0.99));
+    std::printf(
+        "suggestion, deal prices of a whole month (%ld rows): median %.2f ms, p99 %.2f ms\n",
+        rows / 10 / 12, cMedian, percentile(times, 0.99));
 
     // 3. A delta of 9,998 inserted rows.
     DataSet import;
@@ -236,14 +246,15 @@ int main(int argc, char** argv) {
             Client c(endpoint.port());
             long n = 0;
             for (int i = t; !stop; i += 2, ++n)
-                c.query(suggestion("KVR_XXJ", "XXJ", kRegions[i % 10], period(i % 60),
-                                   kTexts[i % 8]));
+                c.query(
+                    suggestion("KVR_XXJ", "XXJ", kRegions[i % 10], period(i % 60), kTexts[i % 8]));
             total += n;
         });
     const auto t0 = Clock::now();
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
     stop = true;
-    for (auto& t : threads) t.join();
+    for (auto& t : threads)
+        t.join();
     const double rate = static_cast<double>(total) / (ms(Clock::now() - t0) / 1000);
     std::printf("two concurrent clients: %.0f suggestion answers/s\n", rate);
     owned.reset();  // an idle keep-alive connection would hold the server's stop

@@ -45,7 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& before = request.params[i].text;
         const std::string& after = again.params[i].text;
-        if (after != before && (after.size() > before.size() || after.find('?') == std::string::npos))
+        if (after != before &&
+            (after.size() > before.size() || after.find('?') == std::string::npos))
             std::abort();
         args2.emplace_back(again.params[i].name, after);
     }

@@ -47,10 +47,14 @@ ApplyParams ApplyParams::parse(std::string_view text) {
         }
         const std::string name = upperName(trim(line.substr(0, eq)));
         const std::string_view value = line.substr(eq + 1);
-        if (name == "SQL00") sql = value;
-        else if (name == "KEY00") key = value;
-        else if (name == "EXC00") exc = value;
-        else if (name != "INC00") bad("无法识别的参数“" + name + "”。", text);
+        if (name == "SQL00")
+            sql = value;
+        else if (name == "KEY00")
+            key = value;
+        else if (name == "EXC00")
+            exc = value;
+        else if (name != "INC00")
+            bad("无法识别的参数“" + name + "”。", text);
     }
     if (!sql) bad("缺少 SQL00 一行。", text);
     if (!key) bad("缺少 Key00 一行。", text);
@@ -69,9 +73,11 @@ ApplyParams ApplyParams::parse(std::string_view text) {
         }
     }
     if (from == std::string::npos) bad("SQL00 中没有 FROM 表名。", text);
-    while (from < sql->size() && ((*sql)[from] == ' ' || (*sql)[from] == '\t')) ++from;
+    while (from < sql->size() && ((*sql)[from] == ' ' || (*sql)[from] == '\t'))
+        ++from;
     std::size_t end = from;
-    while (end < sql->size() && isIdentifierChar((*sql)[end])) ++end;
+    while (end < sql->size() && isIdentifierChar((*sql)[end]))
+        ++end;
     p.table = std::string(sql->substr(from, end - from));
     if (p.table.empty()) bad("SQL00 中没有 FROM 表名。", text);
 
@@ -87,10 +93,14 @@ ApplyParams ApplyParams::parse(std::string_view text) {
     if (parts.size() != 3 || upperName(trim(parts[0])) != "RESOLVETOSQL")
         bad("Key00 应为“ResolveToSQL;upWhereChanged;键列”。", text);
     const std::string mode = upperName(trim(parts[1]));
-    if (mode == "UPWHERECHANGED") p.where = WhereMode::Changed;
-    else if (mode == "UPWHEREKEYONLY") p.where = WhereMode::KeyOnly;
-    else if (mode == "UPWHEREALL") p.where = WhereMode::All;
-    else bad("无法识别的更新方式“" + std::string(parts[1]) + "”。", text);
+    if (mode == "UPWHERECHANGED")
+        p.where = WhereMode::Changed;
+    else if (mode == "UPWHEREKEYONLY")
+        p.where = WhereMode::KeyOnly;
+    else if (mode == "UPWHEREALL")
+        p.where = WhereMode::All;
+    else
+        bad("无法识别的更新方式“" + std::string(parts[1]) + "”。", text);
     p.key = names(parts[2]);
     if (p.key.empty()) bad("Key00 没有列出键列。", text);
     if (exc) p.excluded = names(*exc);

@@ -25,7 +25,9 @@ namespace {
     throw StatementError(std::move(message), std::move(detail), true);
 }
 
-std::string rowLabel(std::size_t change) { return "第 " + std::to_string(change) + " 行"; }
+std::string rowLabel(std::size_t change) {
+    return "第 " + std::to_string(change) + " 行";
+}
 
 // A packet value in the form the column stores; nullopt stores null.
 struct Bound {
@@ -147,11 +149,11 @@ int DeltaResolver::apply(std::string_view paramText, std::string_view deltaText)
     // Check the order of states before writing anything.
     for (std::size_t r = 0; r < delta.rows.size(); ++r) {
         const RowState s = delta.rowStates[r];
-        const bool ok = s == RowState::Inserted || s == RowState::Deleted ||
-                        (s == RowState::Original && r + 1 < delta.rows.size() &&
-                         delta.rowStates[r + 1] == RowState::Modified) ||
-                        (s == RowState::Modified && r > 0 &&
-                         delta.rowStates[r - 1] == RowState::Original);
+        const bool ok =
+            s == RowState::Inserted || s == RowState::Deleted ||
+            (s == RowState::Original && r + 1 < delta.rows.size() &&
+             delta.rowStates[r + 1] == RowState::Modified) ||
+            (s == RowState::Modified && r > 0 && delta.rowStates[r - 1] == RowState::Original);
         if (!ok)
             refuse("增量数据包有误：第 " + std::to_string(r + 1) + " 个 ROW 的 RowState 不对。",
                    "RowState " + std::to_string(static_cast<int>(s)));
@@ -214,8 +216,8 @@ int DeltaResolver::apply(std::string_view paramText, std::string_view deltaText)
                 values.push_back(convert(*target[i], row.get(i), false, change));
             }
             if (values.empty()) refuse(rowLabel(change) + "：插入的行没有任何值。");
-            auto& s = statement("INSERT INTO " + table->name + " (" + cols + ") VALUES (" +
-                                marks + ")");
+            auto& s =
+                statement("INSERT INTO " + table->name + " (" + cols + ") VALUES (" + marks + ")");
             for (std::size_t i = 0; i < values.size(); ++i)
                 bind(s, static_cast<int>(i + 1), values[i]);
             finish(s, false);
@@ -249,7 +251,8 @@ int DeltaResolver::apply(std::string_view paramText, std::string_view deltaText)
             values.push_back(convert(*target[i], row.get(i), false, change));
         }
         auto& s = statement(sql);
-        for (std::size_t i = 0; i < values.size(); ++i) bind(s, static_cast<int>(i + 1), values[i]);
+        for (std::size_t i = 0; i < values.size(); ++i)
+            bind(s, static_cast<int>(i + 1), values[i]);
         finish(s, true);
     }
     m_rows = change;

@@ -2,8 +2,8 @@
 
 #include <cmath>
 #include <cstdio>
-#include <random>
 #include <optional>
+#include <random>
 #include <vector>
 
 #include "server/PasswordTransform.h"
@@ -27,12 +27,12 @@ namespace {
 constexpr const char* kRegions[] = {
     "中心城区", "东城区", "西城区", "南湖区", "北山区", "高新区", "经开区", "滨江区",
     "临港新区", "青山县", "白沙县", "石门县", "龙泉市", "金水市", "凤凰县", "云岭县",
-    "松林县", "清河县", "桃源县", "梅山县", "平安县", "长宁县", "永和县", "安远县",
+    "松林县",   "清河县", "桃源县", "梅山县", "平安县", "长宁县", "永和县", "安远县",
 };
 
 constexpr const char* kClasses[] = {
-    "钢材", "水泥及砂石", "商品混凝土", "木材及板材", "玻璃及门窗", "管材管件", "电线电缆",
-    "防水材料",
+    "钢材",       "水泥及砂石", "商品混凝土", "木材及板材",
+    "玻璃及门窗", "管材管件",   "电线电缆",   "防水材料",
 };
 
 struct Material {
@@ -42,21 +42,39 @@ struct Material {
     double price;
     int cls;  // index into kClasses
     const char* grade;
-    std::vector<const char*> specs;
+    std::vector<const char*> variants;
 };
 
 const std::vector<Material>& materials() {
     static const std::vector<Material> m = {
-        {"热轧带肋钢筋", "0101", "吨", 4050, 0, "HRB400E", {"Φ8", "Φ10", "Φ12", "Φ14", "Φ16", "Φ18", "Φ20", "Φ22", "Φ25", "Φ28"}},
+        {"热轧带肋钢筋",
+         "0101",
+         "吨",
+         4050,
+         0,
+         "HRB400E",
+         {"Φ8", "Φ10", "Φ12", "Φ14", "Φ16", "Φ18", "Φ20", "Φ22", "Φ25", "Φ28"}},
         {"热轧光圆钢筋", "0102", "吨", 4180, 0, "HPB300", {"Φ6", "Φ8", "Φ10", "Φ12"}},
         {"高速线材", "0103", "吨", 4120, 0, "Q235", {"Φ6.5", "Φ8"}},
         {"热轧工字钢", "0104", "吨", 4350, 0, "Q235B", {"I10", "I14", "I16", "I20a", "I25a"}},
         {"镀锌钢板", "0105", "吨", 5200, 0, "DX51D", {"δ0.5", "δ0.8", "δ1.0", "δ1.5"}},
-        {"普通硅酸盐水泥", "0201", "吨", 460, 1, "", {"P.O 42.5 袋装", "P.O 42.5 散装", "P.O 52.5 散装"}},
+        {"普通硅酸盐水泥",
+         "0201",
+         "吨",
+         460,
+         1,
+         "",
+         {"P.O 42.5 袋装", "P.O 42.5 散装", "P.O 52.5 散装"}},
         {"复合硅酸盐水泥", "0202", "吨", 410, 1, "", {"P.C 32.5 袋装", "P.C 32.5 散装"}},
         {"中砂", "0203", "立方米", 155, 1, "", {"河砂", "机制砂"}},
         {"碎石", "0204", "立方米", 125, 1, "", {"5-20mm", "5-31.5mm", "20-40mm"}},
-        {"商品混凝土", "0301", "立方米", 410, 2, "", {"C15", "C20", "C25", "C30", "C35", "C40", "C45", "C50"}},
+        {"商品混凝土",
+         "0301",
+         "立方米",
+         410,
+         2,
+         "",
+         {"C15", "C20", "C25", "C30", "C35", "C40", "C45", "C50"}},
         {"水下商品混凝土", "0302", "立方米", 450, 2, "", {"C25", "C30", "C35"}},
         {"预拌砂浆", "0303", "立方米", 380, 2, "", {"M5", "M7.5", "M10", "M15"}},
         {"杉木板材", "0401", "立方米", 2350, 3, "杉木", {"厚25mm", "厚30mm"}},
@@ -65,11 +83,29 @@ const std::vector<Material>& materials() {
         {"平板玻璃", "0501", "平方米", 38, 4, "", {"5mm", "6mm", "8mm", "10mm"}},
         {"中空玻璃", "0502", "平方米", 135, 4, "", {"5+9A+5", "6+12A+6"}},
         {"铝合金型材", "0503", "吨", 21800, 4, "6063-T5", {"断桥隔热", "普通"}},
-        {"镀锌钢管", "0601", "米", 28, 5, "Q235", {"DN15", "DN20", "DN25", "DN32", "DN40", "DN50", "DN80", "DN100"}},
+        {"镀锌钢管",
+         "0601",
+         "米",
+         28,
+         5,
+         "Q235",
+         {"DN15", "DN20", "DN25", "DN32", "DN40", "DN50", "DN80", "DN100"}},
         {"PPR给水管", "0602", "米", 9, 5, "PPR", {"dn20", "dn25", "dn32", "dn40", "dn50", "dn63"}},
         {"PVC-U排水管", "0603", "米", 16, 5, "PVC-U", {"dn50", "dn75", "dn110", "dn160"}},
-        {"铜芯电力电缆", "0701", "米", 96, 6, "铜", {"YJV-3×25+1×16", "YJV-3×35+1×16", "YJV-4×50+1×25", "YJV-4×95+1×50"}},
-        {"聚氯乙烯绝缘电线", "0702", "米", 3.2, 6, "铜", {"BV-1.5", "BV-2.5", "BV-4", "BV-6", "BV-10"}},
+        {"铜芯电力电缆",
+         "0701",
+         "米",
+         96,
+         6,
+         "铜",
+         {"YJV-3×25+1×16", "YJV-3×35+1×16", "YJV-4×50+1×25", "YJV-4×95+1×50"}},
+        {"聚氯乙烯绝缘电线",
+         "0702",
+         "米",
+         3.2,
+         6,
+         "铜",
+         {"BV-1.5", "BV-2.5", "BV-4", "BV-6", "BV-10"}},
         {"SBS改性沥青防水卷材", "0801", "平方米", 32, 7, "", {"3mm I型", "3mm II型", "4mm II型"}},
         {"聚氨酯防水涂料", "0802", "千克", 18, 7, "", {"单组分", "双组分"}},
         {"沥青混凝土", "0901", "吨", 520, 2, "", {"AC-13", "AC-20", "AC-25"}},
@@ -86,7 +122,7 @@ struct Plant {
     const char* code;
     const char* unit;
     double price;
-    std::vector<const char*> specs;
+    std::vector<const char*> variants;
 };
 
 const std::vector<Plant>& plants() {
@@ -115,11 +151,11 @@ const std::vector<Plant>& plants() {
 
 constexpr const char* kVendors[] = {
     "鑫达建材有限公司", "华建物资贸易公司", "远通管业有限公司", "福盛商贸有限公司",
-    "金城钢铁贸易公司", "东岳建材经营部", "青山苗圃", "绿源园林工程公司", "四季花木场",
-    "长青园艺有限公司",
+    "金城钢铁贸易公司", "东岳建材经营部",   "青山苗圃",         "绿源园林工程公司",
+    "四季花木场",       "长青园艺有限公司",
 };
-constexpr const char* kPeople[] = {"张建国", "李红梅", "王志强", "陈晓东", "刘芳", "赵磊",
-                                   "周丽华", "吴斌"};
+constexpr const char* kPeople[] = {"张建国", "李红梅", "王志强", "陈晓东",
+                                   "刘芳",   "赵磊",   "周丽华", "吴斌"};
 constexpr const char* kBrands[] = {"鑫达", "华建", "远通", "福盛", "金城", "东岳", "建丰", "永固"};
 
 std::string priceText(double v) {
@@ -141,8 +177,7 @@ Date monthBefore(const Date& d, int months) {
 class Inserter {
 public:
     Inserter(ServiceConnection& c, const std::string& table, std::vector<std::string> columns)
-        : m_columns(std::move(columns)),
-          m_stmt(c.db(), [&] {
+        : m_columns(std::move(columns)), m_stmt(c.db(), [&] {
               std::string cols, marks;
               for (std::size_t i = 0; i < m_columns.size(); ++i) {
                   cols += (i ? "," : "") + m_columns[i];
@@ -191,8 +226,7 @@ void requireEmpty(ServiceConnection& c, const std::string& path) {
     for (const char* t : {"KVR_XXJ", "KVR_CJJ", "KVR_MMJ", "KVR_CSJ", "KVR_REGION", "KVR_ICEXT"}) {
         SqliteStatement q(c.db(), std::string("SELECT 1 FROM ") + t + " LIMIT 1");
         if (q.step())
-            throw Error("数据库“" + path + "”中已有数据（表 " + t +
-                        "），演示数据只装入空数据库。");
+            throw Error("数据库“" + path + "”中已有数据（表 " + t + "），演示数据只装入空数据库。");
     }
 }
 
@@ -201,10 +235,10 @@ void accounts(const std::string& path) {
         DemoData::addUser(path, a.id, a.name, a.password, a.roles, a.system);
 }
 
-// One region-month (or class-month) of material rows: each material with each of its specs.
+// One region-month (or class-month) of material rows: each material with each of its variants.
 struct PriceRow {
     const Material* m;
-    const char* spec;
+    const char* variant;
     std::string price;
     std::string brand;
 };
@@ -216,17 +250,19 @@ std::vector<PriceRow> monthOfMaterials(std::mt19937& rng, double factor, int cls
     for (const auto& m : materials()) {
         if (cls >= 0 && m.cls != cls) continue;
         double step = 0;
-        for (const char* spec : m.specs) {
+        for (const char* variant : m.variants) {
             const double v = m.price * (1 + step) * factor * jitter(rng);
             step += 0.015;
-            rows.push_back({&m, spec, pick(rng) < 2 ? std::string("面议") : priceText(v),
+            rows.push_back({&m, variant, pick(rng) < 2 ? std::string("面议") : priceText(v),
                             kBrands[static_cast<std::size_t>(pick(rng)) % std::size(kBrands)]});
         }
     }
     return rows;
 }
 
-std::string rq(const Date& month) { return Date{month.year, month.month, 5}.shortText(); }
+std::string rq(const Date& month) {
+    return Date{month.year, month.month, 5}.shortText();
+}
 
 }  // namespace
 
@@ -238,18 +274,18 @@ void DemoData::load(const std::string& path, const Date& today) {
         std::uniform_int_distribution<int> pick(0, 9999);
         c.db().exec("BEGIN");
         references(c);
-        Inserter xxj(c, "KVR_XXJ", {"PERDID", "PLACE", "SERIAL", "ITEMDESC", "ITEMID", "ZJID",
-                                    "SPECID", "MODEL", "BRAND", "MATERIAL", "UNIT", "XXJ", "DEJ",
-                                    "NOTE", "RQ"});
-        Inserter cjj(c, "KVR_CJJ", {"PERDID", "SERIAL", "PLACE", "ITEMDESC", "ITEMID", "SPECID",
-                                    "MODEL", "BRAND", "MATERIAL", "UNIT", "CJJ", "CJRQ", "RQ",
-                                    "NOTE"});
-        Inserter mmj(c, "KVR_MMJ", {"PERDID", "PLACE", "SERIAL", "ITEMDESC", "ITEMID", "SPECID",
-                                    "MODEL", "BRAND", "UNIT", "MMJ", "VEND", "LINKMAN", "LINKTEL",
-                                    "NOTE", "RQ"});
-        Inserter csj(c, "KVR_CSJ", {"PERDID", "ICEXT", "SERIAL", "ITEMDESC", "ITEMID", "SPECID",
-                                    "MODEL", "BRAND", "MATERIAL", "UNIT", "CSJ", "VEND", "LINKMAN",
-                                    "LINKTEL", "NOTE", "RQ"});
+        Inserter xxj(c, "KVR_XXJ",
+                     {"PERDID", "PLACE", "SERIAL", "ITEMDESC", "ITEMID", "ZJID", "SPECID", "MODEL",
+                      "BRAND", "MATERIAL", "UNIT", "XXJ", "DEJ", "NOTE", "RQ"});
+        Inserter cjj(c, "KVR_CJJ",
+                     {"PERDID", "SERIAL", "PLACE", "ITEMDESC", "ITEMID", "SPECID", "MODEL", "BRAND",
+                      "MATERIAL", "UNIT", "CJJ", "CJRQ", "RQ", "NOTE"});
+        Inserter mmj(c, "KVR_MMJ",
+                     {"PERDID", "PLACE", "SERIAL", "ITEMDESC", "ITEMID", "SPECID", "MODEL", "BRAND",
+                      "UNIT", "MMJ", "VEND", "LINKMAN", "LINKTEL", "NOTE", "RQ"});
+        Inserter csj(c, "KVR_CSJ",
+                     {"PERDID", "ICEXT", "SERIAL", "ITEMDESC", "ITEMID", "SPECID", "MODEL", "BRAND",
+                      "MATERIAL", "UNIT", "CSJ", "VEND", "LINKMAN", "LINKTEL", "NOTE", "RQ"});
         const auto tel = [&] { return "13" + std::to_string(800000000 + pick(rng) * 10007); };
         for (int back = 11; back >= 0; --back) {
             const Date month = monthBefore(today, back);
@@ -262,18 +298,21 @@ void DemoData::load(const std::string& path, const Date& today) {
                     const bool quota = pick(rng) < 7000;
                     xxj.row({period, kRegions[r], std::to_string(++serial), p.m->name,
                              std::string(p.m->code) + std::to_string(serial % 100),
-                             "ZJ" + std::string(p.m->code), p.spec, Opt(), p.brand,
+                             "ZJ" + std::string(p.m->code), p.variant, Opt(), p.brand,
                              *p.m->grade ? Opt(p.m->grade) : Opt(), p.m->unit, p.price,
-                             quota ? Opt(p.price == "面议" ? "面议" : priceText(std::atof(p.price.c_str()) * 0.92)) : Opt(),
+                             quota ? Opt(p.price == "面议"
+                                             ? "面议"
+                                             : priceText(std::atof(p.price.c_str()) * 0.92))
+                                   : Opt(),
                              serial % 17 == 0 ? Opt("含税价") : Opt(), rq(month)});
                 }
                 serial = 0;
                 for (const auto& plant : plants()) {
-                    for (const char* spec : plant.specs) {
+                    for (const char* variant : plant.variants) {
                         const double v = plant.price * factor * (0.9 + pick(rng) / 50000.0);
                         const std::size_t vend = 6 + static_cast<std::size_t>(pick(rng)) % 4;
                         mmj.row({period, kRegions[r], std::to_string(++serial), plant.name,
-                                 plant.code, spec, Opt(), Opt(), plant.unit,
+                                 plant.code, variant, Opt(), Opt(), plant.unit,
                                  pick(rng) < 300 ? "面议" : priceText(v), kVendors[vend],
                                  kPeople[static_cast<std::size_t>(pick(rng)) % std::size(kPeople)],
                                  tel(), Opt(), rq(month)});
@@ -283,11 +322,14 @@ void DemoData::load(const std::string& path, const Date& today) {
             // Deal prices: one run of SERIAL over every region of the month.
             int serial = 0;
             for (int k = 0; k < 300; ++k) {
-                const auto& m = materials()[static_cast<std::size_t>(pick(rng)) % materials().size()];
-                const char* spec = m.specs[static_cast<std::size_t>(pick(rng)) % m.specs.size()];
-                const char* place = kRegions[static_cast<std::size_t>(pick(rng)) % std::size(kRegions)];
+                const auto& m =
+                    materials()[static_cast<std::size_t>(pick(rng)) % materials().size()];
+                const char* variant =
+                    m.variants[static_cast<std::size_t>(pick(rng)) % m.variants.size()];
+                const char* place =
+                    kRegions[static_cast<std::size_t>(pick(rng)) % std::size(kRegions)];
                 const int day = 1 + pick(rng) % 28;
-                cjj.row({period, std::to_string(++serial), place, m.name, m.code, spec, Opt(),
+                cjj.row({period, std::to_string(++serial), place, m.name, m.code, variant, Opt(),
                          kBrands[static_cast<std::size_t>(pick(rng)) % std::size(kBrands)],
                          *m.grade ? Opt(m.grade) : Opt(), m.unit,
                          priceText(m.price * trend * (0.92 + pick(rng) / 80000.0)),
@@ -299,7 +341,7 @@ void DemoData::load(const std::string& path, const Date& today) {
                     for (int v = 0; v < 2; ++v) {
                         const std::size_t vend = static_cast<std::size_t>(pick(rng)) % 6;
                         csj.row({period, kClasses[cls], std::to_string(++serial), p.m->name,
-                                 p.m->code, p.spec, Opt(), kBrands[vend],
+                                 p.m->code, p.variant, Opt(), kBrands[vend],
                                  *p.m->grade ? Opt(p.m->grade) : Opt(), p.m->unit, p.price,
                                  kVendors[vend], kPeople[vend], tel(),
                                  v == 1 ? Opt("批量另议") : Opt(), rq(month)});
@@ -320,8 +362,9 @@ void DemoData::loadVolume(const std::string& path, const Date& today, long infoR
         std::mt19937 rng(7);
         c.db().exec("BEGIN");
         references(c);
-        Inserter xxj(c, "KVR_XXJ", {"PERDID", "PLACE", "SERIAL", "ITEMDESC", "ITEMID", "SPECID",
-                                    "BRAND", "MATERIAL", "UNIT", "XXJ", "RQ"});
+        Inserter xxj(c, "KVR_XXJ",
+                     {"PERDID", "PLACE", "SERIAL", "ITEMDESC", "ITEMID", "SPECID", "BRAND",
+                      "MATERIAL", "UNIT", "XXJ", "RQ"});
         const long units = 60 * 20;
         for (long u = 0; u < units && infoRows > 0; ++u) {
             const Date month = monthBefore(today, static_cast<int>(u / 20));
@@ -333,12 +376,13 @@ void DemoData::loadVolume(const std::string& path, const Date& today, long infoR
                 const PriceRow p = rows.back();
                 rows.pop_back();
                 xxj.row({period, kRegions[u % 20], std::to_string(s + 1), p.m->name, p.m->code,
-                         p.spec, p.brand, *p.m->grade ? Opt(p.m->grade) : Opt(), p.m->unit,
+                         p.variant, p.brand, *p.m->grade ? Opt(p.m->grade) : Opt(), p.m->unit,
                          p.price, rq(month)});
             }
         }
-        Inserter cjj(c, "KVR_CJJ", {"PERDID", "SERIAL", "PLACE", "ITEMDESC", "ITEMID", "SPECID",
-                                    "UNIT", "CJJ", "CJRQ", "RQ"});
+        Inserter cjj(c, "KVR_CJJ",
+                     {"PERDID", "SERIAL", "PLACE", "ITEMDESC", "ITEMID", "SPECID", "UNIT", "CJJ",
+                      "CJRQ", "RQ"});
         for (long u = 0; u < 12 && dealRows > 0; ++u) {
             const Date month = monthBefore(today, static_cast<int>(u));
             const long n = dealRows / 12 + (u < dealRows % 12 ? 1 : 0);
@@ -348,7 +392,7 @@ void DemoData::loadVolume(const std::string& path, const Date& today, long infoR
                 const PriceRow p = rows.back();
                 rows.pop_back();
                 cjj.row({month.period(), std::to_string(s + 1), kRegions[s % 20], p.m->name,
-                         p.m->code, p.spec, p.m->unit, p.price,
+                         p.m->code, p.variant, p.m->unit, p.price,
                          Date{month.year, month.month, 1 + static_cast<int>(s % 28)}.shortText(),
                          rq(month)});
             }

@@ -3,6 +3,7 @@
 #include <httplib.h>
 
 #include <chrono>
+#include <cstdio>
 #include <ctime>
 
 #include "server/SoapService.h"
@@ -47,11 +48,14 @@ HttpEndpoint::HttpEndpoint(SoapService& service, EndpointOptions options)
         m_server = std::make_unique<httplib::Server>();
     }
     httplib::Server& s = *m_server;
-    const int workers = m_options.workers > 0
-                            ? m_options.workers
-                            : std::max(8, 4 * static_cast<int>(std::thread::hardware_concurrency()));
+    const int workers =
+        m_options.workers > 0
+            ? m_options.workers
+            : std::max(8, 4 * static_cast<int>(std::thread::hardware_concurrency()));
     // A keep-alive connection holds its worker while it lasts, so the pool is generous.
-    s.new_task_queue = [workers] { return new httplib::ThreadPool(static_cast<std::size_t>(workers)); };
+    s.new_task_queue = [workers] {
+        return new httplib::ThreadPool(static_cast<std::size_t>(workers));
+    };
     s.set_tcp_nodelay(true);
     s.set_keep_alive_max_count(10000);
     s.set_keep_alive_timeout(5);
@@ -70,9 +74,9 @@ HttpEndpoint::HttpEndpoint(SoapService& service, EndpointOptions options)
             res.set_content("没有这个接口。\n", "text/plain; charset=utf-8");
             return;
         }
-        const std::string host =
-            req.has_header("Host") ? req.get_header_value("Host")
-                                   : m_options.host + ":" + std::to_string(m_port);
+        const std::string host = req.has_header("Host")
+                                     ? req.get_header_value("Host")
+                                     : m_options.host + ":" + std::to_string(m_port);
         const std::string scheme = m_options.tlsCert.empty() ? "http://" : "https://";
         res.set_content(wsdlOf(*iface, scheme + host + "/soap/" + std::string(iface->name)), kXml);
     });
@@ -101,22 +105,23 @@ HttpEndpoint::HttpEndpoint(SoapService& service, EndpointOptions options)
             res.set_content(message + "\n", "text/plain; charset=utf-8");
         log(req, "", 0, "拒绝：" + message);
     });
-    s.set_exception_handler(
-        [](const httplib::Request&, httplib::Response& res, std::exception_ptr ep) {
-            std::string what = "未知异常";
-            try {
-                std::rethrow_exception(ep);
-            } catch (const std::exception& e) {
-                what = e.what();
-            } catch (...) {
-            }
-            res.status = 500;
-            res.set_content(SoapResponse::writeFault("Server", "服务内部错误。（" + what + "）"),
-                            kXml);
-        });
+    s.set_exception_handler([](const httplib::Request&, httplib::Response& res,
+                               std::exception_ptr ep) {
+        std::string what = "未知异常";
+        try {
+            std::rethrow_exception(ep);
+        } catch (const std::exception& e) {
+            what = e.what();
+        } catch (...) {
+        }
+        res.status = 500;
+        res.set_content(SoapResponse::writeFault("Server", "服务内部错误。（" + what + "）"), kXml);
+    });
 }
 
-HttpEndpoint::~HttpEndpoint() { stop(); }
+HttpEndpoint::~HttpEndpoint() {
+    stop();
+}
 
 int HttpEndpoint::bind() {
     if (m_options.port == 0) {
@@ -131,12 +136,15 @@ int HttpEndpoint::bind() {
     return m_port;
 }
 
-void HttpEndpoint::run() { m_server->listen_after_bind(); }
+void HttpEndpoint::run() {
+    m_server->listen_after_bind();
+}
 
 void HttpEndpoint::start() {
     bind();
     m_thread = std::thread([this] { run(); });
-    while (!m_server->is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    while (!m_server->is_running())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 void HttpEndpoint::stop() {
@@ -167,8 +175,8 @@ void HttpEndpoint::log(const httplib::Request& req, std::string_view operation, 
     if (!m_options.log) return;
     char duration[32];
     std::snprintf(duration, sizeof duration, "%.1f ms", ms);
-    std::string line = now() + " " + req.remote_addr + ":" + std::to_string(req.remote_port) +
-                       " " + (operation.empty() ? req.method + " " + req.path : std::string(operation)) +
+    std::string line = now() + " " + req.remote_addr + ":" + std::to_string(req.remote_port) + " " +
+                       (operation.empty() ? req.method + " " + req.path : std::string(operation)) +
                        " " + duration + " " + std::string(outcome);
     std::lock_guard lock(m_logMutex);
     m_options.log(line);

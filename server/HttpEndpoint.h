@@ -22,7 +22,7 @@ class SoapService;
 
 struct EndpointOptions {
     std::string host = "127.0.0.1";
-    int port = 0;  // 0: any free port
+    int port = 0;         // 0: any free port
     std::string tlsCert;  // both set: HTTPS
     std::string tlsKey;
     int workers = 0;  // 0: a pool sized by the machine
@@ -53,8 +53,7 @@ public:
     std::string baseUrl() const;  // "http://127.0.0.1:8517"
 
 private:
-    void serveSoap(const SoapInterface& iface, const httplib::Request& req,
-                   httplib::Response& res);
+    void serveSoap(const SoapInterface& iface, const httplib::Request& req, httplib::Response& res);
     void log(const httplib::Request& req, std::string_view operation, double ms,
              std::string_view outcome);
 

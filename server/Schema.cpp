@@ -7,7 +7,9 @@ namespace tarvelo::server {
 
 namespace {
 
-ColumnDef narrow(std::string name, int n) { return {std::move(name), ColumnKind::Narrow, n}; }
+ColumnDef narrow(std::string name, int n) {
+    return {std::move(name), ColumnKind::Narrow, n};
+}
 
 TableDef plainTable(std::string name, std::vector<ColumnDef> columns, std::vector<std::string> key,
                     std::vector<std::vector<std::string>> indexes = {}) {
@@ -109,7 +111,8 @@ std::string TableDef::createStatement() const {
     }
     if (!key.empty()) {
         sql += ", PRIMARY KEY (";
-        for (std::size_t i = 0; i < key.size(); ++i) sql += (i ? "," : "") + key[i];
+        for (std::size_t i = 0; i < key.size(); ++i)
+            sql += (i ? "," : "") + key[i];
         sql += ")";
     }
     sql += withoutRowid ? ") WITHOUT ROWID" : ")";
@@ -117,20 +120,20 @@ std::string TableDef::createStatement() const {
 }
 
 Schema::Schema() {
-    for (const auto& t : priceTables()) m_tables.push_back(priceTableDef(t));
+    for (const auto& t : priceTables())
+        m_tables.push_back(priceTableDef(t));
     m_tables.push_back(plainTable("KVR_REGION", {narrow("ID", 8), narrow("IDDESC", 12)}, {"ID"}));
     m_tables.push_back(plainTable("KVR_ICEXT", {narrow("ID", 8), narrow("IDDESC", 48)}, {"ID"}));
-    m_tables.push_back(plainTable("KVR_USERH",
-                        {narrow("USERID", 32), narrow("USERNAME", 32), narrow("PASSWORD", 64),
-                         narrow("PWBZ", 1), narrow("SYSBZ", 1), narrow("DATABZ", 2),
-                         narrow("TEL", 32), narrow("QQ", 32), narrow("EMAIL", 64),
-                         narrow("VERIFY", 32)},
-                        {"USERID"}));
+    m_tables.push_back(
+        plainTable("KVR_USERH",
+                   {narrow("USERID", 32), narrow("USERNAME", 32), narrow("PASSWORD", 64),
+                    narrow("PWBZ", 1), narrow("SYSBZ", 1), narrow("DATABZ", 2), narrow("TEL", 32),
+                    narrow("QQ", 32), narrow("EMAIL", 64), narrow("VERIFY", 32)},
+                   {"USERID"}));
     // No key: two machines passing the session check at the same moment may both insert a row,
     // and the release deletes every row of the account.
-    m_tables.push_back(plainTable("KVR_LOGIN",
-                                  {narrow("USERID", 32), narrow("MAC", 32), narrow("RQ", 8)}, {},
-                                  {{"USERID"}}));
+    m_tables.push_back(plainTable(
+        "KVR_LOGIN", {narrow("USERID", 32), narrow("MAC", 32), narrow("RQ", 8)}, {}, {{"USERID"}}));
     m_tables.push_back(plainTable(std::string(kSecretTable), {narrow("SECRET", 64)}, {}));
 }
 
@@ -155,9 +158,11 @@ std::vector<std::string> Schema::createStatements() const {
         out.push_back(t.createStatement());
         for (const auto& index : t.indexes) {
             std::string sql = "CREATE INDEX " + t.name + "_BY";
-            for (const auto& c : index) sql += "_" + c;
+            for (const auto& c : index)
+                sql += "_" + c;
             sql += " ON " + t.name + " (";
-            for (std::size_t i = 0; i < index.size(); ++i) sql += (i ? "," : "") + index[i];
+            for (std::size_t i = 0; i < index.size(); ++i)
+                sql += (i ? "," : "") + index[i];
             out.push_back(sql + ")");
         }
     }

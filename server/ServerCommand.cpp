@@ -127,7 +127,8 @@ int serve(const Args& a) {
     const std::string db = required(a, "--db");
     EndpointOptions options;
     options.port = kDefaultPort;
-    if (a.values.count("--listen")) std::tie(options.host, options.port) = listenAddress(a.values.at("--listen"));
+    if (a.values.count("--listen"))
+        std::tie(options.host, options.port) = listenAddress(a.values.at("--listen"));
     if (a.values.count("--tls-cert") != a.values.count("--tls-key"))
         throw UsageError{"--tls-cert 和 --tls-key 要一起给出。"};
     if (a.values.count("--tls-cert")) {
@@ -193,8 +194,8 @@ int runServerCommand(const std::vector<std::string>& args) {
             Store::initialise(required(a, "--db"));
             std::cout << "数据库已初始化：" << required(a, "--db") << std::endl;
         } else if (command == "serve") {
-            return serve(parse(args, {"--db", "--listen", "--tls-cert", "--tls-key"},
-                               {"--log-statements"}));
+            return serve(
+                parse(args, {"--db", "--listen", "--tls-cert", "--tls-key"}, {"--log-statements"}));
         } else if (command == "demo-data") {
             const Args a = parse(args, {"--db", "--rows"}, {});
             const std::string db = required(a, "--db");

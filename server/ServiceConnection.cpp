@@ -30,7 +30,9 @@ void ServiceConnection::startClock(std::chrono::milliseconds limit) {
                                    : std::chrono::steady_clock::time_point::max();
 }
 
-void ServiceConnection::stopClock() { m_deadline = std::chrono::steady_clock::time_point::max(); }
+void ServiceConnection::stopClock() {
+    m_deadline = std::chrono::steady_clock::time_point::max();
+}
 
 int ServiceConnection::progress(void* self) {
     auto* c = static_cast<ServiceConnection*>(self);

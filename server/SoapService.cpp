@@ -26,7 +26,9 @@ std::string faultText(const Fault& f) {
     return f.detail.empty() ? f.message : f.message + "（" + f.detail + "）";
 }
 
-std::string rowsText(std::size_t n) { return std::to_string(n) + " 行"; }
+std::string rowsText(std::size_t n) {
+    return std::to_string(n) + " 行";
+}
 
 std::int32_t clampInt(long long n) {
     return static_cast<std::int32_t>(std::clamp<long long>(
@@ -58,13 +60,16 @@ SoapService::Reply SoapService::handle(const SoapInterface& iface, std::string_v
                         "收到的命名空间：" + request.ns};
         const SoapOperation* op = iface.find(request.operation);
         if (!op)
-            throw Fault{"Client",
-                        "接口 " + std::string(iface.name) + " 没有操作“" + request.operation + "”。",
-                        {}};
+            throw Fault{
+                "Client",
+                "接口 " + std::string(iface.name) + " 没有操作“" + request.operation + "”。",
+                {}};
         for (const auto& p : op->params)
             if (!request.find(p.name))
-                throw Fault{"Client", "操作 " + request.operation + " 缺少参数“" +
-                                          std::string(p.name) + "”。", {}};
+                throw Fault{
+                    "Client",
+                    "操作 " + request.operation + " 缺少参数“" + std::string(p.name) + "”。",
+                    {}};
         const auto text = [&](std::string_view name) { return request.find(name)->text; };
         const std::string& name = request.operation;
         const bool readSide = &iface == &SoapInterface::supply();
@@ -134,11 +139,13 @@ SoapService::Reply SoapService::handle(const SoapInterface& iface, std::string_v
         reply.outcome = "故障：" + f.message;
     } catch (const Error& e) {
         reply.status = 500;
-        reply.body = SoapResponse::writeFault("Server", e.message() + (e.detail().empty() ? "" : "（" + e.detail() + "）"));
+        reply.body = SoapResponse::writeFault(
+            "Server", e.message() + (e.detail().empty() ? "" : "（" + e.detail() + "）"));
         reply.outcome = "故障：" + e.message();
     } catch (const std::exception& e) {
         reply.status = 500;
-        reply.body = SoapResponse::writeFault("Server", std::string("服务内部错误。（") + e.what() + "）");
+        reply.body =
+            SoapResponse::writeFault("Server", std::string("服务内部错误。（") + e.what() + "）");
         reply.outcome = std::string("故障：") + e.what();
     }
     return reply;

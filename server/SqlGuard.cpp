@@ -7,9 +7,13 @@
 
 namespace tarvelo::server {
 
-SqlGuard::SqlGuard(sqlite3* db) : m_db(db) { sqlite3_set_authorizer(m_db, authorize, this); }
+SqlGuard::SqlGuard(sqlite3* db) : m_db(db) {
+    sqlite3_set_authorizer(m_db, authorize, this);
+}
 
-SqlGuard::~SqlGuard() { sqlite3_set_authorizer(m_db, nullptr, nullptr); }
+SqlGuard::~SqlGuard() {
+    sqlite3_set_authorizer(m_db, nullptr, nullptr);
+}
 
 void SqlGuard::setSide(Side side) {
     m_side = side;

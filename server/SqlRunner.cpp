@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <cstdint>
 #include <optional>
 #include <vector>
 
@@ -51,7 +52,8 @@ bool isNameChar(char c, bool first) {
 std::string columnName(const char* raw, int index) {
     std::string name = upperName(raw ? raw : "");
     bool valid = !name.empty() && isNameChar(name[0], true);
-    for (std::size_t i = 1; valid && i < name.size(); ++i) valid = isNameChar(name[i], false);
+    for (std::size_t i = 1; valid && i < name.size(); ++i)
+        valid = isNameChar(name[i], false);
     return valid ? name : "COLUMN" + std::to_string(index + 1);
 }
 
@@ -93,7 +95,8 @@ FieldDef fieldOf(const ResultColumn& c, const std::vector<Row>& rows, std::size_
         return FieldDef::make(c.name, c.allInt32 ? FieldType::Int32 : FieldType::Int64);
     if (c.anyValue && c.allNumeric) return FieldDef::make(c.name, FieldType::Double);
     std::size_t width = kMinComputedWidth;
-    for (const auto& row : rows) width = std::max(width, cp936Length(row.value(index)));
+    for (const auto& row : rows)
+        width = std::max(width, cp936Length(row.value(index)));
     return FieldDef::make(c.name, FieldType::String, static_cast<int>(width));
 }
 
@@ -104,7 +107,9 @@ std::string seconds(std::chrono::milliseconds ms) {
 
 }  // namespace
 
-void SqlRunner::Finalizer::operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
+void SqlRunner::Finalizer::operator()(sqlite3_stmt* s) const {
+    sqlite3_finalize(s);
+}
 
 void SqlRunner::failed(int rc) {
     sqlite3* db = m_c.db().handle();
@@ -116,12 +121,10 @@ void SqlRunner::failed(int rc) {
     const int primary = rc & 0xFF;
     if (rc == SQLITE_CONSTRAINT_PRIMARYKEY || rc == SQLITE_CONSTRAINT_UNIQUE)
         throw StatementError("已有相同主键的行。", detail, false);
-    if (rc == SQLITE_CONSTRAINT_NOTNULL)
-        throw StatementError("主键列不能为空。", detail, false);
+    if (rc == SQLITE_CONSTRAINT_NOTNULL) throw StatementError("主键列不能为空。", detail, false);
     if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED)
         throw StatementError("数据库正忙，请稍后再试。", detail, false);
-    if (primary == SQLITE_TOOBIG)
-        throw StatementError("语句产生的值太大。", detail, false);
+    if (primary == SQLITE_TOOBIG) throw StatementError("语句产生的值太大。", detail, false);
     throw StatementError("语句执行失败。", detail, false);
 }
 
@@ -145,8 +148,8 @@ SqlRunner::Statement SqlRunner::prepare(std::string_view sql, Side side) {
         throw StatementError("语句被拒绝：一次只能执行一条语句。", {}, true);
     }
     if (!onlyTrivia(rest))
-        throw StatementError("语句被拒绝：一次只能执行一条语句。",
-                             "其后还有：" + excerpt(rest, 40), true);
+        throw StatementError("语句被拒绝：一次只能执行一条语句。", "其后还有：" + excerpt(rest, 40),
+                             true);
     return stmt;
 }
 
@@ -165,7 +168,8 @@ SqlRunner::Answer SqlRunner::query(std::string_view sql) {
         // Duplicate names get a suffix, as a dataset needs every name once.
         for (int k = 1;; ++k) {
             bool taken = false;
-            for (int j = 0; j < i && !taken; ++j) taken = columns[j].name == name;
+            for (int j = 0; j < i && !taken; ++j)
+                taken = columns[j].name == name;
             if (!taken) break;
             name = columnName(sqlite3_column_name(s, i), i) + "_" + std::to_string(k);
         }
@@ -189,6 +193,10 @@ SqlRunner::Answer SqlRunner::query(std::string_view sql) {
                 v.reset();
                 continue;
             }
+            // The number first: asking for the text converts the value.
+            const std::int64_t integer = type == SQLITE_INTEGER ? sqlite3_column_int64(s, i) : 0;
+            const bool int32 =
+                type == SQLITE_INTEGER && integer == static_cast<std::int32_t>(integer);
             const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(s, i));
             v = std::string_view(p ? p : "", static_cast<std::size_t>(sqlite3_column_bytes(s, i)));
             bytes += v->size() + c.name.size() + 4;
@@ -199,15 +207,13 @@ SqlRunner::Answer SqlRunner::query(std::string_view sql) {
                 } else {
                     c.declared.reset();  // not a date after all: typed from the values
                 }
-            } else if (c.declared && c.declared->kind == ColumnKind::Integer &&
-                       (type != SQLITE_INTEGER || sqlite3_column_int64(s, i) != static_cast<int>(sqlite3_column_int64(s, i)))) {
+            } else if (c.declared && c.declared->kind == ColumnKind::Integer && !int32) {
                 c.declared.reset();
             }
             c.anyValue = true;
-            if (type != SQLITE_INTEGER) c.allInt = false;
-            else if (const auto x = sqlite3_column_int64(s, i); x != static_cast<int>(x))
-                c.allInt32 = false;
-            if (type != SQLITE_INTEGER && type != SQLITE_FLOAT) c.allNumeric = false;
+            c.allInt = c.allInt && type == SQLITE_INTEGER;
+            c.allInt32 = c.allInt32 && (type != SQLITE_INTEGER || int32);
+            c.allNumeric = c.allNumeric && (type == SQLITE_INTEGER || type == SQLITE_FLOAT);
         }
         rows.push_back(Row::fromValues(values));
         if (bytes > m_limits.maxAnswerBytes) break;
@@ -224,9 +230,11 @@ SqlRunner::Answer SqlRunner::query(std::string_view sql) {
     if (bytes > m_limits.maxAnswerBytes) throw tooLarge();
 
     std::vector<FieldDef> fields;
-    for (std::size_t i = 0; i < columns.size(); ++i) fields.push_back(fieldOf(columns[i], rows, i));
+    for (std::size_t i = 0; i < columns.size(); ++i)
+        fields.push_back(fieldOf(columns[i], rows, i));
     PacketWriter writer(fields, false, PacketWriter::estimate(fields.size(), rows.size(), bytes));
-    for (const auto& row : rows) writer.row(row);
+    for (const auto& row : rows)
+        writer.row(row);
     Answer answer{writer.finish(), rows.size()};
     if (answer.packet.size() > m_limits.maxAnswerBytes) throw tooLarge();
     return answer;

@@ -20,7 +20,9 @@ SqliteConnection::SqliteConnection(const std::string& path, bool create) {
     }
 }
 
-SqliteConnection::~SqliteConnection() { sqlite3_close_v2(m_db); }
+SqliteConnection::~SqliteConnection() {
+    sqlite3_close_v2(m_db);
+}
 
 SqliteConnection::SqliteConnection(SqliteConnection&& other) noexcept
     : m_db(std::exchange(other.m_db, nullptr)) {}

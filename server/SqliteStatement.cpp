@@ -14,7 +14,9 @@ SqliteStatement::SqliteStatement(const SqliteConnection& db, std::string_view sq
     if (rc != SQLITE_OK) db.fail("数据库无法准备语句。", rc);
 }
 
-SqliteStatement::~SqliteStatement() { sqlite3_finalize(m_stmt); }
+SqliteStatement::~SqliteStatement() {
+    sqlite3_finalize(m_stmt);
+}
 
 void SqliteStatement::bind(int index, std::string_view text) {
     sqlite3_bind_text(m_stmt, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
@@ -24,7 +26,9 @@ void SqliteStatement::bind(int index, std::int64_t value) {
     sqlite3_bind_int64(m_stmt, index, value);
 }
 
-void SqliteStatement::bindNull(int index) { sqlite3_bind_null(m_stmt, index); }
+void SqliteStatement::bindNull(int index) {
+    sqlite3_bind_null(m_stmt, index);
+}
 
 void SqliteStatement::bindOptional(int index, const std::optional<std::string_view>& value) {
     if (value)

@@ -33,8 +33,8 @@ bool hasTable(const SqliteConnection& db, std::string_view name) {
 
 Store::Store(std::string path) : m_path(std::move(path)) {
     if (!std::filesystem::exists(m_path))
-        throw Error("数据库文件“" + m_path + "”不存在：请先运行 tarvelo-server init --db " + m_path +
-                    "。");
+        throw Error("数据库文件“" + m_path + "”不存在：请先运行 tarvelo-server init --db " +
+                    m_path + "。");
     auto lease = acquire();
     SqliteConnection& db = lease->db();
     if (!hasTable(db, Schema::kSecretTable))
@@ -53,11 +53,12 @@ void Store::initialise(const std::string& path) {
     registerDialect(db.handle());  // the width checks call its functions
     db.exec("PRAGMA journal_mode=WAL");
     db.exec("BEGIN");
-    for (const auto& sql : Schema::instance().createStatements()) db.exec(sql);
+    for (const auto& sql : Schema::instance().createStatements())
+        db.exec(sql);
     unsigned char key[32];
     if (RAND_bytes(key, sizeof key) != 1) throw Error("无法生成密码变换所需的密钥。");
-    SqliteStatement insert(db, "INSERT INTO " + std::string(Schema::kSecretTable) +
-                                   " (SECRET) VALUES (?1)");
+    SqliteStatement insert(
+        db, "INSERT INTO " + std::string(Schema::kSecretTable) + " (SECRET) VALUES (?1)");
     insert.bind(1, hex(key, sizeof key));
     insert.run();
     db.exec("COMMIT");

@@ -25,10 +25,17 @@ std::string attr(std::string_view text) {
     std::string out;
     for (char c : text) {
         switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '"': out += "&quot;"; break;
-            default: out += c;
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            default:
+                out += c;
         }
     }
     return out;
@@ -43,12 +50,16 @@ std::string wsdlOf(const SoapInterface& iface, std::string_view location) {
     std::string w;
     w += "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n";
     w += "<definitions xmlns=\"http://schemas.xmlsoap.org/wsdl/\" "
-         "xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" name=\"" + name + "service\" "
+         "xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" name=\"" +
+         name +
+         "service\" "
          "targetNamespace=\"http://tempuri.org/\" xmlns:tns=\"http://tempuri.org/\" "
          "xmlns:soap=\"http://schemas.xmlsoap.org/wsdl/soap/\" "
          "xmlns:soapenc=\"http://schemas.xmlsoap.org/soap/encoding/\" "
-         "xmlns:wsdl=\"http://schemas.xmlsoap.org/wsdl/\" xmlns:ns1=\"" + ns + "\">\n";
-    w += "  <types>\n    <xs:schema targetNamespace=\"" + ns + "\">\n"
+         "xmlns:wsdl=\"http://schemas.xmlsoap.org/wsdl/\" xmlns:ns1=\"" +
+         ns + "\">\n";
+    w += "  <types>\n    <xs:schema targetNamespace=\"" + ns +
+         "\">\n"
          "      <xs:complexType name=\"TDoubleDynArray\">\n"
          "        <xs:complexContent>\n"
          "          <xs:restriction base=\"soapenc:Array\">\n"
@@ -64,8 +75,11 @@ std::string wsdlOf(const SoapInterface& iface, std::string_view location) {
         for (const auto& p : op.params)
             w += "    <part name=\"" + std::string(p.name) + "\" type=\"" +
                  std::string(xsdType(p.type)) + "\"/>\n";
-        w += "  </message>\n  <message name=\"" + o + "Response\">\n"
-             "    <part name=\"return\" type=\"" + std::string(xsdType(op.result)) + "\"/>\n"
+        w += "  </message>\n  <message name=\"" + o +
+             "Response\">\n"
+             "    <part name=\"return\" type=\"" +
+             std::string(xsdType(op.result)) +
+             "\"/>\n"
              "  </message>\n";
     }
     w += "  <portType name=\"" + name + "\">\n";
@@ -75,24 +89,27 @@ std::string wsdlOf(const SoapInterface& iface, std::string_view location) {
              "Request\"/>\n      <output message=\"tns:" + o + "Response\"/>\n    </operation>\n";
     }
     w += "  </portType>\n";
-    w += "  <binding name=\"" + name + "binding\" type=\"tns:" + name + "\">\n"
+    w += "  <binding name=\"" + name + "binding\" type=\"tns:" + name +
+         "\">\n"
          "    <soap:binding style=\"rpc\" transport=\"http://schemas.xmlsoap.org/soap/http\"/>\n";
     for (const auto& op : iface.operations) {
         const std::string o(op.name);
         std::string action = iface.soapAction(o);
         action = action.substr(1, action.size() - 2);  // the header's value without its quotes
-        const std::string body = "<soap:body use=\"encoded\" "
-                                 "encodingStyle=\"http://schemas.xmlsoap.org/soap/encoding/\" "
-                                 "namespace=\"" + ns + "\"/>";
+        const std::string body =
+            "<soap:body use=\"encoded\" "
+            "encodingStyle=\"http://schemas.xmlsoap.org/soap/encoding/\" "
+            "namespace=\"" +
+            ns + "\"/>";
         w += "    <operation name=\"" + o + "\">\n      <soap:operation soapAction=\"" +
-             attr(action) + "\" style=\"rpc\"/>\n      <input message=\"tns:" + o +
-             "Request\">" + body + "</input>\n      <output message=\"tns:" + o + "Response\">" +
-             body + "</output>\n    </operation>\n";
+             attr(action) + "\" style=\"rpc\"/>\n      <input message=\"tns:" + o + "Request\">" +
+             body + "</input>\n      <output message=\"tns:" + o + "Response\">" + body +
+             "</output>\n    </operation>\n";
     }
     w += "  </binding>\n";
-    w += "  <service name=\"" + service + "\">\n    <port name=\"" + name + "Port\" binding=\"tns:" +
-         name + "binding\">\n      <soap:address location=\"" + attr(location) +
-         "\"/>\n    </port>\n  </service>\n</definitions>\n";
+    w += "  <service name=\"" + service + "\">\n    <port name=\"" + name +
+         "Port\" binding=\"tns:" + name + "binding\">\n      <soap:address location=\"" +
+         attr(location) + "\"/>\n    </port>\n  </service>\n</definitions>\n";
     return w;
 }
 

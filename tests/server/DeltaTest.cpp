@@ -11,8 +11,8 @@ namespace {
 // The parameter text the client sends with a delta.
 std::string params(std::string_view table, std::string_view key, std::string_view excluded = "") {
     return statement({"SQL00=Select 'AAA' AAA From " + std::string(table) + " Where 1=2",
-                      "Key00=ResolveToSQL;upWhereChanged;" + std::string(key), "Inc00=",
-                      "Exc00=" + std::string(excluded)});
+                      "Key00=ResolveToSQL;upWhereChanged;" + std::string(key),
+                      "Inc00=", "Exc00=" + std::string(excluded)});
 }
 
 class Delta : public ::testing::Test {
@@ -108,8 +108,8 @@ TEST_F(Delta, AConflictRollsBackEveryRowAndCountsTheFailures) {
               "10,10");
 
     // Inserting rows whose keys are taken: every taken key is a failed row, nothing is kept.
-    EXPECT_EQ(service.applyDelta(params("KVR_XXJ", "PERDID,PLACE,SERIAL"), importDelta(4, "东城区")),
-              3);
+    EXPECT_EQ(
+        service.applyDelta(params("KVR_XXJ", "PERDID,PLACE,SERIAL"), importDelta(4, "东城区")), 3);
     EXPECT_EQ(count("PLACE='东城区' and PERDID='202612'"), "3");
     EXPECT_EQ(count("SERIAL=4"), "0");
 }

@@ -18,21 +18,23 @@ protected:
 std::string fieldsOf(const DataPacket& p) {
     std::string out;
     for (const auto& f : p.fields)
-        out += f.name + ":" + f.typeName + (f.width ? "(" + std::to_string(f.width) + ")" : "") + " ";
+        out +=
+            f.name + ":" + f.typeName + (f.width ? "(" + std::to_string(f.width) + ")" : "") + " ";
     return out;
 }
 
 TEST_F(QueryAnswer, DeclaredColumnsGiveTheirPacketTypesAndDatesTravelAsEightDigits) {
-    const DataPacket p = DataPacket::parse(service.query(
-        statement({" Select * ", " FROM KVR_XXJ ", " where PERDID='202612'", " and PLACE='东城区'"})));
+    const DataPacket p = DataPacket::parse(service.query(statement(
+        {" Select * ", " FROM KVR_XXJ ", " where PERDID='202612'", " and PLACE='东城区'"})));
     EXPECT_EQ(fieldsOf(p),
               "PERDID:string(6) PLACE:string(12) SERIAL:i4 ITEMDESC:string(64) ITEMID:string(24) "
               "ZJID:string(24) SPECID:string.uni(96) MODEL:string(64) BRAND:string(32) "
               "MATERIAL:string(32) UNIT:string(8) XXJ:string(12) DEJ:string(12) NOTE:string(16) "
               "RQ:date ");
     DataSet ds;
-    ds.loadPacket(service.query("select * from KVR_XXJ where PERDID='202612' and PLACE='东城区' "
-                                "order by SERIAL"));
+    ds.loadPacket(
+        service.query("select * from KVR_XXJ where PERDID='202612' and PLACE='东城区' "
+                      "order by SERIAL"));
     ASSERT_EQ(ds.recordCount(), 3u);
     EXPECT_EQ(ds.row(0).value(ds.fieldByName("RQ").index()), "20261205");
     EXPECT_TRUE(ds.row(2).isNull(ds.fieldByName("RQ").index()));
@@ -64,7 +66,8 @@ TEST_F(QueryAnswer, TheSuggestionStatementMatchesItsCompositeKey) {
         DataSet ds;
         ds.loadPacket(service.query(xxjSuggestion("东城区", "202612", text)));
         std::vector<std::string> out;
-        for (ds.first(); !ds.eof(); ds.next()) out.push_back(ds.fieldByName("ITEMDESC").asText());
+        for (ds.first(); !ds.eof(); ds.next())
+            out.push_back(ds.fieldByName("ITEMDESC").asText());
         std::sort(out.begin(), out.end());
         return out;
     };
@@ -91,12 +94,12 @@ TEST_F(QueryAnswer, PosStrCountsCharactersAndPassesNullsOn) {
 TEST_F(QueryAnswer, TheClientsOtherStatementsRunAsWritten) {
     // The user list of the roles administration, with its ticks.
     DataSet users;
-    users.loadPacket(service.query(statement(
-        {"with aaa as ", "( ", "SELECT USERID,USERNAME,QQ,EMAIL,SYSBZ,TEL,DATABZ ",
-         ",CASE WHEN SubStr(DATABZ,1,1)='1' THEN '√' ELSE  ' ' END AS DBZ1 ",
-         ",CASE WHEN SubStr(DATABZ,2,1)='1' THEN '√' ELSE  ' ' END AS DBZ2 ", "FROM KVR_USERH ",
-         "Where SYSBZ<>'1' ", "Order By USERID ", ") ",
-         "select USERID,USERNAME,QQ,EMAIL,SYSBZ,TEL,DATABZ,DBZ1,DBZ2 ", "from aaa "})));
+    users.loadPacket(service.query(
+        statement({"with aaa as ", "( ", "SELECT USERID,USERNAME,QQ,EMAIL,SYSBZ,TEL,DATABZ ",
+                   ",CASE WHEN SubStr(DATABZ,1,1)='1' THEN '√' ELSE  ' ' END AS DBZ1 ",
+                   ",CASE WHEN SubStr(DATABZ,2,1)='1' THEN '√' ELSE  ' ' END AS DBZ2 ",
+                   "FROM KVR_USERH ", "Where SYSBZ<>'1' ", "Order By USERID ", ") ",
+                   "select USERID,USERNAME,QQ,EMAIL,SYSBZ,TEL,DATABZ,DBZ1,DBZ2 ", "from aaa "})));
     ASSERT_EQ(users.recordCount(), 2u);
     EXPECT_EQ(users.fieldByName("USERID").asText(), "amy");
     EXPECT_EQ(users.fieldByName("DBZ1").asText(), "√");
@@ -117,8 +120,8 @@ TEST_F(QueryAnswer, TheClientsOtherStatementsRunAsWritten) {
     regions.loadPacket(service.query(ReferenceList::regions().statement));
     EXPECT_EQ(regions.recordCount(), 2u);
     DataSet items;
-    items.loadPacket(service.query(statement(
-        {" SELECT distinct ITEMDESC FROM KVR_CJJ ", " where PERDID='202612'"})));
+    items.loadPacket(service.query(
+        statement({" SELECT distinct ITEMDESC FROM KVR_CJJ ", " where PERDID='202612'"})));
     EXPECT_EQ(items.recordCount(), 2u);
 }
 

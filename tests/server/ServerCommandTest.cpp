@@ -28,15 +28,19 @@ TEST(ServerCommand, InitDemoDataAndAddUserWorkAndRefuseWhatWouldLoseData) {
     EXPECT_EQ(runServerCommand({"add-user", "--db", db, "--id", "zoe", "--name", "佐伊",
                                 "--password", "秘密", "--roles", "10"}),
               0);
-    EXPECT_EQ(runServerCommand({"add-user", "--db", db, "--id", "zoe", "--name", "x",
-                                "--password", "p", "--roles", "10"}),
+    EXPECT_EQ(runServerCommand({"add-user", "--db", db, "--id", "zoe", "--name", "x", "--password",
+                                "p", "--roles", "10"}),
               1);  // taken
-    EXPECT_EQ(runServerCommand({"add-user", "--db", db, "--id", "z2", "--name", "x",
-                                "--password", "p", "--roles", "2"}),
+    EXPECT_EQ(runServerCommand({"add-user", "--db", db, "--id", "z2", "--name", "x", "--password",
+                                "p", "--roles", "2"}),
               1);
     EXPECT_EQ(runServerCommand({"add-user", "--db", db, "--id", "z3"}), 2);  // usage
     EXPECT_EQ(runServerCommand({"serve", "--db", (dir / "missing.db").string()}), 1);
     EXPECT_EQ(runServerCommand({"serve", "--db", db, "--listen", "127.0.0.1:99999"}), 2);
+    EXPECT_EQ(runServerCommand({"serve", "--db", db, "--tls-cert", "/nonexistent/cert.pem",
+                                "--tls-key", "/nonexistent/key.pem"}),
+              1);
+    EXPECT_EQ(runServerCommand({"serve", "--db", db, "--tls-cert", "cert.pem"}), 2);
     EXPECT_EQ(runServerCommand({"frobnicate"}), 2);
     EXPECT_EQ(runServerCommand({"serve", "--help"}), 0);
     EXPECT_FALSE(std::filesystem::exists(dir / "missing.db"));

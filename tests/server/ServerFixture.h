@@ -33,7 +33,8 @@ INSERT INTO KVR_USERH (USERID,USERNAME,PASSWORD,PWBZ,SYSBZ,DATABZ,TEL,QQ,EMAIL,V
 
 inline std::string statement(std::initializer_list<std::string_view> lines) {
     StatementBuffer b;
-    for (auto l : lines) b.add(l);
+    for (auto l : lines)
+        b.add(l);
     return b.text();
 }
 

@@ -1,20 +1,24 @@
 #include <gtest/gtest.h>
 
-#include <pugixml.hpp>
 #include <mutex>
+#include <pugixml.hpp>
 #include <thread>
 
 #include "server/ServerFixture.h"
-#include "text/Error.h"
 #include "soap/SoapFault.h"
 #include "soap/SoapResponse.h"
 #include "text/Base64.h"
+#include "text/Error.h"
 
 namespace tarvelo::test {
 namespace {
 
-const SoapInterface& supply() { return SoapInterface::supply(); }
-const SoapInterface& apply() { return SoapInterface::apply(); }
+const SoapInterface& supply() {
+    return SoapInterface::supply();
+}
+const SoapInterface& apply() {
+    return SoapInterface::apply();
+}
 
 std::string envelope(std::string_view body) {
     return R"(<?xml version="1.0"?><soap:Envelope xmlns:soap="http://schemas.xmlsoap.org/soap/envelope/"><soap:Body>)" +
@@ -35,8 +39,10 @@ std::string faultOf(const TestService::HttpReply& r, std::string_view operation 
 TEST(SoapEndpoint, AnyPrefixesAndNoTypesAreAccepted) {
     TestService service;
     const auto reply = service.post(
-        supply(), envelope(R"(<q:SpplyVanDataBySQL xmlns:q="urn:VRDS_IIS_WebSCoorSpplyIsapi-IVRDS_IIS_WebSCoorSpplyIsapi">)"
-                           "<sSQL>select 'a' || char(13) || char(10) AS T</sSQL></q:SpplyVanDataBySQL>"));
+        supply(),
+        envelope(
+            R"(<q:SpplyVanDataBySQL xmlns:q="urn:VRDS_IIS_WebSCoorSpplyIsapi-IVRDS_IIS_WebSCoorSpplyIsapi">)"
+            "<sSQL>select 'a' || char(13) || char(10) AS T</sSQL></q:SpplyVanDataBySQL>"));
     EXPECT_EQ(reply.status, 200);
     const SoapParam result = SoapResponse::read(reply.body, "SpplyVanDataBySQL");
     EXPECT_NE(result.text.find("T=\"a&#013;&#010;\""), std::string::npos) << result.text;
@@ -52,20 +58,36 @@ TEST(SoapEndpoint, MalformedRequestsAreClientFaultsAndTheServiceGoesOn) {
     } cases[] = {
         {&supply(), "<not xml", "Client: "},
         {&supply(), "<a/>", "Client: "},
-        {&supply(), envelope("<q:SpplyVanDataBySQL xmlns:q=\"urn:other\"><sSQL>select 1</sSQL></q:SpplyVanDataBySQL>"), "命名空间"},
-        {&apply(), envelope("<q:SpplyVanDataBySQL xmlns:q=\"" + ns + "\"><sSQL>select 1</sSQL></q:SpplyVanDataBySQL>"), "命名空间"},
+        {&supply(),
+         envelope("<q:SpplyVanDataBySQL xmlns:q=\"urn:other\"><sSQL>select "
+                  "1</sSQL></q:SpplyVanDataBySQL>"),
+         "命名空间"},
+        {&apply(),
+         envelope("<q:SpplyVanDataBySQL xmlns:q=\"" + ns +
+                  "\"><sSQL>select 1</sSQL></q:SpplyVanDataBySQL>"),
+         "命名空间"},
         {&supply(), envelope("<q:DropEverything xmlns:q=\"" + ns + "\"/>"), "没有操作"},
         {&supply(), envelope("<q:SpplyVanDataBySQL xmlns:q=\"" + ns + "\"/>"), "缺少参数“sSQL”"},
-        {&supply(), envelope("<q:echoDouble xmlns:q=\"" + ns + "\"><dValue>abc</dValue></q:echoDouble>"), "Client: "},
-        {&supply(), envelope("<q:DeVerifs xmlns:q=\"" + ns + "\"><Src>x</Src></q:DeVerifs>"), "不可逆"},
-        {&supply(), envelope("<q:GetFileByEncoded xmlns:q=\"" + ns + "\"><sFileName>/etc/passwd</sFileName></q:GetFileByEncoded>"), "不提供"},
+        {&supply(),
+         envelope("<q:echoDouble xmlns:q=\"" + ns + "\"><dValue>abc</dValue></q:echoDouble>"),
+         "Client: "},
+        {&supply(), envelope("<q:DeVerifs xmlns:q=\"" + ns + "\"><Src>x</Src></q:DeVerifs>"),
+         "不可逆"},
+        {&supply(),
+         envelope("<q:GetFileByEncoded xmlns:q=\"" + ns +
+                  "\"><sFileName>/etc/passwd</sFileName></q:GetFileByEncoded>"),
+         "不提供"},
     };
     for (const auto& c : cases) {
         const auto reply = service.post(*c.iface, c.body);
         EXPECT_EQ(reply.status, 500) << c.body;
-        EXPECT_NE(faultOf(reply).find(c.says), std::string::npos) << c.body << " -> " << faultOf(reply);
+        EXPECT_NE(faultOf(reply).find(c.says), std::string::npos)
+            << c.body << " -> " << faultOf(reply);
     }
-    EXPECT_EQ(service.call(supply(), "echoDouble", std::vector<SoapRequest::Argument>{{"dValue", 2.5}}).text, "2.5");
+    EXPECT_EQ(
+        service.call(supply(), "echoDouble", std::vector<SoapRequest::Argument>{{"dValue", 2.5}})
+            .text,
+        "2.5");
 }
 
 TEST(SoapEndpoint, TheEchoesAnswerOnBothSides) {
@@ -90,7 +112,10 @@ TEST(SoapEndpoint, OversizedBodiesAreRefusedWithAFault) {
     const auto reply = service.post(supply(), big);
     EXPECT_EQ(reply.status, 413);
     EXPECT_NE(faultOf(reply).find("请求太大"), std::string::npos) << reply.body;
-    EXPECT_EQ(service.call(supply(), "echoDouble", std::vector<SoapRequest::Argument>{{"dValue", 1.0}}).text, "1");
+    EXPECT_EQ(
+        service.call(supply(), "echoDouble", std::vector<SoapRequest::Argument>{{"dValue", 1.0}})
+            .text,
+        "1");
 }
 
 TEST(SoapEndpoint, EnVerifsIsKeyedDeterministicAndNeverObserved) {
@@ -120,7 +145,8 @@ TEST(SoapEndpoint, EachRequestIsOneLogLineThatNeverHoldsAPassword) {
     EXPECT_THROW(service.execute("drop table KVR_XXJ"), SoapFault);
     std::lock_guard lock(mutex);
     ASSERT_EQ(lines.size(), 4u);
-    EXPECT_NE(lines[0].find("IVRDS_IIS_WebSCoorSpplyIsapi.EnVerifs"), std::string::npos) << lines[0];
+    EXPECT_NE(lines[0].find("IVRDS_IIS_WebSCoorSpplyIsapi.EnVerifs"), std::string::npos)
+        << lines[0];
     EXPECT_NE(lines[0].find("127.0.0.1:"), std::string::npos) << lines[0];
     EXPECT_NE(lines[1].find("SpplyVanDataBySQL"), std::string::npos) << lines[1];
     EXPECT_NE(lines[1].find(" 2 行"), std::string::npos) << lines[1];
@@ -151,8 +177,11 @@ TEST(SoapEndpoint, TheWsdlDeclaresEveryOperationWithItsAction) {
         const auto first = binding.child("operation").child("soap:operation");
         EXPECT_EQ("\"" + std::string(first.attribute("soapAction").value()) + "\"",
                   iface->soapAction(iface->operations[0].name));
-        EXPECT_EQ(std::string(root.child("service").child("port").child("soap:address")
-                                  .attribute("location").value()),
+        EXPECT_EQ(std::string(root.child("service")
+                                  .child("port")
+                                  .child("soap:address")
+                                  .attribute("location")
+                                  .value()),
                   service.url(*iface));
     }
     EXPECT_EQ(service.get("/wsdl/INope").status, 404);
@@ -171,7 +200,8 @@ TEST(SoapEndpoint, ConcurrentClientsAreAnsweredSideBySide) {
                 if (ds.recordCount() == 1) ++good;
             }
         });
-    for (auto& c : clients) c.join();
+    for (auto& c : clients)
+        c.join();
     EXPECT_EQ(good, 100);
 }
 

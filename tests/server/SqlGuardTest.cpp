@@ -2,8 +2,8 @@
 
 #include "data/DataPacket.h"
 #include "server/ServerFixture.h"
-#include "text/Error.h"
 #include "soap/SoapFault.h"
+#include "text/Error.h"
 
 namespace tarvelo::test {
 namespace {
@@ -76,10 +76,10 @@ TEST_F(SqlGuard, TheWriteSideAnswersRefusalsAsFaults) {
 
 TEST_F(SqlGuard, TheWriteSideRunsTheClientsStatementsAndEnforcesWidths) {
     // The session statements of the login and the shutdown, as sent.
-    EXPECT_EQ(service.execute(statement({" Insert into KVR_LOGIN(USERID,MAC,RQ)  ",
-                                         " Values(   'amy'", ",'BFEBFBFF000906EA'", ",'20261210'",
-                                         "             )"})),
-              1);
+    EXPECT_EQ(
+        service.execute(statement({" Insert into KVR_LOGIN(USERID,MAC,RQ)  ", " Values(   'amy'",
+                                   ",'BFEBFBFF000906EA'", ",'20261210'", "             )"})),
+        1);
     EXPECT_EQ(service.execute("update KVR_USERH set VERIFY='BFEBFBFF000906EA' where USERID='amy'"),
               1);
     EXPECT_EQ(service.execute(statement({" DELETE FROM KVR_LOGIN  ", " WHERE USERID='amy'"})), 1);

@@ -66,10 +66,10 @@ TEST(SoapRequest, WhatXmlCannotCarryBecomesAQuestionMark) {
     } cases[] = {
         {std::string("a\0b", 3), "a?b"},
         {"\x01\x08\x0B\x0C\x1F\t\n", "?????\t\n"},
-        {"\xFF\xC0\x80z", "???z"},         // no UTF-8; an overlong form
-        {"\xED\xA0\x80", "???"},           // a surrogate
+        {"\xFF\xC0\x80z", "???z"},                      // no UTF-8; an overlong form
+        {"\xED\xA0\x80", "???"},                        // a surrogate
         {"\xEF\xBF\xBF\xEF\xBF\xBD", "?\xEF\xBF\xBD"},  // U+FFFF; U+FFFD stays
-        {"钢筋😀\xE9\x92", "钢筋😀??"},     // a sequence cut off at the end
+        {"钢筋😀\xE9\x92", "钢筋😀??"},                   // a sequence cut off at the end
     };
     for (const auto& c : cases) {
         const SoapRequest::Argument args[] = {{"sSQL", c.in}};

@@ -27,8 +27,7 @@ std::filesystem::path freshDir() {
 }
 }  // namespace
 
-TestService::TestService(server::ServiceLimits limits,
-                         std::function<void(const std::string&)> log)
+TestService::TestService(server::ServiceLimits limits, std::function<void(const std::string&)> log)
     : m_dir(freshDir()) {
     m_dbPath = (m_dir / "service.db").string();
     server::Store::initialise(m_dbPath);
@@ -81,7 +80,8 @@ TestService::HttpReply TestService::post(const std::string& path, const std::str
     return {res->status, res->body};
 }
 
-TestService::HttpReply TestService::post(const SoapInterface& iface, const std::string& body) const {
+TestService::HttpReply TestService::post(const SoapInterface& iface,
+                                         const std::string& body) const {
     return post("/soap/" + std::string(iface.name), body);
 }
 

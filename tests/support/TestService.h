@@ -55,8 +55,8 @@ public:
     // A SOAP call through HTTP; the "return" of the answer. Throws SoapFault for a fault.
     SoapParam call(const SoapInterface& iface, std::string_view operation,
                    std::span<const SoapRequest::Argument> arguments) const;
-    std::string query(std::string_view sql) const;          // SpplyVanDataBySQL
-    int execute(std::string_view sql) const;                // ApplyVanDataByExc
+    std::string query(std::string_view sql) const;                          // SpplyVanDataBySQL
+    int execute(std::string_view sql) const;                                // ApplyVanDataByExc
     int applyDelta(std::string_view params, std::string_view delta) const;  // ...Exc1
     std::string enVerifs(std::string_view source) const;
 
