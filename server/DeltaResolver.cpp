@@ -134,6 +134,7 @@ int DeltaResolver::apply(std::string_view paramText, std::string_view deltaText)
     std::vector<std::size_t> keyFields;
     for (const auto& k : params.key) {
         if (!table->column(k)) refuse("表 " + table->name + " 没有键列“" + k + "”。");
+        if (excluded(k)) refuse("键列“" + k + "”不能在 Exc00 中排除。");
         std::optional<std::size_t> at;
         for (std::size_t i = 0; i < delta.fields.size(); ++i)
             if (target[i] && sameName(delta.fields[i].name, k)) at = i;

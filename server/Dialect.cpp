@@ -2,8 +2,11 @@
 
 #include <sqlite3.h>
 
+#include <exception>
+#include <new>
 #include <string_view>
 
+#include "data/FieldDef.h"
 #include "text/CodePage936.h"
 #include "text/Error.h"
 
@@ -36,17 +39,20 @@ void posStr(sqlite3_context* ctx, int, sqlite3_value** argv) {
 
 void cp936LengthOf(sqlite3_context* ctx, int, sqlite3_value** argv) {
     if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
-    sqlite3_result_int64(ctx, static_cast<sqlite3_int64>(cp936Length(textOf(argv[0]))));
+    // Nothing may unwind through SQLite's frames.
+    try {
+        sqlite3_result_int64(ctx, static_cast<sqlite3_int64>(cp936Length(textOf(argv[0]))));
+    } catch (const std::bad_alloc&) {
+        sqlite3_result_error_nomem(ctx);
+    } catch (const std::exception& e) {
+        sqlite3_result_error(ctx, e.what(), -1);
+    }
 }
 
 void utf16LengthOf(sqlite3_context* ctx, int, sqlite3_value** argv) {
     if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
-    sqlite3_int64 units = 0;
-    for (char c : textOf(argv[0])) {
-        const auto b = static_cast<unsigned char>(c);
-        if ((b & 0xC0) != 0x80) units += b >= 0xF0 ? 2 : 1;  // four-byte sequences: a pair
-    }
-    sqlite3_result_int64(ctx, units);
+    static const FieldDef wide = FieldDef::make({}, FieldType::WideString);
+    sqlite3_result_int64(ctx, static_cast<sqlite3_int64>(wide.storedSize(textOf(argv[0])) / 2));
 }
 
 }  // namespace

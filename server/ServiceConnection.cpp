@@ -7,9 +7,14 @@
 namespace tarvelo::server {
 
 namespace {
-// Longest text or blob a statement may build; keeps a hostile statement from taking the
-// machine's memory with zeroblob() or repeated concatenation.
-constexpr int kMaxValueBytes = 64 << 20;
+// Longest text or blob a statement may build (the widest column holds 96 bytes). Besides memory,
+// this bounds the single function calls the statement clock cannot interrupt: a substring
+// search is quadratic at worst, and 64 KiB against 64 KiB still ends in about a second.
+constexpr int kMaxValueBytes = 64 << 10;
+// Longest statement text and LIKE pattern: the client's longest statements are a few hundred
+// bytes; a huge IN list would cost gigabytes to parse before the clock even starts.
+constexpr int kMaxStatementBytes = 1 << 20;
+constexpr int kMaxLikePattern = 1000;
 }  // namespace
 
 ServiceConnection::ServiceConnection(const std::string& path)
@@ -17,6 +22,8 @@ ServiceConnection::ServiceConnection(const std::string& path)
     sqlite3* h = m_db.handle();
     sqlite3_busy_timeout(h, 5000);
     sqlite3_limit(h, SQLITE_LIMIT_LENGTH, kMaxValueBytes);
+    sqlite3_limit(h, SQLITE_LIMIT_SQL_LENGTH, kMaxStatementBytes);
+    sqlite3_limit(h, SQLITE_LIMIT_LIKE_PATTERN_LENGTH, kMaxLikePattern);
     registerDialect(h);
     // The pages of the file are shared between the workers' connections through the mapping,
     // instead of each connection keeping a cache of its own.

@@ -34,7 +34,7 @@ public:
 private:
     static int authorize(void* self, int action, const char* a1, const char* a2,
                          const char* database, const char* trigger);
-    int check(int action, const char* a1, const char* a2);
+    int check(int action, const char* a1, const char* a2, bool inDatabase);
     int deny(std::string reason);
 
     sqlite3* m_db;

@@ -2,7 +2,9 @@
 
 #include <sqlite3.h>
 
+#include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <vector>
 
@@ -72,6 +74,7 @@ std::optional<std::string> compactDate(std::string_view iso) {
 struct ResultColumn {
     std::string name;
     std::optional<ColumnDef> declared;  // nullopt: computed, typed from its values
+    std::size_t widest = 0;             // declared text columns: a value wider than the declaration
     bool allInt = true;                 // computed columns: every non-null value so far
     bool allInt32 = true;
     bool allNumeric = true;
@@ -81,10 +84,13 @@ struct ResultColumn {
 FieldDef fieldOf(const ResultColumn& c, const std::vector<Row>& rows, std::size_t index) {
     if (c.declared) {
         switch (c.declared->kind) {
+            // A compound SELECT takes its first part's declaration; a later part may be wider.
             case ColumnKind::Narrow:
-                return FieldDef::make(c.name, FieldType::String, c.declared->length);
+                return FieldDef::make(c.name, FieldType::String,
+                                      std::max(c.declared->length, static_cast<int>(c.widest)));
             case ColumnKind::Wide:
-                return FieldDef::make(c.name, FieldType::WideString, 2 * c.declared->length);
+                return FieldDef::make(c.name, FieldType::WideString,
+                                      std::max(2 * c.declared->length, static_cast<int>(c.widest)));
             case ColumnKind::Integer:
                 return FieldDef::make(c.name, FieldType::Int32);
             case ColumnKind::Date:
@@ -101,8 +107,9 @@ FieldDef fieldOf(const ResultColumn& c, const std::vector<Row>& rows, std::size_
 }
 
 std::string seconds(std::chrono::milliseconds ms) {
-    const auto n = ms.count();
-    return n % 1000 == 0 ? std::to_string(n / 1000) : std::to_string(n / 1000.0);
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.3g", static_cast<double>(ms.count()) / 1000.0);
+    return buf;
 }
 
 }  // namespace
@@ -180,7 +187,6 @@ SqlRunner::Answer SqlRunner::query(std::string_view sql) {
 
     std::vector<Row> rows;
     std::vector<std::optional<std::string_view>> values(static_cast<std::size_t>(n));
-    std::vector<std::string> converted(static_cast<std::size_t>(n));
     std::size_t bytes = 0;
     m_c.startClock(m_limits.statementTime);
     int rc;
@@ -188,6 +194,7 @@ SqlRunner::Answer SqlRunner::query(std::string_view sql) {
         for (int i = 0; i < n; ++i) {
             auto& c = columns[static_cast<std::size_t>(i)];
             auto& v = values[static_cast<std::size_t>(i)];
+            bytes += c.name.size() + 8;  // what the value costs even when null
             const int type = sqlite3_column_type(s, i);
             if (type == SQLITE_NULL) {
                 v.reset();
@@ -197,29 +204,52 @@ SqlRunner::Answer SqlRunner::query(std::string_view sql) {
             const std::int64_t integer = type == SQLITE_INTEGER ? sqlite3_column_int64(s, i) : 0;
             const bool int32 =
                 type == SQLITE_INTEGER && integer == static_cast<std::int32_t>(integer);
+            const bool finite = type != SQLITE_FLOAT || std::isfinite(sqlite3_column_double(s, i));
             const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(s, i));
             v = std::string_view(p ? p : "", static_cast<std::size_t>(sqlite3_column_bytes(s, i)));
-            bytes += v->size() + c.name.size() + 4;
-            if (c.declared && c.declared->kind == ColumnKind::Date) {
-                if (auto d = compactDate(*v)) {
-                    converted[static_cast<std::size_t>(i)] = std::move(*d);
-                    v = converted[static_cast<std::size_t>(i)];
-                } else {
-                    c.declared.reset();  // not a date after all: typed from the values
+            bytes += v->size();
+            if (c.declared) {
+                const ColumnKind kind = c.declared->kind;
+                if ((kind == ColumnKind::Date && !compactDate(*v)) ||
+                    (kind == ColumnKind::Integer && !int32)) {
+                    c.declared.reset();  // not what the column declares: typed from the values
+                } else if ((kind == ColumnKind::Narrow || kind == ColumnKind::Wide) &&
+                           v->size() > static_cast<std::size_t>(c.declared->length)) {
+                    // Neither code page 936 bytes nor UTF-16 units exceed the UTF-8 length, so
+                    // only a long value needs measuring.
+                    const FieldDef def = fieldOf(c, {}, 0);
+                    if (const auto size = def.storedSize(*v);
+                        size > static_cast<std::size_t>(def.width))
+                        c.widest = size;
                 }
-            } else if (c.declared && c.declared->kind == ColumnKind::Integer && !int32) {
-                c.declared.reset();
             }
             c.anyValue = true;
             c.allInt = c.allInt && type == SQLITE_INTEGER;
             c.allInt32 = c.allInt32 && (type != SQLITE_INTEGER || int32);
-            c.allNumeric = c.allNumeric && (type == SQLITE_INTEGER || type == SQLITE_FLOAT);
+            c.allNumeric =
+                c.allNumeric && finite && (type == SQLITE_INTEGER || type == SQLITE_FLOAT);
         }
         rows.push_back(Row::fromValues(values));
         if (bytes > m_limits.maxAnswerBytes) break;
     }
     m_c.stopClock();
     if (rc != SQLITE_ROW && rc != SQLITE_DONE) failed(rc);
+
+    // Dates are stored as "yyyy-mm-dd" and travel as "yyyymmdd".
+    std::vector<std::size_t> dates;
+    for (std::size_t i = 0; i < columns.size(); ++i)
+        if (columns[i].declared && columns[i].declared->kind == ColumnKind::Date)
+            dates.push_back(i);
+    if (!dates.empty()) {
+        std::vector<std::string> converted(columns.size());
+        for (auto& row : rows) {
+            for (std::size_t i = 0; i < columns.size(); ++i)
+                values[i] = row.get(i);
+            for (std::size_t i : dates)
+                if (values[i]) values[i] = converted[i] = *compactDate(*values[i]);
+            row = Row::fromValues(values);
+        }
+    }
 
     const auto tooLarge = [&] {
         return StatementError("查询结果太大：超过 " +

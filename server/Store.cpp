@@ -1,6 +1,7 @@
 #include "server/Store.h"
 
 #include <openssl/rand.h>
+#include <sqlite3.h>
 
 #include <filesystem>
 
@@ -23,6 +24,8 @@ std::string hex(const unsigned char* p, std::size_t n) {
     return out;
 }
 
+constexpr sqlite3_int64 kHeapLimit = sqlite3_int64{1} << 30;
+
 bool hasTable(const SqliteConnection& db, std::string_view name) {
     SqliteStatement q(db, "SELECT 1 FROM sqlite_schema WHERE type='table' AND name=?1");
     q.bind(1, name);
@@ -32,6 +35,9 @@ bool hasTable(const SqliteConnection& db, std::string_view name) {
 }  // namespace
 
 Store::Store(std::string path) : m_path(std::move(path)) {
+    // Whatever a statement builds, SQLite's own memory stays within this; past it a statement
+    // fails with an error instead of the process being killed.
+    sqlite3_hard_heap_limit64(kHeapLimit);
     if (!std::filesystem::exists(m_path))
         throw Error("数据库文件“" + m_path + "”不存在：请先运行 tarvelo-server init --db " +
                     m_path + "。");
@@ -60,7 +66,7 @@ void Store::initialise(const std::string& path) {
     SqliteStatement insert(
         db, "INSERT INTO " + std::string(Schema::kSecretTable) + " (SECRET) VALUES (?1)");
     insert.bind(1, hex(key, sizeof key));
-    insert.run();
+    if (insert.run() != SQLITE_DONE) db.fail("无法保存密码变换所需的密钥。", SQLITE_ERROR);
     db.exec("COMMIT");
 }
 
@@ -80,6 +86,9 @@ Store::Lease::~Lease() {
     if (!m_c) return;
     m_c->guard().setSide(Side::Internal);
     m_c->stopClock();
+    // No path leaves a transaction open; should one ever, the next request must not inherit it.
+    if (!sqlite3_get_autocommit(m_c->db().handle()))
+        sqlite3_exec(m_c->db().handle(), "ROLLBACK", nullptr, nullptr, nullptr);
     std::lock_guard lock(m_store->m_mutex);
     m_store->m_idle.push_back(std::move(m_c));
 }

@@ -124,6 +124,7 @@ TEST_F(Delta, BadDeltasAreFaultsAndWriteNothing) {
         {params("KVR_NOPE", "PERDID"), rows, "KVR_NOPE"},
         {params("TARVELO_SECRET", "SECRET"), rows, "TARVELO_SECRET"},
         {params("KVR_XXJ", "PERDID,NOPE"), rows, "NOPE"},
+        {params("KVR_XXJ", "PERDID,PLACE,SERIAL", "SERIAL"), rows, "不能在 Exc00 中排除"},
         {params("KVR_CSJ", "PERDID,ICEXT,SERIAL"), rows, "PLACE"},  // no such column there
         {params("KVR_XXJ", "PERDID,PLACE,SERIAL"), "<DATAPACKET", "增量数据包"},
         {params("KVR_XXJ", "PERDID,PLACE,SERIAL"), service.query("select * from KVR_XXJ"),
@@ -155,6 +156,10 @@ TEST_F(Delta, BadDeltasAreFaultsAndWriteNothing) {
     }
     EXPECT_EQ(count("PLACE='南湖区'"), "0");
     EXPECT_EQ(service.scalar("select count(*) from KVR_CSJ"), "0");
+    // The connections that answered the faults serve on, outside any transaction.
+    for (int i = 0; i < 3; ++i)
+        service.execute("insert into KVR_REGION values ('0" + std::to_string(i + 3) + "','新区')");
+    EXPECT_EQ(service.scalar("select count(*) from KVR_REGION"), "5");
 }
 
 }  // namespace

@@ -53,6 +53,22 @@ TEST_F(QueryAnswer, ComputedColumnsAreTypedFromTheirValuesAndNamesAreUpperCaseAn
     EXPECT_EQ(fieldsOf(small), "DBZ1:string(20) ");
 }
 
+TEST_F(QueryAnswer, AColumnIsTypedByEveryValueNotOnlyByItsDeclaration) {
+    // A compound select takes the first part's declaration: the field widens to what it holds.
+    DataSet ds;
+    ds.loadPacket(service.query(
+        "select ID, RQ from KVR_REGION, (select RQ from KVR_XXJ where PERDID='202612' limit 1) "
+        "union all select '一个很长的地区编码abc', 'n/a'"));
+    EXPECT_EQ(ds.fields()[0].width, 21);
+    EXPECT_EQ(ds.fields()[1].typeName, "string");  // no longer a date column
+    ds.moveTo(2);
+    EXPECT_EQ(ds.fieldByName("ID").asText(), "一个很长的地区编码abc");
+    ds.first();
+    EXPECT_EQ(ds.fieldByName("RQ").asText(), "2026-12-05");  // as stored, like the others
+    const DataPacket special = DataPacket::parse(service.query("select 1e999 AS BIG"));
+    EXPECT_EQ(special.fields[0].typeName, "string");  // infinity is no r8 value
+}
+
 TEST_F(QueryAnswer, AnEmptyAnswerStillDescribesItsColumns) {
     DataSet ds;
     ds.loadPacket(service.query(statement({"Select * From KVR_LOGIN  ", "Where USERID='amy'  "})));
@@ -147,6 +163,15 @@ TEST(QueryLimits, ALongStatementIsInterruptedAndAHugeAnswerRefused) {
         "with recursive n(i) as (select 1 union all select i+1 from n where i<1000) "
         "select i, 'some text to fill the answer' t from n");
     EXPECT_NE(huge.find("查询结果太大"), std::string::npos) << huge;
+    // Rows of nulls cost their room too.
+    const std::string nulls = service.query(
+        "with recursive n(i) as (select 1 union all select i+1 from n) "
+        "select null a, null b, null c, null d from n");
+    EXPECT_NE(nulls.find("查询结果太大"), std::string::npos) << nulls;
+    // A value past the length limit is refused at once, so no single function call can run
+    // for long where the clock cannot stop it.
+    const std::string big = service.query("select instr(zeroblob(100000), 'x')");
+    EXPECT_NE(big.find("值太大"), std::string::npos) << big;
     // The service goes on answering.
     EXPECT_NO_THROW(DataPacket::parse(service.query("select 1 as one")));
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "data/DataPacket.h"
 #include "server/ServerFixture.h"
 #include "soap/SoapFault.h"
@@ -23,6 +25,10 @@ const Refused kNeitherSide[] = {
     {"ATTACH DATABASE '/tmp/x.db' AS x", "ATTACH"},
     {"BEGIN", "事务"},
     {"select SECRET from TARVELO_SECRET", "密钥"},
+    {"select count(*) from TARVELO_SECRET", "密钥"},
+    {"select 1 from KVR_REGION, tarvelo_secret", "密钥"},
+    {"with s as (select * from TARVELO_SECRET) select 1 from s", "密钥"},
+    {"VACUUM INTO '/tmp/tarvelo-guard-vacuum.db'", "语句被拒绝"},
     {"select * from sqlite_master", "结构表"},
     {"select * from KVR_NOPE", "语句有错误"},
     {"select 1 from KVR_REGION; delete from KVR_REGION", "一条语句"},
@@ -38,6 +44,7 @@ protected:
         EXPECT_EQ(service.scalar("select count(*) from KVR_XXJ"), "5");
         EXPECT_EQ(service.scalar("select count(*) from sqlite_schema where type='table'"), "9");
         EXPECT_EQ(service.scalar("select length(SECRET) from TARVELO_SECRET"), "64");
+        EXPECT_FALSE(std::filesystem::exists("/tmp/tarvelo-guard-vacuum.db"));
     }
     TestService service;
 };
