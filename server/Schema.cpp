@@ -107,7 +107,8 @@ std::string TableDef::createStatement() const {
         sql += c.name + " " + c.declaredType();
         for (const auto& k : key)
             if (k == c.name) sql += " NOT NULL";
-        sql += " " + checks(c);
+        sql += ' ';
+        sql += checks(c);
     }
     if (!key.empty()) {
         sql += ", PRIMARY KEY (";
