@@ -70,7 +70,9 @@ SoapService::Reply SoapService::handle(const SoapInterface& iface, std::string_v
                     "Client",
                     "操作 " + request.operation + " 缺少参数“" + std::string(p.name) + "”。",
                     {}};
-        const auto text = [&](std::string_view name) { return request.find(name)->text; };
+        const auto text = [&](std::string_view name) -> const std::string& {
+            return request.find(name)->text;
+        };
         const std::string& name = request.operation;
         const bool readSide = &iface == &SoapInterface::supply();
 
@@ -96,7 +98,7 @@ SoapService::Reply SoapService::handle(const SoapInterface& iface, std::string_v
         } else if (readSide && name == "DeVerifs") {
             throw Fault{"Server", "本服务的密码变换不可逆，不提供 DeVerifs。", {}};
         } else if (readSide && name == "SpplyVanDataBySQL") {
-            const std::string sql = text("sSQL");
+            const std::string& sql = text("sSQL");
             if (m_observer) m_observer(name, sql);
             auto lease = m_store.acquire();
             try {
@@ -109,7 +111,7 @@ SoapService::Reply SoapService::handle(const SoapInterface& iface, std::string_v
                        "错误：" + e.message());
             }
         } else if (!readSide && name == "ApplyVanDataByExc") {
-            const std::string sql = text("sSQL");
+            const std::string& sql = text("sSQL");
             if (m_observer) m_observer(name, sql);
             auto lease = m_store.acquire();
             try {
@@ -119,7 +121,7 @@ SoapService::Reply SoapService::handle(const SoapInterface& iface, std::string_v
                 throw Fault{e.rejected() ? "Client" : "Server", e.message(), e.detail()};
             }
         } else if (!readSide && name == "ApplyVanDataBySQLupKeyChangedExc1") {
-            const std::string params = text("sSQL");
+            const std::string& params = text("sSQL");
             if (m_observer) m_observer(name, params);
             auto lease = m_store.acquire();
             DeltaResolver resolver(*lease, m_limits);
