@@ -108,6 +108,11 @@ std::string cp936ToUtf8(std::string_view cp936) {
     return fromCp936().convert(cp936, cp936SequenceLength);
 }
 
+std::string throughCp936(std::string_view utf8) {
+    if (isAscii(utf8)) return std::string(utf8);
+    return cp936ToUtf8(utf8ToCp936(utf8));
+}
+
 std::size_t cp936Length(std::string_view utf8) {
     // Width checks run this on every value the service stores, so the common characters are
     // counted without the converter: ASCII takes one byte and every CJK unified ideograph of

@@ -12,6 +12,10 @@ namespace tarvelo {
 std::string utf8ToCp936(std::string_view utf8);
 std::string cp936ToUtf8(std::string_view cp936);
 
+// `utf8` as it arrives after crossing the narrow boundary: through code page 936 and back, so
+// that characters outside it become "?" and everything else is unchanged.
+std::string throughCp936(std::string_view utf8);
+
 // Bytes that `utf8` takes in code page 936, counting each unrepresentable character as the
 // one "?" it would become.
 std::size_t cp936Length(std::string_view utf8);

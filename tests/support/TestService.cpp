@@ -56,6 +56,10 @@ std::string TestService::url(const SoapInterface& iface) const {
     return m_endpoint->baseUrl() + "/soap/" + std::string(iface.name);
 }
 
+std::string TestService::base() const {
+    return m_endpoint->baseUrl();
+}
+
 std::vector<std::pair<std::string, std::string>> TestService::statements() const {
     std::lock_guard lock(m_mutex);
     return m_statements;

@@ -36,6 +36,7 @@ public:
 
     const std::string& dbPath() const { return m_dbPath; }
     std::string url(const SoapInterface& iface) const;  // the endpoint of an interface
+    std::string base() const;                           // "http://127.0.0.1:port"
 
     // Statements received, with their operation, in order.
     std::vector<std::pair<std::string, std::string>> statements() const;

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tarvelo {
+
+// The shapes of the screen cursor the system shows.
+enum class Cursor { Default, Hourglass, DatabaseWait };
+
+// What a desktop platform gives the system: message boxes, the standard error box, the
+// file-open dialog and the screen cursor. Windows and the data access module call this, never a
+// toolkit directly, so that tests read every message and answer every question from a script.
+class Platform {
+public:
+    virtual ~Platform() = default;
+
+    // A plain message box with an OK button.
+    virtual void message(std::string_view text) = 0;
+    // The information box with its icon and a single OK button.
+    virtual void information(std::string_view text) = 0;
+    // An OK/Cancel question whose default button is Cancel; true for OK.
+    virtual bool question(std::string_view text, std::string_view caption) = 0;
+    // The standard error box that ends an action whose failure nobody caught.
+    virtual void errorBox(std::string_view text) = 0;
+    // The file-open dialog; nullopt when cancelled. `filter` like "Excel 文件 (*.xls *.xlsx)".
+    virtual std::optional<std::string> openFile(std::string_view filter,
+                                                std::string_view initialName,
+                                                std::string_view defaultExtension) = 0;
+
+    virtual Cursor cursor() const = 0;
+    virtual void setCursor(Cursor cursor) = 0;
+};
+
+// Shows `shape` for its lifetime and puts back the cursor it found, on every path.
+class CursorGuard {
+public:
+    CursorGuard(Platform& platform, Cursor shape)
+        : m_platform(platform), m_saved(platform.cursor()) {
+        m_platform.setCursor(shape);
+    }
+    ~CursorGuard() { m_platform.setCursor(m_saved); }
+    CursorGuard(const CursorGuard&) = delete;
+    CursorGuard& operator=(const CursorGuard&) = delete;
+
+private:
+    Platform& m_platform;
+    Cursor m_saved;
+};
+
+}  // namespace tarvelo

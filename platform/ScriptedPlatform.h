@@ -1,0 +1,47 @@
+#pragma once
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "platform/Platform.h"
+
+namespace tarvelo {
+
+// The platform of tests: records every message, question and cursor change in order, and
+// answers questions and file dialogs from a script. A question or dialog the script did not
+// foresee fails loudly instead of guessing.
+class ScriptedPlatform : public Platform {
+public:
+    struct Event {
+        enum Kind { Message, Information, Question, ErrorBox, OpenFile, SetCursor } kind;
+        std::string text;  // the message, or the question's text; the cursor's name
+        bool operator==(const Event&) const = default;
+    };
+
+    // Answers, taken in order by question() and openFile().
+    void answerQuestion(bool ok) { m_questions.push_back(ok); }
+    void answerOpenFile(std::optional<std::string> path) { m_files.push_back(std::move(path)); }
+
+    const std::vector<Event>& events() const { return m_events; }
+    // The texts of the message-like events (message, information, question, error box).
+    std::vector<std::string> messages() const;
+    void clear() { m_events.clear(); }
+
+    void message(std::string_view text) override;
+    void information(std::string_view text) override;
+    bool question(std::string_view text, std::string_view caption) override;
+    void errorBox(std::string_view text) override;
+    std::optional<std::string> openFile(std::string_view filter, std::string_view initialName,
+                                        std::string_view defaultExtension) override;
+    Cursor cursor() const override { return m_cursor; }
+    void setCursor(Cursor cursor) override;
+
+private:
+    std::vector<Event> m_events;
+    std::deque<bool> m_questions;
+    std::deque<std::optional<std::string>> m_files;
+    Cursor m_cursor = Cursor::Default;
+};
+
+}  // namespace tarvelo

@@ -1,0 +1,72 @@
+#include "service/IISdm.h"
+
+#include "platform/Platform.h"
+#include "text/Base64.h"
+#include "text/StatementBuffer.h"
+
+namespace tarvelo {
+
+TIISdmPtr::TIISdmPtr(const ServiceConfig& config, Platform& platform)
+    : SpplyHTTPRIO(SoapInterface::supply(), config.readUrl, config),
+      ApplyHTTPRIO(SoapInterface::apply(), config.writeUrl, config),
+      SpplyIntf(std::make_unique<IVRDS_IIS_WebSCoorSpplyIsapi>(SpplyHTTPRIO)),
+      ApplyIntf(std::make_unique<IVRDS_IIS_WebSCoorApplyIsapi>(ApplyHTTPRIO)),
+      m_platform(platform) {}
+
+TIISdmPtr::~TIISdmPtr() {
+    if (IISdmPtr == this) IISdmPtr = nullptr;
+}
+
+std::string TIISdmPtr::QueryBySQL(std::string_view sqlText) {
+    try {
+        SpplyIntf = std::make_unique<IVRDS_IIS_WebSCoorSpplyIsapi>(SpplyHTTPRIO);
+        return SpplyIntf->SpplyVanDataBySQL(sqlText);
+    } catch (...) {
+        return std::string(kQueryFailed);
+    }
+}
+
+int TIISdmPtr::ApplyDelta(DataSet& dataset, std::string_view tableName, std::string_view keyFields,
+                          std::string_view excludedFields) {
+    if (dataset.changeCount() == 0) return -7;
+    CursorGuard cursor(m_platform, Cursor::Hourglass);
+    struct Scratch {
+        DataSet& d;
+        ~Scratch() { d.close(); }
+    } scratch{CdsDelta};
+
+    CdsDelta.close();
+    CdsDelta.loadPacket(*dataset.delta());
+    const std::string delta = CdsDelta.packetText();
+    StatementBuffer params;
+    params.add("SQL00=Select 'AAA' AAA From " + std::string(tableName) + " Where 1=2");
+    params.add("Key00=ResolveToSQL;upWhereChanged;" + std::string(keyFields));
+    params.add("Inc00=");
+    params.add("Exc00=" + std::string(excludedFields));
+
+    int result;
+    try {
+        result = ApplyIntf->ApplyVanDataBySQLupKeyChangedExc1(params.text(), delta);
+    } catch (...) {
+        m_platform.message("7-第二服务器");
+        return 7;
+    }
+    if (result == 0) {
+        m_platform.information("操作成功。");
+        dataset.mergeChangeLog();
+    } else {
+        // The service refused the save: say so, rather than let it pass for success.
+        m_platform.message("操作失败,请重试或与系统管理员联系");
+    }
+    return result;
+}
+
+std::string TIISdmPtr::StoredPassword(std::string_view password) {
+    return SpplyIntf->EnVerifs(PasswordSource(password));
+}
+
+std::string TIISdmPtr::PasswordSource(std::string_view password) {
+    return base64Encode(password);
+}
+
+}  // namespace tarvelo

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "data/DataSet.h"
+#include "service/IVRDS_IIS_WebSCoorApplyIsapi.h"
+#include "service/IVRDS_IIS_WebSCoorSpplyIsapi.h"
+#include "service/ServiceConfig.h"
+#include "service/SoapClient.h"
+
+namespace tarvelo {
+
+class Platform;
+
+// The data access module: every window reaches the service through it. It lives from the
+// login window's construction to the end of the run.
+class TIISdmPtr {
+public:
+    // Sets both endpoints from the configuration and obtains both interfaces.
+    TIISdmPtr(const ServiceConfig& config, Platform& platform);
+    ~TIISdmPtr();
+    TIISdmPtr(const TIISdmPtr&) = delete;
+    TIISdmPtr& operator=(const TIISdmPtr&) = delete;
+
+    SoapClient SpplyHTTPRIO;  // the read side's client and endpoint
+    SoapClient ApplyHTTPRIO;  // the write side's client and endpoint
+    std::unique_ptr<IVRDS_IIS_WebSCoorSpplyIsapi> SpplyIntf;
+    std::unique_ptr<IVRDS_IIS_WebSCoorApplyIsapi> ApplyIntf;
+    DataSet CdsDelta;         // scratch of ApplyDelta: empty before and after every use
+    DataSet Cds_UserHPassed;  // the signed-in user's KVR_USERH row
+
+    // The answer of the read side to `sqlText`: a data packet, or whatever text the service
+    // answers to a statement it rejects. Any failure gives "出错"; nothing is shown or retried.
+    std::string QueryBySQL(std::string_view sqlText);
+
+    // Sends the pending changes of `dataset` as a delta for `tableName`, finding rows by
+    // `keyFields` and leaving out `excludedFields` (both comma-separated). Returns -7 at once
+    // when nothing is pending; 7 after a failed call ("7-第二服务器" is shown, the changes stay
+    // pending); 0 when the service applied everything ("操作成功。" is shown, the change log is
+    // merged); otherwise the service's result, with "操作失败,请重试或与系统管理员联系" shown and
+    // the changes kept pending.
+    int ApplyDelta(DataSet& dataset, std::string_view tableName, std::string_view keyFields,
+                   std::string_view excludedFields);
+
+    // The stored form of a password: EnVerifs of its Base64 text. Failures are raised.
+    std::string StoredPassword(std::string_view password);
+    // What EnVerifs receives for a password: the Base64 of its UTF-8 bytes, with a CR LF after
+    // every 76 characters.
+    static std::string PasswordSource(std::string_view password);
+
+    static constexpr std::string_view kQueryFailed = "出错";
+
+private:
+    Platform& m_platform;
+};
+
+// The module of the running program, or null before its construction and after its release.
+inline TIISdmPtr* IISdmPtr = nullptr;
+
+}  // namespace tarvelo

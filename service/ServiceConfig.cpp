@@ -1,0 +1,168 @@
+#include "service/ServiceConfig.h"
+
+#include <ini.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "data/DataPacket.h"
+#include "text/Error.h"
+#include "text/Trim.h"
+
+namespace tarvelo {
+
+namespace {
+
+constexpr const char* kSpplyPath = "/soap/IVRDS_IIS_WebSCoorSpplyIsapi";
+constexpr const char* kApplyPath = "/soap/IVRDS_IIS_WebSCoorApplyIsapi";
+
+std::string withoutTrailingSlash(std::string base) {
+    while (!base.empty() && base.back() == '/')
+        base.pop_back();
+    return base;
+}
+
+bool isUrl(std::string_view url) {
+    return url.starts_with("http://") || url.starts_with("https://");
+}
+
+std::chrono::milliseconds seconds(std::string_view key, std::string_view value) {
+    char* end = nullptr;
+    const std::string text(trim(value));
+    const double s = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || !(s > 0) || s > 86400)
+        throw Error("配置项 " + std::string(key) + " 应为正的秒数，收到“" + text + "”。");
+    return std::chrono::milliseconds(static_cast<long long>(s * 1000));
+}
+
+bool flag(std::string_view key, std::string_view value) {
+    const std::string v = upperName(trim(value));
+    if (v == "TRUE" || v == "YES" || v == "1" || v == "ON") return true;
+    if (v == "FALSE" || v == "NO" || v == "0" || v == "OFF" || v.empty()) return false;
+    throw Error("配置项 " + std::string(key) + " 应为 true 或 false，收到“" + std::string(value) +
+                "”。");
+}
+
+struct Reading {
+    ServiceConfig* config;
+    std::string error;
+};
+
+void set(ServiceConfig& c, std::string_view key, std::string_view value) {
+    const std::string v(trim(value));
+    if (key == "service") {
+        const ServiceConfig s = ServiceConfig::forService(v);
+        c.readUrl = s.readUrl;
+        c.writeUrl = s.writeUrl;
+    } else if (key == "read-url") {
+        c.readUrl = v;
+    } else if (key == "write-url") {
+        c.writeUrl = v;
+    } else if (key == "ca-file") {
+        c.caFile = v;
+    } else if (key == "insecure-tls") {
+        c.insecureTls = flag(key, v);
+    } else if (key == "connect-timeout") {
+        c.connectTimeout = seconds(key, v);
+    } else if (key == "timeout") {
+        c.totalTimeout = seconds(key, v);
+    } else {
+        throw Error("无法识别的配置项“" + std::string(key) + "”。");
+    }
+}
+
+int onEntry(void* user, const char* section, const char* name, const char* value) {
+    auto* r = static_cast<Reading*>(user);
+    if (!r->error.empty()) return 0;
+    if (std::string_view(section) != "service") return 1;  // other sections belong to others
+    try {
+        set(*r->config, name, value);
+    } catch (const Error& e) {
+        r->error = e.message();
+        return 0;
+    }
+    return 1;
+}
+
+}  // namespace
+
+ServiceConfig ServiceConfig::forService(std::string base) {
+    base = withoutTrailingSlash(std::move(base));
+    if (!isUrl(base)) throw Error("服务地址应以 http:// 或 https:// 开头，收到“" + base + "”。");
+    ServiceConfig c;
+    c.readUrl = base + kSpplyPath;
+    c.writeUrl = base + kApplyPath;
+    return c;
+}
+
+void ServiceConfig::read(const std::string& file) {
+    Reading reading{this, {}};
+    const int rc = ini_parse(file.c_str(), onEntry, &reading);
+    if (rc == -1) throw Error("无法读取配置文件“" + file + "”。");
+    if (rc != 0 || !reading.error.empty())
+        throw Error("配置文件“" + file + "”有误" +
+                        (rc > 0 ? "（第 " + std::to_string(rc) + " 行）" : std::string()) + "：" +
+                        (reading.error.empty() ? "无法识别这一行。" : reading.error),
+                    {});
+}
+
+ServiceConfig ServiceConfig::load(std::vector<std::string>& args,
+                                  const std::vector<std::string>& files) {
+    ServiceConfig c;
+    std::string explicitFile;
+    std::vector<std::pair<std::string, std::string>> options;
+    for (std::size_t i = 0; i < args.size();) {
+        const std::string& a = args[i];
+        if (a == "--service" || a == "--read-url" || a == "--write-url" || a == "--config") {
+            if (i + 1 >= args.size()) throw Error("选项 " + a + " 需要一个值。");
+            if (a == "--config")
+                explicitFile = args[i + 1];
+            else
+                options.emplace_back(a.substr(2), args[i + 1]);
+            args.erase(args.begin() + static_cast<std::ptrdiff_t>(i),
+                       args.begin() + static_cast<std::ptrdiff_t>(i + 2));
+        } else {
+            ++i;
+        }
+    }
+    if (!explicitFile.empty()) {
+        c.read(explicitFile);
+    } else {
+        for (const auto& f : files) {
+            std::error_code ec;
+            if (std::filesystem::is_regular_file(f, ec)) {
+                c.read(f);
+                break;
+            }
+        }
+    }
+    for (const auto& [key, value] : options)
+        set(c, key, value);
+
+    if (c.readUrl.empty() || c.writeUrl.empty()) {
+        std::string looked;
+        for (const auto& f : files)
+            looked += (looked.empty() ? "" : "、") + f;
+        if (!explicitFile.empty()) looked = explicitFile;
+        throw Error(
+            "没有配置数据服务的地址：请在 tarvelo.ini 的 [service] 节写上 service = "
+            "http://主机:端口，或用 --service 指定。",
+            "找过的配置文件：" + (looked.empty() ? std::string("无") : looked));
+    }
+    for (const auto* url : {&c.readUrl, &c.writeUrl})
+        if (!isUrl(*url))
+            throw Error("服务地址应以 http:// 或 https:// 开头，收到“" + *url + "”。");
+    return c;
+}
+
+std::vector<std::string> ServiceConfig::standardFiles(const std::string& executableDir) {
+    std::vector<std::string> files{(std::filesystem::path(executableDir) / "tarvelo.ini").string()};
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg)
+        files.push_back((std::filesystem::path(xdg) / "tarvelo" / "tarvelo.ini").string());
+    else if (const char* home = std::getenv("HOME"); home && *home)
+        files.push_back(
+            (std::filesystem::path(home) / ".config" / "tarvelo" / "tarvelo.ini").string());
+    return files;
+}
+
+}  // namespace tarvelo

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace tarvelo {
+
+// Where the service is and how to reach it: the two endpoint URLs and the transport settings.
+//
+// tarvelo.ini, section [service]:
+//   service       = http://127.0.0.1:8517     ; both endpoints under the reference service's paths
+//   read-url      = <the read side's endpoint>  ; or each one on its own
+//   write-url     = <the write side's endpoint>
+//   ca-file       = /path/to/ca.pem             ; a service with a certificate of its own
+//   insecure-tls  = false                       ; true skips certificate checks (never by default)
+//   connect-timeout = 10                        ; seconds
+//   timeout       = 120                         ; seconds for a whole call
+struct ServiceConfig {
+    std::string readUrl;
+    std::string writeUrl;
+    std::string caFile;
+    bool insecureTls = false;
+    std::chrono::milliseconds connectTimeout{10000};
+    std::chrono::milliseconds totalTimeout{120000};
+
+    // The endpoints of a reference service at `base` ("http://host:port").
+    static ServiceConfig forService(std::string base);
+
+    // Reads the first of `files` that exists, then applies the options of `args` that name the
+    // service (--service BASE, --read-url U, --write-url U, --config FILE), removing them from
+    // `args`. Throws tarvelo::Error when no endpoints are configured, naming the files looked for,
+    // or when a file or option is malformed.
+    static ServiceConfig load(std::vector<std::string>& args,
+                              const std::vector<std::string>& files);
+
+    // tarvelo.ini beside the executable, then in the user's configuration folder.
+    static std::vector<std::string> standardFiles(const std::string& executableDir);
+
+    // Reads one file; throws tarvelo::Error naming the file and line of a mistake.
+    void read(const std::string& file);
+};
+
+}  // namespace tarvelo

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "service/HttpTransport.h"
+#include "soap/SoapInterface.h"
+#include "soap/SoapRequest.h"
+
+namespace tarvelo {
+
+// A SOAP client object of one interface: its endpoint URL and the transport that reaches it.
+// Calls are synchronous. A fault raises SoapFault (its text is the faultstring); an HTTP error
+// status or a transport failure raises tarvelo::Error saying which.
+class SoapClient {
+public:
+    SoapClient(const SoapInterface& iface, std::string url, const ServiceConfig& config);
+
+    const SoapInterface& iface() const { return m_iface; }
+    const std::string& url() const { return m_url; }
+    void setUrl(std::string url) { m_url = std::move(url); }
+
+    using Arguments = std::initializer_list<SoapRequest::Argument>;
+    SoapParam call(std::string_view operation, Arguments arguments);
+
+    // The result of `operation` read as its type. Narrow strings cross the code page 936 round
+    // trip (characters outside it become "?"); wide ones do not.
+    std::string narrow(std::string_view operation, Arguments arguments);
+    std::string wide(std::string_view operation, Arguments arguments);
+    std::int32_t integer(std::string_view operation, Arguments arguments);
+    double real(std::string_view operation, Arguments arguments);
+    std::vector<double> reals(std::string_view operation, Arguments arguments);
+
+private:
+    const SoapInterface& m_iface;
+    std::string m_url;
+    HttpTransport m_http;
+};
+
+}  // namespace tarvelo

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace tarvelo::test {
+
+// A loopback HTTP listener that records every request byte for byte and answers each with the
+// same canned response, then closes the connection. For checking the exact bytes a client
+// sends, and for peers that misbehave (an HTTP 500 without SOAP, garbage).
+class RawHttpListener {
+public:
+    // `status` and `body` make the response; `contentType` its type.
+    RawHttpListener(int status, std::string body, std::string contentType = "text/plain");
+    ~RawHttpListener();
+    RawHttpListener(const RawHttpListener&) = delete;
+    RawHttpListener& operator=(const RawHttpListener&) = delete;
+
+    int port() const { return m_port; }
+    std::string base() const { return "http://127.0.0.1:" + std::to_string(m_port); }
+    std::vector<std::string> requests() const;
+
+private:
+    void serve();
+
+    std::string m_response;
+    int m_socket = -1;
+    int m_port = 0;
+    std::atomic<bool> m_stop{false};
+    mutable std::mutex m_mutex;
+    std::vector<std::string> m_requests;
+    std::thread m_thread;
+};
+
+// A loopback port on which nothing listens.
+int closedPort();
+
+}  // namespace tarvelo::test
