@@ -2,6 +2,8 @@
 
 #include <filesystem>
 
+#include <unistd.h>
+
 #include "server/DemoData.h"
 #include "server/ServerCommand.h"
 #include "server/ServerFixture.h"
@@ -16,7 +18,8 @@ namespace {
 using server::runServerCommand;
 
 TEST(ServerCommand, InitDemoDataAndAddUserWorkAndRefuseWhatWouldLoseData) {
-    const auto dir = std::filesystem::temp_directory_path() / "tarvelo-command-test";
+    const auto dir = std::filesystem::temp_directory_path() /
+                     ("tarvelo-command-test-" + std::to_string(::getpid()));
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
     const std::string db = (dir / "demo.db").string();

@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include <unistd.h>
+
 #include "service/ServiceConfig.h"
 #include "text/Error.h"
 
@@ -29,7 +31,9 @@ protected:
         }
         return "no error";
     }
-    std::filesystem::path dir = std::filesystem::temp_directory_path() / "tarvelo-config-test";
+    // One folder per test process: ctest runs the tests of this fixture side by side.
+    std::filesystem::path dir = std::filesystem::temp_directory_path() /
+                                ("tarvelo-config-test-" + std::to_string(::getpid()));
 };
 
 TEST_F(ServiceConfigFiles, TheFirstFileFoundIsReadAndOptionsOverrideIt) {

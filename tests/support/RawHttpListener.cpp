@@ -36,6 +36,12 @@ int closedPort() {
     return port;
 }
 
+SilentListener::SilentListener() { m_socket = listenOnLoopback(m_port); }
+
+SilentListener::~SilentListener() {
+    ::close(m_socket);
+}
+
 RawHttpListener::RawHttpListener(int status, std::string body, std::string contentType) {
     m_response = "HTTP/1.1 " + std::to_string(status) +
                  " Whatever\r\nContent-Type: " + contentType +

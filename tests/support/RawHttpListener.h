@@ -38,4 +38,18 @@ private:
 // A loopback port on which nothing listens.
 int closedPort();
 
+// A loopback port that takes connections (the kernel completes them) and never answers.
+class SilentListener {
+public:
+    SilentListener();
+    ~SilentListener();
+    SilentListener(const SilentListener&) = delete;
+    SilentListener& operator=(const SilentListener&) = delete;
+    std::string base() const { return "http://127.0.0.1:" + std::to_string(m_port); }
+
+private:
+    int m_socket = -1;
+    int m_port = 0;
+};
+
 }  // namespace tarvelo::test

@@ -29,6 +29,20 @@ std::filesystem::path freshDir() {
 
 TestService::TestService(server::ServiceLimits limits, std::function<void(const std::string&)> log)
     : m_dir(freshDir()) {
+    server::EndpointOptions options;
+    options.log = std::move(log);
+    start(limits, std::move(options));
+}
+
+TestService::TestService(const std::string& tlsCert, const std::string& tlsKey)
+    : m_dir(freshDir()) {
+    server::EndpointOptions options;
+    options.tlsCert = tlsCert;
+    options.tlsKey = tlsKey;
+    start({}, std::move(options));
+}
+
+void TestService::start(server::ServiceLimits limits, server::EndpointOptions options) {
     m_dbPath = (m_dir / "service.db").string();
     server::Store::initialise(m_dbPath);
     m_store = std::make_unique<server::Store>(m_dbPath);
@@ -37,9 +51,7 @@ TestService::TestService(server::ServiceLimits limits, std::function<void(const 
             std::lock_guard lock(m_mutex);
             m_statements.emplace_back(operation, sql);
         });
-    server::EndpointOptions options;
-    options.log = std::move(log);
-    m_endpoint = std::make_unique<server::HttpEndpoint>(*m_service, options);
+    m_endpoint = std::make_unique<server::HttpEndpoint>(*m_service, std::move(options));
     m_endpoint->start();
 }
 

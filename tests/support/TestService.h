@@ -15,6 +15,7 @@
 #include "soap/SoapRequest.h"
 
 namespace tarvelo::server {
+struct EndpointOptions;
 class Store;
 class SoapService;
 class HttpEndpoint;
@@ -30,6 +31,8 @@ public:
     // `log` receives the service's request log lines; none are written when it is empty.
     explicit TestService(server::ServiceLimits limits = {},
                          std::function<void(const std::string&)> log = {});
+    // Over HTTPS with the given certificate and key files.
+    TestService(const std::string& tlsCert, const std::string& tlsKey);
     ~TestService();
     TestService(const TestService&) = delete;
     TestService& operator=(const TestService&) = delete;
@@ -62,6 +65,8 @@ public:
     std::string enVerifs(std::string_view source) const;
 
 private:
+    void start(server::ServiceLimits limits, server::EndpointOptions options);
+
     std::filesystem::path m_dir;
     std::string m_dbPath;
     std::unique_ptr<server::Store> m_store;
