@@ -1,0 +1,63 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "support/TestService.h"
+
+namespace tarvelo::test {
+namespace {
+
+struct Outcome {
+    int status;
+    std::string out;
+};
+
+// Runs the built tarvelo-query with `args` (already quoted for the shell); stdout and stderr.
+Outcome query(const std::string& args) {
+    const std::string command = std::string(TARVELO_QUERY) + " " + args + " 2>&1";
+    FILE* p = ::popen(command.c_str(), "r");
+    std::string out;
+    char buf[4096];
+    while (const std::size_t n = std::fread(buf, 1, sizeof buf, p))
+        out.append(buf, n);
+    const int status = ::pclose(p);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+}
+
+TEST(TarveloQuery, PrintsAlignedRowsCsvAndResultsAndFailsClearly) {
+    TestService service;
+    service.exec("INSERT INTO KVR_REGION VALUES ('01','东城区'),('02','西城区'),('10','A,\"B\"')");
+    const std::string at = "--service " + service.base() + " ";
+
+    const Outcome table = query(at + "\"select ID,IDDESC FROM KVR_REGION ORDER BY ID \"");
+    EXPECT_EQ(table.status, 0);
+    // Chinese characters take two columns, so the columns line up in a terminal.
+    EXPECT_EQ(table.out,
+              "ID  IDDESC\n"
+              "--  ------\n"
+              "01  东城区\n"
+              "02  西城区\n"
+              "10  A,\"B\"\n"
+              "(3 行)\n");
+
+    const Outcome csv = query(at + "--csv \"select IDDESC from KVR_REGION where ID='10'\"");
+    EXPECT_EQ(csv.out, "IDDESC\r\n\"A,\"\"B\"\"\"\r\n");
+
+    const Outcome exec = query(at + "--exec \"delete from KVR_REGION where ID>'01'\"");
+    EXPECT_EQ(exec.status, 0);
+    EXPECT_EQ(exec.out, "2\n");
+
+    const Outcome refused = query(at + "--exec \"drop table KVR_XXJ\"");
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.out.find("服务报告了错误"), std::string::npos) << refused.out;
+
+    const Outcome nowhere = query("--service http://127.0.0.1:1 \"select 1\"");
+    EXPECT_EQ(nowhere.status, 1);
+    EXPECT_NE(nowhere.out.find("数据服务可能没有运行"), std::string::npos) << nowhere.out;
+
+    EXPECT_EQ(query(at).status, 2);  // no statement
+}
+
+}  // namespace
+}  // namespace tarvelo::test
