@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -31,6 +32,16 @@ public:
 
     virtual Cursor cursor() const = 0;
     virtual void setCursor(Cursor cursor) = 0;
+
+    // Keyboard layouts and input methods, where the platform has them; elsewhere there is no
+    // layout (0) and switching does nothing.
+    using KeyboardLayout = std::uintptr_t;
+    virtual KeyboardLayout keyboardLayout() = 0;
+    virtual bool isInputMethodLayout(KeyboardLayout layout) = 0;
+    virtual void activateKeyboardLayout(KeyboardLayout layout) = 0;
+    // Simulates the input-method hot key `hotKey` on the active window (16: switch between the
+    // input method and plain keyboard input).
+    virtual void sendInputMethodHotKey(int hotKey) = 0;
 };
 
 // Shows `shape` for its lifetime and puts back the cursor it found, on every path.

@@ -36,6 +36,11 @@ public:
                                         std::string_view defaultExtension) override;
     Cursor cursor() const override { return m_cursor; }
     void setCursor(Cursor cursor) override;
+    // No input-method layouts here.
+    KeyboardLayout keyboardLayout() override { return 0; }
+    bool isInputMethodLayout(KeyboardLayout) override { return false; }
+    void activateKeyboardLayout(KeyboardLayout) override {}
+    void sendInputMethodHotKey(int) override {}
 
 private:
     std::vector<Event> m_events;

@@ -46,6 +46,10 @@ public:
     }
     Cursor cursor() const override { return Cursor::Default; }
     void setCursor(Cursor) override {}
+    KeyboardLayout keyboardLayout() override { return 0; }
+    bool isInputMethodLayout(KeyboardLayout) override { return false; }
+    void activateKeyboardLayout(KeyboardLayout) override {}
+    void sendInputMethodHotKey(int) override {}
 };
 
 // Terminal columns of a UTF-8 text: two for wide (CJK) characters.

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QWidget>
+
+class QPushButton;
+
+namespace tarvelo {
+
+// The about box: the product, its version and what it does.
+class TAboutBox : public QWidget {
+    Q_OBJECT
+public:
+    explicit TAboutBox(QWidget* owner = nullptr);
+    QPushButton* OKButton;
+};
+
+}  // namespace tarvelo

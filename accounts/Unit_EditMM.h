@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QWidget>
+
+namespace tarvelo {
+
+// The window's contents come with the accounts work; it exists now so that the program builds
+// its windows in their order.
+class TFrm_EditMM : public QWidget {
+    Q_OBJECT
+public:
+    explicit TFrm_EditMM(QWidget* owner = nullptr);
+};
+
+}  // namespace tarvelo

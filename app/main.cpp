@@ -1,0 +1,42 @@
+// The desktop client: the windows are created in their order and the message loop runs until
+// the login window closes. An error that escapes start-up is shown in the standard error box.
+#include <QApplication>
+#include <QDir>
+#include <QGuiApplication>
+#include <QTimer>
+
+#include "app/Application.h"
+#include "app/Fonts.h"
+#include "app/Globals.h"
+#include "app/StartUp.h"
+#include "platform/QtPlatform.h"
+#include "signin/Login.h"
+#include "text/Error.h"
+
+int main(int argc, char** argv) {
+    using namespace tarvelo;
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Tarvelo"));
+    QApplication::setQuitOnLastWindowClosed(false);  // the login window's close ends the program
+    installChineseFonts();
+    QtPlatform qtPlatform;
+    app().platform = &qtPlatform;
+    app().terminate = [] { QCoreApplication::quit(); };
+    int status = 0;
+    try {
+        std::vector<std::string> args;
+        for (const QString& a : QCoreApplication::arguments().mid(1))
+            args.push_back(a.toStdString());
+        app().config = ServiceConfig::load(
+            args,
+            ServiceConfig::standardFiles(QCoreApplication::applicationDirPath().toStdString()));
+        createWindows();
+        Tarvelo->show();
+        status = QApplication::exec();
+    } catch (const std::exception& e) {
+        qtPlatform.errorBox(e.what());
+        status = 1;
+    }
+    destroyWindows();
+    return status;
+}

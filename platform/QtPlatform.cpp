@@ -1,0 +1,76 @@
+#include "platform/QtPlatform.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace tarvelo {
+
+namespace {
+
+QString q(std::string_view s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+const QString kTitle = QStringLiteral("Tarvelo");
+
+void show(QMessageBox::Icon icon, std::string_view text) {
+    QMessageBox box(icon, kTitle, q(text), QMessageBox::Ok, QApplication::activeWindow());
+    box.exec();
+}
+
+Qt::CursorShape shapeOf(Cursor c) {
+    switch (c) {
+        case Cursor::Hourglass:
+            return Qt::WaitCursor;
+        case Cursor::DatabaseWait:
+            return Qt::BusyCursor;
+        case Cursor::Default:
+            break;
+    }
+    return Qt::ArrowCursor;
+}
+
+}  // namespace
+
+void QtPlatform::message(std::string_view text) {
+    show(QMessageBox::NoIcon, text);
+}
+
+void QtPlatform::information(std::string_view text) {
+    show(QMessageBox::Information, text);
+}
+
+void QtPlatform::errorBox(std::string_view text) {
+    show(QMessageBox::Critical, text);
+}
+
+bool QtPlatform::question(std::string_view text, std::string_view caption) {
+    QMessageBox box(QMessageBox::Question, q(caption), q(text),
+                    QMessageBox::Ok | QMessageBox::Cancel, QApplication::activeWindow());
+    box.setDefaultButton(QMessageBox::Cancel);
+    box.button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
+    box.button(QMessageBox::Cancel)->setText(QStringLiteral("取消"));
+    return box.exec() == QMessageBox::Ok;
+}
+
+std::optional<std::string> QtPlatform::openFile(std::string_view filter,
+                                                std::string_view initialName,
+                                                std::string_view defaultExtension) {
+    QFileDialog dialog(QApplication::activeWindow(), QStringLiteral("打开"), q(initialName),
+                       q(filter));
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setDefaultSuffix(q(defaultExtension));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    return dialog.selectedFiles().front().toStdString();
+}
+
+void QtPlatform::setCursor(Cursor cursor) {
+    if (cursor == m_cursor) return;
+    if (m_cursor != Cursor::Default) QApplication::restoreOverrideCursor();
+    if (cursor != Cursor::Default) QApplication::setOverrideCursor(QCursor(shapeOf(cursor)));
+    m_cursor = cursor;
+}
+
+}  // namespace tarvelo

@@ -1,0 +1,257 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QRawFont>
+#include <QTabWidget>
+#include <QTest>
+#include <QToolButton>
+
+#include "about/About.h"
+#include "accounts/Unit_EditMM.h"
+#include "accounts/Unit_ProcGrant.h"
+#include "accounts/Unit_Register.h"
+#include "accounts/Unit_SetMM.h"
+#include "app/Application.h"
+#include "app/Globals.h"
+#include "app/StartUp.h"
+#include "browser/KVR_Main.h"
+#include "platform/MachineId.h"
+#include "platform/ScriptedPlatform.h"
+#include "service/IISdm.h"
+#include "signin/Login.h"
+#include "support/TestService.h"
+#include "text/Date.h"
+
+namespace tarvelo::test {
+namespace {
+
+// The account rows the tests sign in with; passwords stored as the service transforms them.
+class LoginWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        app().platform = &ui;
+        app().config = ServiceConfig::forService(service.base());
+        app().terminate = [this] { ++terminated; };
+        for (const auto& [id, name, password, roles] :
+             {std::tuple{"amy", "艾米", "secret-1", "10"},
+              std::tuple{"bob", "鲍勃", "secret-2", "01"}})
+            service.exec(std::string("INSERT INTO KVR_USERH (USERID,USERNAME,PASSWORD,PWBZ,SYSBZ,"
+                                     "DATABZ,TEL,VERIFY) VALUES ('") +
+                         id + "','" + name + "','" +
+                         service.enVerifs(TIISdmPtr::PasswordSource(password)) + "','0','0','" +
+                         roles + "','139','')");
+        login = new TTarvelo;
+        Tarvelo = login;
+        login->show();
+    }
+    void TearDown() override {
+        delete Tarvelo.data();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        app() = AppContext{};
+    }
+
+    void signIn(const QString& id, const QString& password, bool autoLogin = false) {
+        ui.clear();
+        login->UserIDEdit->setText(id);
+        login->PassWordEdit->setText(password);
+        login->CheckBox2->setChecked(autoLogin);
+        QTest::mouseClick(login->OKSpeedButton, Qt::LeftButton);
+    }
+    std::vector<std::string> sent() const {
+        std::vector<std::string> out;
+        for (const auto& [operation, sql] : service.statements())
+            out.push_back(sql);
+        return out;
+    }
+    std::string sessions() {
+        return service.scalar("select group_concat(USERID||'/'||MAC, ' ') from KVR_LOGIN");
+    }
+
+    TestService service;
+    ScriptedPlatform ui;
+    int terminated = 0;
+    TTarvelo* login = nullptr;
+    const std::string pc = GetPCID();
+};
+
+TEST_F(LoginWindow, APasswordLoginRegistersTheSessionAndHandsOver) {
+    ASSERT_EQ(pc.size(), 16u);
+    EXPECT_EQ(login->PCIDEdit->text().toStdString(), pc);
+    EXPECT_TRUE(login->PCIDEdit->isHidden());
+    signIn(QStringLiteral("  amy\t "), QStringLiteral("secret-1"));
+    EXPECT_TRUE(ui.messages().empty()) << ui.messages().front();
+    EXPECT_EQ(login->UserIDEdit->text(), QStringLiteral("amy"));  // trimmed, written back
+    EXPECT_EQ(
+        sent(),
+        (std::vector<std::string>{
+            " SELECT u.USERID,u.USERNAME,u.PASSWORD,u.PWBZ,u.SYSBZ,u.DATABZ,u.TEL,u.VERIFY \r\n"
+            " FROM KVR_USERH u \r\n"
+            " Where u.USERID='amy'  \r\n",
+            "Select * From KVR_LOGIN  \r\nWhere USERID='amy'  \r\n",
+            " Insert into KVR_LOGIN(USERID,MAC,RQ)  \r\n Values(   'amy'\r\n,'" + pc + "'\r\n,'" +
+                Date::today().compact() + "'\r\n             )\r\n",
+            "update KVR_USERH set VERIFY='" + pc + "' where USERID='amy'"}));
+    EXPECT_EQ(sessions(), "amy/" + pc);
+    ASSERT_TRUE(KVR_MainForm);
+    EXPECT_EQ(KVR_MainForm->parent(), login);
+    EXPECT_EQ(
+        KVR_MainForm->USERID + KVR_MainForm->USERNAME + KVR_MainForm->SYSBZ + KVR_MainForm->DATABZ,
+        "amy艾米010");
+    EXPECT_TRUE(KVR_MainForm->isVisible());
+    EXPECT_TRUE(login->isHidden());
+    EXPECT_EQ(KVR_MainForm->windowTitle(), QStringLiteral("Tarvelo 云平台"));
+}
+
+TEST_F(LoginWindow, RefusalsSayWhyAndPutTheFocusWhereItIsNeeded) {
+    service.exec("INSERT INTO KVR_LOGIN VALUES ('bob','FFFFFFFF00000000','20261201')");
+    const struct {
+        QString id, password;
+        const char* message;
+        QWidget* focus;
+    } cases[] = {
+        {QStringLiteral(" \t"), QStringLiteral("x"), "请输入用户编码。", login->UserIDEdit},
+        {QStringLiteral("nobody"), QStringLiteral("x"), "该用户不存在。", login->UserIDEdit},
+        {QStringLiteral("bob"), QStringLiteral("secret-2"), "该用户已在线。", nullptr},
+        {QStringLiteral("amy"), QString(), "请输入密码。", login->PassWordEdit},
+        {QStringLiteral("amy"), QStringLiteral("wrong"), "密码错误，请重输。", login->PassWordEdit},
+    };
+    for (const auto& c : cases) {
+        login->OKSpeedButton->setFocus();
+        signIn(c.id, c.password);
+        EXPECT_EQ(ui.messages(), std::vector<std::string>{c.message}) << c.message;
+        if (c.focus) {
+            EXPECT_EQ(login->focusWidget(), c.focus) << c.message;
+        }
+    }
+    EXPECT_FALSE(IISdmPtr->Cds_UserHPassed.active() &&
+                 IISdmPtr->Cds_UserHPassed.fieldByName("USERID").asText() == "nobody");
+    EXPECT_EQ(login->failedPasswords(), 1);  // only the wrong password counted
+    EXPECT_EQ(sessions(), "bob/FFFFFFFF00000000");
+    EXPECT_FALSE(KVR_MainForm);
+}
+
+TEST_F(LoginWindow, ThisMachinesStaleSessionAdmitsWithoutASecondRow) {
+    service.exec("INSERT INTO KVR_LOGIN VALUES ('amy','" + pc + "','20250101')");
+    signIn(QStringLiteral("amy"), QStringLiteral("secret-1"));
+    EXPECT_TRUE(ui.messages().empty());
+    EXPECT_EQ(sessions(), "amy/" + pc);
+    EXPECT_TRUE(KVR_MainForm);
+}
+
+TEST_F(LoginWindow, AutoLoginAdmitsOnlyTheMachineOfTheLatestPasswordLogin) {
+    service.exec("UPDATE KVR_USERH SET VERIFY='0000000000000000' WHERE USERID='bob'");
+    signIn(QStringLiteral("bob"), QString(), true);
+    EXPECT_EQ(ui.messages(), std::vector<std::string>{"请输入密码。"});
+
+    service.exec("UPDATE KVR_USERH SET VERIFY='" + pc + "' WHERE USERID='amy'");
+    signIn(QStringLiteral("amy"), QStringLiteral("not even checked"), true);
+    EXPECT_TRUE(ui.messages().empty());
+    EXPECT_TRUE(KVR_MainForm);
+    for (const auto& sql : sent())
+        EXPECT_EQ(sql.find("VERIFY="), std::string::npos) << sql;
+}
+
+TEST_F(LoginWindow, TheThirdWrongPasswordOfTheWindowEndsTheProgram) {
+    signIn(QStringLiteral("amy"), QStringLiteral("w1"));
+    signIn(QStringLiteral("amy"), QStringLiteral("w2"));
+    signIn(QStringLiteral("amy"), QStringLiteral("secret-1"));  // a success resets the count
+    EXPECT_EQ(login->failedPasswords(), 0);
+    delete KVR_MainForm.data();
+    service.exec("DELETE FROM KVR_LOGIN");
+
+    signIn(QStringLiteral("amy"), QStringLiteral("w3"));
+    signIn(QStringLiteral("amy"), QStringLiteral("w4"));
+    EXPECT_EQ(terminated, 0);
+    signIn(QStringLiteral("bob"), QStringLiteral("w5"));  // the count belongs to the window
+    EXPECT_EQ(ui.messages(), std::vector<std::string>{"三次密码错误，系统自动退出。"});
+    EXPECT_EQ(terminated, 1);
+    EXPECT_FALSE(Tarvelo);
+    EXPECT_EQ(IISdmPtr, nullptr);
+}
+
+TEST_F(LoginWindow, ClosingReleasesTheSessionOnceAndEndsTheProgram) {
+    service.exec("INSERT INTO KVR_LOGIN VALUES ('carl','1234','20261201')");
+    signIn(QStringLiteral("amy"), QStringLiteral("secret-1"));
+    ASSERT_TRUE(KVR_MainForm);
+    const std::size_t before = sent().size();
+    KVR_MainForm->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(sessions(), "carl/1234");
+    const auto after = sent();
+    ASSERT_EQ(after.size(), before + 1);  // one release reaches the service
+    EXPECT_EQ(after.back(), " DELETE FROM KVR_LOGIN  \r\n WHERE USERID='amy'\r\n");
+    EXPECT_FALSE(KVR_MainForm);
+    EXPECT_FALSE(Tarvelo);
+    EXPECT_EQ(IISdmPtr, nullptr);
+    EXPECT_EQ(terminated, 1);
+}
+
+TEST_F(LoginWindow, ClosingBeforeALoginRemovesNothing) {
+    service.exec("INSERT INTO KVR_LOGIN VALUES ('amy','1234','20261201')");
+    login->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(sent(), std::vector<std::string>{" DELETE FROM KVR_LOGIN  \r\n WHERE USERID=''\r\n"});
+    EXPECT_EQ(sessions(), "amy/1234");
+    EXPECT_EQ(terminated, 1);
+}
+
+TEST_F(LoginWindow, AFailedQueryEndsTheActionInTheErrorBox) {
+    IISdmPtr->SpplyHTTPRIO.setUrl("http://127.0.0.1:1/soap/x");
+    signIn(QStringLiteral("amy"), QStringLiteral("secret-1"));
+    ASSERT_EQ(ui.events().size(), 1u);
+    EXPECT_EQ(ui.events()[0].kind, ScriptedPlatform::Event::ErrorBox);
+    EXPECT_NE(ui.events()[0].text.find("出错"), std::string::npos) << ui.events()[0].text;
+    EXPECT_FALSE(KVR_MainForm);
+}
+
+TEST_F(LoginWindow, EachPressOfTheHelpButtonOpensAnotherAboutBox) {
+    QTest::mouseClick(login->HelpSpeedButton, Qt::LeftButton);
+    QPointer<TAboutBox> first = AboutBox;
+    QTest::mouseClick(login->HelpSpeedButton, Qt::LeftButton);
+    ASSERT_TRUE(first && AboutBox);
+    EXPECT_NE(first, AboutBox);
+    EXPECT_TRUE(first->isVisible() && AboutBox->isVisible());
+    EXPECT_EQ(login->findChildren<TAboutBox*>().size(), 2);
+}
+
+TEST_F(LoginWindow, WindowsRenderTheirChineseText) {
+    for (const char* family : {"楷体", "楷体_GB2312", "宋体"})
+        EXPECT_TRUE(QRawFont::fromFont(QFont(QString::fromUtf8(family))).supportsCharacter(u'钢'))
+            << family;
+    const QString dir = QDir::currentPath() + QStringLiteral("/screenshots");
+    QDir().mkpath(dir);
+    EXPECT_EQ(login->size(), QSize(618, 327));
+    EXPECT_TRUE(login->grab().save(dir + QStringLiteral("/login.png")));
+    signIn(QStringLiteral("amy"), QStringLiteral("secret-1"));
+    ASSERT_TRUE(KVR_MainForm);
+    EXPECT_EQ(KVR_MainForm->size(), QSize(1000, 700));
+    EXPECT_TRUE(KVR_MainForm->grab().save(dir + QStringLiteral("/main.png")));
+    QTest::mouseClick(login->HelpSpeedButton, Qt::LeftButton);
+    EXPECT_TRUE(AboutBox->grab().save(dir + QStringLiteral("/about.png")));
+}
+
+TEST(StartUp, CreatesEveryWindowHiddenWithTheLoginWindowFirst) {
+    TestService service;
+    ScriptedPlatform ui;
+    app().platform = &ui;
+    app().config = ServiceConfig::forService(service.base());
+    createWindows();
+    EXPECT_TRUE(Tarvelo && KVR_MainForm && Frm_EditMM && Frm_Register && Frm_SetMM && AboutBox &&
+                Frm_ProcGrant);
+    EXPECT_NE(IISdmPtr, nullptr);  // built by the login window
+    const std::vector<QWidget*> windows{Tarvelo.data(),      KVR_MainForm.data(), Frm_EditMM.data(),
+                                        Frm_Register.data(), Frm_SetMM.data(),    AboutBox.data(),
+                                        Frm_ProcGrant.data()};
+    for (QWidget* w : windows)
+        EXPECT_TRUE(w->isHidden()) << w->objectName().toStdString();
+    destroyWindows();
+    EXPECT_FALSE(Tarvelo);
+    EXPECT_EQ(IISdmPtr, nullptr);
+    app() = AppContext{};
+}
+
+}  // namespace
+}  // namespace tarvelo::test
