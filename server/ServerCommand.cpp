@@ -43,7 +43,7 @@ const std::map<std::string, std::string> kHelp = {
     {"serve",
      "用法：tarvelo-server serve --db FILE [--listen HOST:PORT] [--tls-cert F --tls-key F]\n"
      "                           [--log-statements]\n"
-     "在 HOST:PORT（默认 127.0.0.1:8517，只接受本机连接）提供服务：\n"
+     "在 HOST:PORT（默认 127.0.0.1:8517，只接受本机连接；端口 0 表示任一空闲端口）提供服务：\n"
      "  POST /soap/IVRDS_IIS_WebSCoorSpplyIsapi   查询端\n"
      "  POST /soap/IVRDS_IIS_WebSCoorApplyIsapi   写入端\n"
      "  GET  /wsdl/<接口名>                        WSDL\n"
@@ -107,7 +107,7 @@ std::pair<std::string, int> listenAddress(const std::string& text) {
             throw UsageError{"--listen 的端口无效：“" + text.substr(colon + 1) + "”。"};
         port = port * 10 + (c - '0');
     }
-    if (port < 1 || port > 65535) throw UsageError{"--listen 的端口应在 1 到 65535 之间。"};
+    if (port > 65535) throw UsageError{"--listen 的端口应在 0 到 65535 之间（0：任一空闲端口）。"};
     return {host.empty() ? "127.0.0.1" : host, port};
 }
 

@@ -39,7 +39,7 @@ TEST(ServerCommand, InitDemoDataAndAddUserWorkAndRefuseWhatWouldLoseData) {
               1);
     EXPECT_EQ(runServerCommand({"add-user", "--db", db, "--id", "z3"}), 2);  // usage
     EXPECT_EQ(runServerCommand({"serve", "--db", (dir / "missing.db").string()}), 1);
-    EXPECT_EQ(runServerCommand({"serve", "--db", db, "--listen", "127.0.0.1:99999"}), 2);
+    EXPECT_EQ(runServerCommand({"serve", "--db", db, "--listen", "127.0.0.1:65536"}), 2);
     EXPECT_EQ(runServerCommand({"serve", "--db", db, "--tls-cert", "/nonexistent/cert.pem",
                                 "--tls-key", "/nonexistent/key.pem"}),
               1);
