@@ -2,7 +2,9 @@
 
 #include <curl/curl.h>
 
+#include <cstdlib>
 #include <mutex>
+#include <new>
 
 #include "text/Error.h"
 
@@ -12,9 +14,38 @@ namespace {
 
 constexpr const char* kUserAgent = "Tarvelo SOAP 1.1";
 
-std::size_t collect(char* data, std::size_t size, std::size_t count, void* out) {
-    static_cast<std::string*>(out)->append(data, size * count);
-    return size * count;
+// Largest answer taken: well above the service's own limit on answers.
+constexpr std::size_t kMaxAnswerBytes = std::size_t{512} << 20;
+
+struct Answer {
+    std::string body;
+    bool tooLarge = false;
+    bool outOfMemory = false;
+};
+
+// Called from libcurl's C code: nothing may be thrown through it; a refusal ends the transfer.
+std::size_t collect(char* data, std::size_t size, std::size_t count, void* out) noexcept {
+    auto* answer = static_cast<Answer*>(out);
+    const std::size_t n = size * count;
+    if (answer->body.size() + n > kMaxAnswerBytes) {
+        answer->tooLarge = true;
+        return 0;
+    }
+    try {
+        answer->body.append(data, n);
+    } catch (...) {
+        answer->outOfMemory = true;
+        return 0;
+    }
+    return n;
+}
+
+// The loopback addresses never go through a proxy, whatever the environment names.
+std::string noProxyList() {
+    std::string list = "127.0.0.1,localhost,::1";
+    for (const char* name : {"no_proxy", "NO_PROXY"})
+        if (const char* v = std::getenv(name); v && *v) return list + "," + v;
+    return list;
 }
 
 struct HeaderList {
@@ -60,6 +91,7 @@ HttpTransport::Reply HttpTransport::post(const std::string& url, std::string_vie
                                          std::string_view body) {
     CURL* c = m_curl;
     Reply reply;
+    // Options set for one call are set again for every call: the handle is reused.
     HeaderList headers;
     headers.add("Content-Type: text/xml; charset=utf-8");
     headers.add("SOAPAction: " + std::string(soapAction));
@@ -78,16 +110,28 @@ HttpTransport::Reply HttpTransport::post(const std::string& url, std::string_vie
     curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, m_config.insecureTls ? 0L : 1L);
     curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, m_config.insecureTls ? 0L : 2L);
     if (!m_config.caFile.empty()) curl_easy_setopt(c, CURLOPT_CAINFO, m_config.caFile.c_str());
+    if (!m_config.proxy.empty())
+        curl_easy_setopt(c, CURLOPT_PROXY, m_config.proxy == "none" ? "" : m_config.proxy.c_str());
+    const std::string noProxy = noProxyList();
+    curl_easy_setopt(c, CURLOPT_NOPROXY, noProxy.c_str());
+    Answer answer;
     curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, collect);
-    curl_easy_setopt(c, CURLOPT_WRITEDATA, &reply.body);
+    curl_easy_setopt(c, CURLOPT_WRITEDATA, &answer);
     char error[CURL_ERROR_SIZE] = {};
     curl_easy_setopt(c, CURLOPT_ERRORBUFFER, error);
     const CURLcode rc = curl_easy_perform(c);
     curl_easy_setopt(c, CURLOPT_ERRORBUFFER, nullptr);
     curl_easy_setopt(c, CURLOPT_HTTPHEADER, nullptr);
+    curl_easy_setopt(c, CURLOPT_WRITEDATA, nullptr);
+    if (answer.outOfMemory) throw std::bad_alloc();
+    if (answer.tooLarge)
+        throw Error("数据服务的应答太大（超过 " + std::to_string(kMaxAnswerBytes >> 20) +
+                        " MiB），已放弃接收。",
+                    url);
     if (rc != CURLE_OK)
         throw Error(curlProblem(rc), url + "：" + (*error ? error : curl_easy_strerror(rc)));
     curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &reply.status);
+    reply.body = std::move(answer.body);
     return reply;
 }
 

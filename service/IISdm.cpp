@@ -19,6 +19,8 @@ TIISdmPtr::~TIISdmPtr() {
 
 std::string TIISdmPtr::QueryBySQL(std::string_view sqlText) {
     try {
+        // The interface is obtained again before every query; it holds no state, so nothing
+        // that refers to the client object is lost.
         SpplyIntf = std::make_unique<IVRDS_IIS_WebSCoorSpplyIsapi>(SpplyHTTPRIO);
         return SpplyIntf->SpplyVanDataBySQL(sqlText);
     } catch (...) {
@@ -32,7 +34,12 @@ int TIISdmPtr::ApplyDelta(DataSet& dataset, std::string_view tableName, std::str
     CursorGuard cursor(m_platform, Cursor::Hourglass);
     struct Scratch {
         DataSet& d;
-        ~Scratch() { d.close(); }
+        ~Scratch() {
+            try {
+                d.close();
+            } catch (...) {
+            }
+        }
     } scratch{CdsDelta};
 
     CdsDelta.close();

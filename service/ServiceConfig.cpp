@@ -2,6 +2,8 @@
 
 #include <ini.h>
 
+#include <cctype>
+#include <charconv>
 #include <cstdlib>
 #include <filesystem>
 
@@ -23,16 +25,21 @@ std::string withoutTrailingSlash(std::string base) {
 }
 
 bool isUrl(std::string_view url) {
-    return url.starts_with("http://") || url.starts_with("https://");
+    return (url.starts_with("http://") || url.starts_with("https://")) &&
+           url.find_first_of(" \t\r\n") == std::string_view::npos;
 }
 
+// Seconds, whatever the locale's decimal separator; at least a millisecond (libcurl reads 0 as
+// "no limit").
 std::chrono::milliseconds seconds(std::string_view key, std::string_view value) {
-    char* end = nullptr;
-    const std::string text(trim(value));
-    const double s = std::strtod(text.c_str(), &end);
-    if (text.empty() || *end != '\0' || !(s > 0) || s > 86400)
-        throw Error("配置项 " + std::string(key) + " 应为正的秒数，收到“" + text + "”。");
-    return std::chrono::milliseconds(static_cast<long long>(s * 1000));
+    const std::string_view text = trim(value);
+    double s = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), s);
+    if (text.empty() || ec != std::errc() || end != text.data() + text.size() || !(s >= 0.001) ||
+        s > 86400)
+        throw Error("配置项 " + std::string(key) + " 应为正的秒数，收到“" + std::string(text) +
+                    "”。");
+    return std::chrono::milliseconds(static_cast<long long>(s * 1000 + 0.5));
 }
 
 bool flag(std::string_view key, std::string_view value) {
@@ -45,10 +52,15 @@ bool flag(std::string_view key, std::string_view value) {
 
 struct Reading {
     ServiceConfig* config;
+    std::filesystem::path folder;  // where the file is: relative paths in it start there
     std::string error;
 };
 
-void set(ServiceConfig& c, std::string_view key, std::string_view value) {
+void set(ServiceConfig& c, std::string_view name, std::string_view value,
+         const std::filesystem::path& folder = {}) {
+    std::string key(name);
+    for (char& ch : key)
+        ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
     const std::string v(trim(value));
     if (key == "service") {
         const ServiceConfig s = ServiceConfig::forService(v);
@@ -59,7 +71,9 @@ void set(ServiceConfig& c, std::string_view key, std::string_view value) {
     } else if (key == "write-url") {
         c.writeUrl = v;
     } else if (key == "ca-file") {
-        c.caFile = v;
+        c.caFile = v.empty() || folder.empty() ? v : (folder / v).string();
+    } else if (key == "proxy") {
+        c.proxy = v;
     } else if (key == "insecure-tls") {
         c.insecureTls = flag(key, v);
     } else if (key == "connect-timeout") {
@@ -74,9 +88,9 @@ void set(ServiceConfig& c, std::string_view key, std::string_view value) {
 int onEntry(void* user, const char* section, const char* name, const char* value) {
     auto* r = static_cast<Reading*>(user);
     if (!r->error.empty()) return 0;
-    if (std::string_view(section) != "service") return 1;  // other sections belong to others
+    if (upperName(section) != "SERVICE") return 1;  // other sections belong to others
     try {
-        set(*r->config, name, value);
+        set(*r->config, name, value, r->folder);
     } catch (const Error& e) {
         r->error = e.message();
         return 0;
@@ -96,7 +110,7 @@ ServiceConfig ServiceConfig::forService(std::string base) {
 }
 
 void ServiceConfig::read(const std::string& file) {
-    Reading reading{this, {}};
+    Reading reading{this, std::filesystem::path(file).parent_path(), {}};
     const int rc = ini_parse(file.c_str(), onEntry, &reading);
     if (rc == -1) throw Error("无法读取配置文件“" + file + "”。");
     if (rc != 0 || !reading.error.empty())

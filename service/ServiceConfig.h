@@ -13,13 +13,17 @@ namespace tarvelo {
 //   read-url      = <the read side's endpoint>  ; or each one on its own
 //   write-url     = <the write side's endpoint>
 //   ca-file       = /path/to/ca.pem             ; a service with a certificate of its own
+//                                               ; (a relative path is beside the file)
+//   proxy         = http://proxy:3128           ; or none; unset: the environment's proxy
 //   insecure-tls  = false                       ; true skips certificate checks (never by default)
 //   connect-timeout = 10                        ; seconds
 //   timeout       = 120                         ; seconds for a whole call
+// Section and key names are case-blind.
 struct ServiceConfig {
     std::string readUrl;
     std::string writeUrl;
     std::string caFile;
+    std::string proxy;  // empty: the environment's; "none": no proxy
     bool insecureTls = false;
     std::chrono::milliseconds connectTimeout{10000};
     std::chrono::milliseconds totalTimeout{120000};

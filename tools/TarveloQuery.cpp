@@ -9,8 +9,6 @@
 // the integer result. Errors go to stderr; the exit status is then 1 (2 for a usage mistake).
 #include <unistd.h>
 
-#include <clocale>
-#include <cwchar>
 #include <filesystem>
 #include <iostream>
 #include <string>
@@ -52,26 +50,39 @@ public:
     void sendInputMethodHotKey(int) override {}
 };
 
-// Terminal columns of a UTF-8 text: two for wide (CJK) characters.
+// Whether a character takes two terminal columns: the East Asian wide and fullwidth ranges.
+bool isWide(char32_t c) {
+    return (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0x303E) ||
+           (c >= 0x3041 && c <= 0x33FF) || (c >= 0x3400 && c <= 0x4DBF) ||
+           (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0xA000 && c <= 0xA4CF) ||
+           (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) ||
+           (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||
+           (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x1F300 && c <= 0x1F64F) ||
+           (c >= 0x20000 && c <= 0x3FFFD);
+}
+
+// Terminal columns of a UTF-8 text, without depending on the locale: two for wide characters,
+// none for combining marks, one for everything else (a stray byte included).
 std::size_t columns(std::string_view text) {
-    std::mbstate_t state{};
     std::size_t width = 0;
-    const char* p = text.data();
-    std::size_t left = text.size();
-    while (left > 0) {
-        wchar_t wc;
-        const std::size_t n = std::mbrtowc(&wc, p, left, &state);
-        if (n == 0 || n == static_cast<std::size_t>(-1) || n == static_cast<std::size_t>(-2)) {
+    for (std::size_t i = 0; i < text.size();) {
+        const auto b = static_cast<unsigned char>(text[i]);
+        const std::size_t n = b < 0x80 ? 1 : b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
+        char32_t c = n == 1 ? b : b & (0x7F >> n);
+        bool valid = i + n <= text.size();
+        for (std::size_t k = 1; valid && k < n; ++k) {
+            const auto t = static_cast<unsigned char>(text[i + k]);
+            valid = (t & 0xC0) == 0x80;
+            c = (c << 6) | (t & 0x3F);
+        }
+        if (!valid) {
             ++width;
-            ++p;
-            --left;
-            state = {};
+            ++i;
             continue;
         }
-        const int w = ::wcwidth(wc);
-        width += w < 0 ? 1 : static_cast<std::size_t>(w);
-        p += n;
-        left -= n;
+        const bool combining = (c >= 0x0300 && c <= 0x036F) || (c >= 0xFE20 && c <= 0xFE2F);
+        width += combining ? 0 : isWide(c) ? 2 : 1;
+        i += n;
     }
     return width;
 }
@@ -151,35 +162,44 @@ void printTable(DataSet& ds, bool csv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::setlocale(LC_CTYPE, "C.UTF-8");
     std::vector<std::string> args(argv + 1, argv + argc);
     try {
-        std::error_code ec;
-        const auto self = std::filesystem::canonical("/proc/self/exe", ec).parent_path().string();
-        ServiceConfig config = ServiceConfig::load(args, ServiceConfig::standardFiles(self));
-        bool raw = false, csv = false, exec = false;
+        // The arguments are sorted first: --help and usage mistakes need no configuration.
+        const auto usage = [](const std::string& what) {
+            std::cerr << what << (what.empty() ? "" : "\n\n") << kUsage;
+            return 2;
+        };
+        std::vector<std::string> serviceArgs;
         std::string sql;
-        for (const auto& a : args) {
-            if (a == "--raw")
-                raw = true;
-            else if (a == "--csv")
-                csv = true;
-            else if (a == "--exec")
-                exec = true;
-            else if (a == "--help" || a == "-h") {
+        bool raw = false, csv = false, exec = false;
+        for (std::size_t i = 0; i < args.size(); ++i) {
+            const std::string& a = args[i];
+            if (a == "--help" || a == "-h") {
                 std::cout << kUsage;
                 return 0;
+            }
+            if (a == "--raw") {
+                raw = true;
+            } else if (a == "--csv") {
+                csv = true;
+            } else if (a == "--exec") {
+                exec = true;
+            } else if (a == "--service" || a == "--read-url" || a == "--write-url" ||
+                       a == "--config") {
+                serviceArgs.push_back(a);
+                if (i + 1 < args.size()) serviceArgs.push_back(args[++i]);
             } else if (a.starts_with("--") || !sql.empty()) {
-                std::cerr << "无法识别的参数“" << a << "”。\n\n" << kUsage;
-                return 2;
+                return usage("无法识别的参数“" + a + "”。");
             } else {
                 sql = a;
             }
         }
-        if (sql.empty() || (raw && csv) || (exec && (raw || csv))) {
-            std::cerr << kUsage;
-            return 2;
-        }
+        if (sql.empty()) return usage("");
+        if ((raw && csv) || (exec && (raw || csv)))
+            return usage("--raw、--csv 和 --exec 不能同时使用。");
+        std::error_code ec;
+        const auto self = std::filesystem::canonical("/proc/self/exe", ec).parent_path().string();
+        ServiceConfig config = ServiceConfig::load(serviceArgs, ServiceConfig::standardFiles(self));
         ConsolePlatform platform;
         TIISdmPtr module(config, platform);
         if (exec) {

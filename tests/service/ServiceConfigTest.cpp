@@ -52,6 +52,12 @@ TEST_F(ServiceConfigFiles, TheFirstFileFoundIsReadAndOptionsOverrideIt) {
     EXPECT_EQ(c.totalTimeout.count(), 30000);
     EXPECT_EQ(args, (std::vector<std::string>{"--raw", "select 1"}));  // options taken out
 
+    // Names are case-blind; a relative certificate file lies beside the configuration file.
+    std::vector<std::string> none;
+    const ServiceConfig e = ServiceConfig::load(
+        none, {file("beside.ini", "[Service]\nSERVICE = http://a\nCA-File = certs/ca.pem\n")});
+    EXPECT_EQ(e.caFile, (dir / "certs" / "ca.pem").string());
+
     std::vector<std::string> both{"--service", "http://127.0.0.1:8517"};
     const ServiceConfig d = ServiceConfig::load(both, {});
     EXPECT_EQ(d.writeUrl, "http://127.0.0.1:8517/soap/IVRDS_IIS_WebSCoorApplyIsapi");
@@ -76,7 +82,9 @@ TEST_F(ServiceConfigFiles, MistakesAreClearErrors) {
         {"[service]\nread-url = http://a/r\n", "没有配置"},  // the write side is missing
         {"[service]\nservice = http://a\ntimeout = soon\n", "timeout"},
         {"[service]\nservice = http://a\ninsecure-tls = perhaps\n", "insecure-tls"},
-        {"[service]\nservice = http://a\nproxy = x\n", "proxy"},
+        {"[service]\nservice = http://a\nretries = 3\n", "retries"},
+        {"[service]\nservice = http://a\ntimeout = 0.0001\n", "timeout"},  // 0 would mean none
+        {"[service]\nservice = http://h  # main\n", "http://"},
         {"[service]\nthis line is no setting\n", "第 2 行"},
     };
     for (const auto& c : cases) {

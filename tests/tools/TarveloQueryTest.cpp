@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <fstream>
 #include <string>
 
 #include "support/TestService.h"
@@ -28,17 +29,20 @@ Outcome query(const std::string& args) {
 TEST(TarveloQuery, PrintsAlignedRowsCsvAndResultsAndFailsClearly) {
     TestService service;
     service.exec("INSERT INTO KVR_REGION VALUES ('01','东城区'),('02','西城区'),('10','A,\"B\"')");
-    const std::string at = "--service " + service.base() + " ";
+    // An empty configuration file of its own, so that no tarvelo.ini of the machine counts.
+    const std::string config = service.dbPath() + ".ini";
+    std::ofstream(config) << "";
+    const std::string at = "--config " + config + " --service " + service.base() + " ";
 
-    const Outcome table = query(at + "\"select ID,IDDESC FROM KVR_REGION ORDER BY ID \"");
+    const Outcome table = query(at + "\"select IDDESC,ID FROM KVR_REGION ORDER BY ID \"");
     EXPECT_EQ(table.status, 0);
     // Chinese characters take two columns, so the columns line up in a terminal.
     EXPECT_EQ(table.out,
-              "ID  IDDESC\n"
-              "--  ------\n"
-              "01  东城区\n"
-              "02  西城区\n"
-              "10  A,\"B\"\n"
+              "IDDESC  ID\n"
+              "------  --\n"
+              "东城区  01\n"
+              "西城区  02\n"
+              "A,\"B\"   10\n"
               "(3 行)\n");
 
     const Outcome csv = query(at + "--csv \"select IDDESC from KVR_REGION where ID='10'\"");
@@ -52,11 +56,15 @@ TEST(TarveloQuery, PrintsAlignedRowsCsvAndResultsAndFailsClearly) {
     EXPECT_EQ(refused.status, 1);
     EXPECT_NE(refused.out.find("服务报告了错误"), std::string::npos) << refused.out;
 
-    const Outcome nowhere = query("--service http://127.0.0.1:1 \"select 1\"");
+    const Outcome nowhere =
+        query("--config " + config + " --service http://127.0.0.1:1 \"select 1\"");
     EXPECT_EQ(nowhere.status, 1);
     EXPECT_NE(nowhere.out.find("数据服务可能没有运行"), std::string::npos) << nowhere.out;
 
     EXPECT_EQ(query(at).status, 2);  // no statement
+    EXPECT_EQ(query("--csv --exec \"delete from KVR_REGION\"").status,
+              2);  // before any configuration
+    EXPECT_EQ(query("--help").status, 0);
 }
 
 }  // namespace
