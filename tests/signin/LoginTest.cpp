@@ -79,6 +79,8 @@ protected:
 
 TEST_F(LoginWindow, APasswordLoginRegistersTheSessionAndHandsOver) {
     ASSERT_EQ(pc.size(), 16u);
+    EXPECT_EQ(pc.find_first_not_of("0123456789ABCDEF"), std::string::npos) << pc;
+    EXPECT_EQ(GetPCID(), pc);
     EXPECT_EQ(login->PCIDEdit->text().toStdString(), pc);
     EXPECT_TRUE(login->PCIDEdit->isHidden());
     signIn(QStringLiteral("  amy\t "), QStringLiteral("secret-1"));
@@ -187,6 +189,26 @@ TEST_F(LoginWindow, ClosingReleasesTheSessionOnceAndEndsTheProgram) {
     EXPECT_FALSE(Tarvelo);
     EXPECT_EQ(IISdmPtr, nullptr);
     EXPECT_EQ(terminated, 1);
+}
+
+TEST_F(LoginWindow, TheExitButtonsCloseTheWindowAndEndTheProgram) {
+    for (int button = 0; button < 2; ++button) {
+        if (button == 1) {  // a second run of the program
+            delete Tarvelo.data();
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            login = new TTarvelo;
+            Tarvelo = login;
+        }
+        terminated = 0;
+        signIn(QStringLiteral("amy"), QStringLiteral("secret-1"));
+        ASSERT_TRUE(KVR_MainForm);
+        QTest::mouseClick(button == 0 ? KVR_MainForm->SpeedButton2 : KVR_MainForm->wwwSpeedButton,
+                          Qt::LeftButton);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_EQ(sessions(), "") << button;
+        EXPECT_FALSE(KVR_MainForm) << button;
+        EXPECT_GE(terminated, 1) << button;
+    }
 }
 
 TEST_F(LoginWindow, ClosingBeforeALoginRemovesNothing) {
