@@ -67,7 +67,10 @@ TKVR_MainForm::TKVR_MainForm(QWidget* owner)
 
 TKVR_MainForm::~TKVR_MainForm() {
     // While the program still refers to a main window, its session is released once more.
-    if (KVR_MainForm) SessionRegistry::sendRelease(ADOQuery1, KVR_MainForm->USERID);
+    try {
+        if (KVR_MainForm) SessionRegistry::sendRelease(ADOQuery1, KVR_MainForm->USERID);
+    } catch (...) {
+    }
 }
 
 void TKVR_MainForm::SpeedButton2Click() {
@@ -81,6 +84,10 @@ void TKVR_MainForm::wwwSpeedButtonClick() {
 
 void TKVR_MainForm::closeEvent(QCloseEvent* event) {
     event->accept();
+    runAction([this] { FormClose(); });
+}
+
+void TKVR_MainForm::FormClose() {
     if (m_closed) return;
     m_closed = true;
     // The session first, then the data access module and the login window, which ends the

@@ -36,7 +36,8 @@ public:
     void wwwSpeedButtonClick();
 
 protected:
-    void closeEvent(QCloseEvent* event) override;  // FormClose
+    void closeEvent(QCloseEvent* event) override;
+    void FormClose();
 
 private:
     bool m_closed = false;

@@ -22,6 +22,7 @@
 #include "service/IISdm.h"
 #include "signin/SessionRegistry.h"
 #include "text/Date.h"
+#include "text/Error.h"
 #include "text/SqlLiteral.h"
 #include "text/Trim.h"
 
@@ -159,7 +160,8 @@ void TTarvelo::OKSpeedButtonClick() {
     char passwordMark = '0';
 
     // 3, 4: the account's row.
-    TIISdmPtr& dm = *IISdmPtr;
+    if (!m_module) throw Error("数据访问模块已经关闭，无法登录。");
+    TIISdmPtr& dm = *m_module;
     ADOQuery1.clear();
     ADOQuery1.add(" SELECT u.USERID,u.USERNAME,u.PASSWORD,u.PWBZ,u.SYSBZ,u.DATABZ,u.TEL,u.VERIFY ");
     ADOQuery1.add(" FROM KVR_USERH u ");
@@ -264,6 +266,10 @@ void TTarvelo::HelpSpeedButtonClick() {
 
 void TTarvelo::closeEvent(QCloseEvent* event) {
     event->accept();
+    runAction([this] { FormClose(); });
+}
+
+void TTarvelo::FormClose() {
     if (!m_released) {
         m_released = true;
         // The release for the current main window's user (none before a login), then the

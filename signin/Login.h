@@ -51,6 +51,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void FormClose();
 
 private:
     std::unique_ptr<TIISdmPtr> m_module;
