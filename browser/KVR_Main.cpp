@@ -1,35 +1,134 @@
 #include "browser/KVR_Main.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
+#include <QDateEdit>
+#include <QDir>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPainter>
 #include <QScreen>
+#include <QSplitter>
 #include <QStyle>
+#include <QStyledItemDelegate>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTimer>
 #include <QToolButton>
+#include <QTreeWidget>
 #include <QVBoxLayout>
 
 #include "app/ActionGuard.h"
 #include "app/Application.h"
 #include "app/Globals.h"
+#include "browser/BrowserStatements.h"
+#include "data/ReferenceList.h"
+#include "platform/Platform.h"
+#include "service/IISdm.h"
 #include "signin/Login.h"
 #include "signin/SessionRegistry.h"
+#include "text/Date.h"
+#include "widgets/DBGrid.h"
+#include "widgets/DataSource.h"
 
 namespace tarvelo {
+
+namespace {
+
+const QString kTop[4] = {QStringLiteral("信息价"), QStringLiteral("成交价"), QStringLiteral("苗木价"),
+                         QStringLiteral("厂商报价")};
+const QColor kNavy(0x00, 0x00, 0x80);  // 8388608 in the windows' BGR notation
+constexpr const char* kPublisherLine = "Tarvelo 云平台 · 建设工程材料价格信息，每月发布";
+
+QString q(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+
+QFont kai(int pixels, bool bold = false) {
+    QFont f(QStringLiteral("楷体"));
+    f.setPixelSize(pixels);
+    f.setBold(bold);
+    return f;
+}
+
+QToolButton* button(QWidget* parent, const QString& caption) {
+    auto* b = new QToolButton(parent);
+    b->setText(caption);
+    b->setAutoRaise(true);
+    return b;
+}
+
+// Fonts and colours of the tree's items, set before each is drawn with the default drawing.
+class TreeDrawing : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        const bool top = !index.parent().isValid();
+        QFont f(QStringLiteral("楷体"));
+        f.setPointSize(top ? 12 : 11);
+        f.setBold(top);
+        option->font = f;
+        const bool selected = option->state & QStyle::State_Selected;
+        const QColor colour = selected ? QColor(Qt::white) : top ? kNavy : QColor(Qt::black);
+        option->palette.setColor(QPalette::Text, colour);
+        option->palette.setColor(QPalette::HighlightedText, colour);
+    }
+};
+
+std::vector<GridColumn> columns(std::initializer_list<std::tuple<const char*, const char*, int>> list) {
+    std::vector<GridColumn> out;
+    for (const auto& [field, title, width] : list)
+        out.push_back({QString::fromUtf8(field), QString::fromUtf8(title), width});
+    return out;
+}
+
+TDataSource* source(DataSet& ds, QObject* parent, std::vector<GridColumn> cols) {
+    auto* s = new TDataSource(ds, parent);
+    s->setColumns(std::move(cols));
+    return s;
+}
+
+QListWidget* iconList(QWidget* parent) {
+    auto* lv = new QListWidget(parent);
+    lv->setViewMode(QListView::IconMode);
+    lv->setIconSize(QSize(32, 32));
+    lv->setGridSize(QSize(86, 60));
+    lv->setMovement(QListView::Static);
+    lv->setResizeMode(QListView::Adjust);
+    lv->setFixedHeight(150);
+    lv->setFont(kai(14));
+    lv->setStyleSheet(QStringLiteral("QListWidget { color: navy; }"));
+    lv->setCursor(Qt::PointingHandCursor);
+    lv->setMouseTracking(true);
+    // Underline the caption under the mouse.
+    QObject::connect(lv, &QListWidget::itemEntered, lv, [lv](QListWidgetItem* item) {
+        for (int i = 0; i < lv->count(); ++i) {
+            QFont f = lv->font();
+            f.setUnderline(lv->item(i) == item);
+            lv->item(i)->setFont(f);
+        }
+    });
+    return lv;
+}
+
+}  // namespace
 
 TKVR_MainForm::TKVR_MainForm(QWidget* owner)
     : QWidget(owner, Qt::Window | Qt::WindowStaysOnTopHint) {
     setObjectName(QStringLiteral("KVR_MainForm"));
     setWindowTitle(QStringLiteral("Tarvelo 云平台"));
     resize(1000, 700);
+    startDirectory = QDir::currentPath().left(260).toStdString();
 
     PageControl1 = new QTabWidget(this);
-    PageControl1->setDocumentMode(true);  // flat buttons for tabs
-    QFont kai(QStringLiteral("楷体"));
-    kai.setBold(true);
-    kai.setPixelSize(16);
-    PageControl1->tabBar()->setFont(kai);
+    PageControl1->setDocumentMode(true);
+    PageControl1->tabBar()->setFont(kai(16, true));
     TS_User = new QWidget;
     TS_Admin = new QWidget;
     TabSheet1 = new QWidget;
@@ -41,28 +140,300 @@ TKVR_MainForm::TKVR_MainForm(QWidget* owner)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(PageControl1);
 
-    // The exit buttons sit at the right end of the information centre's strip.
-    auto* strip = new QHBoxLayout;
-    strip->addStretch();
-    SpeedButton2 = new QToolButton(TS_User);
-    SpeedButton2->setText(QStringLiteral("退出"));
-    SpeedButton2->setAutoRaise(true);
-    wwwSpeedButton = new QToolButton(TS_User);
-    wwwSpeedButton->setToolTip(QStringLiteral("退出"));
-    wwwSpeedButton->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
-    wwwSpeedButton->setAutoRaise(true);
-    strip->addWidget(SpeedButton2);
-    strip->addWidget(wwwSpeedButton);
-    auto* page = new QVBoxLayout(TS_User);
-    page->addLayout(strip);
-    page->addStretch();
-    connect(SpeedButton2, &QToolButton::clicked, this,
-            [this] { runAction([this] { SpeedButton2Click(); }); });
-    connect(wwwSpeedButton, &QToolButton::clicked, this,
-            [this] { runAction([this] { wwwSpeedButtonClick(); }); });
+    buildInformationCentre();
+    buildDataCentre();
+
+    // Both pickers start at today's date; the suggestion grid starts hidden.
+    YMDateTimePicker->setDate(QDate::currentDate());
+    QueryDateTimePicker->setDate(QDate::currentDate());
+    SelDBGrid->hide();
 
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
+}
+
+void TKVR_MainForm::buildInformationCentre() {
+    auto* page = new QVBoxLayout(TS_User);
+    page->setContentsMargins(0, 0, 0, 0);
+    page->setSpacing(0);
+
+    Panel3 = new QWidget(TS_User);
+    Panel3->setFixedHeight(41);
+    Label2 = new QLabel(q(kPublisherLine), Panel3);
+    Label2->setFont(kai(21));
+    Label2->setStyleSheet(QStringLiteral("color: navy; background: transparent;"));
+    Label2->setGeometry(200, 8, 900, 28);
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(60);
+    connect(Timer1, &QTimer::timeout, this, [this] { runAction([this] { Timer1Timer(); }); });
+    Timer1->start();
+    page->addWidget(Panel3);
+
+    Splitter1 = new QSplitter(Qt::Horizontal, TS_User);
+    page->addWidget(Splitter1, 1);
+
+    Panel2 = new QWidget;
+    auto* left = new QVBoxLayout(Panel2);
+    left->setContentsMargins(0, 0, 0, 0);
+    left->setSpacing(0);
+    TV_TreeL = new QTreeWidget(Panel2);
+    TV_TreeL->setHeaderHidden(true);
+    TV_TreeL->setFixedHeight(224);
+    TV_TreeL->setFont(kai(16));
+    TV_TreeL->setRootIsDecorated(false);  // no lines at the root
+    TV_TreeL->setIndentation(19);
+    TV_TreeL->setItemDelegate(new TreeDrawing(TV_TreeL));
+    // The selection stays highlighted when the tree loses the focus.
+    QPalette p = TV_TreeL->palette();
+    p.setColor(QPalette::Inactive, QPalette::Highlight, p.color(QPalette::Active, QPalette::Highlight));
+    TV_TreeL->setPalette(p);
+    DBGrid1 = new TDBGrid(Panel2);
+    Ds_Item = source(Cds_Item, this, columns({{"ITEMDESC", "材料名", 193}}));
+    DBGrid1->setDataSource(Ds_Item);
+    left->addWidget(TV_TreeL);
+    left->addWidget(DBGrid1, 1);
+    Splitter1->addWidget(Panel2);
+
+    Panel4 = new QWidget;
+    auto* right = new QVBoxLayout(Panel4);
+    right->setContentsMargins(0, 0, 0, 0);
+    right->setSpacing(0);
+    TitlePanel = new QWidget(Panel4);
+    TitlePanel->setFixedHeight(110);
+    TitlePanel->installEventFilter(this);
+    YMCheckBox = new QCheckBox(QStringLiteral("年份/月"), TitlePanel);
+    YMCheckBox->setToolTip(QStringLiteral("选中按月查询，不选查全年"));
+    YMCheckBox->setChecked(true);
+    YMCheckBox->setEnabled(false);
+    YMDateTimePicker = new QDateEdit(TitlePanel);
+    YMDateTimePicker->setDisplayFormat(QStringLiteral("yyyy-MM"));
+    YMDateTimePicker->setCalendarPopup(true);
+    QueryEdit = new QLineEdit(TitlePanel);
+    QueryEdit->setFont(kai(21));
+    QueryEdit->setFrame(false);
+    QueryEdit->setStyleSheet(QStringLiteral("QLineEdit { border-bottom: 1px solid #7a9cc6; }"));
+    QueryEdit->installEventFilter(this);
+    QuerySpeedButton = button(TitlePanel, QStringLiteral("搜 索"));
+    QuerySpeedButton->setIcon(style()->standardIcon(QStyle::SP_FileDialogContentsView));
+    QuerySpeedButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    QuerySpeedButton->setFont(kai(18, true));
+    SpeedButton3 = button(TitlePanel, QStringLiteral("清屏"));
+    SpeedButton2 = button(TitlePanel, QStringLiteral("退出"));
+    wwwSpeedButton = button(TitlePanel, QString());
+    wwwSpeedButton->setToolTip(QStringLiteral("退出"));
+    wwwSpeedButton->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
+    right->addWidget(TitlePanel);
+
+    PageControl3 = new QTabWidget(Panel4);
+    PageControl3->tabBar()->setFont(kai(16, true));
+    const auto pageWithGrid = [&](QWidget*& pageWidget, QListWidget** icons, TDBGrid*& grid,
+                                  TDataSource*& ds, DataSet& set, std::vector<GridColumn> cols,
+                                  const QString& caption) {
+        pageWidget = new QWidget;
+        auto* v = new QVBoxLayout(pageWidget);
+        v->setContentsMargins(0, 0, 0, 0);
+        v->setSpacing(0);
+        if (icons) {
+            *icons = iconList(pageWidget);
+            v->addWidget(*icons);
+        }
+        grid = new TDBGrid(pageWidget);
+        ds = source(set, this, std::move(cols));
+        grid->setDataSource(ds);
+        v->addWidget(grid, 1);
+        PageControl3->addTab(pageWidget, caption);
+    };
+    pageWithGrid(TS_XXJ, &lv1, XXMDBGrid, Ds_XXJ, Cds_XXJ,
+                 columns({{"PERDID", "发布日期", 80}, {"ITEMDESC", "材料名", 160},
+                          {"SPECID", "规格", 80}, {"MODEL", "型号", 80},
+                          {"UNIT", "计量单位", 60}, {"XXJ", "信息价", 0},
+                          {"DEJ", "定额价", 67}, {"ITEMID", "标准材料编码", 100},
+                          {"ITEMID_ZJ", "造价处编码", 100}, {"BRAND", "品牌", 80},
+                          {"MATERIAL", "材质", 80}}),
+                 QStringLiteral(" 信息价  "));
+    pageWithGrid(TS_CJJ, nullptr, CJMDBGrid, Ds_CJJ, Cds_CJJ,
+                 columns({{"PERDID", "发布日期", 80}, {"ITEMID", "标准材料编码", 100},
+                          {"ITEMDESC", "材料名", 160}, {"SPECID", "规格", 80},
+                          {"MODEL", "型号", 80}, {"UNIT", "计量单位", 60}, {"CJJ", "成交价", 0},
+                          {"CJRQ", "成交日期", 0}, {"PLACE", "地区", 0}, {"BRAND", "品牌", 80},
+                          {"MATERIAL", "材质", 80}}),
+                 QStringLiteral(" 成交价 "));
+    pageWithGrid(TS_MMJ, &lv2, MMMDBGrid, Ds_MMJ, Cds_MMJ,
+                 columns({{"PERDID", "发布日期", 80}, {"ITEMDESC", "材料名", 160},
+                          {"SPECID", "规格", 80}, {"MODEL", "型号", 80},
+                          {"UNIT", "计量单位", 60}, {"MMJ", "苗木价", 0}, {"VEND", "供应商", 0},
+                          {"LINKMAN", "联系人", 0}, {"LINKTEL", "联系电话", 0},
+                          {"ITEMID", "标准材料编码", 100}, {"BRAND", "品牌", 80}}),
+                 QStringLiteral(" 苗木价 "));
+    pageWithGrid(TS_CSJ, nullptr, CSMDBGrid, Ds_CSJ, Cds_CSJ,
+                 columns({{"PERDID", "发布日期", 80}, {"ITEMDESC", "材料名", 160},
+                          {"ITEMID", "标准材料编码", 100}, {"SPECID", "规格", 80},
+                          {"MODEL", "型号", 80}, {"BRAND", "品牌", 80},
+                          {"MATERIAL", "材质", 80}, {"UNIT", "计量单位", 60},
+                          {"CSJ", "厂商价", 0}, {"VEND", "供应商", 0}, {"LINKMAN", "联系人", 0},
+                          {"LINKTEL", "联系电话", 0}}),
+                 QStringLiteral("厂商报价"));
+    right->addWidget(PageControl3, 1);
+    Splitter1->addWidget(Panel4);
+    Splitter1->setSizes({185, 815});
+    Splitter1->setStretchFactor(1, 1);
+
+    // The suggestions float under the search box, above the tabs.
+    SelDBGrid = new TDBGrid(Panel4);
+    SelDBGrid->setGeometry(145, 76, 296, 321);
+    SelDBGrid->horizontalHeader()->hide();
+    SelDBGrid->verticalHeader()->hide();
+    SelDBGrid->setFont(kai(15));
+    Ds_SelItem = source(Cds_SelItem, this, columns({{"ITEMDESC", "", 270}}));
+    SelDBGrid->setDataSource(Ds_SelItem);
+    SelDBGrid->installEventFilter(this);
+    SelDBGrid->raise();
+
+    const auto on = [this](auto* sender, auto signal, void (TKVR_MainForm::*handler)()) {
+        connect(sender, signal, this, [this, handler] { runAction([&] { (this->*handler)(); }); });
+    };
+    on(TV_TreeL, &QTreeWidget::itemClicked, &TKVR_MainForm::TV_TreeLClick);
+    on(lv1, &QListWidget::itemClicked, &TKVR_MainForm::lv1Click);
+    on(lv2, &QListWidget::itemClicked, &TKVR_MainForm::lv2Click);
+    on(DBGrid1, &TDBGrid::cellClicked, &TKVR_MainForm::DBGrid1CellClick);
+    on(PageControl3, &QTabWidget::currentChanged, &TKVR_MainForm::PageControl3Change);
+    on(YMDateTimePicker, &QDateEdit::dateChanged, &TKVR_MainForm::YMDateTimePickerCloseUp);
+    on(YMCheckBox, &QCheckBox::clicked, &TKVR_MainForm::YMDateTimePickerCloseUp);
+    on(QueryEdit, &QLineEdit::textChanged, &TKVR_MainForm::QueryEditChange);
+    on(QuerySpeedButton, &QToolButton::clicked, &TKVR_MainForm::QuerySpeedButtonClick);
+    on(SpeedButton3, &QToolButton::clicked, &TKVR_MainForm::SpeedButton3Click);
+    on(SpeedButton2, &QToolButton::clicked, &TKVR_MainForm::SpeedButton2Click);
+    on(wwwSpeedButton, &QToolButton::clicked, &TKVR_MainForm::wwwSpeedButtonClick);
+    on(SelDBGrid, &TDBGrid::cellClicked, &TKVR_MainForm::SelDBGridCellClick);
+    layOutTitlePanel();
+}
+
+void TKVR_MainForm::buildDataCentre() {
+    auto* page = new QVBoxLayout(TS_Admin);
+    page->setContentsMargins(0, 0, 0, 0);
+    auto* bar = new QWidget(TS_Admin);  // ToolBar1 in CoolBar1
+    bar->setFont(kai(20));
+    bar->setAutoFillBackground(true);
+    QPalette p = bar->palette();
+    p.setColor(QPalette::Window, QColor(0xFF, 0xFF, 0xE1));
+    bar->setPalette(p);
+    auto* rows = new QVBoxLayout(bar);
+    auto* row1 = new QHBoxLayout;
+    auto* row2 = new QHBoxLayout;
+    QueryDBEdit = new QLineEdit(bar);
+    QueryDBEdit->setFixedWidth(217);
+    QueryDateTimePicker = new QDateEdit(bar);
+    QueryDateTimePicker->setDisplayFormat(QStringLiteral("yyyy-MM"));
+    QueryDateTimePicker->setCalendarPopup(true);
+    QueryDateTimePicker->setFixedWidth(102);
+    QueryTB = button(bar, QStringLiteral(" 查询 "));
+    TransferTB = button(bar, QStringLiteral(" 更新数据 "));
+    RefreshTB = button(bar, QStringLiteral(" 清屏 "));
+    UserTB = button(bar, QStringLiteral("用户管理"));
+    LoadTB = button(bar, QStringLiteral("下载模版"));
+    ExitTB = button(bar, QStringLiteral(" 关闭 "));
+    for (QWidget* w : {static_cast<QWidget*>(QueryDBEdit), static_cast<QWidget*>(QueryDateTimePicker),
+                       static_cast<QWidget*>(QueryTB), static_cast<QWidget*>(TransferTB)})
+        row1->addWidget(w);
+    row1->addStretch();
+    for (QToolButton* b : {RefreshTB, UserTB, LoadTB, ExitTB}) row2->addWidget(b);
+    row2->addStretch();
+    rows->addLayout(row1);
+    rows->addLayout(row2);
+    page->addWidget(bar);
+
+    PageControl2 = new QTabWidget(TS_Admin);
+    PageControl2->tabBar()->setFont(kai(16, true));
+    const auto importPage = [&](QWidget*& w, TDBGrid*& grid, TDataSource*& ds, DataSet& set,
+                                Category category, std::vector<GridColumn> cols,
+                                const QString& caption) {
+        w = new QWidget;
+        auto* v = new QVBoxLayout(w);
+        v->setContentsMargins(0, 0, 0, 0);
+        grid = new TDBGrid(w);
+        grid->setFont(kai(14));
+        priceTable(category).reset(set);
+        ds = source(set, this, std::move(cols));
+        grid->setDataSource(ds);
+        v->addWidget(grid);
+        PageControl2->addTab(w, caption);
+    };
+    importPage(TS_XXJD, XXJDDBGrid, Ds_XXJD, Cds_XXJD, Category::XXJ,
+               columns({{"SERIAL", "序号", 0}, {"ITEMDESC", "材料名", 180},
+                        {"ITEMID", "标准材料编码", 100}, {"ZJID", "造价处编码", 80},
+                        {"SPECID", "规格", 80}, {"MODEL", "型号", 60}, {"BRAND", "品牌", 60},
+                        {"MATERIAL", "材质", 60}, {"UNIT", "计量单位", 60}, {"PLACE", "地区", 0},
+                        {"XXJ", "信息价", 0}}),
+               QStringLiteral("信息价导入"));
+    importPage(TS_CJJD, CJJDDBGrid, Ds_CJJD, Cds_CJJD, Category::CJJ,
+               columns({{"SERIAL", "序号", 0}, {"ITEMDESC", "材料名", 180},
+                        {"ITEMID", "标准材料编码", 100}, {"SPECID", "规格", 80},
+                        {"MODEL", "型号", 60}, {"BRAND", "品牌", 60}, {"MATERIAL", "材质", 60},
+                        {"UNIT", "计量单位", 60}, {"CJJ", "成交价", 0}, {"PLACE", "地区", 0},
+                        {"CJRQ", "成交日期", 0}}),
+               QStringLiteral("成交价导入"));
+    importPage(TS_MMJD, MMJDDBGrid, Ds_MMJD, Cds_MMJD, Category::MMJ,
+               columns({{"SERIAL", "序号", 0}, {"ITEMDESC", "材料名", 180},
+                        {"ITEMID", "标准材料编码", 100}, {"SPECID", "规格", 80},
+                        {"MODEL", "型号", 60}, {"BRAND", "品牌", 60}, {"UNIT", "计量单位", 60},
+                        {"PLACE", "地区", 0}, {"MMJ", "苗木价", 0}}),
+               QStringLiteral("苗木价导入"));
+    importPage(TS_CSJD, CSJDDBGrid, Ds_CSJD, Cds_CSJD, Category::CSJ,
+               columns({{"SERIAL", "序号", 0}, {"ITEMDESC", "材料名", 180},
+                        {"ITEMID", "材料编码", 80}, {"SPECID", "规格", 80}, {"MODEL", "型号", 60},
+                        {"BRAND", "品牌", 60}, {"MATERIAL", "材质", 60},
+                        {"UNIT", "计量单位", 60}, {"CSJ", "厂商价", 0}, {"VEND", "供应商", 160},
+                        {"LINKMAN", "联系人", 0}, {"LINKTEL", "联系电话", 117}}),
+               QStringLiteral("厂商报价导入"));
+    page->addWidget(PageControl2, 1);
+}
+
+void TKVR_MainForm::layOutTitlePanel() {
+    const int w = TitlePanel->width();
+    YMCheckBox->setGeometry(10, 10, 100, 24);
+    SpeedButton2->setGeometry(w - 90, 6, 50, 28);
+    wwwSpeedButton->setGeometry(w - 36, 6, 30, 28);
+    YMDateTimePicker->setGeometry(10, 44, 125, 30);
+    // The box stretches with the strip, from 460 pixels up.
+    const int boxWidth = std::max(460, w - 145 - 200);
+    QueryEdit->setGeometry(145, 42, boxWidth, 34);
+    QuerySpeedButton->setGeometry(145 + boxWidth + 8, 42, 96, 34);
+    SpeedButton3->setGeometry(145 + boxWidth + 110, 42, 60, 34);
+}
+
+bool TKVR_MainForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == TitlePanel && event->type() == QEvent::Resize) {
+        layOutTitlePanel();
+    } else if (watched == QueryEdit) {
+        switch (event->type()) {
+            case QEvent::FocusIn:
+                runAction([this] { QueryEditEnter(); });
+                break;
+            case QEvent::FocusOut:
+                runAction([this] { QueryEditExit(); });
+                break;
+            case QEvent::KeyPress:
+            case QEvent::KeyRelease: {
+                const int key = static_cast<QKeyEvent*>(event)->key();
+                const bool press = event->type() == QEvent::KeyPress;
+                bool consumed = false;
+                runAction([&] {
+                    QueryEditKey(key, press);
+                    consumed = press && (key == Qt::Key_Return || key == Qt::Key_Enter);
+                });
+                if (consumed) return true;
+                break;
+            }
+            default:
+                break;
+        }
+    } else if (watched == SelDBGrid) {
+        if (event->type() == QEvent::KeyRelease)
+            runAction([&] { SelDBGridKeyUp(static_cast<QKeyEvent*>(event)->key()); });
+        else if (event->type() == QEvent::FocusOut)
+            runAction([this] { SelDBGridColExit(); });
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 TKVR_MainForm::~TKVR_MainForm() {
@@ -73,9 +444,276 @@ TKVR_MainForm::~TKVR_MainForm() {
     }
 }
 
-void TKVR_MainForm::SpeedButton2Click() {
-    close();
+Category TKVR_MainForm::activeCategory() const {
+    const QWidget* page = PageControl3->currentWidget();
+    if (page == TS_CJJ) return Category::CJJ;
+    if (page == TS_MMJ) return Category::MMJ;
+    if (page == TS_CSJ) return Category::CSJ;
+    return Category::XXJ;
 }
+
+std::optional<std::string> TKVR_MainForm::selectedRegion() const {
+    const QTreeWidgetItem* node = TV_TreeL->currentItem();
+    if (!node || !node->isSelected() || !node->parent()) return std::nullopt;
+    return node->text(0).toStdString();
+}
+
+void TKVR_MainForm::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!event->spontaneous()) runAction([this] { FormShow(); });
+}
+
+void TKVR_MainForm::FormShow() {
+    // 1, 2: the categories, both pages, and the buttons the roles allow.
+    TV_TreeL->clear();
+    for (const QString& text : kTop) TV_TreeL->addTopLevelItem(new QTreeWidgetItem({text}));
+    PageControl1->setTabVisible(0, true);
+    PageControl1->setTabVisible(1, true);
+    TransferTB->setEnabled(DATABZ.size() < 1 || DATABZ[0] != '0');
+    UserTB->setEnabled(DATABZ.size() < 2 || DATABZ[1] != '0');
+    // 3: both periods.
+    browserPeriod = importPeriod = Date::today().period();
+    // 4: the reference lists; a failure ends here with the four top-level nodes.
+    TIISdmPtr& dm = *IISdmPtr;
+    Cds_ICEXT.loadPacket(dm.QueryBySQL(ReferenceList::materialClasses().statement));
+    Cds_Region.loadPacket(dm.QueryBySQL(ReferenceList::regions().statement));
+    // 5: the children, and the icons of the regions.
+    for (int t = 0; t < 4; ++t) {
+        QTreeWidgetItem* top = TV_TreeL->topLevelItem(t);
+        QListWidget* icons = t == 0 ? lv1 : t == 2 ? lv2 : nullptr;
+        DataSet* rows = t == 0 || t == 2 ? &Cds_Region : t == 3 ? &Cds_ICEXT : nullptr;
+        if (icons) icons->clear();
+        if (!rows) continue;
+        int k = 0;
+        for (rows->first(); !rows->eof(); rows->next(), ++k) {
+            const QString name = QString::fromStdString(rows->fieldByName("IDDESC").asText());
+            top->addChild(new QTreeWidgetItem({name}));
+            if (!icons) continue;
+            // The image list holds twenty pictures; later regions show their caption only.
+            auto* item = new QListWidgetItem(name, icons);
+            if (k < 20)
+                item->setIcon(QIcon(QStringLiteral(":/pictures/regions/region%1.png")
+                                        .arg(k + 1, 2, 10, QLatin1Char('0'))));
+            else
+                item->setSizeHint(QSize(86, 60));
+        }
+    }
+    // 6: the pages shown first.
+    PageControl1->setCurrentWidget(TS_User);
+    PageControl2->setCurrentWidget(TS_CJJD);
+    const QSignalBlocker quiet(PageControl3);
+    PageControl3->setCurrentWidget(TS_XXJ);
+    TV_TreeL->setCurrentItem(nullptr);
+    TV_TreeL->clearSelection();
+}
+
+void TKVR_MainForm::PageControl3Change() {
+    QueryEdit->clear();
+    const Category c = activeCategory();
+    SelectTopNode(kTop[static_cast<int>(c)]);
+}
+
+void TKVR_MainForm::YMDateTimePickerCloseUp() {
+    browserPeriod = Date{YMDateTimePicker->date().year(), YMDateTimePicker->date().month(), 1}.period();
+}
+
+void TKVR_MainForm::Timer1Timer() {
+    int x = Label2->x() - 1;
+    if (x <= -20) x = 200;
+    Label2->move(x, Label2->y());
+    const QTreeWidgetItem* node = TV_TreeL->currentItem();
+    QString text = q(kPublisherLine);
+    if (node && node->isSelected())
+        text = node->parent() ? node->parent()->text(0) + QStringLiteral(":") + node->text(0)
+                              : node->text(0);
+    if (Label2->text() != text) {
+        Label2->setText(text);
+        Label2->adjustSize();
+    }
+}
+
+void TKVR_MainForm::SelectTopNode(const QString& text) {
+    for (int i = 0; i < TV_TreeL->topLevelItemCount(); ++i) {
+        if (TV_TreeL->topLevelItem(i)->text(0) == text) {
+            TV_TreeL->setCurrentItem(TV_TreeL->topLevelItem(i));
+            return;
+        }
+    }
+    TV_TreeL->setCurrentItem(nullptr);
+    TV_TreeL->clearSelection();
+}
+
+void TKVR_MainForm::SelectChildNode(const QString& parentText, const QString& text) {
+    for (int i = 0; i < TV_TreeL->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* top = TV_TreeL->topLevelItem(i);
+        if (top->text(0) != parentText) continue;
+        for (int c = 0; c < top->childCount(); ++c) {
+            if (top->child(c)->text(0) == text) {
+                top->setExpanded(true);
+                TV_TreeL->setCurrentItem(top->child(c));
+                TV_TreeL->scrollToItem(top->child(c));
+                return;
+            }
+        }
+    }
+    TV_TreeL->setCurrentItem(nullptr);
+    TV_TreeL->clearSelection();
+}
+
+void TKVR_MainForm::TV_TreeLClick() {
+    QTreeWidgetItem* node = TV_TreeL->currentItem();
+    if (!node || !node->isSelected()) return;
+    QueryEdit->clear();
+    Label2->setText(node->text(0));
+    PageControl1->setCurrentWidget(TS_User);
+    for (DataSet* ds : {&Cds_XXJ, &Cds_MMJ, &Cds_CJJ, &Cds_CSJ}) ds->close();
+    CursorGuard cursor(platform(), Cursor::Hourglass);
+
+    const QTreeWidgetItem* top = node->parent() ? node->parent() : node;
+    const auto category = static_cast<Category>(TV_TreeL->indexOfTopLevelItem(const_cast<QTreeWidgetItem*>(top)));
+    const QSignalBlocker quiet(PageControl3);  // these assignments are no tab change
+    if (!node->parent()) {
+        PageControl3->setCurrentIndex(static_cast<int>(category));
+        if (category == Category::XXJ || category == Category::MMJ) return;
+    } else {
+        if (category == Category::CSJ) return;
+        QListWidget* icons = category == Category::XXJ ? lv1 : lv2;
+        for (int i = 0; i < icons->count(); ++i)
+            if (icons->item(i)->text() == node->text(0)) {
+                icons->setCurrentRow(i);
+                break;
+            }
+    }
+    BrowserStatements::itemList(ADOQuery1, category, browserPeriod, node->text(0).toStdString());
+    Cds_Item.loadPacket(IISdmPtr->QueryBySQL(ADOQuery1.text()));
+}
+
+void TKVR_MainForm::lv1Click() {
+    const QListWidgetItem* icon = lv1->currentItem();
+    if (!icon || !icon->isSelected()) return;
+    SelectTopNode(kTop[2]);
+    if (QTreeWidgetItem* n = TV_TreeL->currentItem()) n->setExpanded(false);
+    SelectChildNode(kTop[0], icon->text());
+    TV_TreeLClick();
+}
+
+void TKVR_MainForm::lv2Click() {
+    const QListWidgetItem* icon = lv2->currentItem();
+    if (!icon || !icon->isSelected()) return;
+    if (TV_TreeL->topLevelItemCount() > 0) TV_TreeL->topLevelItem(0)->setExpanded(false);
+    SelectChildNode(kTop[2], icon->text());
+    TV_TreeLClick();
+}
+
+void TKVR_MainForm::DBGrid1CellClick() {
+    if (!Cds_Item.active() || Cds_Item.recordCount() == 0) return;
+    marker = "点";
+    QueryEdit->setText(QString::fromStdString(Cds_Item.fieldByName("ITEMDESC").asText()));
+}
+
+void TKVR_MainForm::QueryEditEnter() {
+    PageControl1->setCurrentWidget(TS_User);
+    marker = "查";
+    Platform& ui = platform();
+    if (m_hasSavedLayout && ui.isInputMethodLayout(m_savedLayout)) ui.activateKeyboardLayout(m_savedLayout);
+    SelDBGrid->hide();
+    const Category c = activeCategory();
+    if (BrowserStatements::byRegion(c)) {
+        const QTreeWidgetItem* node = TV_TreeL->currentItem();
+        const bool regionOfTab = node && node->isSelected() && node->parent() &&
+                                 node->parent()->text(0) == kTop[static_cast<int>(c)];
+        if (!regionOfTab) ui.message("请选择地区查询");
+    }
+}
+
+void TKVR_MainForm::QueryEditExit() {
+    Platform& ui = platform();
+    m_savedLayout = ui.keyboardLayout();
+    m_hasSavedLayout = true;
+    if (ui.isInputMethodLayout(m_savedLayout)) ui.sendInputMethodHotKey(16);
+}
+
+void TKVR_MainForm::QueryEditChange() {
+    const std::string text = QueryEdit->text().toStdString();
+    if (text.empty() || marker == "点") return;
+    const Category c = activeCategory();
+    const auto region = selectedRegion();
+    // Without a region these categories have nothing to narrow to: nothing is sent.
+    if (BrowserStatements::byRegion(c) && !region) return;
+    SelDBGrid->show();
+    SelDBGrid->raise();
+    CursorGuard cursor(platform(), Cursor::DatabaseWait);
+    BrowserStatements::suggestion(ADOQuery1, c, browserPeriod, region.value_or(""), text);
+    Cds_SelItem.loadPacket(IISdmPtr->QueryBySQL(ADOQuery1.text()));
+}
+
+void TKVR_MainForm::QueryEditKey(int key, bool press) {
+    if (QueryEdit->text().isEmpty()) {
+        SelDBGrid->hide();
+        return;
+    }
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+        // One press of Enter is one search: the release does nothing more.
+        if (!press) return;
+        SelDBGrid->hide();
+        if (Cds_SelItem.active() && Cds_SelItem.recordCount() > 0)
+            QuerySpeedButtonClick();
+        else
+            QueryEdit->clear();
+    } else if (key == Qt::Key_Escape) {
+        SelDBGrid->hide();
+    }
+}
+
+void TKVR_MainForm::QuerySpeedButtonClick() {
+    const std::string text = QueryEdit->text().toStdString();
+    if (text.empty()) {
+        SelDBGrid->hide();
+        return;
+    }
+    const Category c = activeCategory();
+    const auto region = selectedRegion();
+    if (BrowserStatements::byRegion(c) && !region) {
+        platform().message("请选择地区查询");
+        return;
+    }
+    CursorGuard cursor(platform(), Cursor::DatabaseWait);
+    BrowserStatements::search(ADOQuery1, c, browserPeriod, region.value_or(""), text);
+    DataSet* target[] = {&Cds_XXJ, &Cds_CJJ, &Cds_MMJ, &Cds_CSJ};
+    target[static_cast<int>(c)]->loadPacket(IISdmPtr->QueryBySQL(ADOQuery1.text()));
+    SelDBGrid->hide();
+}
+
+void TKVR_MainForm::SelDBGridKeyUp(int key) {
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+        SelDBGrid->hide();
+        if (Cds_SelItem.active() && Cds_SelItem.recordCount() > 0)
+            QuerySpeedButtonClick();  // with the text as typed
+        else
+            QueryEdit->clear();
+    } else if (key == Qt::Key_Escape) {
+        SelDBGrid->hide();
+    }
+}
+
+void TKVR_MainForm::SelDBGridColExit() { SelDBGrid->hide(); }
+
+void TKVR_MainForm::SelDBGridCellClick() {
+    if (!Cds_SelItem.active() || Cds_SelItem.recordCount() == 0) {
+        QueryEdit->clear();
+        return;
+    }
+    QueryEdit->setText(QString::fromStdString(Cds_SelItem.fieldByName("ITEMDESC").asText()));
+    SelDBGrid->hide();
+    QuerySpeedButtonClick();
+}
+
+void TKVR_MainForm::SpeedButton3Click() {
+    DataSet* target[] = {&Cds_XXJ, &Cds_CJJ, &Cds_MMJ, &Cds_CSJ};
+    target[static_cast<int>(activeCategory())]->close();
+}
+
+void TKVR_MainForm::SpeedButton2Click() { close(); }
 
 void TKVR_MainForm::wwwSpeedButtonClick() {
     close();
@@ -90,6 +728,7 @@ void TKVR_MainForm::closeEvent(QCloseEvent* event) {
 void TKVR_MainForm::FormClose() {
     if (m_closed) return;
     m_closed = true;
+    Timer1->stop();
     // The session first, then the data access module and the login window, which ends the
     // program; then this window goes.
     SessionRegistry::sendRelease(ADOQuery1, USERID);

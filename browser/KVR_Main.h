@@ -1,17 +1,33 @@
 #pragma once
 
 #include <QWidget>
+#include <memory>
 #include <string>
 
+#include "data/DataSet.h"
+#include "data/PriceTable.h"
 #include "text/StatementBuffer.h"
 
+class QCheckBox;
+class QDateEdit;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QSplitter;
 class QTabWidget;
+class QTimer;
 class QToolButton;
+class QTreeWidget;
+class QTreeWidgetItem;
 
 namespace tarvelo {
 
-// The main window of a signed-in user, with its two working pages: the information centre and
-// the data centre. Closing it releases the session and ends the program.
+class TDBGrid;
+class TDataSource;
+
+// The main window of a signed-in user: the information centre (navigation tree, item list,
+// search with suggestions, the four price grids) and the data centre. Closing it releases the
+// session and ends the program.
 class TKVR_MainForm : public QWidget {
     Q_OBJECT
 public:
@@ -24,23 +40,116 @@ public:
     std::string SYSBZ;
     std::string DATABZ;
 
+    // Periods "YYYYMM": the information centre's and the data centre's.
+    std::string browserPeriod;
+    std::string importPeriod;
+    std::string startDirectory;  // the working directory when the window was built
+
     QTabWidget* PageControl1;
-    QWidget* TS_User;             // "信息中心"
-    QWidget* TS_Admin;            // " 数据中心 "
-    QWidget* TabSheet1;           // "StreamTest", never shown
-    QToolButton* SpeedButton2;    // "退出": closes the window
-    QToolButton* wwwSpeedButton;  // closes the window and ends the program
+    QWidget* TS_User;    // "信息中心"
+    QWidget* TS_Admin;   // " 数据中心 "
+    QWidget* TabSheet1;  // "StreamTest", never shown
+
+    // The information centre.
+    QWidget* Panel3;
+    QLabel* Label2;
+    QTimer* Timer1;
+    QSplitter* Splitter1;
+    QWidget* Panel2;
+    QTreeWidget* TV_TreeL;
+    TDBGrid* DBGrid1;
+    QWidget* Panel4;
+    QWidget* TitlePanel;
+    QCheckBox* YMCheckBox;
+    QDateEdit* YMDateTimePicker;
+    QLineEdit* QueryEdit;
+    QToolButton* QuerySpeedButton;  // "搜 索"
+    QToolButton* SpeedButton3;      // "清屏"
+    QToolButton* SpeedButton2;      // "退出": closes the window
+    QToolButton* wwwSpeedButton;    // closes the window and ends the program
+    TDBGrid* SelDBGrid;
+    QTabWidget* PageControl3;
+    QWidget* TS_XXJ;
+    QWidget* TS_CJJ;
+    QWidget* TS_MMJ;
+    QWidget* TS_CSJ;
+    QListWidget* lv1;
+    QListWidget* lv2;
+    TDBGrid* XXMDBGrid;
+    TDBGrid* CJMDBGrid;
+    TDBGrid* MMMDBGrid;
+    TDBGrid* CSMDBGrid;
+
+    // The data centre (its commands come with the import work).
+    QLineEdit* QueryDBEdit;
+    QDateEdit* QueryDateTimePicker;
+    QToolButton* QueryTB;
+    QToolButton* TransferTB;
+    QToolButton* RefreshTB;
+    QToolButton* UserTB;
+    QToolButton* LoadTB;
+    QToolButton* ExitTB;
+    QTabWidget* PageControl2;
+    QWidget* TS_XXJD;
+    QWidget* TS_CJJD;
+    QWidget* TS_MMJD;
+    QWidget* TS_CSJD;
+    TDBGrid* XXJDDBGrid;
+    TDBGrid* CJJDDBGrid;
+    TDBGrid* MMJDDBGrid;
+    TDBGrid* CSJDDBGrid;
+
+    DataSet Cds_Region, Cds_ICEXT, Cds_Item, Cds_SelItem;
+    DataSet Cds_XXJ, Cds_CJJ, Cds_MMJ, Cds_CSJ;
+    DataSet Cds_XXJD, Cds_CJJD, Cds_MMJD, Cds_CSJD;
+    TDataSource *Ds_Item, *Ds_SelItem, *Ds_XXJ, *Ds_CJJ, *Ds_MMJ, *Ds_CSJ;
+    TDataSource *Ds_XXJD, *Ds_CJJD, *Ds_MMJD, *Ds_CSJD;
     StatementBuffer ADOQuery1;
 
+    // The search box's marker: "查" once it had the focus, "点" after an item was copied into it.
+    std::string marker;
+
+    void FormShow();
+    void PageControl3Change();
+    void YMDateTimePickerCloseUp();
+    void Timer1Timer();
+    void SelectTopNode(const QString& text);
+    void SelectChildNode(const QString& parentText, const QString& text);
+    void TV_TreeLClick();
+    void lv1Click();
+    void lv2Click();
+    void DBGrid1CellClick();
+    void QueryEditEnter();
+    void QueryEditExit();
+    void QueryEditChange();
+    void QueryEditKey(int key, bool press);
+    void QuerySpeedButtonClick();
+    void SelDBGridKeyUp(int key);
+    void SelDBGridColExit();
+    void SelDBGridCellClick();
+    void SpeedButton3Click();
     void SpeedButton2Click();
     void wwwSpeedButtonClick();
 
+    // The category of the active tab of PageControl3.
+    Category activeCategory() const;
+
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void FormClose();
 
 private:
+    void buildInformationCentre();
+    void buildDataCentre();
+    void layOutTitlePanel();
+    // The text of the selected second-level node, or nullopt when none is selected.
+    std::optional<std::string> selectedRegion() const;
+
     bool m_closed = false;
+    std::uintptr_t m_savedLayout = 0;
+    bool m_hasSavedLayout = false;
 };
 
 }  // namespace tarvelo

@@ -69,3 +69,38 @@ def background(x, y):
 
 png("banner.png", W, H, banner)
 png("background.png", 618, 142, background)
+
+
+# Twenty 32 x 32 region icons: a map pin in its own colour, with a small white house in it.
+def hue(h):
+    h6 = (h % 1.0) * 6
+    i = int(h6)
+    f = h6 - i
+    v, p, q, t = 220, 60, 220 - 160 * f, 60 + 160 * f
+    return [(v, t, p), (q, v, p), (p, v, t), (p, q, v), (t, p, v), (v, p, q)][i % 6]
+
+
+def pin(colour, variant):
+    def pixel(x, y):
+        cx, cy, r = 15.5, 12.5, 10.5
+        d = math.hypot(x - cx, y - cy)
+        inside = d <= r or (y > cy and abs(x - cx) <= (30 - y) * 0.55 and y <= 30)
+        if not inside:
+            return (255, 255, 255)
+        # the house: a roof and a body; the door differs by variant
+        if 7 <= y <= 11 and abs(x - cx) <= (y - 6):
+            return (255, 255, 255)
+        if 11 < y <= 17 and 10 <= x <= 21:
+            door = 13 + variant % 5
+            if door <= x <= door + 2 and y >= 14:
+                return colour
+            return (255, 255, 255)
+        edge = max(0.0, min(1.0, r - d)) if d <= r else 1.0
+        return mix((255, 255, 255), colour, edge)
+    return pixel
+
+
+import os
+os.makedirs("regions", exist_ok=True)
+for k in range(20):
+    png("regions/region%02d.png" % (k + 1), 32, 32, pin(hue(k / 20.0 + (k % 2) * 0.5), k))

@@ -100,7 +100,10 @@ TEST_F(LoginWindow, APasswordLoginRegistersTheSessionAndHandsOver) {
             "Select * From KVR_LOGIN  \r\nWhere USERID='amy'  \r\n",
             " Insert into KVR_LOGIN(USERID,MAC,RQ)  \r\n Values(   'amy'\r\n,'" + pc + "'\r\n,'" +
                 Date::today().compact() + "'\r\n             )\r\n",
-            "update KVR_USERH set VERIFY='" + pc + "' where USERID='amy'"}));
+            "update KVR_USERH set VERIFY='" + pc + "' where USERID='amy'",
+            // the main window, once shown, reads its reference lists
+            "select ID,IDDESC FROM KVR_ICEXT ORDER BY ID",
+            "select ID,IDDESC FROM KVR_REGION ORDER BY ID "}));
     EXPECT_EQ(sessions(), "amy/" + pc);
     ASSERT_TRUE(KVR_MainForm);
     EXPECT_EQ(KVR_MainForm->parent(), login);

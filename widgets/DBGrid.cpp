@@ -1,0 +1,101 @@
+#include "widgets/DBGrid.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QWheelEvent>
+
+#include "data/DataSet.h"
+#include "widgets/DataSource.h"
+
+namespace tarvelo {
+
+TDBGrid::TDBGrid(QWidget* parent) : QTableView(parent) {
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    horizontalHeader()->setHighlightSections(false);
+    verticalHeader()->setDefaultSectionSize(22);
+    verticalHeader()->setFixedWidth(12);
+    connect(this, &QTableView::clicked, this, [this](const QModelIndex& index) {
+        if (m_source && m_source->dataSet().active() && index.isValid()) {
+            m_source->dataSet().moveTo(static_cast<std::size_t>(index.row()));
+            emit cellClicked();
+        }
+    });
+}
+
+void TDBGrid::setDataSource(TDataSource* source) {
+    m_source = source;
+    setModel(source);
+    applyWidths();
+    connect(source, &QAbstractItemModel::modelReset, this, &TDBGrid::applyWidths);
+    // The dataset's current row is the grid's current row, both ways.
+    connect(source, &TDataSource::currentRowChanged, this, [this](int row) {
+        if (row >= 0 && row < model()->rowCount() && currentIndex().row() != row)
+            setCurrentIndex(model()->index(row, std::max(0, currentIndex().column())));
+    });
+    connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current) {
+                DataSet& ds = m_source->dataSet();
+                if (!current.isValid() || !ds.active()) return;
+                const auto row = static_cast<std::size_t>(current.row());
+                if (ds.currentRow() != row) ds.moveTo(row);
+            });
+}
+
+void TDBGrid::applyWidths() {
+    if (!m_source) return;
+    const auto& columns = m_source->columns();
+    for (std::size_t c = 0; c < columns.size(); ++c)
+        if (columns[c].width > 0) setColumnWidth(static_cast<int>(c), columns[c].width);
+}
+
+void TDBGrid::wheelEvent(QWheelEvent* event) {
+    if (!m_source || !m_source->dataSet().active()) return QTableView::wheelEvent(event);
+    DataSet& ds = m_source->dataSet();
+    event->accept();
+    if (ds.recordCount() == 0) return;
+    const std::size_t at = ds.currentRow().value_or(0);
+    if (event->angleDelta().y() < 0) {
+        if (at + 1 < ds.recordCount()) ds.moveTo(at + 1);
+    } else if (at > 0) {
+        ds.moveTo(at - 1);
+    }
+}
+
+QString TDBGrid::selectionText() const {
+    if (!m_source) return {};
+    QStringList lines;
+    QStringList titles;
+    for (const auto& c : m_source->columns()) titles << c.title;
+    lines << titles.join('\t');
+    QModelIndexList rows = selectionModel() ? selectionModel()->selectedRows() : QModelIndexList();
+    std::sort(rows.begin(), rows.end(),
+              [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+    for (const QModelIndex& r : rows) {
+        QStringList cells;
+        for (int c = 0; c < m_source->columnCount(); ++c) {
+            QString v = m_source->index(r.row(), c).data().toString();
+            v.replace(QLatin1Char('\t'), QLatin1Char(' '));
+            v.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
+            v.replace(QLatin1Char('\n'), QLatin1Char(' '));
+            cells << v;
+        }
+        lines << cells.join('\t');
+    }
+    return lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n");
+}
+
+void TDBGrid::keyPressEvent(QKeyEvent* event) {
+    if (event->matches(QKeySequence::Copy)) {
+        QApplication::clipboard()->setText(selectionText());
+        event->accept();
+        return;
+    }
+    QTableView::keyPressEvent(event);
+}
+
+}  // namespace tarvelo

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QTableView>
+
+namespace tarvelo {
+
+class TDataSource;
+
+// The read-only grid: whole rows selected, columns resizable, widths from the column
+// declarations, following its dataset's current row both ways. A mouse-wheel turn over an open
+// dataset moves exactly one record (the next one when turned towards the user); without an open
+// dataset the grid scrolls as usual. Ctrl+C copies the selected rows, with the column titles, as
+// tab-separated text for a spreadsheet.
+class TDBGrid : public QTableView {
+    Q_OBJECT
+public:
+    explicit TDBGrid(QWidget* parent = nullptr);
+    void setDataSource(TDataSource* source);
+    TDataSource* dataSource() const { return m_source; }
+    // The selected rows as the clipboard receives them.
+    QString selectionText() const;
+
+signals:
+    // A click on a cell, after the dataset's current row moved there.
+    void cellClicked();
+
+protected:
+    void wheelEvent(QWheelEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void applyWidths();
+    TDataSource* m_source = nullptr;
+};
+
+}  // namespace tarvelo
