@@ -442,6 +442,11 @@ TKVR_MainForm::~TKVR_MainForm() {
         if (KVR_MainForm) SessionRegistry::sendRelease(ADOQuery1, KVR_MainForm->USERID);
     } catch (...) {
     }
+    // The data sources go before the datasets they listen to (Qt would delete them, as
+    // children, only after this window's members are gone).
+    for (TDataSource* d : {Ds_Item, Ds_SelItem, Ds_XXJ, Ds_CJJ, Ds_MMJ, Ds_CSJ, Ds_XXJD, Ds_CJJD,
+                           Ds_MMJD, Ds_CSJD})
+        delete d;
 }
 
 Category TKVR_MainForm::activeCategory() const {
