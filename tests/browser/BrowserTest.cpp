@@ -1,0 +1,384 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDateEdit>
+#include <QDir>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QTabWidget>
+#include <QTest>
+#include <QToolButton>
+#include <QTreeWidget>
+
+#include "app/Application.h"
+#include "app/Globals.h"
+#include "browser/KVR_Main.h"
+#include "platform/ScriptedPlatform.h"
+#include "service/IISdm.h"
+#include "support/TestService.h"
+#include "text/Date.h"
+#include "widgets/DBGrid.h"
+
+namespace tarvelo::test {
+namespace {
+
+// A signed-in main window over a service holding one month of each category.
+class Browser : public ::testing::Test {
+protected:
+    void SetUp() override {
+        app().platform = &ui;
+        app().config = ServiceConfig::forService(service.base());
+        module = std::make_unique<TIISdmPtr>(app().config, ui);
+        IISdmPtr = module.get();
+        const std::string p = "'" + period + "'";
+        service.exec(
+            "INSERT INTO KVR_REGION VALUES ('01','东城区'),('02','西城区'),('03','南湖区');"
+            "INSERT INTO KVR_ICEXT VALUES ('01','钢材'),('02','水泥');"
+            "INSERT INTO KVR_XXJ (PERDID,PLACE,SERIAL,ITEMDESC,SPECID,UNIT,XXJ) VALUES"
+            " (" + p + ",'南湖区',1,'热轧带肋钢筋','Φ12','吨','4120'),"
+            " (" + p + ",'南湖区',2,'Steel bar','Φ16','吨','4180'),"
+            " (" + p + ",'南湖区',3,NULL,'无名','个','1'),"
+            " (" + p + ",'东城区',1,'普通硅酸盐水泥','P.O 42.5','吨','460');"
+            "INSERT INTO KVR_CJJ (PERDID,SERIAL,PLACE,ITEMDESC,CJJ) VALUES"
+            " (" + p + ",1,'东城区','中砂','150'),(" + p + ",2,'西城区','碎石','120'),"
+            " (" + p + ",3,'西城区','O''Neil 砂','99');"
+            "INSERT INTO KVR_MMJ (PERDID,PLACE,SERIAL,ITEMDESC,MMJ,VEND) VALUES"
+            " (" + p + ",'西城区',1,'香樟','850','青山苗圃');"
+            "INSERT INTO KVR_CSJ (PERDID,ICEXT,SERIAL,ITEMDESC,CSJ,VEND) VALUES"
+            " (" + p + ",'钢材',1,'镀锌钢管','28','鑫达建材');");
+        open("10");
+    }
+    void TearDown() override {
+        delete window;
+        IISdmPtr = nullptr;
+        module.reset();
+        app() = AppContext{};
+    }
+    void open(const std::string& roles) {
+        delete window;
+        window = new TKVR_MainForm;
+        window->USERID = "amy";
+        window->DATABZ = roles;
+        window->show();
+    }
+    QTreeWidgetItem* node(const QString& top, const QString& child = {}) {
+        for (int i = 0; i < window->TV_TreeL->topLevelItemCount(); ++i) {
+            QTreeWidgetItem* t = window->TV_TreeL->topLevelItem(i);
+            if (t->text(0) != top) continue;
+            if (child.isEmpty()) return t;
+            for (int c = 0; c < t->childCount(); ++c)
+                if (t->child(c)->text(0) == child) return t->child(c);
+        }
+        return nullptr;
+    }
+    // A real click on a tree node (its parent expanded first so that it can be seen).
+    void click(QTreeWidgetItem* item) {
+        if (item->parent()) item->parent()->setExpanded(true);
+        QTest::mouseClick(window->TV_TreeL->viewport(), Qt::LeftButton, {},
+                          window->TV_TreeL->visualItemRect(item).center());
+    }
+    std::vector<std::string> sent() const {
+        std::vector<std::string> out;
+        for (const auto& [operation, sql] : service.statements()) out.push_back(sql);
+        return out;
+    }
+    static std::vector<std::string> column(DataSet& ds, const char* field) {
+        std::vector<std::string> out;
+        if (!ds.active()) return out;
+        for (ds.first(); !ds.eof(); ds.next()) out.push_back(ds.fieldByName(field).asText());
+        std::sort(out.begin(), out.end());
+        return out;
+    }
+    void type(const QString& text) {
+        window->QueryEdit->setFocus();
+        window->QueryEditEnter();  // the focus event of a window that is not active
+        ui.clear();
+        window->QueryEdit->setText(text);
+    }
+
+    TestService service;
+    ScriptedPlatform ui;
+    std::unique_ptr<TIISdmPtr> module;
+    TKVR_MainForm* window = nullptr;
+    const std::string period = Date::today().period();
+};
+
+using V = std::vector<std::string>;
+
+TEST_F(Browser, ShowBuildsTheTreeTheIconsAndTheRoleButtons) {
+    EXPECT_EQ(sent(), (V{"select ID,IDDESC FROM KVR_ICEXT ORDER BY ID",
+                         "select ID,IDDESC FROM KVR_REGION ORDER BY ID "}));
+    const struct {
+        const char* top;
+        QStringList children;
+    } tree[] = {{"信息价", {"东城区", "西城区", "南湖区"}},
+                {"成交价", {}},
+                {"苗木价", {"东城区", "西城区", "南湖区"}},
+                {"厂商报价", {"钢材", "水泥"}}};
+    ASSERT_EQ(window->TV_TreeL->topLevelItemCount(), 4);
+    for (int i = 0; i < 4; ++i) {
+        QTreeWidgetItem* t = window->TV_TreeL->topLevelItem(i);
+        EXPECT_EQ(t->text(0), QString::fromUtf8(tree[i].top));
+        QStringList children;
+        for (int c = 0; c < t->childCount(); ++c) children << t->child(c)->text(0);
+        EXPECT_EQ(children, tree[i].children) << tree[i].top;
+    }
+    for (QListWidget* lv : {window->lv1, window->lv2}) {
+        ASSERT_EQ(lv->count(), 3);
+        EXPECT_EQ(lv->item(2)->text(), QStringLiteral("南湖区"));
+        EXPECT_FALSE(lv->item(2)->icon().isNull());
+    }
+    EXPECT_EQ(window->browserPeriod, period);
+    EXPECT_EQ(window->importPeriod, period);
+    EXPECT_EQ(window->PageControl1->currentWidget(), window->TS_User);
+    EXPECT_EQ(window->PageControl2->currentWidget(), window->TS_CJJD);
+    EXPECT_EQ(window->PageControl3->currentWidget(), window->TS_XXJ);
+    EXPECT_EQ(window->TV_TreeL->selectedItems().size(), 0);
+    EXPECT_TRUE(window->SelDBGrid->isHidden());
+
+    for (const auto& [roles, transfer, users] :
+         {std::tuple{"10", true, false}, std::tuple{"00", false, false}, std::tuple{"11", true, true}}) {
+        open(roles);
+        EXPECT_EQ(window->TransferTB->isEnabled(), transfer) << roles;
+        EXPECT_EQ(window->UserTB->isEnabled(), users) << roles;
+    }
+}
+
+TEST_F(Browser, RegionListsOfEveryLength) {
+    // No regions: no children and empty icon lists.
+    service.exec("DELETE FROM KVR_REGION");
+    open("10");
+    EXPECT_EQ(node("信息价")->childCount(), 0);
+    EXPECT_EQ(node("苗木价")->childCount(), 0);
+    EXPECT_EQ(window->lv1->count(), 0);
+    // Twenty-two regions: the 21st and 22nd have a caption but no picture.
+    for (int i = 1; i <= 22; ++i)
+        service.exec("INSERT INTO KVR_REGION VALUES ('" + std::to_string(100 + i) + "','区" +
+                     std::to_string(i) + "')");
+    open("10");
+    ASSERT_EQ(window->lv2->count(), 22);
+    EXPECT_FALSE(window->lv2->item(19)->icon().isNull());
+    EXPECT_TRUE(window->lv2->item(20)->icon().isNull());
+    EXPECT_EQ(window->lv2->item(20)->text(), QStringLiteral("区21"));
+}
+
+TEST_F(Browser, AFailedReferenceQueryLeavesTheFourCategories) {
+    IISdmPtr->SpplyHTTPRIO.setUrl("http://127.0.0.1:1/soap/x");
+    open("10");
+    EXPECT_EQ(window->TV_TreeL->topLevelItemCount(), 4);
+    EXPECT_EQ(node("信息价")->childCount(), 0);
+    ASSERT_FALSE(ui.events().empty());
+    EXPECT_EQ(ui.events().back().kind, ScriptedPlatform::Event::ErrorBox);
+}
+
+TEST_F(Browser, EachKindOfNodeListsItsItems) {
+    const std::string p = "'" + period + "'";
+    const struct {
+        const char* top;
+        const char* child;
+        QWidget* tab;  // nullptr: unchanged
+        std::string statement;  // empty: none sent
+        V items;
+    } clicks[] = {
+        {"成交价", "", window->TS_CJJ,
+         " SELECT distinct ITEMDESC FROM KVR_CJJ \r\n where PERDID=" + p + "\r\n",
+         {"O'Neil 砂", "中砂", "碎石"}},
+        {"信息价", "", window->TS_XXJ, "", {"O'Neil 砂", "中砂", "碎石"}},  // list unchanged
+        {"厂商报价", "", window->TS_CSJ,
+         " SELECT distinct ITEMDESC FROM KVR_CSJ \r\n where PERDID=" + p + "\r\n", {"镀锌钢管"}},
+        {"厂商报价", "钢材", nullptr, "", {"镀锌钢管"}},
+        {"苗木价", "", window->TS_MMJ, "", {"镀锌钢管"}},
+        // A region under "信息价" while "苗木价" is the active tab: the tab stays.
+        {"信息价", "南湖区", nullptr,
+         " SELECT distinct ITEMDESC FROM KVR_XXJ \r\n where PERDID=" + p +
+             "\r\n and PLACE='南湖区'\r\n",
+         {"", "Steel bar", "热轧带肋钢筋"}},
+        {"苗木价", "西城区", nullptr,
+         " SELECT distinct ITEMDESC FROM KVR_MMJ \r\n where PERDID=" + p +
+             "\r\n and PLACE='西城区'\r\n",
+         {"香樟"}},
+    };
+    for (const auto& c : clicks) {
+        QWidget* tabBefore = window->PageControl3->currentWidget();
+        window->Cds_XXJ.loadPacket(service.query("select 1 AS X"));  // a grid with rows
+        const std::size_t before = sent().size();
+        click(node(QString::fromUtf8(c.top), QString::fromUtf8(c.child)));
+        EXPECT_EQ(window->PageControl3->currentWidget(), c.tab ? c.tab : tabBefore) << c.top << c.child;
+        const auto now = sent();
+        if (c.statement.empty())
+            EXPECT_EQ(now.size(), before) << c.top << c.child;
+        else
+            EXPECT_EQ(now.back(), c.statement) << c.top << c.child;
+        EXPECT_EQ(column(window->Cds_Item, "ITEMDESC"), c.items) << c.top << c.child;
+        EXPECT_FALSE(window->Cds_XXJ.active());  // every click empties the price grids
+        EXPECT_EQ(ui.cursor(), Cursor::Default);
+    }
+    // The region's icon is marked.
+    EXPECT_EQ(window->lv2->currentRow(), 1);
+}
+
+TEST_F(Browser, TheThirdRegionsIconFoldsTheOtherBranch) {
+    node("苗木价")->setExpanded(true);
+    window->lv1->setCurrentRow(2);
+    QTest::mouseClick(window->lv1->viewport(), Qt::LeftButton, {},
+                      window->lv1->visualItemRect(window->lv1->item(2)).center());
+    EXPECT_EQ(window->TV_TreeL->currentItem(), node("信息价", "南湖区"));
+    EXPECT_TRUE(node("信息价")->isExpanded());
+    EXPECT_FALSE(node("苗木价")->isExpanded());
+    EXPECT_EQ(column(window->Cds_Item, "ITEMDESC"), (V{"", "Steel bar", "热轧带肋钢筋"}));
+    EXPECT_EQ(window->lv1->currentRow(), 2);
+}
+
+TEST_F(Browser, TabsSelectTheirCategoryAndQueryNothing) {
+    window->Cds_XXJ.loadPacket(service.query("select 1 AS X"));
+    window->QueryEdit->setText(QStringLiteral("abc"));
+    const std::size_t before = sent().size();
+    window->PageControl3->setCurrentWidget(window->TS_CSJ);
+    EXPECT_EQ(window->TV_TreeL->currentItem(), node("厂商报价"));
+    EXPECT_TRUE(window->QueryEdit->text().isEmpty());
+    EXPECT_EQ(sent().size(), before);
+    EXPECT_TRUE(window->Cds_XXJ.active());
+}
+
+TEST_F(Browser, SuggestionsMatchTheCompositeKey) {
+    const struct {
+        QWidget* tab;
+        const char* top;
+        const char* region;
+        QString text;
+        V names;
+    } cases[] = {
+        {window->TS_CJJ, "成交价", "", QStringLiteral("西城"), {"O'Neil 砂", "碎石"}},  // by region
+        {window->TS_CJJ, "成交价", "", QString::fromStdString(period.substr(2)),
+         {"O'Neil 砂", "中砂", "碎石"}},
+        {window->TS_XXJ, "信息价", "南湖区", QStringLiteral(","), {"", "Steel bar", "热轧带肋钢筋"}},
+        {window->TS_XXJ, "信息价", "南湖区", QStringLiteral("Steel"), {"Steel bar"}},
+        {window->TS_XXJ, "信息价", "南湖区", QStringLiteral("steel"), {}},  // case counts
+        {window->TS_MMJ, "苗木价", "西城区", QStringLiteral("青山"), {"香樟"}},  // by supplier
+        {window->TS_CJJ, "成交价", "", QStringLiteral("O'Neil"), {"O'Neil 砂"}},  // a quote
+    };
+    for (const auto& c : cases) {
+        window->PageControl3->setCurrentWidget(c.tab);
+        if (*c.region) click(node(QString::fromUtf8(c.top), QString::fromUtf8(c.region)));
+        type(c.text);
+        EXPECT_TRUE(ui.messages().empty()) << c.text.toStdString();
+        EXPECT_FALSE(window->SelDBGrid->isHidden()) << c.text.toStdString();
+        EXPECT_EQ(column(window->Cds_SelItem, "ITEMDESC"), c.names) << c.text.toStdString();
+        EXPECT_EQ(window->SelDBGrid->model()->rowCount(), static_cast<int>(c.names.size()));
+    }
+    EXPECT_NE(sent().back().find("PosStr(MERG,'O''Neil')>=1"), std::string::npos) << sent().back();
+}
+
+TEST_F(Browser, ASuggestionChosenByMouseOrEnterSearches) {
+    window->PageControl3->setCurrentWidget(window->TS_CJJ);
+    type(QStringLiteral("砂"));
+    // Enter in the box: one search with the text as typed, not one per key press and release.
+    const std::size_t before = sent().size();
+    QTest::keyClick(window->QueryEdit, Qt::Key_Return);
+    EXPECT_EQ(sent().size(), before + 1);
+    EXPECT_NE(sent().back().find(" Order by SERIAL "), std::string::npos);
+    EXPECT_EQ(column(window->Cds_CJJ, "ITEMDESC"), (V{"O'Neil 砂", "中砂"}));
+    EXPECT_TRUE(window->SelDBGrid->isHidden());
+
+    // A click on the second suggestion searches for that name.
+    type(QStringLiteral("砂"));
+    window->Cds_SelItem.first();
+    const std::string second = [&] {
+        window->Cds_SelItem.next();
+        return window->Cds_SelItem.fieldByName("ITEMDESC").asText();
+    }();
+    QTest::mouseClick(window->SelDBGrid->viewport(), Qt::LeftButton, {},
+                      window->SelDBGrid->visualRect(window->SelDBGrid->model()->index(1, 0)).center());
+    EXPECT_EQ(window->QueryEdit->text().toStdString(), second);
+    EXPECT_EQ(column(window->Cds_CJJ, "ITEMDESC"), V{second});
+    EXPECT_TRUE(window->SelDBGrid->isHidden());
+
+    // Enter with no suggestions empties the box and searches nothing.
+    type(QStringLiteral("没有这个"));
+    const std::size_t quiet = sent().size();
+    QTest::keyClick(window->QueryEdit, Qt::Key_Return);
+    EXPECT_TRUE(window->QueryEdit->text().isEmpty());
+    EXPECT_EQ(sent().size(), quiet);
+
+    // "清屏" empties the grid; the same search fills it again.
+    window->QueryEdit->setText(QString::fromStdString(second));
+    QTest::mouseClick(window->SpeedButton3, Qt::LeftButton);
+    EXPECT_FALSE(window->Cds_CJJ.active());
+    QTest::mouseClick(window->QuerySpeedButton, Qt::LeftButton);
+    EXPECT_EQ(column(window->Cds_CJJ, "ITEMDESC"), V{second});
+    EXPECT_EQ(ui.cursor(), Cursor::Default);
+}
+
+TEST_F(Browser, WithoutARegionTheRegionalTabsAskForOne) {
+    const std::size_t before = sent().size();
+    type(QStringLiteral("钢"));
+    EXPECT_EQ(sent().size(), before);  // nothing sent without a region
+    QTest::mouseClick(window->QuerySpeedButton, Qt::LeftButton);
+    EXPECT_EQ(ui.messages(), V{"请选择地区查询"});
+    ui.clear();
+    window->QueryEditEnter();
+    EXPECT_EQ(ui.messages(), V{"请选择地区查询"});
+}
+
+TEST_F(Browser, AnItemClickFillsTheBoxWithoutAQuery) {
+    click(node("成交价"));
+    const std::size_t before = sent().size();
+    QTest::mouseClick(window->DBGrid1->viewport(), Qt::LeftButton, {},
+                      window->DBGrid1->visualRect(window->DBGrid1->model()->index(0, 0)).center());
+    EXPECT_EQ(window->marker, "点");
+    EXPECT_EQ(window->QueryEdit->text().toStdString(), window->Cds_Item.fieldByName("ITEMDESC").asText());
+    EXPECT_EQ(sent().size(), before);
+}
+
+TEST_F(Browser, ThePeriodFollowsThePickerHoweverItChanges) {
+    window->YMDateTimePicker->setFocus();
+    window->YMDateTimePicker->setDate(QDate(2025, 3, 15));  // as typing does
+    EXPECT_EQ(window->browserPeriod, "202503");
+    click(node("成交价"));
+    EXPECT_NE(sent().back().find("'202503'"), std::string::npos);
+}
+
+TEST_F(Browser, TheWheelMovesOneRecordOverAnOpenDataset) {
+    window->PageControl3->setCurrentWidget(window->TS_CJJ);
+    TDBGrid* grid = window->CJMDBGrid;
+    const QPoint at = grid->viewport()->rect().center();
+    const auto wheel = [&](int delta) {
+        QWheelEvent e(at, grid->viewport()->mapToGlobal(at), {}, {0, delta}, Qt::NoButton, {},
+                      Qt::NoScrollPhase, false);
+        QApplication::sendEvent(grid->viewport(), &e);
+    };
+    wheel(-360);  // closed dataset: the grid's own handling, nothing breaks
+    window->Cds_CJJ.loadPacket(service.query("select * from KVR_CJJ order by SERIAL"));
+    wheel(-360);  // however far it turns: one record
+    EXPECT_EQ(window->Cds_CJJ.currentRow(), 1u);
+    wheel(120);
+    wheel(120);
+    EXPECT_EQ(window->Cds_CJJ.currentRow(), 0u);
+    EXPECT_EQ(grid->currentIndex().row(), 0);
+}
+
+TEST_F(Browser, CtrlCCopiesTheSelectedRowsWithTitles) {
+    window->PageControl3->setCurrentWidget(window->TS_CJJ);
+    window->Cds_CJJ.loadPacket(service.query("select * from KVR_CJJ order by SERIAL"));
+    window->CJMDBGrid->selectAll();
+    QTest::keySequence(window->CJMDBGrid, QKeySequence::Copy);
+    const QStringList lines = QApplication::clipboard()->text().split(QStringLiteral("\r\n"));
+    ASSERT_GE(lines.size(), 4);
+    EXPECT_EQ(lines[0], QStringLiteral("发布日期\t标准材料编码\t材料名\t规格\t型号\t计量单位\t成交价\t"
+                                       "成交日期\t地区\t品牌\t材质"));
+    EXPECT_EQ(lines[1].split('\t')[2], QStringLiteral("中砂"));
+}
+
+TEST_F(Browser, TheWindowRendersItsContents) {
+    click(node("信息价", "南湖区"));
+    type(QStringLiteral("钢"));
+    QTest::mouseClick(window->QuerySpeedButton, Qt::LeftButton);
+    type(QStringLiteral("钢筋"));  // the suggestions shown over the grid
+    const QString dir = QDir::currentPath() + QStringLiteral("/screenshots");
+    QDir().mkpath(dir);
+    EXPECT_TRUE(window->grab().save(dir + QStringLiteral("/browser.png")));
+}
+
+}  // namespace
+}  // namespace tarvelo::test
