@@ -18,7 +18,8 @@ std::string_view suggestionColumns(Category c) {
             return ",ITEMID,ITEMDESC,PLACE,PERDID,SPECID,MODEL,BRAND,MMJ,SERIAL,UNIT,VEND,LINKMAN,"
                    "LINKTEL ";
         case Category::CSJ:
-            return ",ITEMID,ITEMDESC,VEND,PERDID,SPECID,MODEL,BRAND,MATERIAL,UNIT,CSJ,SERIAL,ICEXT ";
+            return ",ITEMID,ITEMDESC,VEND,PERDID,SPECID,MODEL,BRAND,MATERIAL,UNIT,CSJ,SERIAL,"
+                   "ICEXT ";
     }
     return {};
 }
@@ -61,14 +62,14 @@ void composite(StatementBuffer& b, Category c, std::string_view period, std::str
     b.add(search ? searchColumns(c) : suggestionColumns(c));
     b.add(" From " + std::string(priceTable(c).tableName));
     if (BrowserStatements::byRegion(c)) {
-        b.add(" WHERE PLACE=" + sqlLiteral(place) + " ");
-        b.add(" and PERDID=" + sqlLiteral(period) + " ");
+        b.add(std::string(" WHERE PLACE=") + sqlLiteral(place) + " ");
+        b.add(std::string(" and PERDID=") + sqlLiteral(period) + " ");
     } else {
-        b.add(" WHERE PERDID=" + sqlLiteral(period) + " ");
+        b.add(std::string(" WHERE PERDID=") + sqlLiteral(period) + " ");
     }
     b.add(" ) ");
     b.add(search ? " Select * from AAA  " : " Select DISTINCT ITEMDESC from AAA  ");
-    b.add(" where PosStr(MERG," + sqlLiteral(text) + ")>=1");
+    b.add(std::string(" where PosStr(MERG,") + sqlLiteral(text) + ")>=1");
     if (search) b.add(" Order by SERIAL ");
 }
 
@@ -78,8 +79,8 @@ void BrowserStatements::itemList(StatementBuffer& b, Category c, std::string_vie
                                  std::string_view place) {
     b.clear();
     b.add(" SELECT distinct ITEMDESC FROM " + std::string(priceTable(c).tableName) + " ");
-    b.add(" where PERDID=" + sqlLiteral(period));
-    if (byRegion(c)) b.add(" and PLACE=" + sqlLiteral(place));
+    b.add(std::string(" where PERDID=") + sqlLiteral(period));
+    if (byRegion(c)) b.add(std::string(" and PLACE=") + sqlLiteral(place));
 }
 
 void BrowserStatements::suggestion(StatementBuffer& b, Category c, std::string_view period,

@@ -40,12 +40,14 @@ namespace tarvelo {
 
 namespace {
 
-const QString kTop[4] = {QStringLiteral("信息价"), QStringLiteral("成交价"), QStringLiteral("苗木价"),
-                         QStringLiteral("厂商报价")};
+const QString kTop[4] = {QStringLiteral("信息价"), QStringLiteral("成交价"),
+                         QStringLiteral("苗木价"), QStringLiteral("厂商报价")};
 const QColor kNavy(0x00, 0x00, 0x80);  // 8388608 in the windows' BGR notation
 constexpr const char* kPublisherLine = "Tarvelo 云平台 · 建设工程材料价格信息，每月发布";
 
-QString q(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+QString q(std::string_view s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
 
 QFont kai(int pixels, bool bold = false) {
     QFont f(QStringLiteral("楷体"));
@@ -81,7 +83,8 @@ protected:
     }
 };
 
-std::vector<GridColumn> columns(std::initializer_list<std::tuple<const char*, const char*, int>> list) {
+std::vector<GridColumn> columns(
+    std::initializer_list<std::tuple<const char*, const char*, int>> list) {
     std::vector<GridColumn> out;
     for (const auto& [field, title, width] : list)
         out.push_back({QString::fromUtf8(field), QString::fromUtf8(title), width});
@@ -185,7 +188,8 @@ void TKVR_MainForm::buildInformationCentre() {
     TV_TreeL->setItemDelegate(new TreeDrawing(TV_TreeL));
     // The selection stays highlighted when the tree loses the focus.
     QPalette p = TV_TreeL->palette();
-    p.setColor(QPalette::Inactive, QPalette::Highlight, p.color(QPalette::Active, QPalette::Highlight));
+    p.setColor(QPalette::Inactive, QPalette::Highlight,
+               p.color(QPalette::Active, QPalette::Highlight));
     TV_TreeL->setPalette(p);
     DBGrid1 = new TDBGrid(Panel2);
     Ds_Item = source(Cds_Item, this, columns({{"ITEMDESC", "材料名", 193}}));
@@ -244,33 +248,56 @@ void TKVR_MainForm::buildInformationCentre() {
         PageControl3->addTab(pageWidget, caption);
     };
     pageWithGrid(TS_XXJ, &lv1, XXMDBGrid, Ds_XXJ, Cds_XXJ,
-                 columns({{"PERDID", "发布日期", 80}, {"ITEMDESC", "材料名", 160},
-                          {"SPECID", "规格", 80}, {"MODEL", "型号", 80},
-                          {"UNIT", "计量单位", 60}, {"XXJ", "信息价", 0},
-                          {"DEJ", "定额价", 67}, {"ITEMID", "标准材料编码", 100},
-                          {"ITEMID_ZJ", "造价处编码", 100}, {"BRAND", "品牌", 80},
+                 columns({{"PERDID", "发布日期", 80},
+                          {"ITEMDESC", "材料名", 160},
+                          {"SPECID", "规格", 80},
+                          {"MODEL", "型号", 80},
+                          {"UNIT", "计量单位", 60},
+                          {"XXJ", "信息价", 0},
+                          {"DEJ", "定额价", 67},
+                          {"ITEMID", "标准材料编码", 100},
+                          {"ITEMID_ZJ", "造价处编码", 100},
+                          {"BRAND", "品牌", 80},
                           {"MATERIAL", "材质", 80}}),
                  QStringLiteral(" 信息价  "));
     pageWithGrid(TS_CJJ, nullptr, CJMDBGrid, Ds_CJJ, Cds_CJJ,
-                 columns({{"PERDID", "发布日期", 80}, {"ITEMID", "标准材料编码", 100},
-                          {"ITEMDESC", "材料名", 160}, {"SPECID", "规格", 80},
-                          {"MODEL", "型号", 80}, {"UNIT", "计量单位", 60}, {"CJJ", "成交价", 0},
-                          {"CJRQ", "成交日期", 0}, {"PLACE", "地区", 0}, {"BRAND", "品牌", 80},
+                 columns({{"PERDID", "发布日期", 80},
+                          {"ITEMID", "标准材料编码", 100},
+                          {"ITEMDESC", "材料名", 160},
+                          {"SPECID", "规格", 80},
+                          {"MODEL", "型号", 80},
+                          {"UNIT", "计量单位", 60},
+                          {"CJJ", "成交价", 0},
+                          {"CJRQ", "成交日期", 0},
+                          {"PLACE", "地区", 0},
+                          {"BRAND", "品牌", 80},
                           {"MATERIAL", "材质", 80}}),
                  QStringLiteral(" 成交价 "));
     pageWithGrid(TS_MMJ, &lv2, MMMDBGrid, Ds_MMJ, Cds_MMJ,
-                 columns({{"PERDID", "发布日期", 80}, {"ITEMDESC", "材料名", 160},
-                          {"SPECID", "规格", 80}, {"MODEL", "型号", 80},
-                          {"UNIT", "计量单位", 60}, {"MMJ", "苗木价", 0}, {"VEND", "供应商", 0},
-                          {"LINKMAN", "联系人", 0}, {"LINKTEL", "联系电话", 0},
-                          {"ITEMID", "标准材料编码", 100}, {"BRAND", "品牌", 80}}),
+                 columns({{"PERDID", "发布日期", 80},
+                          {"ITEMDESC", "材料名", 160},
+                          {"SPECID", "规格", 80},
+                          {"MODEL", "型号", 80},
+                          {"UNIT", "计量单位", 60},
+                          {"MMJ", "苗木价", 0},
+                          {"VEND", "供应商", 0},
+                          {"LINKMAN", "联系人", 0},
+                          {"LINKTEL", "联系电话", 0},
+                          {"ITEMID", "标准材料编码", 100},
+                          {"BRAND", "品牌", 80}}),
                  QStringLiteral(" 苗木价 "));
     pageWithGrid(TS_CSJ, nullptr, CSMDBGrid, Ds_CSJ, Cds_CSJ,
-                 columns({{"PERDID", "发布日期", 80}, {"ITEMDESC", "材料名", 160},
-                          {"ITEMID", "标准材料编码", 100}, {"SPECID", "规格", 80},
-                          {"MODEL", "型号", 80}, {"BRAND", "品牌", 80},
-                          {"MATERIAL", "材质", 80}, {"UNIT", "计量单位", 60},
-                          {"CSJ", "厂商价", 0}, {"VEND", "供应商", 0}, {"LINKMAN", "联系人", 0},
+                 columns({{"PERDID", "发布日期", 80},
+                          {"ITEMDESC", "材料名", 160},
+                          {"ITEMID", "标准材料编码", 100},
+                          {"SPECID", "规格", 80},
+                          {"MODEL", "型号", 80},
+                          {"BRAND", "品牌", 80},
+                          {"MATERIAL", "材质", 80},
+                          {"UNIT", "计量单位", 60},
+                          {"CSJ", "厂商价", 0},
+                          {"VEND", "供应商", 0},
+                          {"LINKMAN", "联系人", 0},
                           {"LINKTEL", "联系电话", 0}}),
                  QStringLiteral("厂商报价"));
     right->addWidget(PageControl3, 1);
@@ -332,11 +359,13 @@ void TKVR_MainForm::buildDataCentre() {
     UserTB = button(bar, QStringLiteral("用户管理"));
     LoadTB = button(bar, QStringLiteral("下载模版"));
     ExitTB = button(bar, QStringLiteral(" 关闭 "));
-    for (QWidget* w : {static_cast<QWidget*>(QueryDBEdit), static_cast<QWidget*>(QueryDateTimePicker),
-                       static_cast<QWidget*>(QueryTB), static_cast<QWidget*>(TransferTB)})
+    for (QWidget* w :
+         {static_cast<QWidget*>(QueryDBEdit), static_cast<QWidget*>(QueryDateTimePicker),
+          static_cast<QWidget*>(QueryTB), static_cast<QWidget*>(TransferTB)})
         row1->addWidget(w);
     row1->addStretch();
-    for (QToolButton* b : {RefreshTB, UserTB, LoadTB, ExitTB}) row2->addWidget(b);
+    for (QToolButton* b : {RefreshTB, UserTB, LoadTB, ExitTB})
+        row2->addWidget(b);
     row2->addStretch();
     rows->addLayout(row1);
     rows->addLayout(row2);
@@ -359,31 +388,55 @@ void TKVR_MainForm::buildDataCentre() {
         PageControl2->addTab(w, caption);
     };
     importPage(TS_XXJD, XXJDDBGrid, Ds_XXJD, Cds_XXJD, Category::XXJ,
-               columns({{"SERIAL", "序号", 0}, {"ITEMDESC", "材料名", 180},
-                        {"ITEMID", "标准材料编码", 100}, {"ZJID", "造价处编码", 80},
-                        {"SPECID", "规格", 80}, {"MODEL", "型号", 60}, {"BRAND", "品牌", 60},
-                        {"MATERIAL", "材质", 60}, {"UNIT", "计量单位", 60}, {"PLACE", "地区", 0},
+               columns({{"SERIAL", "序号", 0},
+                        {"ITEMDESC", "材料名", 180},
+                        {"ITEMID", "标准材料编码", 100},
+                        {"ZJID", "造价处编码", 80},
+                        {"SPECID", "规格", 80},
+                        {"MODEL", "型号", 60},
+                        {"BRAND", "品牌", 60},
+                        {"MATERIAL", "材质", 60},
+                        {"UNIT", "计量单位", 60},
+                        {"PLACE", "地区", 0},
                         {"XXJ", "信息价", 0}}),
                QStringLiteral("信息价导入"));
     importPage(TS_CJJD, CJJDDBGrid, Ds_CJJD, Cds_CJJD, Category::CJJ,
-               columns({{"SERIAL", "序号", 0}, {"ITEMDESC", "材料名", 180},
-                        {"ITEMID", "标准材料编码", 100}, {"SPECID", "规格", 80},
-                        {"MODEL", "型号", 60}, {"BRAND", "品牌", 60}, {"MATERIAL", "材质", 60},
-                        {"UNIT", "计量单位", 60}, {"CJJ", "成交价", 0}, {"PLACE", "地区", 0},
+               columns({{"SERIAL", "序号", 0},
+                        {"ITEMDESC", "材料名", 180},
+                        {"ITEMID", "标准材料编码", 100},
+                        {"SPECID", "规格", 80},
+                        {"MODEL", "型号", 60},
+                        {"BRAND", "品牌", 60},
+                        {"MATERIAL", "材质", 60},
+                        {"UNIT", "计量单位", 60},
+                        {"CJJ", "成交价", 0},
+                        {"PLACE", "地区", 0},
                         {"CJRQ", "成交日期", 0}}),
                QStringLiteral("成交价导入"));
     importPage(TS_MMJD, MMJDDBGrid, Ds_MMJD, Cds_MMJD, Category::MMJ,
-               columns({{"SERIAL", "序号", 0}, {"ITEMDESC", "材料名", 180},
-                        {"ITEMID", "标准材料编码", 100}, {"SPECID", "规格", 80},
-                        {"MODEL", "型号", 60}, {"BRAND", "品牌", 60}, {"UNIT", "计量单位", 60},
-                        {"PLACE", "地区", 0}, {"MMJ", "苗木价", 0}}),
+               columns({{"SERIAL", "序号", 0},
+                        {"ITEMDESC", "材料名", 180},
+                        {"ITEMID", "标准材料编码", 100},
+                        {"SPECID", "规格", 80},
+                        {"MODEL", "型号", 60},
+                        {"BRAND", "品牌", 60},
+                        {"UNIT", "计量单位", 60},
+                        {"PLACE", "地区", 0},
+                        {"MMJ", "苗木价", 0}}),
                QStringLiteral("苗木价导入"));
     importPage(TS_CSJD, CSJDDBGrid, Ds_CSJD, Cds_CSJD, Category::CSJ,
-               columns({{"SERIAL", "序号", 0}, {"ITEMDESC", "材料名", 180},
-                        {"ITEMID", "材料编码", 80}, {"SPECID", "规格", 80}, {"MODEL", "型号", 60},
-                        {"BRAND", "品牌", 60}, {"MATERIAL", "材质", 60},
-                        {"UNIT", "计量单位", 60}, {"CSJ", "厂商价", 0}, {"VEND", "供应商", 160},
-                        {"LINKMAN", "联系人", 0}, {"LINKTEL", "联系电话", 117}}),
+               columns({{"SERIAL", "序号", 0},
+                        {"ITEMDESC", "材料名", 180},
+                        {"ITEMID", "材料编码", 80},
+                        {"SPECID", "规格", 80},
+                        {"MODEL", "型号", 60},
+                        {"BRAND", "品牌", 60},
+                        {"MATERIAL", "材质", 60},
+                        {"UNIT", "计量单位", 60},
+                        {"CSJ", "厂商价", 0},
+                        {"VEND", "供应商", 160},
+                        {"LINKMAN", "联系人", 0},
+                        {"LINKTEL", "联系电话", 117}}),
                QStringLiteral("厂商报价导入"));
     page->addWidget(PageControl2, 1);
 }
@@ -444,8 +497,8 @@ TKVR_MainForm::~TKVR_MainForm() {
     }
     // The data sources go before the datasets they listen to (Qt would delete them, as
     // children, only after this window's members are gone).
-    for (TDataSource* d : {Ds_Item, Ds_SelItem, Ds_XXJ, Ds_CJJ, Ds_MMJ, Ds_CSJ, Ds_XXJD, Ds_CJJD,
-                           Ds_MMJD, Ds_CSJD})
+    for (TDataSource* d :
+         {Ds_Item, Ds_SelItem, Ds_XXJ, Ds_CJJ, Ds_MMJ, Ds_CSJ, Ds_XXJD, Ds_CJJD, Ds_MMJD, Ds_CSJD})
         delete d;
 }
 
@@ -471,7 +524,8 @@ void TKVR_MainForm::showEvent(QShowEvent* event) {
 void TKVR_MainForm::FormShow() {
     // 1, 2: the categories, both pages, and the buttons the roles allow.
     TV_TreeL->clear();
-    for (const QString& text : kTop) TV_TreeL->addTopLevelItem(new QTreeWidgetItem({text}));
+    for (const QString& text : kTop)
+        TV_TreeL->addTopLevelItem(new QTreeWidgetItem({text}));
     PageControl1->setTabVisible(0, true);
     PageControl1->setTabVisible(1, true);
     TransferTB->setEnabled(DATABZ.size() < 1 || DATABZ[0] != '0');
@@ -519,7 +573,8 @@ void TKVR_MainForm::PageControl3Change() {
 }
 
 void TKVR_MainForm::YMDateTimePickerCloseUp() {
-    browserPeriod = Date{YMDateTimePicker->date().year(), YMDateTimePicker->date().month(), 1}.period();
+    browserPeriod =
+        Date{YMDateTimePicker->date().year(), YMDateTimePicker->date().month(), 1}.period();
 }
 
 void TKVR_MainForm::Timer1Timer() {
@@ -571,11 +626,13 @@ void TKVR_MainForm::TV_TreeLClick() {
     QueryEdit->clear();
     Label2->setText(node->text(0));
     PageControl1->setCurrentWidget(TS_User);
-    for (DataSet* ds : {&Cds_XXJ, &Cds_MMJ, &Cds_CJJ, &Cds_CSJ}) ds->close();
+    for (DataSet* ds : {&Cds_XXJ, &Cds_MMJ, &Cds_CJJ, &Cds_CSJ})
+        ds->close();
     CursorGuard cursor(platform(), Cursor::Hourglass);
 
     const QTreeWidgetItem* top = node->parent() ? node->parent() : node;
-    const auto category = static_cast<Category>(TV_TreeL->indexOfTopLevelItem(const_cast<QTreeWidgetItem*>(top)));
+    const auto category =
+        static_cast<Category>(TV_TreeL->indexOfTopLevelItem(const_cast<QTreeWidgetItem*>(top)));
     const QSignalBlocker quiet(PageControl3);  // these assignments are no tab change
     if (!node->parent()) {
         PageControl3->setCurrentIndex(static_cast<int>(category));
@@ -620,7 +677,8 @@ void TKVR_MainForm::QueryEditEnter() {
     PageControl1->setCurrentWidget(TS_User);
     marker = "查";
     Platform& ui = platform();
-    if (m_hasSavedLayout && ui.isInputMethodLayout(m_savedLayout)) ui.activateKeyboardLayout(m_savedLayout);
+    if (m_hasSavedLayout && ui.isInputMethodLayout(m_savedLayout))
+        ui.activateKeyboardLayout(m_savedLayout);
     SelDBGrid->hide();
     const Category c = activeCategory();
     if (BrowserStatements::byRegion(c)) {
@@ -701,7 +759,9 @@ void TKVR_MainForm::SelDBGridKeyUp(int key) {
     }
 }
 
-void TKVR_MainForm::SelDBGridColExit() { SelDBGrid->hide(); }
+void TKVR_MainForm::SelDBGridColExit() {
+    SelDBGrid->hide();
+}
 
 void TKVR_MainForm::SelDBGridCellClick() {
     if (!Cds_SelItem.active() || Cds_SelItem.recordCount() == 0) {
@@ -718,7 +778,9 @@ void TKVR_MainForm::SpeedButton3Click() {
     target[static_cast<int>(activeCategory())]->close();
 }
 
-void TKVR_MainForm::SpeedButton2Click() { close(); }
+void TKVR_MainForm::SpeedButton2Click() {
+    close();
+}
 
 void TKVR_MainForm::wwwSpeedButtonClick() {
     close();

@@ -165,7 +165,7 @@ void TTarvelo::OKSpeedButtonClick() {
     ADOQuery1.clear();
     ADOQuery1.add(" SELECT u.USERID,u.USERNAME,u.PASSWORD,u.PWBZ,u.SYSBZ,u.DATABZ,u.TEL,u.VERIFY ");
     ADOQuery1.add(" FROM KVR_USERH u ");
-    ADOQuery1.add(" Where u.USERID=" + sqlLiteral(userId) + "  ");
+    ADOQuery1.add(std::string(" Where u.USERID=") + sqlLiteral(userId) + "  ");
     dm.Cds_UserHPassed.loadPacket(dm.QueryBySQL(ADOQuery1.text()));
     if (dm.Cds_UserHPassed.fieldByName("USERID").asText().empty()) {
         ui.message("该用户不存在。");
@@ -226,8 +226,9 @@ void TTarvelo::OKSpeedButtonClick() {
         dm.ApplyIntf->ApplyVanDataByExc(ADOQuery1.text());
     }
     if (passwordMark == '2')
-        dm.ApplyIntf->ApplyVanDataByExc("update KVR_USERH set VERIFY=" + sqlLiteral(machineId) +
-                                        " where USERID=" + sqlLiteral(userId));
+        dm.ApplyIntf->ApplyVanDataByExc(std::string("update KVR_USERH set VERIFY=") +
+                                        sqlLiteral(machineId) + std::string(" where USERID=") +
+                                        sqlLiteral(userId));
 
     // 11 to 13: a new main window takes over.
     auto* main = new TKVR_MainForm(this);

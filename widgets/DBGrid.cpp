@@ -70,7 +70,8 @@ QString TDBGrid::selectionText() const {
     if (!m_source) return {};
     QStringList lines;
     QStringList titles;
-    for (const auto& c : m_source->columns()) titles << c.title;
+    for (const auto& c : m_source->columns())
+        titles << c.title;
     lines << titles.join('\t');
     QModelIndexList rows = selectionModel() ? selectionModel()->selectedRows() : QModelIndexList();
     std::sort(rows.begin(), rows.end(),

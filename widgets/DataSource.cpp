@@ -40,7 +40,9 @@ TDataSource::TDataSource(DataSet& dataSet, QObject* parent)
     remap();
 }
 
-TDataSource::~TDataSource() { m_dataSet.unsubscribe(m_subscription); }
+TDataSource::~TDataSource() {
+    m_dataSet.unsubscribe(m_subscription);
+}
 
 void TDataSource::setColumns(std::vector<GridColumn> columns) {
     beginResetModel();

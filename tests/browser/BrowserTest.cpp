@@ -36,17 +36,32 @@ protected:
             "INSERT INTO KVR_REGION VALUES ('01','东城区'),('02','西城区'),('03','南湖区');"
             "INSERT INTO KVR_ICEXT VALUES ('01','钢材'),('02','水泥');"
             "INSERT INTO KVR_XXJ (PERDID,PLACE,SERIAL,ITEMDESC,SPECID,UNIT,XXJ) VALUES"
-            " (" + p + ",'南湖区',1,'热轧带肋钢筋','Φ12','吨','4120'),"
-            " (" + p + ",'南湖区',2,'Steel bar','Φ16','吨','4180'),"
-            " (" + p + ",'南湖区',3,NULL,'无名','个','1'),"
-            " (" + p + ",'东城区',1,'普通硅酸盐水泥','P.O 42.5','吨','460');"
+            " (" +
+            p +
+            ",'南湖区',1,'热轧带肋钢筋','Φ12','吨','4120'),"
+            " (" +
+            p +
+            ",'南湖区',2,'Steel bar','Φ16','吨','4180'),"
+            " (" +
+            p +
+            ",'南湖区',3,NULL,'无名','个','1'),"
+            " (" +
+            p +
+            ",'东城区',1,'普通硅酸盐水泥','P.O 42.5','吨','460');"
             "INSERT INTO KVR_CJJ (PERDID,SERIAL,PLACE,ITEMDESC,CJJ) VALUES"
-            " (" + p + ",1,'东城区','中砂','150'),(" + p + ",2,'西城区','碎石','120'),"
-            " (" + p + ",3,'西城区','O''Neil 砂','99');"
+            " (" +
+            p + ",1,'东城区','中砂','150'),(" + p +
+            ",2,'西城区','碎石','120'),"
+            " (" +
+            p +
+            ",3,'西城区','O''Neil 砂','99');"
             "INSERT INTO KVR_MMJ (PERDID,PLACE,SERIAL,ITEMDESC,MMJ,VEND) VALUES"
-            " (" + p + ",'西城区',1,'香樟','850','青山苗圃');"
+            " (" +
+            p +
+            ",'西城区',1,'香樟','850','青山苗圃');"
             "INSERT INTO KVR_CSJ (PERDID,ICEXT,SERIAL,ITEMDESC,CSJ,VEND) VALUES"
-            " (" + p + ",'钢材',1,'镀锌钢管','28','鑫达建材');");
+            " (" +
+            p + ",'钢材',1,'镀锌钢管','28','鑫达建材');");
         open("10");
     }
     void TearDown() override {
@@ -80,13 +95,15 @@ protected:
     }
     std::vector<std::string> sent() const {
         std::vector<std::string> out;
-        for (const auto& [operation, sql] : service.statements()) out.push_back(sql);
+        for (const auto& [operation, sql] : service.statements())
+            out.push_back(sql);
         return out;
     }
     static std::vector<std::string> column(DataSet& ds, const char* field) {
         std::vector<std::string> out;
         if (!ds.active()) return out;
-        for (ds.first(); !ds.eof(); ds.next()) out.push_back(ds.fieldByName(field).asText());
+        for (ds.first(); !ds.eof(); ds.next())
+            out.push_back(ds.fieldByName(field).asText());
         std::sort(out.begin(), out.end());
         return out;
     }
@@ -121,7 +138,8 @@ TEST_F(Browser, ShowBuildsTheTreeTheIconsAndTheRoleButtons) {
         QTreeWidgetItem* t = window->TV_TreeL->topLevelItem(i);
         EXPECT_EQ(t->text(0), QString::fromUtf8(tree[i].top));
         QStringList children;
-        for (int c = 0; c < t->childCount(); ++c) children << t->child(c)->text(0);
+        for (int c = 0; c < t->childCount(); ++c)
+            children << t->child(c)->text(0);
         EXPECT_EQ(children, tree[i].children) << tree[i].top;
     }
     for (QListWidget* lv : {window->lv1, window->lv2}) {
@@ -138,7 +156,8 @@ TEST_F(Browser, ShowBuildsTheTreeTheIconsAndTheRoleButtons) {
     EXPECT_TRUE(window->SelDBGrid->isHidden());
 
     for (const auto& [roles, transfer, users] :
-         {std::tuple{"10", true, false}, std::tuple{"00", false, false}, std::tuple{"11", true, true}}) {
+         {std::tuple{"10", true, false}, std::tuple{"00", false, false},
+          std::tuple{"11", true, true}}) {
         open(roles);
         EXPECT_EQ(window->TransferTB->isEnabled(), transfer) << roles;
         EXPECT_EQ(window->UserTB->isEnabled(), users) << roles;
@@ -177,24 +196,33 @@ TEST_F(Browser, EachKindOfNodeListsItsItems) {
     const struct {
         const char* top;
         const char* child;
-        QWidget* tab;  // nullptr: unchanged
+        QWidget* tab;           // nullptr: unchanged
         std::string statement;  // empty: none sent
         V items;
     } clicks[] = {
-        {"成交价", "", window->TS_CJJ,
+        {"成交价",
+         "",
+         window->TS_CJJ,
          " SELECT distinct ITEMDESC FROM KVR_CJJ \r\n where PERDID=" + p + "\r\n",
          {"O'Neil 砂", "中砂", "碎石"}},
         {"信息价", "", window->TS_XXJ, "", {"O'Neil 砂", "中砂", "碎石"}},  // list unchanged
-        {"厂商报价", "", window->TS_CSJ,
-         " SELECT distinct ITEMDESC FROM KVR_CSJ \r\n where PERDID=" + p + "\r\n", {"镀锌钢管"}},
+        {"厂商报价",
+         "",
+         window->TS_CSJ,
+         " SELECT distinct ITEMDESC FROM KVR_CSJ \r\n where PERDID=" + p + "\r\n",
+         {"镀锌钢管"}},
         {"厂商报价", "钢材", nullptr, "", {"镀锌钢管"}},
         {"苗木价", "", window->TS_MMJ, "", {"镀锌钢管"}},
         // A region under "信息价" while "苗木价" is the active tab: the tab stays.
-        {"信息价", "南湖区", nullptr,
+        {"信息价",
+         "南湖区",
+         nullptr,
          " SELECT distinct ITEMDESC FROM KVR_XXJ \r\n where PERDID=" + p +
              "\r\n and PLACE='南湖区'\r\n",
          {"", "Steel bar", "热轧带肋钢筋"}},
-        {"苗木价", "西城区", nullptr,
+        {"苗木价",
+         "西城区",
+         nullptr,
          " SELECT distinct ITEMDESC FROM KVR_MMJ \r\n where PERDID=" + p +
              "\r\n and PLACE='西城区'\r\n",
          {"香樟"}},
@@ -204,7 +232,8 @@ TEST_F(Browser, EachKindOfNodeListsItsItems) {
         window->Cds_XXJ.loadPacket(service.query("select 1 AS X"));  // a grid with rows
         const std::size_t before = sent().size();
         click(node(QString::fromUtf8(c.top), QString::fromUtf8(c.child)));
-        EXPECT_EQ(window->PageControl3->currentWidget(), c.tab ? c.tab : tabBefore) << c.top << c.child;
+        EXPECT_EQ(window->PageControl3->currentWidget(), c.tab ? c.tab : tabBefore)
+            << c.top << c.child;
         const auto now = sent();
         if (c.statement.empty())
             EXPECT_EQ(now.size(), before) << c.top << c.child;
@@ -250,12 +279,19 @@ TEST_F(Browser, SuggestionsMatchTheCompositeKey) {
         V names;
     } cases[] = {
         {window->TS_CJJ, "成交价", "", QStringLiteral("西城"), {"O'Neil 砂", "碎石"}},  // by region
-        {window->TS_CJJ, "成交价", "", QString::fromStdString(period.substr(2)),
+        {window->TS_CJJ,
+         "成交价",
+         "",
+         QString::fromStdString(period.substr(2)),
          {"O'Neil 砂", "中砂", "碎石"}},
-        {window->TS_XXJ, "信息价", "南湖区", QStringLiteral(","), {"", "Steel bar", "热轧带肋钢筋"}},
+        {window->TS_XXJ,
+         "信息价",
+         "南湖区",
+         QStringLiteral(","),
+         {"", "Steel bar", "热轧带肋钢筋"}},
         {window->TS_XXJ, "信息价", "南湖区", QStringLiteral("Steel"), {"Steel bar"}},
-        {window->TS_XXJ, "信息价", "南湖区", QStringLiteral("steel"), {}},  // case counts
-        {window->TS_MMJ, "苗木价", "西城区", QStringLiteral("青山"), {"香樟"}},  // by supplier
+        {window->TS_XXJ, "信息价", "南湖区", QStringLiteral("steel"), {}},        // case counts
+        {window->TS_MMJ, "苗木价", "西城区", QStringLiteral("青山"), {"香樟"}},   // by supplier
         {window->TS_CJJ, "成交价", "", QStringLiteral("O'Neil"), {"O'Neil 砂"}},  // a quote
     };
     for (const auto& c : cases) {
@@ -288,8 +324,9 @@ TEST_F(Browser, ASuggestionChosenByMouseOrEnterSearches) {
         window->Cds_SelItem.next();
         return window->Cds_SelItem.fieldByName("ITEMDESC").asText();
     }();
-    QTest::mouseClick(window->SelDBGrid->viewport(), Qt::LeftButton, {},
-                      window->SelDBGrid->visualRect(window->SelDBGrid->model()->index(1, 0)).center());
+    QTest::mouseClick(
+        window->SelDBGrid->viewport(), Qt::LeftButton, {},
+        window->SelDBGrid->visualRect(window->SelDBGrid->model()->index(1, 0)).center());
     EXPECT_EQ(window->QueryEdit->text().toStdString(), second);
     EXPECT_EQ(column(window->Cds_CJJ, "ITEMDESC"), V{second});
     EXPECT_TRUE(window->SelDBGrid->isHidden());
@@ -327,7 +364,8 @@ TEST_F(Browser, AnItemClickFillsTheBoxWithoutAQuery) {
     QTest::mouseClick(window->DBGrid1->viewport(), Qt::LeftButton, {},
                       window->DBGrid1->visualRect(window->DBGrid1->model()->index(0, 0)).center());
     EXPECT_EQ(window->marker, "点");
-    EXPECT_EQ(window->QueryEdit->text().toStdString(), window->Cds_Item.fieldByName("ITEMDESC").asText());
+    EXPECT_EQ(window->QueryEdit->text().toStdString(),
+              window->Cds_Item.fieldByName("ITEMDESC").asText());
     EXPECT_EQ(sent().size(), before);
 }
 
@@ -365,8 +403,9 @@ TEST_F(Browser, CtrlCCopiesTheSelectedRowsWithTitles) {
     QTest::keySequence(window->CJMDBGrid, QKeySequence::Copy);
     const QStringList lines = QApplication::clipboard()->text().split(QStringLiteral("\r\n"));
     ASSERT_GE(lines.size(), 4);
-    EXPECT_EQ(lines[0], QStringLiteral("发布日期\t标准材料编码\t材料名\t规格\t型号\t计量单位\t成交价\t"
-                                       "成交日期\t地区\t品牌\t材质"));
+    EXPECT_EQ(lines[0],
+              QStringLiteral("发布日期\t标准材料编码\t材料名\t规格\t型号\t计量单位\t成交价\t"
+                             "成交日期\t地区\t品牌\t材质"));
     EXPECT_EQ(lines[1].split('\t')[2], QStringLiteral("中砂"));
 }
 

@@ -25,7 +25,8 @@ TEST(DataSource, FollowsItsDatasetUnderTheModelTester) {
     ASSERT_EQ(model.rowCount(), 3);
     EXPECT_EQ(model.index(0, 0).data().toString(), QStringLiteral("钢筋"));
     EXPECT_EQ(model.index(0, 1).data().toString(), QString());
-    EXPECT_EQ(model.headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("名称"));
+    EXPECT_EQ(model.headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(),
+              QStringLiteral("名称"));
     EXPECT_EQ(grid.columnWidth(0), 80);
 
     ds.append();
@@ -39,7 +40,7 @@ TEST(DataSource, FollowsItsDatasetUnderTheModelTester) {
     EXPECT_EQ(model.index(1, 0).data().toString(), QStringLiteral("水泥 P.O42"));
     EXPECT_EQ(grid.currentIndex().row(), 1);  // the dataset's current row is the grid's
     grid.setCurrentIndex(model.index(2, 0));
-    EXPECT_EQ(ds.currentRow(), 2u);            // and the other way round
+    EXPECT_EQ(ds.currentRow(), 2u);  // and the other way round
     ds.deleteRow();
     EXPECT_EQ(model.rowCount(), 3);
     ds.close();
