@@ -111,6 +111,7 @@ protected:
         window->QueryEdit->setFocus();
         window->QueryEditEnter();  // the focus event of a window that is not active
         ui.clear();
+        window->QueryEdit->clear();  // an empty box sends nothing; the text is then new
         window->QueryEdit->setText(text);
     }
 
@@ -330,6 +331,19 @@ TEST_F(Browser, ASuggestionChosenByMouseOrEnterSearches) {
     EXPECT_EQ(window->QueryEdit->text().toStdString(), second);
     EXPECT_EQ(column(window->Cds_CJJ, "ITEMDESC"), V{second});
     EXPECT_TRUE(window->SelDBGrid->isHidden());
+
+    // Enter in the suggestion grid searches for the text as typed, not the highlighted name;
+    // Escape only hides the grid.
+    type(QStringLiteral("砂"));
+    window->Cds_CJJ.close();
+    QTest::keyClick(window->SelDBGrid, Qt::Key_Escape);
+    EXPECT_TRUE(window->SelDBGrid->isHidden());
+    EXPECT_FALSE(window->Cds_CJJ.active());
+    window->SelDBGrid->show();
+    QTest::keyClick(window->SelDBGrid, Qt::Key_Return);
+    EXPECT_TRUE(window->SelDBGrid->isHidden());
+    EXPECT_EQ(window->QueryEdit->text(), QStringLiteral("砂"));
+    EXPECT_EQ(column(window->Cds_CJJ, "ITEMDESC"), (V{"O'Neil 砂", "中砂"}));
 
     // Enter with no suggestions empties the box and searches nothing.
     type(QStringLiteral("没有这个"));
