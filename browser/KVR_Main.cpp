@@ -33,6 +33,7 @@
 #include "signin/Login.h"
 #include "signin/SessionRegistry.h"
 #include "text/Date.h"
+#include "text/Error.h"
 #include "widgets/DBGrid.h"
 #include "widgets/DataSource.h"
 
@@ -459,15 +460,26 @@ bool TKVR_MainForm::eventFilter(QObject* watched, QEvent* event) {
         layOutTitlePanel();
     } else if (watched == QueryEdit) {
         switch (event->type()) {
+            // The window becoming active again (after a message box, a menu, another program)
+            // is no entering or leaving of the box; answering them would reopen the message
+            // that made the window inactive, forever.
             case QEvent::FocusIn:
-                runAction([this] { QueryEditEnter(); });
+            case QEvent::FocusOut: {
+                const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+                if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason) break;
+                if (event->type() == QEvent::FocusIn)
+                    runAction([this] { QueryEditEnter(); });
+                else
+                    runAction([this] { QueryEditExit(); });
                 break;
-            case QEvent::FocusOut:
-                runAction([this] { QueryEditExit(); });
-                break;
+            }
             case QEvent::KeyPress:
             case QEvent::KeyRelease: {
-                const int key = static_cast<QKeyEvent*>(event)->key();
+                const auto* keyEvent = static_cast<QKeyEvent*>(event);
+                const int key = keyEvent->key();
+                // Enter held down is still one search.
+                if (keyEvent->isAutoRepeat() && (key == Qt::Key_Return || key == Qt::Key_Enter))
+                    return true;
                 const bool press = event->type() == QEvent::KeyPress;
                 bool consumed = false;
                 runAction([&] {
@@ -511,9 +523,18 @@ Category TKVR_MainForm::activeCategory() const {
 }
 
 std::optional<std::string> TKVR_MainForm::selectedRegion() const {
+    // A region is a selected node under "信息价" or "苗木价": the two hold the same list, so
+    // either serves the other's tab; a material class is no region.
     const QTreeWidgetItem* node = TV_TreeL->currentItem();
     if (!node || !node->isSelected() || !node->parent()) return std::nullopt;
+    const QString top = node->parent()->text(0);
+    if (top != kTop[0] && top != kTop[2]) return std::nullopt;
     return node->text(0).toStdString();
+}
+
+TIISdmPtr& TKVR_MainForm::dataModule() const {
+    if (!IISdmPtr) throw Error("数据访问模块已经关闭。");
+    return *IISdmPtr;
 }
 
 void TKVR_MainForm::showEvent(QShowEvent* event) {
@@ -530,10 +551,14 @@ void TKVR_MainForm::FormShow() {
     PageControl1->setTabVisible(1, true);
     TransferTB->setEnabled(DATABZ.size() < 1 || DATABZ[0] != '0');
     UserTB->setEnabled(DATABZ.size() < 2 || DATABZ[1] != '0');
-    // 3: both periods.
+    // 3: both periods, and the pickers showing them.
     browserPeriod = importPeriod = Date::today().period();
+    for (QDateEdit* picker : {YMDateTimePicker, QueryDateTimePicker}) {
+        const QSignalBlocker quiet(picker);
+        picker->setDate(QDate::currentDate());
+    }
     // 4: the reference lists; a failure ends here with the four top-level nodes.
-    TIISdmPtr& dm = *IISdmPtr;
+    TIISdmPtr& dm = dataModule();
     Cds_ICEXT.loadPacket(dm.QueryBySQL(ReferenceList::materialClasses().statement));
     Cds_Region.loadPacket(dm.QueryBySQL(ReferenceList::regions().statement));
     // 5: the children, and the icons of the regions.
@@ -647,7 +672,7 @@ void TKVR_MainForm::TV_TreeLClick() {
             }
     }
     BrowserStatements::itemList(ADOQuery1, category, browserPeriod, node->text(0).toStdString());
-    Cds_Item.loadPacket(IISdmPtr->QueryBySQL(ADOQuery1.text()));
+    Cds_Item.loadPacket(dataModule().QueryBySQL(ADOQuery1.text()));
 }
 
 void TKVR_MainForm::lv1Click() {
@@ -707,7 +732,7 @@ void TKVR_MainForm::QueryEditChange() {
     SelDBGrid->raise();
     CursorGuard cursor(platform(), Cursor::DatabaseWait);
     BrowserStatements::suggestion(ADOQuery1, c, browserPeriod, region.value_or(""), text);
-    Cds_SelItem.loadPacket(IISdmPtr->QueryBySQL(ADOQuery1.text()));
+    Cds_SelItem.loadPacket(dataModule().QueryBySQL(ADOQuery1.text()));
 }
 
 void TKVR_MainForm::QueryEditKey(int key, bool press) {
@@ -743,7 +768,7 @@ void TKVR_MainForm::QuerySpeedButtonClick() {
     CursorGuard cursor(platform(), Cursor::DatabaseWait);
     BrowserStatements::search(ADOQuery1, c, browserPeriod, region.value_or(""), text);
     DataSet* target[] = {&Cds_XXJ, &Cds_CJJ, &Cds_MMJ, &Cds_CSJ};
-    target[static_cast<int>(c)]->loadPacket(IISdmPtr->QueryBySQL(ADOQuery1.text()));
+    target[static_cast<int>(c)]->loadPacket(dataModule().QueryBySQL(ADOQuery1.text()));
     SelDBGrid->hide();
 }
 

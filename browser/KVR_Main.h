@@ -24,6 +24,7 @@ namespace tarvelo {
 
 class TDBGrid;
 class TDataSource;
+class TIISdmPtr;
 
 // The main window of a signed-in user: the information centre (navigation tree, item list,
 // search with suggestions, the four price grids) and the data centre. Closing it releases the
@@ -146,6 +147,8 @@ private:
     void layOutTitlePanel();
     // The text of the selected second-level node, or nullopt when none is selected.
     std::optional<std::string> selectedRegion() const;
+    // The data access module; an error (for the error box) once it is closed.
+    TIISdmPtr& dataModule() const;
 
     bool m_closed = false;
     std::uintptr_t m_savedLayout = 0;

@@ -54,7 +54,9 @@ void TDBGrid::applyWidths() {
 }
 
 void TDBGrid::wheelEvent(QWheelEvent* event) {
-    if (!m_source || !m_source->dataSet().active()) return QTableView::wheelEvent(event);
+    // A sideways turn (a touchpad's) scrolls as usual.
+    if (!m_source || !m_source->dataSet().active() || event->angleDelta().y() == 0)
+        return QTableView::wheelEvent(event);
     DataSet& ds = m_source->dataSet();
     event->accept();
     if (ds.recordCount() == 0) return;

@@ -43,6 +43,17 @@ TEST(DataSource, FollowsItsDatasetUnderTheModelTester) {
     EXPECT_EQ(ds.currentRow(), 2u);  // and the other way round
     ds.deleteRow();
     EXPECT_EQ(model.rowCount(), 3);
+    // Another packet with the fields in another order: the columns find their fields again
+    // before the views hear of the reset.
+    QString seenAtReset;
+    QObject::connect(&model, &QAbstractItemModel::modelReset, [&] {
+        seenAtReset =
+            model.index(0, 0).data().toString() + "/" + model.index(0, 2).data().toString();
+    });
+    ds.loadPacket(packet(
+        R"(<FIELD attrname="ID" fieldtype="i4"/><FIELD attrname="NAME" fieldtype="string" WIDTH="12"/>)",
+        R"(<ROW ID="7" NAME="石灰"/>)"));
+    EXPECT_EQ(seenAtReset, QStringLiteral("石灰/7"));
     ds.close();
     EXPECT_EQ(model.rowCount(), 0);
 }
