@@ -1,0 +1,166 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include <unistd.h>
+
+#include "text/Error.h"
+#include "workbook/CellText.h"
+#include "workbook/WorkbookReader.h"
+
+namespace tarvelo {
+namespace {
+
+std::string fixture(const char* name) {
+    return std::string(TARVELO_FIXTURES) + "/workbooks/" + name;
+}
+
+TEST(CellText, NumbersReadInGeneralNotation) {
+    const std::pair<double, const char*> cases[] = {
+        {12.5, "12.5"},
+        {8, "8"},
+        {0.1 + 0.2, "0.3"},
+        {-3.25, "-3.25"},
+        {1e15, "1E15"},
+        {1.5e-7, "1.5E-7"},
+        {123456789012345.0, "123456789012345"},
+        {1234567890123456789.0, "1.23456789012346E18"},
+        {0, "0"},
+        {0.000123, "0.000123"},
+    };
+    for (const auto& [value, text] : cases)
+        EXPECT_EQ(numberText(value), text) << value;
+}
+
+TEST(CellText, DatesOfBothSystems) {
+    const struct {
+        double serial;
+        bool date1904;
+        const char* text;
+    } cases[] = {
+        {1, false, "1900-01-01"},
+        {59, false, "1900-02-28"},
+        {60, false, "1900-02-29"},
+        {61, false, "1900-03-01"},
+        {46000, false, "2025-12-09"},
+        {0, true, "1904-01-01"},
+        {46000.5, false, "2025-12-09 12:00:00"},
+        {46000.99999999, false, "2025-12-10"},
+        {44538.6041782407, true, "2025-12-09 14:30:01"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(dateText(c.serial, c.date1904), c.text) << c.serial;
+}
+
+TEST(CellText, DateFormatsAreToldByTheirLetters) {
+    const std::pair<const char*, bool> cases[] = {
+        {"yyyy-mm-dd", true},         {"m/d/yy h:mm", true}, {"[h]:mm", true},
+        {"General", false},           {"0.00", false},       {"#,##0\"元\"", false},
+        {"\"日期\"yyyy\"年\"", true}, {"[Red]0.00", false},  {"[$-804]yyyy\"年\"m\"月\"", true},
+        {"0.00E+00", false},          {"\\d0", false},       {"0;[Red]-0;\"d\"", false},
+    };
+    for (const auto& [code, date] : cases)
+        EXPECT_EQ(isDateFormat(code), date) << code;
+    EXPECT_TRUE(isBuiltInDateFormat(14));
+    EXPECT_FALSE(isBuiltInDateFormat(2));
+}
+
+TEST(Xlsx, TheActiveWorksheetsCellsReadAsTheirValues) {
+    const auto sheet = WorkbookReader::open(fixture("prices.xlsx"));
+    EXPECT_EQ(sheet->sheetName(), "信息价");
+    const struct {
+        int row, column;
+        const char* text;
+    } cells[] = {
+        {1, 1, "材料名"},     {2, 1, "热轧带肋钢筋"},
+        {2, 2, "0101"},       {2, 4, "  Φ12  "},
+        {2, 5, ""},           {2, 9, "4120"},
+        {2, 10, "3900.5"},    {3, 2, "12.5"},
+        {3, 9, "面议"},       {3, 10, "0.3"},
+        {4, 2, "8"},          {4, 9, "1E15"},
+        {4, 10, "1.5E-7"},    {4, 11, "TRUE"},
+        {5, 2, "2026-12-09"}, {5, 3, "2026-12-09 14:30:05"},
+        {5, 9, "#N/A"},       {5, 10, "FALSE"},
+        {5, 11, "8.00"},      {99, 1, ""},
+        {2, 200, ""},
+    };
+    for (const auto& c : cells)
+        EXPECT_EQ(sheet->cellText(c.row, c.column), c.text) << c.row << "," << c.column;
+    EXPECT_EQ(sheet->lastRow(), 7);
+    EXPECT_EQ(sheet->lastColumn(), 11);
+}
+
+TEST(Xlsx, PartsFromOtherWritersReadToo) {
+    // Prefixed element names, rich text without its phonetic run, inline strings with an
+    // escaped CR, a formula's cached text, the 1904 date system, empty rows.
+    const auto sheet = WorkbookReader::open(fixture("parts.xlsx"));
+    EXPECT_EQ(sheet->sheetName(), "手工");
+    EXPECT_EQ(sheet->cellText(1, 1), " 标题 ");
+    EXPECT_EQ(sheet->cellText(2, 1), "富文本");
+    EXPECT_EQ(sheet->cellText(2, 2), "行内\r文字");
+    EXPECT_EQ(sheet->cellText(2, 3), "公式结果");
+    EXPECT_EQ(sheet->cellText(2, 5), "1904-01-01");
+    EXPECT_EQ(sheet->cellText(2, 6), "1904-01-02");
+    EXPECT_EQ(sheet->cellText(4, 1), "");
+    EXPECT_EQ(sheet->cellText(5, 3), "3");
+}
+
+TEST(Xlsx, TheReadingRuleStopsWhereItShould) {
+    const auto prices = WorkbookReader::open(fixture("prices.xlsx"));
+    std::vector<int> rows;
+    EXPECT_EQ(forEachImportRow(*prices, [&](int r) { rows.push_back(r); }),
+              4);  // "  小计  " ends it
+    EXPECT_EQ(rows, (std::vector<int>{2, 3, 4, 5}));
+
+    const auto stops = WorkbookReader::open(fixture("stops.xlsx"));
+    EXPECT_EQ(forEachImportRow(*stops, [](int) {}), 3);  // "小计：" and "合计" do not end it
+
+    const auto many = WorkbookReader::open(fixture("rows12000.xlsx"));
+    int last = 0;
+    EXPECT_EQ(forEachImportRow(*many, [&](int r) { last = r; }), 9998);
+    EXPECT_EQ(last, 9999);
+    EXPECT_EQ(many->cellText(9999, 2), "C09998");
+}
+
+TEST(Xlsx, WhatIsNoWorkbookIsAClearError) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"prices.csv", "不是 Excel 工作簿"},
+        {"document.odt", "不是 Excel 工作簿"},
+        {"bomb.xlsx", "过大"},
+        {"missing.xlsx", "无法打开"},
+    };
+    for (const auto& [name, says] : cases) {
+        try {
+            WorkbookReader::open(fixture(name));
+            ADD_FAILURE() << name;
+        } catch (const Error& e) {
+            EXPECT_NE(e.message().find(says), std::string::npos) << name << ": " << e.message();
+        }
+    }
+}
+
+// Every prefix of a valid workbook is refused cleanly or read: never a crash or a hang.
+TEST(Xlsx, EveryTruncationIsACleanError) {
+    std::ifstream in(fixture("parts.xlsx"), std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    const auto path = std::filesystem::temp_directory_path() /
+                      ("tarvelo-truncated-" + std::to_string(::getpid()) + ".xlsx");
+    int refused = 0;
+    for (std::size_t n = 0; n < bytes.size(); ++n) {
+        std::ofstream(path, std::ios::binary | std::ios::trunc)
+            .write(bytes.data(), static_cast<std::streamsize>(n));
+        try {
+            const auto sheet = WorkbookReader::open(path.string());
+            sheet->lastRow();
+        } catch (const Error&) {
+            ++refused;
+        }
+    }
+    std::filesystem::remove(path);
+    EXPECT_EQ(refused, static_cast<int>(bytes.size()));  // a zip archive ends in its directory
+}
+
+}  // namespace
+}  // namespace tarvelo

@@ -1,0 +1,373 @@
+#include "workbook/XlsxReader.h"
+
+#include <zip.h>
+
+#include <cstdlib>
+#include <pugixml.hpp>
+
+#include "data/DataPacket.h"
+#include "text/Date.h"
+#include "text/Error.h"
+#include "workbook/CellText.h"
+
+namespace tarvelo {
+
+namespace {
+
+constexpr std::size_t kMaxSmallPart = 16u << 20;       // workbook, relationships, styles
+constexpr std::size_t kMaxSharedStrings = 128u << 20;  // the shared string table
+constexpr std::size_t kMaxSheetBytes = 2u << 30;       // the sheet part, read in chunks
+constexpr std::size_t kChunk = 256u << 10;
+
+std::string_view localName(const char* name) {
+    const std::string_view n(name);
+    const auto colon = n.find(':');
+    return colon == std::string_view::npos ? n : n.substr(colon + 1);
+}
+
+pugi::xml_node child(const pugi::xml_node& parent, std::string_view name) {
+    for (auto c = parent.first_child(); c; c = c.next_sibling())
+        if (c.type() == pugi::node_element && localName(c.name()) == name) return c;
+    return {};
+}
+
+// Text of an OOXML string with its _xHHHH_ escapes (a CR stored as "_x000D_") decoded.
+std::string decodeEscapes(std::string s) {
+    std::string out;
+    out.reserve(s.size());
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '_' && i + 6 < s.size() && s[i + 1] == 'x' && s[i + 6] == '_') {
+            char* end = nullptr;
+            const std::string hex = s.substr(i + 2, 4);
+            const long cp = std::strtol(hex.c_str(), &end, 16);
+            if (end == hex.c_str() + 4) {
+                if (cp < 0x80) {
+                    out += static_cast<char>(cp);
+                } else if (cp < 0x800) {
+                    out += static_cast<char>(0xC0 | (cp >> 6));
+                    out += static_cast<char>(0x80 | (cp & 0x3F));
+                } else {
+                    out += static_cast<char>(0xE0 | (cp >> 12));
+                    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+                    out += static_cast<char>(0x80 | (cp & 0x3F));
+                }
+                i += 6;
+                continue;
+            }
+        }
+        out += s[i];
+    }
+    return out;
+}
+
+// The text of a string item (<si> or <is>): its <t>, or its runs' <t> joined; phonetic runs
+// (<rPh>) are left out.
+std::string stringItem(const pugi::xml_node& item) {
+    std::string text;
+    for (auto c = item.first_child(); c; c = c.next_sibling()) {
+        const std::string_view n = localName(c.name());
+        if (n == "t")
+            text += c.text().get();
+        else if (n == "r")
+            text += child(c, "t").text().get();
+    }
+    return decodeEscapes(std::move(text));
+}
+
+constexpr unsigned kParse = pugi::parse_default | pugi::parse_ws_pcdata;
+
+// "B12" -> column 2; 0 when the reference is malformed.
+int columnOf(std::string_view ref) {
+    int col = 0;
+    for (char c : ref) {
+        if (c >= 'A' && c <= 'Z')
+            col = col * 26 + (c - 'A' + 1);
+        else if (c >= 'a' && c <= 'z')
+            col = col * 26 + (c - 'a' + 1);
+        else
+            break;
+        if (col > 16384) return 0;
+    }
+    return col;
+}
+
+// Where the closing tag </[prefix:]name> starts (`afterIt`: where it ends) in `text`: the first
+// one of "sheetData>", the last one of "row>"; npos when there is none.
+std::size_t closingTag(std::string_view text, std::string_view name, bool last) {
+    std::size_t pos = last ? text.rfind(name) : text.find(name);
+    while (pos != std::string_view::npos) {
+        const std::size_t lt = text.rfind('<', pos);
+        if (lt != std::string_view::npos && lt + 1 < text.size() && text[lt + 1] == '/') {
+            const std::string_view between = text.substr(lt + 2, pos - lt - 2);
+            if (between.empty() ||
+                (between.back() == ':' && between.find_first_of(" <>/") == std::string_view::npos))
+                return last ? pos + name.size() : lt;
+        }
+        if (last) {
+            if (pos == 0) break;
+            pos = text.rfind(name, pos - 1);
+        } else {
+            pos = text.find(name, pos + 1);
+        }
+    }
+    return std::string_view::npos;
+}
+
+}  // namespace
+
+XlsxReader::XlsxReader(const std::string& path) : m_path(path) {
+    int error = 0;
+    m_zip = zip_open(path.c_str(), ZIP_RDONLY, &error);
+    if (!m_zip) {
+        zip_error_t e;
+        zip_error_init_with_code(&e, error);
+        const std::string detail = zip_error_strerror(&e);
+        zip_error_fini(&e);
+        throw Error("工作簿“" + path + "”已损坏，无法作为 .xlsx 打开。", detail);
+    }
+    try {
+        loadWorkbook();
+        loadSharedStrings();
+        loadStyles();
+        m_sheet = zip_fopen(m_zip, m_sheetPart.c_str(), 0);
+        if (!m_sheet)
+            throw Error("工作簿“" + path + "”缺少工作表“" + m_sheetName + "”的内容。", m_sheetPart);
+    } catch (...) {
+        zip_close(m_zip);
+        throw;
+    }
+}
+
+XlsxReader::~XlsxReader() {
+    if (m_sheet) zip_fclose(m_sheet);
+    zip_close(m_zip);
+}
+
+std::string XlsxReader::readPart(const std::string& name, std::size_t limit) {
+    zip_stat_t st;
+    if (zip_stat(m_zip, name.c_str(), 0, &st) != 0) return {};
+    zip_file_t* f = zip_fopen(m_zip, name.c_str(), 0);
+    if (!f)
+        throw Error("工作簿“" + m_path + "”的部件“" + name + "”无法读取。", zip_strerror(m_zip));
+    std::string out;
+    char buf[65536];
+    zip_int64_t n;
+    while ((n = zip_fread(f, buf, sizeof buf)) > 0) {
+        out.append(buf, static_cast<std::size_t>(n));
+        if (out.size() > limit) {
+            zip_fclose(f);
+            throw Error("工作簿“" + m_path + "”的部件“" + name + "”解压后过大，可能是恶意文件。",
+                        "上限 " + std::to_string(limit >> 20) + " MiB");
+        }
+    }
+    const bool failed = n < 0;
+    zip_fclose(f);
+    if (failed) throw Error("工作簿“" + m_path + "”已损坏：部件“" + name + "”无法解压。");
+    return out;
+}
+
+void XlsxReader::loadWorkbook() {
+    const std::string workbook = readPart("xl/workbook.xml", kMaxSmallPart);
+    if (workbook.empty()) {
+        // A zip archive without a workbook part: an OpenDocument file, a plain archive, ...
+        throw Error("文件“" + m_path + "”不是 Excel 工作簿（.xlsx）：其中没有工作簿部件。");
+    }
+    pugi::xml_document doc;
+    if (!doc.load_buffer(workbook.data(), workbook.size(), kParse))
+        throw Error("工作簿“" + m_path + "”已损坏：workbook.xml 不是有效的 XML。");
+    const auto root = doc.document_element();
+    if (const auto pr = child(root, "workbookPr")) {
+        const std::string v = pr.attribute("date1904").value();
+        m_date1904 = v == "1" || v == "true";
+    }
+    int active = 0;
+    if (const auto views = child(root, "bookViews"))
+        if (const auto view = child(views, "workbookView"))
+            active = view.attribute("activeTab").as_int(0);
+    std::vector<std::pair<std::string, std::string>> sheets;  // name, relationship id
+    if (const auto list = child(root, "sheets"))
+        for (auto s = list.first_child(); s; s = s.next_sibling())
+            if (localName(s.name()) == "sheet") {
+                std::string rid;
+                for (auto a = s.first_attribute(); a; a = a.next_attribute())
+                    if (localName(a.name()) == "id") rid = a.value();
+                sheets.emplace_back(s.attribute("name").value(), rid);
+            }
+    if (sheets.empty()) throw Error("工作簿“" + m_path + "”中没有工作表。");
+    if (active < 0 || active >= static_cast<int>(sheets.size())) active = 0;
+    m_sheetName = sheets[static_cast<std::size_t>(active)].first;
+
+    const std::string rels = readPart("xl/_rels/workbook.xml.rels", kMaxSmallPart);
+    pugi::xml_document relDoc;
+    relDoc.load_buffer(rels.data(), rels.size(), kParse);
+    for (auto r = relDoc.document_element().first_child(); r; r = r.next_sibling()) {
+        if (std::string_view(r.attribute("Id").value()) !=
+            sheets[static_cast<std::size_t>(active)].second)
+            continue;
+        std::string target = r.attribute("Target").value();
+        m_sheetPart = target.starts_with('/') ? target.substr(1) : "xl/" + target;
+    }
+    if (m_sheetPart.empty())
+        throw Error("工作簿“" + m_path + "”已损坏：找不到工作表“" + m_sheetName + "”的部件。");
+}
+
+void XlsxReader::loadSharedStrings() {
+    const std::string text = readPart("xl/sharedStrings.xml", kMaxSharedStrings);
+    if (text.empty()) return;
+    pugi::xml_document doc;
+    if (!doc.load_buffer(text.data(), text.size(), kParse))
+        throw Error("工作簿“" + m_path + "”已损坏：共享字符串不是有效的 XML。");
+    for (auto si = doc.document_element().first_child(); si; si = si.next_sibling())
+        if (localName(si.name()) == "si") m_sharedStrings.push_back(stringItem(si));
+}
+
+void XlsxReader::loadStyles() {
+    const std::string text = readPart("xl/styles.xml", kMaxSmallPart);
+    if (text.empty()) return;
+    pugi::xml_document doc;
+    if (!doc.load_buffer(text.data(), text.size(), kParse)) return;  // no styles: no dates
+    const auto root = doc.document_element();
+    std::map<int, bool> customDate;
+    if (const auto fmts = child(root, "numFmts"))
+        for (auto f = fmts.first_child(); f; f = f.next_sibling())
+            customDate[f.attribute("numFmtId").as_int()] =
+                isDateFormat(f.attribute("formatCode").value());
+    if (const auto xfs = child(root, "cellXfs"))
+        for (auto xf = xfs.first_child(); xf; xf = xf.next_sibling()) {
+            if (localName(xf.name()) != "xf") continue;
+            const int id = xf.attribute("numFmtId").as_int();
+            const auto custom = customDate.find(id);
+            m_dateStyles.push_back(custom != customDate.end() ? custom->second
+                                                              : isBuiltInDateFormat(id));
+        }
+}
+
+std::string XlsxReader::valueText(const std::string& type, const std::string& value,
+                                  int style) const {
+    if (type == "s") {
+        const long i = std::strtol(value.c_str(), nullptr, 10);
+        if (i < 0 || static_cast<std::size_t>(i) >= m_sharedStrings.size())
+            throw Error("工作簿“" + m_path + "”已损坏：引用了不存在的共享字符串。", value);
+        return m_sharedStrings[static_cast<std::size_t>(i)];
+    }
+    if (type == "str" || type == "inlineStr") return decodeEscapes(value);
+    if (type == "b") return value == "1" || value == "true" ? "TRUE" : "FALSE";
+    if (type == "e") return value;
+    if (type == "d") {  // an ISO date written as text
+        if (auto d = Date::fromText(value.substr(0, 10))) return d->shortText();
+        return value;
+    }
+    if (value.empty()) return {};
+    char* end = nullptr;
+    const double number = std::strtod(value.c_str(), &end);
+    if (end == value.c_str()) return value;
+    if (style >= 0 && static_cast<std::size_t>(style) < m_dateStyles.size() &&
+        m_dateStyles[static_cast<std::size_t>(style)])
+        return dateText(number, m_date1904);
+    return numberText(number);
+}
+
+void XlsxReader::parseRows(std::string_view fragment) {
+    pugi::xml_document doc;
+    std::string wrapped = "<rows>";
+    wrapped.append(fragment);
+    wrapped += "</rows>";
+    if (!doc.load_buffer_inplace(wrapped.data(), wrapped.size(), kParse))
+        throw Error("工作簿“" + m_path + "”已损坏：工作表“" + m_sheetName + "”不是有效的 XML。");
+    for (auto row = doc.first_child().first_child(); row; row = row.next_sibling()) {
+        if (localName(row.name()) != "row") continue;
+        const int r = row.attribute("r").as_int(m_lastParsedRow + 1);
+        if (r <= m_lastParsedRow || r > 1048576)
+            throw Error("工作簿“" + m_path + "”已损坏：工作表的行号次序不对。", std::to_string(r));
+        m_lastParsedRow = r;
+        std::vector<std::string> cells;
+        int col = 0;
+        for (auto c = row.first_child(); c; c = c.next_sibling()) {
+            if (localName(c.name()) != "c") continue;
+            const pugi::xml_attribute ref = c.attribute("r");
+            col = ref ? columnOf(ref.value()) : col + 1;
+            if (col <= 0)
+                throw Error("工作簿“" + m_path + "”已损坏：单元格引用无效。", ref.value());
+            const std::string type = c.attribute("t").value();
+            std::string value;
+            if (type == "inlineStr")
+                value = stringItem(child(c, "is"));
+            else
+                value = child(c, "v").text().get();
+            std::string text = valueText(type, value, c.attribute("s").as_int(-1));
+            if (text.empty()) continue;
+            if (cells.size() < static_cast<std::size_t>(col))
+                cells.resize(static_cast<std::size_t>(col));
+            cells[static_cast<std::size_t>(col - 1)] = std::move(text);
+            m_lastColumn = std::max(m_lastColumn, col);
+        }
+        if (!cells.empty()) m_rows[r] = std::move(cells);
+    }
+}
+
+void XlsxReader::readRowsUntil(int row) {
+    char buf[kChunk];
+    while (!m_sheetDone && m_lastParsedRow < row) {
+        const zip_int64_t n = zip_fread(m_sheet, buf, sizeof buf);
+        if (n < 0) throw Error("工作簿“" + m_path + "”已损坏：工作表无法解压。");
+        m_sheetBytes += static_cast<std::size_t>(n);
+        if (m_sheetBytes > kMaxSheetBytes)
+            throw Error("工作簿“" + m_path + "”的工作表解压后过大，可能是恶意文件。");
+        m_buffer.append(buf, static_cast<std::size_t>(n));
+        const bool atEnd = n == 0;
+        if (!m_inSheetData) {
+            const auto at = m_buffer.find("sheetData");
+            if (at == std::string::npos) {
+                if (atEnd) m_sheetDone = true;
+                // keep a tail in case the name is split across chunks
+                if (m_buffer.size() > 64) m_buffer.erase(0, m_buffer.size() - 64);
+                continue;
+            }
+            const auto close = m_buffer.find('>', at);
+            if (close == std::string::npos) continue;
+            if (m_buffer[close - 1] == '/') {  // <sheetData/>: no rows
+                m_sheetDone = true;
+                break;
+            }
+            m_buffer.erase(0, close + 1);
+            m_inSheetData = true;
+        }
+        // Everything up to the end of the last complete row, or of the sheet data, is parsed.
+        // A "</" is always a closing tag: text cannot hold a bare "<".
+        std::size_t end = closingTag(m_buffer, "sheetData>", false);
+        if (end != std::string::npos) {
+            m_sheetDone = true;
+        } else {
+            end = closingTag(m_buffer, "row>", true);
+        }
+        if (end == std::string::npos) {
+            if (atEnd) throw Error("工作簿“" + m_path + "”已损坏：工作表的内容不完整。");
+            continue;
+        }
+        parseRows(std::string_view(m_buffer).substr(0, end));
+        m_buffer.erase(0, end);
+        if (m_sheetDone) m_buffer.clear();
+        if (atEnd && !m_sheetDone)
+            throw Error("工作簿“" + m_path + "”已损坏：工作表的内容不完整。");
+    }
+}
+
+std::string XlsxReader::cellText(int row, int column) {
+    if (row < 1 || column < 1) return {};
+    readRowsUntil(row);
+    const auto it = m_rows.find(row);
+    if (it == m_rows.end() || static_cast<std::size_t>(column) > it->second.size()) return {};
+    return it->second[static_cast<std::size_t>(column - 1)];
+}
+
+int XlsxReader::lastRow() {
+    readRowsUntil(1 << 30);
+    return m_rows.empty() ? 0 : m_rows.rbegin()->first;
+}
+
+int XlsxReader::lastColumn() {
+    readRowsUntil(1 << 30);
+    return m_lastColumn;
+}
+
+}  // namespace tarvelo

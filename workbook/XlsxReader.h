@@ -1,0 +1,58 @@
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "workbook/WorkbookReader.h"
+
+typedef struct zip zip_t;
+typedef struct zip_file zip_file_t;
+
+namespace tarvelo {
+
+// The active worksheet of an .xlsx workbook (a zip archive of XML parts), read with libzip and
+// pugixml: the workbook's active tab, the relationship to its sheet part, shared strings (rich
+// text runs joined, phonetic runs left out), inline strings, and the styles that make a number a
+// date. The sheet part is read in chunks as far as the rows asked for, so memory stays bounded
+// whatever the worksheet's length; every part read is limited in size (no zip bomb).
+class XlsxReader : public WorkbookReader {
+public:
+    explicit XlsxReader(const std::string& path);
+    ~XlsxReader() override;
+
+    const std::string& sheetName() const override { return m_sheetName; }
+    std::string cellText(int row, int column) override;
+    int lastRow() override;
+    int lastColumn() override;
+
+private:
+    std::string readPart(const std::string& name, std::size_t limit);
+    void loadWorkbook();
+    void loadSharedStrings();
+    void loadStyles();
+    // Parses sheet rows until `row` is known or the sheet ends.
+    void readRowsUntil(int row);
+    void parseRows(std::string_view fragment);
+    std::string valueText(const std::string& type, const std::string& value, int style) const;
+
+    std::string m_path;
+    zip_t* m_zip = nullptr;
+    std::string m_sheetName;
+    std::string m_sheetPart;
+    bool m_date1904 = false;
+    std::vector<std::string> m_sharedStrings;
+    std::vector<bool> m_dateStyles;  // per cell format (xf) index
+
+    zip_file_t* m_sheet = nullptr;
+    std::string m_buffer;  // unparsed sheet text
+    bool m_inSheetData = false;
+    bool m_sheetDone = false;
+    std::size_t m_sheetBytes = 0;
+    int m_lastParsedRow = 0;
+    int m_lastColumn = 0;
+    std::map<int, std::vector<std::string>> m_rows;  // row -> cell texts by column - 1
+};
+
+}  // namespace tarvelo
