@@ -11,8 +11,9 @@
 #include "workbook/WorkbookReader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const std::string path =
-        (std::filesystem::temp_directory_path() / ("tarvelo-workbook-fuzz-" + std::to_string(::getpid()))).string();
+    static const std::string path = (std::filesystem::temp_directory_path() /
+                                     ("tarvelo-workbook-fuzz-" + std::to_string(::getpid())))
+                                        .string();
     {
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
@@ -20,7 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
         const auto sheet = tarvelo::WorkbookReader::open(path);
         tarvelo::forEachImportRow(*sheet, [&](int row) {
-            for (int c = 1; c <= 13; ++c) sheet->cellText(row, c);
+            for (int c = 1; c <= 13; ++c)
+                sheet->cellText(row, c);
         });
         sheet->lastRow();
         sheet->lastColumn();

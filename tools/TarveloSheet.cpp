@@ -33,7 +33,8 @@ std::string shown(const std::string& cell) {
 
 void printRow(WorkbookReader& sheet, int row, int columns) {
     std::string line;
-    for (int c = 1; c <= columns; ++c) line += (c > 1 ? "\t" : "") + shown(sheet.cellText(row, c));
+    for (int c = 1; c <= columns; ++c)
+        line += (c > 1 ? "\t" : "") + shown(sheet.cellText(row, c));
     std::cout << line << '\n';
 }
 
@@ -66,7 +67,8 @@ int main(int argc, char** argv) {
         if (all) {
             const int rows = sheet->lastRow();
             const int columns = sheet->lastColumn();
-            for (int r = 1; r <= rows; ++r) printRow(*sheet, r, columns);
+            for (int r = 1; r <= rows; ++r)
+                printRow(*sheet, r, columns);
         } else {
             const int taken = forEachImportRow(*sheet, [&](int row) { printRow(*sheet, row, 13); });
             std::cerr << "导入将读取 " << taken << " 行。\n";

@@ -1,0 +1,108 @@
+// Reads a 9,998-row, 13-column price workbook by the import's reading rule, cell by cell as
+// text, and compares with openpyxl doing the same (its whole process, as ours).
+//
+//   workbook_bench [--file F.xlsx] [--repeat N] [--no-goals]
+//
+// The workbook is made by make-price-workbook.py (openpyxl) when missing. Goals, checked unless
+// --no-goals (exit status 1 when missed): median at most 100 ms; peak memory at most 50 MB.
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "workbook/WorkbookReader.h"
+
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+long peakKilobytes() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmHWM:", 0) == 0) return std::atol(line.c_str() + 6);
+    return 0;
+}
+
+double seconds(Clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string file = "price-workbook-9998.xlsx";
+    int repeat = 7;
+    bool goals = true;
+    bool peers = true;
+    for (int i = 1; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--file") && i + 1 < argc)
+            file = argv[++i];
+        else if (!std::strcmp(argv[i], "--repeat") && i + 1 < argc)
+            repeat = std::atoi(argv[++i]);
+        else if (!std::strcmp(argv[i], "--no-goals"))
+            goals = false;
+        else if (!std::strcmp(argv[i], "--no-peers"))
+            peers = false;
+        else {
+            std::fprintf(
+                stderr,
+                "usage: workbook_bench [--file F.xlsx] [--repeat N] [--no-goals] [--no-peers]\n");
+            return 2;
+        }
+    }
+    const std::string scripts = std::string(TARVELO_BENCH_SOURCE);
+    if (!std::filesystem::exists(file)) {
+        const std::string make = "/usr/bin/python3 " + scripts + "/make-price-workbook.py " + file;
+        if (std::system(make.c_str()) != 0) {
+            std::fprintf(stderr, "could not make %s (needs python3-openpyxl)\n", file.c_str());
+            return 1;
+        }
+    }
+    const long before = peakKilobytes();
+    std::vector<double> times;
+    int rows = 0;
+    for (int r = 0; r < repeat; ++r) {
+        const auto t0 = Clock::now();
+        const auto sheet = tarvelo::WorkbookReader::open(file);
+        std::size_t bytes = 0;
+        rows = tarvelo::forEachImportRow(*sheet, [&](int row) {
+            for (int c = 1; c <= 13; ++c)
+                bytes += sheet->cellText(row, c).size();
+        });
+        times.push_back(seconds(Clock::now() - t0) * 1000);
+        if (bytes == 0) return 1;
+    }
+    std::sort(times.begin(), times.end());
+    const double median = times[times.size() / 2];
+    const double peakMb = static_cast<double>(peakKilobytes()) / 1024.0;
+    std::printf(
+        ".xlsx, %d rows x 13 cells by the reading rule: median %.1f ms (best %.1f), "
+        "peak memory %.1f MB (%.1f MB before reading)\n",
+        rows, median, times.front(), peakMb, static_cast<double>(before) / 1024.0);
+
+    // openpyxl, whole process, as a peer.
+    if (!peers) return 0;
+    const std::string peer =
+        "/usr/bin/python3 " + scripts + "/read-with-openpyxl.py " + file + " >/dev/null";
+    const auto t0 = Clock::now();
+    const int rc = std::system(peer.c_str());
+    const double peerMs = seconds(Clock::now() - t0) * 1000;
+    if (rc == 0)
+        std::printf("openpyxl, the same reading, whole process: %.0f ms (%.0f times ours)\n",
+                    peerMs, peerMs / median);
+    else
+        std::printf("openpyxl could not be run (python3-openpyxl missing?)\n");
+
+    if (!goals) return 0;
+    std::printf("goals:\n  median <= 100 ms  %s\n  peak <= 50 MB     %s\n",
+                median <= 100 ? "met" : "MISSED", peakMb <= 50 ? "met" : "MISSED");
+    return median <= 100 && peakMb <= 50 ? 0 : 1;
+}
