@@ -4,6 +4,7 @@
 
 #include "text/Error.h"
 #include "text/Trim.h"
+#include "workbook/XlsReader.h"
 #include "workbook/XlsxReader.h"
 
 namespace tarvelo {
@@ -17,8 +18,7 @@ std::unique_ptr<WorkbookReader> WorkbookReader::open(const std::string& path) {
     if (magic.starts_with(std::string_view("PK\x03\x04", 4)))
         return std::make_unique<XlsxReader>(path);
     if (magic == std::string_view("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8))
-        throw Error("暂时还不能读取 Excel 97-2003 格式（.xls）的工作簿“" + path +
-                    "”：请在电子表格程序中另存为 .xlsx 后再导入。");
+        return std::make_unique<XlsReader>(path);
     if (magic.size() >= 2 && static_cast<unsigned char>(magic[1]) == 0x00 &&
         (static_cast<unsigned char>(magic[0]) == 0x09 ||
          static_cast<unsigned char>(magic[0]) == 0x08))

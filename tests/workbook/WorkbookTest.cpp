@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -90,6 +91,82 @@ TEST(Xlsx, TheActiveWorksheetsCellsReadAsTheirValues) {
         EXPECT_EQ(sheet->cellText(c.row, c.column), c.text) << c.row << "," << c.column;
     EXPECT_EQ(sheet->lastRow(), 7);
     EXPECT_EQ(sheet->lastColumn(), 11);
+}
+
+// The same values written by another writer into the older binary format read the same way.
+TEST(Xls, TheActiveWorksheetsCellsReadAsTheirValues) {
+    const auto sheet = WorkbookReader::open(fixture("prices.xls"));
+    EXPECT_EQ(sheet->sheetName(), "信息价");
+    const struct {
+        int row, column;
+        const char* text;
+    } cells[] = {
+        {1, 1, "材料名"},
+        {2, 1, "热轧带肋钢筋"},
+        {2, 2, "0101"},
+        {2, 4, "  Φ12  "},
+        {2, 5, ""},
+        {2, 9, "4120"},
+        {2, 10, "3900.5"},
+        {3, 2, "12.5"},
+        {3, 9, "面议"},
+        {3, 10, "0.3"},
+        {4, 2, "8"},
+        {4, 9, "1E15"},
+        {4, 10, "1.5E-7"},
+        {4, 11, "TRUE"},
+        {5, 2, "2026-12-09"},
+        {5, 3, "2026-12-09 14:30:05"},
+        {5, 10, "FALSE"},
+        {5, 11, "8.00"},
+        {8, 1, "合并的单元格"},
+        {8, 2, ""},
+        {99, 1, ""},
+    };
+    for (const auto& c : cells)
+        EXPECT_EQ(sheet->cellText(c.row, c.column), c.text) << c.row << "," << c.column;
+    std::vector<int> rows;
+    EXPECT_EQ(forEachImportRow(*sheet, [&](int r) { rows.push_back(r); }), 4);
+
+    // Shared strings running over CONTINUE records.
+    const auto longSheet = WorkbookReader::open(fixture("long.xls"));
+    EXPECT_EQ(longSheet->cellText(3000, 1), "第2999行的材料名称很长很长");
+    EXPECT_EQ(longSheet->lastRow(), 3000);
+}
+
+TEST(Xls, DamagedCompoundDocumentsAreClearErrors) {
+    std::ifstream in(fixture("prices.xls"), std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    const auto u32 = [&](std::size_t at) {
+        return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at]) |
+                                          static_cast<unsigned char>(bytes[at + 1]) << 8 |
+                                          static_cast<unsigned char>(bytes[at + 2]) << 16 |
+                                          static_cast<unsigned char>(bytes[at + 3]) << 24);
+    };
+    const auto path = std::filesystem::temp_directory_path() /
+                      ("tarvelo-damaged-" + std::to_string(::getpid()) + ".xls");
+    const auto refusal = [&](const std::string& content) {
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
+        try {
+            WorkbookReader::open(path.string())->lastRow();
+        } catch (const Error& e) {
+            return e.message() + " " + e.detail();
+        }
+        return std::string("read");
+    };
+    // The directory's chain made to point at itself: a loop.
+    std::string looping = bytes;
+    const std::uint32_t fat = u32(76), directory = u32(48);
+    const std::size_t entry = (fat + 1) * 512 + directory * 4;
+    for (int i = 0; i < 4; ++i)
+        looping[entry + i] = static_cast<char>((directory >> (8 * i)) & 0xFF);
+    EXPECT_NE(refusal(looping).find("成环"), std::string::npos) << refusal(looping);
+    // Every truncation.
+    int refused = 0;
+    for (std::size_t n = 0; n < bytes.size(); n += 7)
+        if (refusal(bytes.substr(0, n)) != "read") ++refused;
+    EXPECT_EQ(refused, static_cast<int>((bytes.size() + 6) / 7));
+    std::filesystem::remove(path);
 }
 
 TEST(Xlsx, PartsFromOtherWritersReadToo) {
