@@ -1,18 +1,16 @@
 #!/usr/bin/env python3
 """Writes the benchmark's price workbook with openpyxl: 9,998 data rows of 13 columns under a
-title row (Chinese text, prices as numbers and as text, dates, blanks). Usage: make-price-workbook.py OUT.xlsx"""
+title row (Chinese text, prices as numbers and as text, dates, blanks); .xls files by xlwt.
+Usage: make-price-workbook.py OUT.xlsx|OUT.xls"""
 import datetime
 import sys
 
 import openpyxl
 
-wb = openpyxl.Workbook()
-s = wb.active
-s.title = "信息价"
-s.append(["材料名", "标准材料编码", "造价处编码", "规格", "型号", "品牌", "材质", "计量单位", "信息价", "定额价", "备注", "日期", "序"])
+rows = []
 names = ["热轧带肋钢筋", "普通硅酸盐水泥", "商品混凝土", "中砂", "碎石", "镀锌钢管", "铜芯电力电缆"]
 for i in range(1, 9999):
-    s.append([
+    rows.append([
         names[i % len(names)] + " %d号" % (i % 97),
         "0101%05d" % i,
         "ZJ%04d" % (i % 5000),
@@ -27,5 +25,27 @@ for i in range(1, 9999):
         datetime.date(2026, 1 + i % 12, 1 + i % 28),
         i,
     ])
+titles = ["材料名", "标准材料编码", "造价处编码", "规格", "型号", "品牌", "材质", "计量单位", "信息价", "定额价", "备注", "日期", "序"]
+
+if sys.argv[1].endswith(".xls"):
+    import xlwt
+    book = xlwt.Workbook(encoding="utf-8")
+    s = book.add_sheet("信息价")
+    date_style = xlwt.easyxf(num_format_str="yyyy-mm-dd")
+    for c, t in enumerate(titles):
+        s.write(0, c, t)
+    for r, values in enumerate(rows, start=1):
+        for c, v in enumerate(values):
+            if v is not None:
+                s.write(r, c, v, date_style) if c == 11 else s.write(r, c, v)
+    book.save(sys.argv[1])
+    sys.exit(0)
+
+wb = openpyxl.Workbook()
+s = wb.active
+s.title = "信息价"
+s.append(titles)
+for i, values in enumerate(rows, start=1):
+    s.append(values)
     s.cell(row=i + 1, column=12).number_format = "yyyy-mm-dd"
 wb.save(sys.argv[1])
