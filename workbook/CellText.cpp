@@ -29,6 +29,10 @@ std::string numberText(double value) {
 }
 
 std::string dateText(double serial, bool date1904) {
+    // Outside the days a workbook can show (before its first day, after 9999-12-31), the
+    // value reads as the number it is.
+    if (!std::isfinite(serial) || serial < 0 || serial >= (date1904 ? 2957004.0 : 2958466.0))
+        return numberText(serial);
     double whole = std::floor(serial);
     // Seconds of the day, rounded; a day's end rolls over to the next day.
     long seconds = std::lround((serial - whole) * 86400.0);

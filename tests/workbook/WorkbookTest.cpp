@@ -50,6 +50,10 @@ TEST(CellText, DatesOfBothSystems) {
         {46000.5, false, "2025-12-09 12:00:00"},
         {46000.99999999, false, "2025-12-10"},
         {44538.6041782407, true, "2025-12-09 14:30:01"},
+        {2958465, false, "9999-12-31"},
+        {2958466, false, "2958466"},
+        {-1, false, "-1"},
+        {1e300, true, "1E300"},  // found by the fuzzer
     };
     for (const auto& c : cases)
         EXPECT_EQ(dateText(c.serial, c.date1904), c.text) << c.serial;
