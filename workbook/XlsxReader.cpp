@@ -129,6 +129,7 @@ XlsxReader::XlsxReader(const std::string& path) : m_path(path) {
         loadWorkbook();
         loadSharedStrings();
         loadStyles();
+        loadMerges();
         m_sheet = zip_fopen(m_zip, m_sheetPart.c_str(), 0);
         if (!m_sheet)
             throw Error("工作簿“" + path + "”缺少工作表“" + m_sheetName + "”的内容。", m_sheetPart);
@@ -242,6 +243,64 @@ void XlsxReader::loadStyles() {
         }
 }
 
+void XlsxReader::loadMerges() {
+    // Merged areas are listed after the rows. A sheet part of reasonable size is run through
+    // once to find them (no parsing, bounded memory); a larger one is read without them, as
+    // its covered cells hold nothing when a spreadsheet program wrote it.
+    zip_stat_t st;
+    if (zip_stat(m_zip, m_sheetPart.c_str(), 0, &st) != 0 || !(st.valid & ZIP_STAT_SIZE) ||
+        st.size > (64u << 20))
+        return;
+    zip_file_t* f = zip_fopen(m_zip, m_sheetPart.c_str(), 0);
+    if (!f) return;
+    std::string text;
+    char buf[kChunk];
+    zip_int64_t n;
+    std::size_t total = 0;
+    while ((n = zip_fread(f, buf, sizeof buf)) > 0) {
+        total += static_cast<std::size_t>(n);
+        if (total > (64u << 20)) break;
+        text.append(buf, static_cast<std::size_t>(n));
+        // Look at whole tags only; keep what could be the start of one.
+        const std::size_t lastOpen = text.rfind('<');
+        const std::string_view done = std::string_view(text).substr(
+            0, lastOpen == std::string::npos ? text.size() : lastOpen);
+        for (std::size_t at = done.find("mergeCell "); at != std::string_view::npos;
+             at = done.find("mergeCell ", at + 1)) {
+            const std::size_t ref = done.find("ref=\"", at);
+            const std::size_t close = done.find('>', at);
+            if (ref == std::string_view::npos || close == std::string_view::npos || ref > close)
+                continue;
+            const std::size_t end = done.find('"', ref + 5);
+            const std::string_view range = done.substr(ref + 5, end - ref - 5);
+            const auto colon = range.find(':');
+            if (colon == std::string_view::npos) continue;
+            const auto cell = [](std::string_view r, int& row, int& col) {
+                col = columnOf(r);
+                std::size_t i = 0;
+                while (i < r.size() && (r[i] < '0' || r[i] > '9'))
+                    ++i;
+                row = std::atoi(std::string(r.substr(i)).c_str());
+            };
+            Area a{};
+            cell(range.substr(0, colon), a.row0, a.col0);
+            cell(range.substr(colon + 1), a.row1, a.col1);
+            if (a.row0 > 0 && a.col0 > 0 && a.row1 >= a.row0 && a.col1 >= a.col0)
+                m_merges.push_back(a);
+        }
+        text.erase(0, lastOpen == std::string::npos ? text.size() : lastOpen);
+    }
+    zip_fclose(f);
+}
+
+bool XlsxReader::covered(int row, int column) const {
+    for (const Area& a : m_merges)
+        if (row >= a.row0 && row <= a.row1 && column >= a.col0 && column <= a.col1 &&
+            (row != a.row0 || column != a.col0))
+            return true;
+    return false;
+}
+
 std::string XlsxReader::valueText(const std::string& type, const std::string& value,
                                   int style) const {
     if (type == "s") {
@@ -295,7 +354,7 @@ void XlsxReader::parseRows(std::string_view fragment) {
             else
                 value = child(c, "v").text().get();
             std::string text = valueText(type, value, c.attribute("s").as_int(-1));
-            if (text.empty()) continue;
+            if (text.empty() || (!m_merges.empty() && covered(r, col))) continue;
             if (cells.size() < static_cast<std::size_t>(col))
                 cells.resize(static_cast<std::size_t>(col));
             cells[static_cast<std::size_t>(col - 1)] = std::move(text);

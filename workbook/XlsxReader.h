@@ -34,6 +34,9 @@ private:
     void loadStyles();
     // Parses sheet rows until `row` is known or the sheet ends.
     void readRowsUntil(int row);
+    // The merged areas of the sheet, from a quick pass over its part (they follow the rows).
+    void loadMerges();
+    bool covered(int row, int column) const;
     void parseRows(std::string_view fragment);
     std::string valueText(const std::string& type, const std::string& value, int style) const;
 
@@ -53,6 +56,10 @@ private:
     int m_lastParsedRow = 0;
     int m_lastColumn = 0;
     std::map<int, std::vector<std::string>> m_rows;  // row -> cell texts by column - 1
+    struct Area {
+        int row0, col0, row1, col1;
+    };
+    std::vector<Area> m_merges;
 };
 
 }  // namespace tarvelo

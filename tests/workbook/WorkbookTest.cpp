@@ -186,6 +186,9 @@ TEST(Xlsx, PartsFromOtherWritersReadToo) {
     EXPECT_EQ(sheet->cellText(2, 6), "1904-01-02");
     EXPECT_EQ(sheet->cellText(4, 1), "");
     EXPECT_EQ(sheet->cellText(5, 3), "3");
+    // A merged area: only its first cell holds anything.
+    EXPECT_EQ(sheet->cellText(6, 1), "合并");
+    EXPECT_EQ(sheet->cellText(6, 2), "");
 }
 
 TEST(Xlsx, TheReadingRuleStopsWhereItShould) {
