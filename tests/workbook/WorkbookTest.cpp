@@ -72,9 +72,9 @@ TEST(CellText, DateFormatsAreToldByTheirLetters) {
     EXPECT_FALSE(isBuiltInDateFormat(2));
 }
 
-TEST(Xlsx, TheActiveWorksheetsCellsReadAsTheirValues) {
-    const auto sheet = WorkbookReader::open(fixture("prices.xlsx"));
-    EXPECT_EQ(sheet->sheetName(), "信息价");
+// One workbook, written by openpyxl, and by LibreOffice into both formats: every writer's file
+// reads the same.
+TEST(Workbooks, TheActiveWorksheetsCellsReadAsTheirValuesWhoeverWroteThem) {
     const struct {
         int row, column;
         const char* text;
@@ -88,13 +88,24 @@ TEST(Xlsx, TheActiveWorksheetsCellsReadAsTheirValues) {
         {4, 10, "1.5E-7"},    {4, 11, "TRUE"},
         {5, 2, "2026-12-09"}, {5, 3, "2026-12-09 14:30:05"},
         {5, 9, "#N/A"},       {5, 10, "FALSE"},
-        {5, 11, "8.00"},      {99, 1, ""},
+        {5, 11, "8.00"},      {8, 1, "合并的单元格"},
+        {8, 2, ""},           {99, 1, ""},
         {2, 200, ""},
     };
-    for (const auto& c : cells)
-        EXPECT_EQ(sheet->cellText(c.row, c.column), c.text) << c.row << "," << c.column;
-    EXPECT_EQ(sheet->lastRow(), 7);
-    EXPECT_EQ(sheet->lastColumn(), 11);
+    for (const char* file : {"prices.xlsx", "lo-prices.xlsx", "lo-prices.xls"}) {
+        const auto sheet = WorkbookReader::open(fixture(file));
+        EXPECT_EQ(sheet->sheetName(), "信息价") << file;
+        for (const auto& c : cells)
+            EXPECT_EQ(sheet->cellText(c.row, c.column), c.text)
+                << file << " " << c.row << "," << c.column;
+        EXPECT_EQ(sheet->lastRow(), 8) << file;
+        EXPECT_EQ(sheet->lastColumn(), 11) << file;
+    }
+    for (const char* file : {"date1904.xlsx", "lo-date1904.xls"}) {
+        const auto sheet = WorkbookReader::open(fixture(file));
+        EXPECT_EQ(sheet->cellText(2, 1), "2026-12-09") << file;
+        EXPECT_EQ(sheet->cellText(2, 2), "2.5") << file;
+    }
 }
 
 // The same values written by another writer into the older binary format read the same way.
