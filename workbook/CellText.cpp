@@ -34,12 +34,23 @@ std::string dateText(double serial, bool date1904) {
     if (!std::isfinite(serial) || serial < 0 || serial >= (date1904 ? 2957004.0 : 2958466.0))
         return numberText(serial);
     double whole = std::floor(serial);
-    // Seconds of the day, rounded; a day's end rolls over to the next day.
+    // Seconds of the day, rounded; a day's end rolls over to the next day, except past the last
+    // day there is.
     long seconds = std::lround((serial - whole) * 86400.0);
     if (seconds >= 86400) {
-        whole += 1;
-        seconds -= 86400;
+        if (whole + 1 < (date1904 ? 2957004.0 : 2958466.0)) {
+            whole += 1;
+            seconds -= 86400;
+        } else {
+            seconds = 86399;
+        }
     }
+    char clock[64];
+    std::snprintf(clock, sizeof clock, "%02ld:%02ld:%02ld", seconds / 3600, seconds / 60 % 60,
+                  seconds % 60);
+    // A time of day alone (day 0 of the 1900 system) reads as the time only.
+    if (!date1904 && whole == 0) return clock;
+    const std::string time = seconds > 0 ? std::string(" ") + clock : std::string();
     // Days from 1970-01-01 of the serial's day.
     long long days;
     if (date1904)
@@ -47,7 +58,7 @@ std::string dateText(double serial, bool date1904) {
     else if (whole >= 61)
         days = static_cast<long long>(whole) - 25569;  // 1899-12-30 is serial 0
     else if (whole == 60)
-        return "1900-02-29";  // the 1900 system's day that never was
+        return "1900-02-29" + time;  // the 1900 system's day that never was
     else
         days = static_cast<long long>(whole) - 25568;  // 1899-12-31 is serial 0
     // Civil date from a day count (Howard Hinnant's algorithm).
@@ -62,13 +73,7 @@ std::string dateText(double serial, bool date1904) {
     const long long y = static_cast<long long>(yoe) + era * 400 + (m <= 2);
     char buf[40];
     std::snprintf(buf, sizeof buf, "%04lld-%02u-%02u", y, m, d);
-    std::string out = buf;
-    if (seconds > 0) {
-        std::snprintf(buf, sizeof buf, " %02ld:%02ld:%02ld", seconds / 3600, seconds / 60 % 60,
-                      seconds % 60);
-        out += buf;
-    }
-    return out;
+    return buf + time;
 }
 
 bool isBuiltInDateFormat(int id) {

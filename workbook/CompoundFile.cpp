@@ -95,9 +95,11 @@ std::string CompoundFile::chain(std::uint32_t start, std::uint64_t size, bool mi
     const std::vector<std::uint32_t>& table = mini ? m_miniFat : m_fat;
     std::string out;
     std::size_t steps = 0;
+    // No chain is longer than the sectors that exist: a longer one loops.
+    const std::size_t most = mini ? m_miniStream.size() / 64 : m_bytes.size() / m_sectorSize;
     for (std::uint32_t at = start; at != kEndOfChain; at = table[at]) {
         if (at == kFree || at >= table.size()) damaged("扇区链指向了不存在的扇区");
-        if (++steps > table.size()) damaged("扇区链成环");
+        if (++steps > most) damaged("扇区链成环");
         if (mini) {
             const std::size_t from = static_cast<std::size_t>(at) * 64;
             if (from + 64 > m_miniStream.size()) damaged("小扇区超出小扇区流");

@@ -1,6 +1,7 @@
 #include "workbook/Templates.h"
 
 #include <cstdint>
+#include <stdexcept>
 
 namespace tarvelo {
 
@@ -131,6 +132,9 @@ std::string workbookStream(const WorkbookTemplate& t) {
 std::string compoundDocument(const std::string& stream) {
     constexpr std::uint32_t kEnd = 0xFFFFFFFE, kFree = 0xFFFFFFFF, kFatSector = 0xFFFFFFFD;
     const std::size_t streamSectors = (stream.size() + 511) / 512;
+    // One allocation table sector holds 128 entries: the table, the directory and the stream.
+    if (streamSectors > 126)
+        throw std::length_error("template workbook too large for one table sector");
     Bytes h;
     h.raw(std::string_view("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8)).raw(std::string(16, '\0'));
     h.u16(0x003E).u16(0x0003).u16(0xFFFE).u16(9).u16(6).raw(std::string(6, '\0'));

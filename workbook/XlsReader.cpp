@@ -1,5 +1,6 @@
 #include "workbook/XlsReader.h"
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -96,7 +97,11 @@ public:
                 if (c >= 0xD800 && c <= 0xDBFF && left > 1) {
                     const char32_t low = u16le();
                     --left;
-                    c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+                    c = low >= 0xDC00 && low <= 0xDFFF
+                            ? 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00)
+                            : 0xFFFD;
+                } else if (c >= 0xD800 && c <= 0xDFFF) {
+                    c = 0xFFFD;  // half of a pair: no character
                 }
                 appendUtf8(out, c);
             } else {
@@ -213,7 +218,12 @@ XlsReader::XlsReader(const std::string& path) : m_path(path) {
                         "”是早期版本的 Excel 格式（BIFF8 以前），无法读取：请另存为 .xlsx。");
         bool date1904 = false;
         std::size_t activeTab = 0;
-        std::vector<std::pair<std::string, std::size_t>> sheets;  // name, offset of its BOF
+        struct Sheet {
+            std::string name;
+            std::size_t offset;  // of its BOF
+            bool worksheet;
+        };
+        std::vector<Sheet> sheets;  // every sheet, as the active tab counts them
         std::map<int, bool> customDate;
         std::vector<int> xfFormats;
         std::vector<std::string> sst;
@@ -233,8 +243,8 @@ XlsReader::XlsReader(const std::string& path) : m_path(path) {
                     Parts p({r.body.substr(6)});
                     const std::size_t offset = u32(r.body, 0);
                     std::string name = p.string(false);
-                    if (static_cast<unsigned char>(r.body[5]) == 0)  // worksheets only
-                        sheets.emplace_back(std::move(name), offset);
+                    sheets.push_back(
+                        {std::move(name), offset, static_cast<unsigned char>(r.body[5]) == 0});
                     break;
                 }
                 case 0x041E: {
@@ -263,7 +273,11 @@ XlsReader::XlsReader(const std::string& path) : m_path(path) {
         }
         if (sheets.empty()) throw Error("工作簿“" + path + "”中没有工作表。");
         if (activeTab >= sheets.size()) activeTab = 0;
-        m_sheetName = sheets[activeTab].first;
+        if (!sheets[activeTab].worksheet)
+            throw Error(
+                "工作簿“" + path + "”保存时的活动工作表“" + sheets[activeTab].name +
+                "”是图表或宏表，没有单元格可读：请把价格所在的工作表设为活动工作表后保存。");
+        m_sheetName = sheets[activeTab].name;
 
         const auto isDate = [&](std::size_t xf) {
             if (xf >= xfFormats.size()) return false;
@@ -280,12 +294,24 @@ XlsReader::XlsReader(const std::string& path) : m_path(path) {
             m_lastColumn = std::max(m_lastColumn, static_cast<int>(col) + 1);
         };
 
-        Records sheet(s, sheets[activeTab].second);
+        Records sheet(s, sheets[activeTab].offset);
         if (!sheet.next(r) || r.type != 0x0809) throw Damaged{"工作表不以 BOF 开始"};
         // The cell of a formula whose text result follows in a STRING record.
         bool pending = false;
         std::size_t pendingRow = 0, pendingColumn = 0;
-        while (sheet.next(r) && r.type != 0x000A) {
+        // Embedded objects (a chart on the sheet) bring their own BOF ... EOF: skip over them.
+        int depth = 0;
+        while (sheet.next(r)) {
+            if (r.type == 0x0809) {
+                ++depth;
+                continue;
+            }
+            if (r.type == 0x000A) {
+                if (depth == 0) break;
+                --depth;
+                continue;
+            }
+            if (depth > 0) continue;
             const std::string_view b = r.body;
             const auto cellAt = [&](std::size_t size) {
                 if (b.size() < size) throw Damaged{"单元格记录太短"};
@@ -296,6 +322,7 @@ XlsReader::XlsReader(const std::string& path) : m_path(path) {
                     if (u32(b, 6) >= sst.size()) throw Damaged{"引用了不存在的共享字符串"};
                     put(u16(b, 0), u16(b, 2), sst[u32(b, 6)]);
                     break;
+                case 0x00D6:    // RSTRING: a label with formatting runs after it
                 case 0x0204: {  // LABEL
                     cellAt(9);
                     std::vector<std::string_view> parts{b.substr(6)};

@@ -2,6 +2,7 @@
 
 #include <zip.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <pugixml.hpp>
 
@@ -18,6 +19,8 @@ constexpr std::size_t kMaxSmallPart = 16u << 20;       // workbook, relationship
 constexpr std::size_t kMaxSharedStrings = 128u << 20;  // the shared string table
 constexpr std::size_t kMaxSheetBytes = 2u << 30;       // the sheet part, read in chunks
 constexpr std::size_t kChunk = 256u << 10;
+constexpr std::size_t kMaxRowBytes = 16u << 20;  // one row element, unparsed
+constexpr std::size_t kMaxMerges = 4096;         // merged areas looked at
 
 std::string_view localName(const char* name) {
     const std::string_view n(name);
@@ -109,6 +112,29 @@ std::size_t closingTag(std::string_view text, std::string_view name, bool last) 
         } else {
             pos = text.find(name, pos + 1);
         }
+    }
+    return std::string_view::npos;
+}
+
+// Where the last row element that begins in `text` starts: "<row" or "<prefix:row" followed by
+// a blank, ">" or "/"; npos when there is none.
+std::size_t lastRowStart(std::string_view text) {
+    for (std::size_t pos = text.rfind("row"); pos != std::string_view::npos && pos > 0;
+         pos = pos > 0 ? text.rfind("row", pos - 1) : std::string_view::npos) {
+        const std::size_t after = pos + 3;
+        if (after >= text.size()) continue;
+        const char next = text[after];
+        if (next != ' ' && next != '>' && next != '/' && next != '\t' && next != '\r' &&
+            next != '\n')
+            continue;
+        if (text[pos - 1] == '<') return pos - 1;
+        if (text[pos - 1] == ':') {
+            const std::size_t lt = text.rfind('<', pos);
+            if (lt != std::string_view::npos &&
+                text.substr(lt + 1, pos - lt - 1).find_first_of(" />\"'") == std::string_view::npos)
+                return lt;
+        }
+        if (pos == 0) break;
     }
     return std::string_view::npos;
 }
@@ -291,32 +317,38 @@ void XlsxReader::loadMerges() {
         text.erase(0, lastOpen == std::string::npos ? text.size() : lastOpen);
     }
     zip_fclose(f);
+    std::sort(m_merges.begin(), m_merges.end(),
+              [](const Area& a, const Area& b) { return a.row0 < b.row0; });
 }
 
 bool XlsxReader::covered(int row, int column) const {
-    for (const Area& a : m_merges)
+    for (const Area& a : m_merges) {
+        if (a.row0 > row) break;  // sorted by first row
         if (row >= a.row0 && row <= a.row1 && column >= a.col0 && column <= a.col1 &&
             (row != a.row0 || column != a.col0))
             return true;
+    }
     return false;
 }
 
 std::string XlsxReader::valueText(const std::string& type, const std::string& value,
                                   int style) const {
+    if (value.empty()) return {};
     if (type == "s") {
-        const long i = std::strtol(value.c_str(), nullptr, 10);
-        if (i < 0 || static_cast<std::size_t>(i) >= m_sharedStrings.size())
+        char* end = nullptr;
+        const long i = std::strtol(value.c_str(), &end, 10);
+        if (end == value.c_str() || i < 0 || static_cast<std::size_t>(i) >= m_sharedStrings.size())
             throw Error("工作簿“" + m_path + "”已损坏：引用了不存在的共享字符串。", value);
         return m_sharedStrings[static_cast<std::size_t>(i)];
     }
-    if (type == "str" || type == "inlineStr") return decodeEscapes(value);
+    if (type == "inlineStr") return value;  // decoded already
+    if (type == "str") return decodeEscapes(value);
     if (type == "b") return value == "1" || value == "true" ? "TRUE" : "FALSE";
     if (type == "e") return value;
     if (type == "d") {  // an ISO date written as text
         if (auto d = Date::fromText(value.substr(0, 10))) return d->shortText();
         return value;
     }
-    if (value.empty()) return {};
     char* end = nullptr;
     const double number = std::strtod(value.c_str(), &end);
     if (end == value.c_str()) return value;
@@ -339,7 +371,7 @@ void XlsxReader::parseRows(std::string_view fragment) {
         if (r <= m_lastParsedRow || r > 1048576)
             throw Error("工作簿“" + m_path + "”已损坏：工作表的行号次序不对。", std::to_string(r));
         m_lastParsedRow = r;
-        std::vector<std::string> cells;
+        std::vector<std::pair<int, std::string>> cells;
         int col = 0;
         for (auto c = row.first_child(); c; c = c.next_sibling()) {
             if (localName(c.name()) != "c") continue;
@@ -355,9 +387,7 @@ void XlsxReader::parseRows(std::string_view fragment) {
                 value = child(c, "v").text().get();
             std::string text = valueText(type, value, c.attribute("s").as_int(-1));
             if (text.empty() || (!m_merges.empty() && covered(r, col))) continue;
-            if (cells.size() < static_cast<std::size_t>(col))
-                cells.resize(static_cast<std::size_t>(col));
-            cells[static_cast<std::size_t>(col - 1)] = std::move(text);
+            cells.emplace_back(col, std::move(text));
             m_lastColumn = std::max(m_lastColumn, col);
         }
         if (!cells.empty()) m_rows[r] = std::move(cells);
@@ -383,7 +413,10 @@ void XlsxReader::readRowsUntil(int row) {
                 continue;
             }
             const auto close = m_buffer.find('>', at);
-            if (close == std::string::npos) continue;
+            if (close == std::string::npos) {
+                if (atEnd) throw Error("工作簿“" + m_path + "”已损坏：工作表的内容不完整。");
+                continue;
+            }
             if (m_buffer[close - 1] == '/') {  // <sheetData/>: no rows
                 m_sheetDone = true;
                 break;
@@ -391,16 +424,20 @@ void XlsxReader::readRowsUntil(int row) {
             m_buffer.erase(0, close + 1);
             m_inSheetData = true;
         }
-        // Everything up to the end of the last complete row, or of the sheet data, is parsed.
-        // A "</" is always a closing tag: text cannot hold a bare "<".
+        // Everything up to the start of the last row that begins here is complete and parsed
+        // (self-closing rows included); at the end of the sheet data, everything. A "</" is
+        // always a closing tag: text cannot hold a bare "<".
         std::size_t end = closingTag(m_buffer, "sheetData>", false);
         if (end != std::string::npos) {
             m_sheetDone = true;
         } else {
-            end = closingTag(m_buffer, "row>", true);
+            end = lastRowStart(m_buffer);
         }
-        if (end == std::string::npos) {
+        if (end == std::string::npos || end == 0) {
             if (atEnd) throw Error("工作簿“" + m_path + "”已损坏：工作表的内容不完整。");
+            // One row (or what lies between rows) larger than this is no worksheet.
+            if (m_buffer.size() > kMaxRowBytes)
+                throw Error("工作簿“" + m_path + "”已损坏：工作表的一行过大。");
             continue;
         }
         parseRows(std::string_view(m_buffer).substr(0, end));
@@ -415,8 +452,10 @@ std::string XlsxReader::cellText(int row, int column) {
     if (row < 1 || column < 1) return {};
     readRowsUntil(row);
     const auto it = m_rows.find(row);
-    if (it == m_rows.end() || static_cast<std::size_t>(column) > it->second.size()) return {};
-    return it->second[static_cast<std::size_t>(column - 1)];
+    if (it == m_rows.end()) return {};
+    for (const auto& [col, text] : it->second)
+        if (col == column) return text;
+    return {};
 }
 
 int XlsxReader::lastRow() {

@@ -55,7 +55,7 @@ private:
     std::size_t m_sheetBytes = 0;
     int m_lastParsedRow = 0;
     int m_lastColumn = 0;
-    std::map<int, std::vector<std::string>> m_rows;  // row -> cell texts by column - 1
+    std::map<int, std::vector<std::pair<int, std::string>>> m_rows;  // row -> (column, text)
     struct Area {
         int row0, col0, row1, col1;
     };

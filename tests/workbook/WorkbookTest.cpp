@@ -236,6 +236,37 @@ TEST(Xlsx, WhatIsNoWorkbookIsAClearError) {
     }
 }
 
+// Sheet parts that would hang the reader or take its memory: each ends quickly, read or refused.
+TEST(Xlsx, HostileSheetPartsEndQuickly) {
+    const struct {
+        const char* file;
+        int row, column;
+        const char* text;  // nullptr: refused
+    } cases[] = {
+        {"unclosed-sheetdata.xlsx", 1, 1, nullptr},
+        {"endless-row.xlsx", 2, 1, nullptr},      // one row of 20 MB
+        {"sparse-wide.xlsx", 10000, 16384, "1"},  // the last column of many rows
+        {"empty-rows.xlsx", 50001, 1, "7"},       // 50,000 empty rows before one value
+        {"odd-values.xlsx", 1, 1, ""},            // a shared string without its index
+        {"odd-values.xlsx", 1, 2, ""},            // a boolean without its value
+        {"odd-values.xlsx", 1, 3, "_x0041_"},     // an escaped escape, decoded once
+        {"odd-values.xlsx", 1, 4, "a\rb"},
+    };
+    for (const auto& c : cases) {
+        try {
+            const auto sheet = WorkbookReader::open(fixture(c.file));
+            const std::string text = sheet->cellText(c.row, c.column);
+            if (c.text) {
+                EXPECT_EQ(text, c.text) << c.file;
+            } else {
+                ADD_FAILURE() << c.file << " was read";
+            }
+        } catch (const Error& e) {
+            EXPECT_EQ(c.text, nullptr) << c.file << ": " << e.message();
+        }
+    }
+}
+
 // Every prefix of a valid workbook is refused cleanly or read: never a crash or a hang.
 TEST(Xlsx, EveryTruncationIsACleanError) {
     std::ifstream in(fixture("parts.xlsx"), std::ios::binary);
