@@ -14,6 +14,7 @@
 #include "server/Store.h"
 #include "soap/SoapInterface.h"
 #include "text/Error.h"
+#include "text/OneLine.h"
 
 namespace tarvelo::server {
 
@@ -109,18 +110,6 @@ std::pair<std::string, int> listenAddress(const std::string& text) {
     }
     if (port > 65535) throw UsageError{"--listen 的端口应在 0 到 65535 之间（0：任一空闲端口）。"};
     return {host.empty() ? "127.0.0.1" : host, port};
-}
-
-std::string oneLine(std::string_view sql) {
-    std::string out;
-    for (std::size_t i = 0; i < sql.size(); ++i) {
-        if (sql[i] == '\r' && i + 1 < sql.size() && sql[i + 1] == '\n') continue;
-        if (sql[i] == '\n')
-            out += " ⏎ ";
-        else
-            out += sql[i];
-    }
-    return out;
 }
 
 int serve(const Args& a) {

@@ -18,6 +18,7 @@
 #include "platform/Platform.h"
 #include "service/IISdm.h"
 #include "text/Error.h"
+#include "text/OneLine.h"
 
 using namespace tarvelo;
 
@@ -95,21 +96,6 @@ std::string csvField(const std::string& v) {
     return out + "\"";
 }
 
-// One line per row; line breaks inside values shown as "⏎" so the table stays a table.
-std::string cell(std::string v) {
-    std::string out;
-    for (std::size_t i = 0; i < v.size(); ++i) {
-        if (v[i] == '\r' && i + 1 < v.size() && v[i + 1] == '\n') continue;
-        if (v[i] == '\n' || v[i] == '\r')
-            out += "⏎";
-        else if (v[i] == '\t')
-            out += ' ';
-        else
-            out += v[i];
-    }
-    return out;
-}
-
 void printTable(DataSet& ds, bool csv) {
     const std::size_t n = ds.fieldCount();
     std::vector<std::vector<std::string>> rows;
@@ -138,7 +124,7 @@ void printTable(DataSet& ds, bool csv) {
         width[c] = columns(header[c]);
     for (auto& row : rows)
         for (std::size_t c = 0; c < n; ++c) {
-            row[c] = cell(row[c]);
+            row[c] = oneLine(row[c]);
             width[c] = std::max(width[c], columns(row[c]));
         }
     const auto line = [&](const std::vector<std::string>& values) {

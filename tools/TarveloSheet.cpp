@@ -11,30 +11,17 @@
 #include <string>
 
 #include "text/Error.h"
+#include "text/OneLine.h"
 #include "workbook/WorkbookReader.h"
 
 using namespace tarvelo;
 
 namespace {
 
-std::string shown(const std::string& cell) {
-    std::string out;
-    for (std::size_t i = 0; i < cell.size(); ++i) {
-        if (cell[i] == '\r' && i + 1 < cell.size() && cell[i + 1] == '\n') continue;
-        if (cell[i] == '\r' || cell[i] == '\n')
-            out += "⏎";
-        else if (cell[i] == '\t')
-            out += "→";
-        else
-            out += cell[i];
-    }
-    return out;
-}
-
 void printRow(WorkbookReader& sheet, int row, int columns) {
     std::string line;
     for (int c = 1; c <= columns; ++c)
-        line += (c > 1 ? "\t" : "") + shown(sheet.cellText(row, c));
+        line += (c > 1 ? "\t" : "") + oneLine(sheet.cellText(row, c));
     std::cout << line << '\n';
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "text/OneLine.h"
 #include "text/Date.h"
 #include "text/DateTime.h"
 #include "text/SqlLiteral.h"
@@ -93,6 +94,17 @@ TEST(DateTime, PacketFormHasMillisecondsInTheLastFiveDigits) {
     EXPECT_EQ(DateTime::fromText("2026/12/10 8:05"), (DateTime{{2026, 12, 10}, 8, 5, 0, 0}));
     EXPECT_EQ(DateTime::fromText("2026-12-10 08:05:09"), (DateTime{{2026, 12, 10}, 8, 5, 9, 0}));
     EXPECT_EQ(DateTime::fromText("2026-12-10 25:00"), std::nullopt);
+}
+
+}  // namespace
+}  // namespace tarvelo
+
+namespace tarvelo {
+namespace {
+
+TEST(OneLine, LineBreaksAndTabsAreShownNotBroken) {
+    EXPECT_EQ(oneLine("a\r\nb\rc\nd\te"), "a⏎b⏎c⏎d→e");
+    EXPECT_EQ(oneLine("钢筋 Φ12"), "钢筋 Φ12");
 }
 
 }  // namespace
