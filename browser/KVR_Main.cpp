@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QDateEdit>
 #include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -22,12 +23,16 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <filesystem>
+#include <fstream>
 
+#include "accounts/Unit_ProcGrant.h"
 #include "app/ActionGuard.h"
 #include "app/Application.h"
 #include "app/Globals.h"
 #include "browser/BrowserStatements.h"
 #include "data/ReferenceList.h"
+#include "import/ImportUnit.h"
 #include "platform/Platform.h"
 #include "service/IISdm.h"
 #include "signin/Login.h"
@@ -36,6 +41,8 @@
 #include "text/Error.h"
 #include "widgets/DBGrid.h"
 #include "widgets/DataSource.h"
+#include "workbook/Templates.h"
+#include "workbook/WorkbookReader.h"
 
 namespace tarvelo {
 
@@ -146,6 +153,13 @@ TKVR_MainForm::TKVR_MainForm(QWidget* owner)
 
     buildInformationCentre();
     buildDataCentre();
+    const auto on = [this](auto* sender, auto signal, void (TKVR_MainForm::*handler)()) {
+        connect(sender, signal, this, [this, handler] { runAction([&] { (this->*handler)(); }); });
+    };
+    on(TransferTB, &QToolButton::clicked, &TKVR_MainForm::TransferTBClick);
+    on(LoadTB, &QToolButton::clicked, &TKVR_MainForm::LoadTBClick);
+    on(UserTB, &QToolButton::clicked, &TKVR_MainForm::UserTBClick);
+    on(QueryDateTimePicker, &QDateEdit::dateChanged, &TKVR_MainForm::QueryDateTimePickerCloseUp);
 
     // Both pickers start at today's date; the suggestion grid starts hidden.
     YMDateTimePicker->setDate(QDate::currentDate());
@@ -333,6 +347,7 @@ void TKVR_MainForm::buildInformationCentre() {
     on(SpeedButton2, &QToolButton::clicked, &TKVR_MainForm::SpeedButton2Click);
     on(wwwSpeedButton, &QToolButton::clicked, &TKVR_MainForm::wwwSpeedButtonClick);
     on(SelDBGrid, &TDBGrid::cellClicked, &TKVR_MainForm::SelDBGridCellClick);
+
     layOutTitlePanel();
 }
 
@@ -801,6 +816,95 @@ void TKVR_MainForm::SelDBGridCellClick() {
 void TKVR_MainForm::SpeedButton3Click() {
     DataSet* target[] = {&Cds_XXJ, &Cds_CJJ, &Cds_MMJ, &Cds_CSJ};
     target[static_cast<int>(activeCategory())]->close();
+}
+
+Category TKVR_MainForm::activeImportPage() const {
+    const QWidget* page = PageControl2->currentWidget();
+    if (page == TS_XXJD) return Category::XXJ;
+    if (page == TS_MMJD) return Category::MMJ;
+    if (page == TS_CSJD) return Category::CSJ;
+    return Category::CJJ;
+}
+
+DataSet& TKVR_MainForm::importDataSet(Category page) {
+    DataSet* sets[] = {&Cds_XXJD, &Cds_CJJD, &Cds_MMJD, &Cds_CSJD};
+    return *sets[static_cast<int>(page)];
+}
+
+void TKVR_MainForm::QueryDateTimePickerCloseUp() {
+    // The import period is the picker's date however it changed: a month typed with the
+    // keyboard never imports into another month.
+    importPeriod =
+        Date{QueryDateTimePicker->date().year(), QueryDateTimePicker->date().month(), 1}.period();
+}
+
+bool TKVR_MainForm::ReadImportWorkbook(const std::string& path, Category page) {
+    try {
+        const auto sheet = WorkbookReader::open(path);
+        ImportUnit::of(page).read(*sheet, importDataSet(page), importPeriod,
+                                  QueryDBEdit->text().toStdString(), Date::today().shortText());
+        return true;
+    } catch (const Error& e) {
+        platform().message("打开Excel失败。\n" + e.message());
+        return false;
+    }
+}
+
+void TKVR_MainForm::TransferTBClick() {
+    Platform& ui = platform();
+    const Category page = activeImportPage();
+    const ImportUnit& unit = ImportUnit::of(page);
+    // 1: the workbook; the dialog may change the working directory, which goes back.
+    const auto chosen = ui.openFile("*.xls (*.xls);;*.xlsx (*.xlsx)", "*.xls", "XML");
+    QDir::setCurrent(QString::fromStdString(startDirectory));
+    if (!chosen || chosen->empty()) return;
+    const QString path = QFileInfo(QString::fromStdString(*chosen)).absoluteFilePath();
+    if (!QFileInfo(path).isFile()) return;
+    // 2: the target.
+    const std::string target = QueryDBEdit->text().toStdString();
+    if (unit.needsTarget() && target.empty()) {
+        ui.message(unit.emptyTargetMessage());
+        return;
+    }
+    // 3, 4: the unit's stored rows, and the user's word before they are replaced.
+    DataSet& rows = importDataSet(page);
+    unit.existence(ADOQuery1, importPeriod, target);
+    rows.loadPacket(dataModule().QueryBySQL(ADOQuery1.text()));
+    const bool replace = rows.recordCount() > 0;
+    if (replace && !ui.question("已有数据，要更新数据吗？", "温馨提示")) return;
+    // 5: the workbook is read before anything is deleted, so a workbook that cannot be read
+    // leaves the stored rows in place.
+    CursorGuard cursor(ui, Cursor::Hourglass);
+    if (!ReadImportWorkbook(path.toStdString(), page)) return;
+    if (replace)
+        dataModule().ApplyIntf->ApplyVanDataByExc(unit.deleteStatement(importPeriod, target));
+    // 6, 7: the upload; ApplyDelta tells the user how it went.
+    try {
+        dataModule().ApplyDelta(rows, priceTable(page).tableName, priceTable(page).keyList(), "");
+        if (rows.recordCount() > 0) rows.first();
+    } catch (...) {
+        ui.message("操作失败,请重试或与系统管理员联系");
+    }
+}
+
+void TKVR_MainForm::LoadTBClick() {
+    CursorGuard cursor(platform(), Cursor::Hourglass);
+    for (const auto& t : workbookTemplates()) {
+        const std::string name(t.fileName);
+        std::ofstream out(std::filesystem::u8path(name), std::ios::binary | std::ios::trunc);
+        const std::string bytes = t.bytes();
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        out.close();
+        if (!out)
+            throw Error("无法写入模板文件“" + name + "”：目录不可写，或文件正被其他程序打开。");
+    }
+    platform().message("下载成功");
+}
+
+void TKVR_MainForm::UserTBClick() {
+    auto* w = new TFrm_ProcGrant(this);
+    Frm_ProcGrant = w;
+    w->show();
 }
 
 void TKVR_MainForm::SpeedButton2Click() {

@@ -132,6 +132,17 @@ public:
     void SpeedButton2Click();
     void wwwSpeedButtonClick();
 
+    // The data centre.
+    void TransferTBClick();
+    void LoadTBClick();
+    void UserTBClick();
+    void QueryDateTimePickerCloseUp();
+    // Reads the active worksheet of `path` into the page's import dataset; on failure shows
+    // "打开Excel失败。" (with what went wrong on the next line) and returns false.
+    bool ReadImportWorkbook(const std::string& path, Category page);
+    Category activeImportPage() const;
+    DataSet& importDataSet(Category page);
+
     // The category of the active tab of PageControl3.
     Category activeCategory() const;
 

@@ -1,0 +1,129 @@
+#include "import/ImportUnit.h"
+
+#include <array>
+
+#include "data/DataSet.h"
+#include "text/Date.h"
+#include "text/DateTime.h"
+#include "text/Error.h"
+#include "text/SqlLiteral.h"
+#include "text/StatementBuffer.h"
+#include "text/Trim.h"
+#include "workbook/WorkbookReader.h"
+
+namespace tarvelo {
+
+namespace {
+
+// The field each worksheet column fills, column 1 first; empty where the column is not read.
+using Mapping = std::array<std::string_view, 13>;
+constexpr Mapping kXXJ = {"ITEMDESC", "ITEMID", "ZJID", "SPECID", "MODEL", "BRAND", "MATERIAL",
+                          "UNIT",     "XXJ",    "DEJ",  "NOTE",   "",      ""};
+constexpr Mapping kCJJ = {"ITEMDESC", "ITEMID", "SPECID", "MODEL", "BRAND", "MATERIAL", "UNIT",
+                          "CJJ",      "PLACE",  "CJRQ",   "NOTE",  "",      ""};
+constexpr Mapping kMMJ = {"ITEMDESC", "ITEMID", "",     "SPECID",  "MODEL",   "BRAND", "",
+                          "UNIT",     "MMJ",    "VEND", "LINKMAN", "LINKTEL", "NOTE"};
+constexpr Mapping kCSJ = {"ITEMDESC", "ITEMID", "SPECID",  "MODEL",   "BRAND", "MATERIAL", "UNIT",
+                          "CSJ",      "VEND",   "LINKMAN", "LINKTEL", "NOTE",  ""};
+
+const Mapping& mapping(Category c) {
+    switch (c) {
+        case Category::XXJ:
+            return kXXJ;
+        case Category::CJJ:
+            return kCJJ;
+        case Category::MMJ:
+            return kMMJ;
+        case Category::CSJ:
+            return kCSJ;
+    }
+    return kXXJ;
+}
+
+// The column holding the unit's target: PLACE, ICEXT, or none for deal prices.
+std::string_view targetColumn(Category c) {
+    return c == Category::CSJ ? "ICEXT" : c == Category::CJJ ? "" : "PLACE";
+}
+
+std::string columnLetter(int column) {
+    std::string s;
+    for (int c = column; c > 0; c = (c - 1) / 26)
+        s.insert(s.begin(), static_cast<char>('A' + (c - 1) % 26));
+    return s;
+}
+
+}  // namespace
+
+const ImportUnit& ImportUnit::of(Category category) {
+    static const ImportUnit units[] = {
+        {Category::XXJ}, {Category::CJJ}, {Category::MMJ}, {Category::CSJ}};
+    return units[static_cast<int>(category)];
+}
+
+std::string_view ImportUnit::emptyTargetMessage() const {
+    return category == Category::CSJ ? "请选择材料类型导入数据" : "请选择地区导入数据";
+}
+
+void ImportUnit::existence(StatementBuffer& b, std::string_view period,
+                           std::string_view target) const {
+    const std::string table(priceTable(category).tableName);
+    b.clear();
+    b.add(" Select * ");
+    b.add(" FROM " + table + " ");
+    b.add(std::string(" where PERDID=") + sqlLiteral(period));
+    if (needsTarget())
+        b.add(" and " + std::string(targetColumn(category)) + "=" + sqlLiteral(target));
+}
+
+std::string ImportUnit::deleteStatement(std::string_view period, std::string_view target) const {
+    std::string sql = "delete from " + std::string(priceTable(category).tableName) +
+                      " where PERDID=" + sqlLiteral(period);
+    if (needsTarget())
+        sql += " and " + std::string(targetColumn(category)) + "=" + sqlLiteral(target);
+    return sql;
+}
+
+int ImportUnit::read(WorkbookReader& sheet, DataSet& ds, std::string_view period,
+                     std::string_view target, const std::string& today) const {
+    const PriceTable& table = priceTable(category);
+    table.reset(ds);
+    const Date day = *Date::fromText(today);
+    const Mapping& columns = mapping(category);
+    return forEachImportRow(sheet, [&](int row) {
+        ds.setLogChanges(true);
+        ds.append();
+        ds.fieldByName("PERDID").setText(period);
+        ds.fieldByName("SERIAL").setText(std::to_string(row - 1));
+        if (!targetColumn(category).empty()) ds.fieldByName(targetColumn(category)).setText(target);
+        for (int c = 1; c <= 13; ++c) {
+            const std::string_view field = columns[static_cast<std::size_t>(c - 1)];
+            if (field.empty()) continue;
+            std::string text = sheet.cellText(row, c);
+            try {
+                if (field == "SPECID" && category == Category::XXJ) text = std::string(trim(text));
+                if (field == "CJRQ") {
+                    if (text.empty()) continue;
+                    const auto date = Date::fromText(text.substr(0, 10));
+                    if (!date) throw Error("“" + text + "”不是日期。");
+                    ds.fieldByName(field).setDateTime(DateTime{*date, 0, 0, 0, 0});
+                } else {
+                    ds.fieldByName(field).setText(text);
+                }
+            } catch (const Error& e) {
+                // Which cell could not be stored, and why, for the line after "打开Excel失败。".
+                std::string title;
+                for (const auto& col : table.columns)
+                    if (col.name == field)
+                        title = std::string(col.dataCentreTitle.empty() ? col.title
+                                                                        : col.dataCentreTitle);
+                throw Error("工作表第 " + std::to_string(row) + " 行 " + columnLetter(c) + " 列（" +
+                                (title.empty() ? std::string(field) : title) + "）：" + e.message(),
+                            e.detail());
+            }
+        }
+        ds.fieldByName("RQ").setDateTime(DateTime{day, 0, 0, 0, 0});
+        ds.post();
+    });
+}
+
+}  // namespace tarvelo

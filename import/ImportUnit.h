@@ -1,0 +1,40 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "data/PriceTable.h"
+
+namespace tarvelo {
+
+class DataSet;
+class StatementBuffer;
+class WorkbookReader;
+
+// What the data centre's page of a category imports into: the unit of stored rows a workbook
+// replaces (a period, and a region or material class where the table has one), its statements
+// and its key list, and how a worksheet's columns fill the table's fields.
+struct ImportUnit {
+    Category category;
+
+    static const ImportUnit& of(Category category);
+
+    // Whether the unit needs a target (a region, or a material class) and the message when it
+    // is empty; deal prices take the whole period.
+    bool needsTarget() const { return category != Category::CJJ; }
+    std::string_view emptyTargetMessage() const;
+
+    // The existence check, line by line, and the delete, one string; values quoted.
+    void existence(StatementBuffer& b, std::string_view period, std::string_view target) const;
+    std::string deleteStatement(std::string_view period, std::string_view target) const;
+
+    // Reads the worksheet's rows by the import rule into `dataSet`, reset first from the table's
+    // empty packet: PERDID, SERIAL (worksheet row - 1), PLACE or ICEXT from the target, the
+    // mapped columns (column 4 trimmed on the information-price page), RQ = `today`. Throws
+    // tarvelo::Error naming the worksheet row, the column's title and why, when a cell cannot be
+    // stored; the rows before it stay in the dataset.
+    int read(WorkbookReader& sheet, DataSet& dataSet, std::string_view period,
+             std::string_view target, const std::string& today) const;
+};
+
+}  // namespace tarvelo
