@@ -160,6 +160,11 @@ TKVR_MainForm::TKVR_MainForm(QWidget* owner)
     on(LoadTB, &QToolButton::clicked, &TKVR_MainForm::LoadTBClick);
     on(UserTB, &QToolButton::clicked, &TKVR_MainForm::UserTBClick);
     on(QueryDateTimePicker, &QDateEdit::dateChanged, &TKVR_MainForm::QueryDateTimePickerCloseUp);
+    on(QueryTB, &QToolButton::clicked, &TKVR_MainForm::QueryTBClick);
+    on(RefreshTB, &QToolButton::clicked, &TKVR_MainForm::RefreshTBClick);
+    on(ExitTB, &QToolButton::clicked, &TKVR_MainForm::ExitTBClick);
+    on(PageControl2, &QTabWidget::currentChanged, &TKVR_MainForm::PageControl2Change);
+    on(QueryDBGrid, &TDBGrid::cellClicked, &TKVR_MainForm::QueryDBGridCellClick);
 
     // Both pickers start at today's date; the suggestion grid starts hidden.
     YMDateTimePicker->setDate(QDate::currentDate());
@@ -455,6 +460,16 @@ void TKVR_MainForm::buildDataCentre() {
                         {"LINKTEL", "联系电话", 117}}),
                QStringLiteral("厂商报价导入"));
     page->addWidget(PageControl2, 1);
+
+    // The pick list floats under the target box, over the pages.
+    QueryDBGrid = new TDBGrid(TS_Admin);
+    QueryDBGrid->setGeometry(13, 36, 292, 493);
+    QueryDBGrid->horizontalHeader()->setFont(kai(15, true));
+    Ds_Region = source(Cds_Region, this, columns({{"ID", "ID", 80}, {"IDDESC", "IDDESC", 180}}));
+    Ds_ICEXT = source(Cds_ICEXT, this, columns({{"ID", "ID", 80}, {"IDDESC", "IDDESC", 180}}));
+    QueryDBGrid->setDataSource(Ds_Region);
+    QueryDBGrid->hide();
+    QueryDBEdit->installEventFilter(this);
 }
 
 void TKVR_MainForm::layOutTitlePanel() {
@@ -506,6 +521,14 @@ bool TKVR_MainForm::eventFilter(QObject* watched, QEvent* event) {
             }
             default:
                 break;
+        }
+    } else if (watched == QueryDBEdit) {
+        if (event->type() == QEvent::FocusIn) {
+            const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+            if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+                runAction([this] { QueryDBEditEnter(); });
+        } else if (event->type() == QEvent::KeyPress) {
+            runAction([&] { QueryDBEditKeyPress(static_cast<QKeyEvent*>(event)->key()); });
         }
     } else if (watched == SelDBGrid) {
         if (event->type() == QEvent::KeyRelease)
@@ -599,7 +622,11 @@ void TKVR_MainForm::FormShow() {
     }
     // 6: the pages shown first.
     PageControl1->setCurrentWidget(TS_User);
-    PageControl2->setCurrentWidget(TS_CJJD);
+    {
+        const QSignalBlocker quietPages(PageControl2);
+        PageControl2->setCurrentWidget(TS_CJJD);
+    }
+    QueryDBGrid->hide();
     const QSignalBlocker quiet(PageControl3);
     PageControl3->setCurrentWidget(TS_XXJ);
     TV_TreeL->setCurrentItem(nullptr);
@@ -836,6 +863,63 @@ void TKVR_MainForm::QueryDateTimePickerCloseUp() {
     // keyboard never imports into another month.
     importPeriod =
         Date{QueryDateTimePicker->date().year(), QueryDateTimePicker->date().month(), 1}.period();
+    ResetImportDatasets();
+}
+
+void TKVR_MainForm::ResetImportDatasets() {
+    for (Category c : {Category::XXJ, Category::CJJ, Category::MMJ, Category::CSJ})
+        priceTable(c).reset(importDataSet(c));
+}
+
+void TKVR_MainForm::showPickList() {
+    const Category page = activeImportPage();
+    if (page == Category::CJJ) {
+        QueryDBGrid->hide();
+        return;
+    }
+    QueryDBGrid->setDataSource(page == Category::CSJ ? Ds_ICEXT : Ds_Region);
+    QueryDBGrid->show();
+    QueryDBGrid->raise();
+}
+
+void TKVR_MainForm::QueryTBClick() {
+    CursorGuard cursor(platform(), Cursor::Hourglass);
+    const Category page = activeImportPage();
+    ImportUnit::of(page).storedRows(ADOQuery1, importPeriod, QueryDBEdit->text().toStdString());
+    importDataSet(page).loadPacket(dataModule().QueryBySQL(ADOQuery1.text()));
+}
+
+void TKVR_MainForm::PageControl2Change() {
+    QueryDBEdit->clear();
+    ResetImportDatasets();
+    showPickList();
+}
+
+void TKVR_MainForm::QueryDBEditEnter() {
+    ResetImportDatasets();
+    showPickList();
+}
+
+void TKVR_MainForm::QueryDBEditKeyPress(int key) {
+    if (QueryDBEdit->text().isEmpty() || key == Qt::Key_Return || key == Qt::Key_Enter ||
+        key == Qt::Key_Escape)
+        QueryDBGrid->hide();
+}
+
+void TKVR_MainForm::QueryDBGridCellClick() {
+    QueryDBGrid->hide();
+    DataSet& list = QueryDBGrid->dataSource() == Ds_ICEXT ? Cds_ICEXT : Cds_Region;
+    if (list.active() && list.recordCount() > 0)
+        QueryDBEdit->setText(QString::fromStdString(list.fieldByName("IDDESC").asText()));
+    ResetImportDatasets();
+}
+
+void TKVR_MainForm::RefreshTBClick() {
+    importDataSet(activeImportPage()).close();
+}
+
+void TKVR_MainForm::ExitTBClick() {
+    close();
 }
 
 bool TKVR_MainForm::ReadImportWorkbook(const std::string& path, Category page) {
@@ -868,7 +952,7 @@ void TKVR_MainForm::TransferTBClick() {
     }
     // 3, 4: the unit's stored rows, and the user's word before they are replaced.
     DataSet& rows = importDataSet(page);
-    unit.existence(ADOQuery1, importPeriod, target);
+    unit.storedRows(ADOQuery1, importPeriod, target);
     rows.loadPacket(dataModule().QueryBySQL(ADOQuery1.text()));
     const bool replace = rows.recordCount() > 0;
     if (replace && !ui.question("已有数据，要更新数据吗？", "温馨提示")) return;

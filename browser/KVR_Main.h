@@ -99,12 +99,14 @@ public:
     TDBGrid* CJJDDBGrid;
     TDBGrid* MMJDDBGrid;
     TDBGrid* CSJDDBGrid;
+    TDBGrid* QueryDBGrid;  // the pick list of targets
 
     DataSet Cds_Region, Cds_ICEXT, Cds_Item, Cds_SelItem;
     DataSet Cds_XXJ, Cds_CJJ, Cds_MMJ, Cds_CSJ;
     DataSet Cds_XXJD, Cds_CJJD, Cds_MMJD, Cds_CSJD;
     TDataSource *Ds_Item, *Ds_SelItem, *Ds_XXJ, *Ds_CJJ, *Ds_MMJ, *Ds_CSJ;
     TDataSource *Ds_XXJD, *Ds_CJJD, *Ds_MMJD, *Ds_CSJD;
+    TDataSource *Ds_Region, *Ds_ICEXT;
     StatementBuffer ADOQuery1;
 
     // The search box's marker: "查" once it had the focus, "点" after an item was copied into it.
@@ -134,6 +136,16 @@ public:
 
     // The data centre.
     void TransferTBClick();
+    void QueryTBClick();
+    void PageControl2Change();
+    void QueryDBEditEnter();
+    void QueryDBEditKeyPress(int key);
+    void QueryDBGridCellClick();
+    void RefreshTBClick();
+    void ExitTBClick();
+    void ResetImportDatasets();
+    // The pick list of the active page: regions, material classes, or none.
+    void showPickList();
     void LoadTBClick();
     void UserTBClick();
     void QueryDateTimePickerCloseUp();

@@ -64,14 +64,14 @@ std::string_view ImportUnit::emptyTargetMessage() const {
     return category == Category::CSJ ? "请选择材料类型导入数据" : "请选择地区导入数据";
 }
 
-void ImportUnit::existence(StatementBuffer& b, std::string_view period,
+void ImportUnit::storedRows(StatementBuffer& b, std::string_view period,
                            std::string_view target) const {
     const std::string table(priceTable(category).tableName);
     b.clear();
     b.add(" Select * ");
     b.add(" FROM " + table + " ");
     b.add(std::string(" where PERDID=") + sqlLiteral(period));
-    if (needsTarget())
+    if (needsTarget() && !target.empty())
         b.add(" and " + std::string(targetColumn(category)) + "=" + sqlLiteral(target));
 }
 

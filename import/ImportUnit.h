@@ -24,8 +24,10 @@ struct ImportUnit {
     bool needsTarget() const { return category != Category::CJJ; }
     std::string_view emptyTargetMessage() const;
 
-    // The existence check, line by line, and the delete, one string; values quoted.
-    void existence(StatementBuffer& b, std::string_view period, std::string_view target) const;
+    // The unit's stored rows, line by line (the existence check of an update, and the review
+    // query, which leaves out an empty target to list the whole period); the delete, one string.
+    // Values quoted.
+    void storedRows(StatementBuffer& b, std::string_view period, std::string_view target) const;
     std::string deleteStatement(std::string_view period, std::string_view target) const;
 
     // Reads the worksheet's rows by the import rule into `dataSet`, reset first from the table's

@@ -15,6 +15,7 @@
 #include "service/IISdm.h"
 #include "support/TestService.h"
 #include "text/Date.h"
+#include "widgets/DBGrid.h"
 #include "workbook/Templates.h"
 
 namespace tarvelo::test {
@@ -132,7 +133,8 @@ TEST_F(DataCentre, ACellItsColumnCannotHoldSaysWhichAndWhy) {
     // The information-price workbook read on the deal page: its column J (3900.5) is no date.
     update(window->TS_CJJD, fixture("prices.xlsx"), QString());
     ASSERT_EQ(ui.messages().size(), 1u);
-    EXPECT_EQ(ui.messages()[0], "打开Excel失败。\n工作表第 2 行 J 列（成交日期）：“3900.5”不是日期。");
+    EXPECT_EQ(ui.messages()[0],
+              "打开Excel失败。\n工作表第 2 行 J 列（成交日期）：“3900.5”不是日期。");
     EXPECT_EQ(scalar("select count(*) from KVR_CJJ"), "0");
 }
 
@@ -198,6 +200,74 @@ TEST_F(DataCentre, TemplatesAreWrittenToTheWorkingDirectory) {
     std::filesystem::permissions(dir, std::filesystem::perms::owner_all);
     QDir::setCurrent(previous);
     std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace tarvelo::test
+
+namespace tarvelo::test {
+namespace {
+
+TEST_F(DataCentre, TheReviewListsWhatIsStoredAndThePickListFillsTheTarget) {
+    service.exec(
+        "INSERT INTO KVR_REGION VALUES ('01','东城区'),('02','西城区');"
+        "INSERT INTO KVR_ICEXT VALUES ('01','钢材');"
+        "INSERT INTO KVR_XXJ (PERDID,PLACE,SERIAL,ITEMDESC) VALUES ('" +
+        period + "','东城区',1,'甲'),('" + period +
+        "','西城区',1,'乙');"
+        "INSERT INTO KVR_CJJ (PERDID,SERIAL,PLACE,ITEMDESC) VALUES ('" +
+        period + "',1,'东城区','丙')");
+    delete window;
+    window = new TKVR_MainForm;  // shown again: the reference lists now hold rows
+    window->DATABZ = "10";
+    window->show();
+    window->PageControl1->setCurrentWidget(window->TS_Admin);
+
+    const struct {
+        QWidget* page;
+        QString target;
+        std::size_t rows;
+        const char* last;  // the last line of the statement sent
+    } reviews[] = {
+        {window->TS_XXJD, QString(), 2, " where PERDID='PERIOD'"},
+        {window->TS_XXJD, QStringLiteral("东城区"), 1, " and PLACE='东城区'"},
+        {window->TS_CJJD, QStringLiteral("东城区"), 1,
+         " where PERDID='PERIOD'"},  // never by region
+    };
+    for (const auto& r : reviews) {
+        window->PageControl2->setCurrentWidget(r.page);
+        window->QueryDBEdit->setText(r.target);
+        QTest::mouseClick(window->QueryTB, Qt::LeftButton);
+        EXPECT_EQ(window->importDataSet(window->activeImportPage()).recordCount(), r.rows);
+        std::string last = r.last;
+        if (const auto at = last.find("PERIOD"); at != std::string::npos)
+            last.replace(at, 6, period);
+        const std::string sql = service.statements().back().second;
+        EXPECT_EQ(sql.substr(sql.size() - last.size() - 2), last + "\r\n") << sql;
+    }
+
+    // The pick list: regions on the region pages, none for deal prices; a pick copies IDDESC and
+    // empties the grids.
+    window->PageControl2->setCurrentWidget(window->TS_CSJD);
+    EXPECT_TRUE(window->QueryDBEdit->text().isEmpty());
+    EXPECT_FALSE(window->QueryDBGrid->isHidden());
+    window->PageControl2->setCurrentWidget(window->TS_CJJD);
+    EXPECT_TRUE(window->QueryDBGrid->isHidden());
+    window->PageControl2->setCurrentWidget(window->TS_XXJD);
+    QTest::mouseClick(window->QueryTB, Qt::LeftButton);
+    EXPECT_EQ(window->Cds_XXJD.recordCount(), 2u);
+    QTest::mouseClick(
+        window->QueryDBGrid->viewport(), Qt::LeftButton, {},
+        window->QueryDBGrid->visualRect(window->QueryDBGrid->model()->index(1, 0)).center());
+    EXPECT_EQ(window->QueryDBEdit->text(), QStringLiteral("西城区"));
+    EXPECT_TRUE(window->QueryDBGrid->isHidden());
+    EXPECT_EQ(window->Cds_XXJD.recordCount(), 0u);
+    // "清屏" closes the page's rows; the query brings them back.
+    QTest::mouseClick(window->QueryTB, Qt::LeftButton);
+    QTest::mouseClick(window->RefreshTB, Qt::LeftButton);
+    EXPECT_FALSE(window->Cds_XXJD.active());
+    QTest::mouseClick(window->QueryTB, Qt::LeftButton);
+    EXPECT_EQ(window->Cds_XXJD.recordCount(), 1u);
 }
 
 }  // namespace
