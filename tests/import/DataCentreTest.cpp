@@ -82,7 +82,8 @@ TEST_F(DataCentre, ANewUnitIsStoredAsReadWithoutAQuestion) {
               "1|热轧带肋钢筋|Φ12|4120|3900.5/2|普通硅酸盐水泥|P.O 42.5|面议|0.3/"
               "3|商品混凝土|C30|1E15|1.5E-7/4|成交日期||#N/A|FALSE");
     EXPECT_EQ(scalar("select distinct RQ from KVR_XXJ" + unit), Date::today().shortText());
-    EXPECT_EQ(scalar("select NOTE from KVR_XXJ" + unit + " and SERIAL=4"), "8.00");
+    EXPECT_EQ(scalar("select NOTE from KVR_XXJ" + unit + " and SERIAL=4"), "8.00");  // text 8.00
+    EXPECT_EQ(scalar("select ITEMID from KVR_XXJ" + unit + " and SERIAL=3"), "8");   // number 8
     // The existence check as sent; no delete for a unit without rows.
     EXPECT_NE(std::find(sent().begin(), sent().end(),
                         " Select * \r\n FROM KVR_XXJ \r\n where PERDID='" + period +
@@ -116,6 +117,14 @@ TEST_F(DataCentre, StoredRowsAreReplacedOnlyWhenTheUserSaysSo) {
     EXPECT_EQ(scalar("select ITEMDESC from KVR_XXJ where PLACE='西城区'"),
               "别的区");  // another unit
     EXPECT_EQ(sent().back().find("delete"), std::string::npos);
+}
+
+TEST_F(DataCentre, AFailedUploadLeavesTheRowsPending) {
+    module->ApplyHTTPRIO.setUrl("http://127.0.0.1:1/soap/x");  // the write side is down
+    update(window->TS_XXJD, fixture("prices.xlsx"), QStringLiteral("南湖区"));
+    EXPECT_EQ(ui.messages(), std::vector<std::string>{"7-第二服务器"});
+    EXPECT_EQ(window->Cds_XXJD.changeCount(), 4u);
+    EXPECT_EQ(scalar("select count(*) from KVR_XXJ"), "0");
 }
 
 TEST_F(DataCentre, AWorkbookThatCannotBeReadLeavesTheStoredRows) {
