@@ -277,6 +277,12 @@ TEST_F(DataCentre, TheReviewListsWhatIsStoredAndThePickListFillsTheTarget) {
     EXPECT_FALSE(window->Cds_XXJD.active());
     QTest::mouseClick(window->QueryTB, Qt::LeftButton);
     EXPECT_EQ(window->Cds_XXJD.recordCount(), 1u);
+    // The page with its rows and the pick list open, for a look.
+    window->QueryDBEdit->clear();
+    window->showPickList();
+    const QString dir = QDir::currentPath() + QStringLiteral("/screenshots");
+    QDir().mkpath(dir);
+    EXPECT_TRUE(window->grab().save(dir + QStringLiteral("/datacentre.png")));
 }
 
 }  // namespace
