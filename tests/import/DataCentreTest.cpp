@@ -147,6 +147,13 @@ TEST_F(DataCentre, ACellItsColumnCannotHoldSaysWhichAndWhy) {
     EXPECT_EQ(scalar("select count(*) from KVR_CJJ"), "0");
 }
 
+TEST_F(DataCentre, OnlyTheInformationPricePageTrimsItsSpecification) {
+    update(window->TS_CJJD, fixture("deal.xlsx"), QString());
+    EXPECT_EQ(ui.messages(), std::vector<std::string>{"操作成功。"});
+    EXPECT_EQ(scalar("select SPECID || '|' || PLACE || '|' || CJRQ || '|' || CJJ from KVR_CJJ"),
+              "  河砂  |东城区|2026-12-03|150");
+}
+
 TEST_F(DataCentre, TheDealPageTakesTheWholeMonthAndTheRowLimit) {
     update(window->TS_CJJD, fixture("rows12000.xlsx"), QStringLiteral("不相干"));
     EXPECT_EQ(ui.messages(), std::vector<std::string>{"操作成功。"});
