@@ -1,15 +1,17 @@
 #pragma once
 
-#include <QWidget>
+#include "accounts/PasswordWindow.h"
 
 namespace tarvelo {
 
-// The window's contents come with the accounts work; it exists now so that the program builds
-// its windows in their order.
-class TFrm_EditMM : public QWidget {
+// The password change: the old password, then the new one twice.
+class TFrm_EditMM : public TPasswordWindow {
     Q_OBJECT
 public:
     explicit TFrm_EditMM(QWidget* owner = nullptr);
+
+protected:
+    bool checkFirstBox(DataSet& row) override;
 };
 
 }  // namespace tarvelo

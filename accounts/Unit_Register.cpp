@@ -1,11 +1,151 @@
 #include "accounts/Unit_Register.h"
 
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "app/ActionGuard.h"
+#include "app/Application.h"
+#include "platform/Platform.h"
+#include "service/IISdm.h"
+#include "text/Error.h"
+#include "text/SqlLiteral.h"
+#include "text/Trim.h"
+
 namespace tarvelo {
 
-TFrm_Register::TFrm_Register(QWidget* owner) : QWidget(owner, Qt::Window) {
+namespace {
+
+QLineEdit* box(QWidget* parent, int y, bool secret) {
+    auto* e = new QLineEdit(parent);
+    e->setGeometry(130, y, 200, 26);
+    if (secret) {
+        e->setEchoMode(QLineEdit::Password);
+        e->setStyleSheet(QStringLiteral("lineedit-password-character: 42;"));
+    }
+    return e;
+}
+
+void label(QWidget* parent, const QString& text, int y) {
+    auto* l = new QLabel(text, parent);
+    QFont kai(QStringLiteral("楷体"));
+    kai.setPixelSize(20);
+    l->setFont(kai);
+    l->setStyleSheet(QStringLiteral("color: red;"));
+    l->setGeometry(10, y, 115, 26);
+    l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+}
+
+}  // namespace
+
+TFrm_Register::TFrm_Register(QWidget* owner)
+    : QWidget(owner, Qt::Window | Qt::WindowStaysOnTopHint | Qt::WindowMinimizeButtonHint |
+                         Qt::WindowCloseButtonHint) {
     setObjectName(QStringLiteral("Frm_Register"));
-    setWindowTitle(QStringLiteral("Frm_Register"));
-    resize(523, 273);
+    setWindowTitle(QStringLiteral("注册账号"));
+    setFixedSize(523, 273);
+    QFont song(QStringLiteral("宋体"));
+    song.setPixelSize(15);
+    setFont(song);
+    const char* labels[] = {"*登录账号", "真实姓名", "*密码", "*确认密码",
+                            "*手机",     "QQ号",     "*邮箱"};
+    for (int i = 0; i < 7; ++i)
+        label(this, QString::fromUtf8(labels[i]), 8 + 37 * i);
+    UserIDEdit = box(this, 8, false);
+    UserNameEdit = box(this, 45, false);
+    PassWordEdit = box(this, 82, true);
+    VerifyEdit = box(this, 119, true);
+    TelEdit = box(this, 156, false);
+    QQEdit = box(this, 193, false);
+    EmailEdit = box(this, 230, false);
+    (new QLabel(QStringLiteral("用户名16位"), this))->setGeometry(336, 8, 90, 26);
+    (new QLabel(QStringLiteral("密码不超16位"), this))->setGeometry(336, 82, 90, 26);
+    BitBtn1 = new QPushButton(QStringLiteral("确定"), this);
+    BitBtn1->setGeometry(436, 60, 75, 40);
+    BitBtn2 = new QPushButton(QStringLiteral("放弃"), this);
+    BitBtn2->setGeometry(436, 140, 75, 40);
+    // "确定" first, so it holds the focus when the window opens.
+    setTabOrder(BitBtn1, BitBtn2);
+    setTabOrder(BitBtn2, UserIDEdit);
+    setTabOrder(UserIDEdit, PassWordEdit);
+    setTabOrder(PassWordEdit, VerifyEdit);
+    setTabOrder(VerifyEdit, TelEdit);
+    setTabOrder(TelEdit, QQEdit);
+    setTabOrder(QQEdit, UserNameEdit);
+    setTabOrder(UserNameEdit, EmailEdit);
+    const auto enterMoves = [this](QLineEdit* from, QWidget* to) {
+        connect(from, &QLineEdit::returnPressed, this, [to] { to->setFocus(); });
+    };
+    enterMoves(UserIDEdit, PassWordEdit);
+    enterMoves(PassWordEdit, VerifyEdit);
+    enterMoves(VerifyEdit, TelEdit);
+    enterMoves(TelEdit, QQEdit);
+    enterMoves(QQEdit, BitBtn1);
+    enterMoves(EmailEdit, BitBtn1);
+    connect(BitBtn1, &QPushButton::clicked, this,
+            [this] { runAction([this] { BitBtn1Click(); }); });
+    connect(BitBtn2, &QPushButton::clicked, this, &QWidget::close);
+}
+
+void TFrm_Register::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    runAction([this] { FormShow(); });
+}
+
+void TFrm_Register::FormShow() {
+    for (QLineEdit* e : {UserIDEdit, PassWordEdit, VerifyEdit, TelEdit, QQEdit})
+        e->clear();
+    BitBtn1->setFocus();
+}
+
+void TFrm_Register::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        UserIDEdit->setFocus();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void TFrm_Register::BitBtn1Click() {
+    Platform& ui = platform();
+    const auto refuse = [&](const char* message, QLineEdit* focus) {
+        ui.message(message);
+        focus->setFocus();
+    };
+    const std::string userId(trim(UserIDEdit->text().toStdString()));
+    UserIDEdit->setText(QString::fromStdString(userId));
+    if (userId.empty()) return refuse("请输入用户编码。", UserIDEdit);
+    if (!IISdmPtr) throw Error("数据访问模块已经关闭。");
+    TIISdmPtr& dm = *IISdmPtr;
+    ADOQuery1.clear();
+    ADOQuery1.add("Select * From KVR_USERH  ");
+    ADOQuery1.add(std::string("Where USERID=") + sqlLiteral(userId) + "  ");
+    DataSet& users = dm.Cds_UserHPassed;
+    users.loadPacket(dm.QueryBySQL(ADOQuery1.text()));
+    if (!users.fieldByName("USERID").asText().empty()) {
+        users.close();
+        return refuse("该用户已存在。", UserIDEdit);
+    }
+    if (PassWordEdit->text().isEmpty()) return refuse("请输入密码。", PassWordEdit);
+    if (VerifyEdit->text().isEmpty()) return refuse("请确认密码。", VerifyEdit);
+    if (PassWordEdit->text() != VerifyEdit->text())
+        return refuse("两次密码不一致，请重新确认。", VerifyEdit);
+    if (TelEdit->text().isEmpty()) return refuse("请输入电话号码。", TelEdit);
+    if (EmailEdit->text().isEmpty()) return refuse("请输入电子邮箱。", EmailEdit);
+
+    users.append();
+    users.fieldByName("USERID").setText(userId);
+    users.fieldByName("USERNAME").setText(UserNameEdit->text().toStdString());
+    users.fieldByName("PASSWORD").setText(dm.StoredPassword(PassWordEdit->text().toStdString()));
+    users.fieldByName("TEL").setText(TelEdit->text().toStdString());
+    users.fieldByName("QQ").setText(QQEdit->text().toStdString());
+    users.fieldByName("EMAIL").setText(EmailEdit->text().toStdString());
+    users.fieldByName("PWBZ").setText("0");
+    users.fieldByName("SYSBZ").setText("0");
+    users.fieldByName("DATABZ").setText("00");
+    users.post();
+    dm.ApplyDelta(users, "KVR_USERH", "USERID", "");
 }
 
 }  // namespace tarvelo

@@ -2,14 +2,36 @@
 
 #include <QWidget>
 
+#include "text/StatementBuffer.h"
+
+class QLineEdit;
+class QPushButton;
+
 namespace tarvelo {
 
-// The window's contents come with the accounts work; it exists now so that the program builds
-// its windows in their order.
+// Account registration: a new KVR_USERH row with no roles, its password in the stored form.
 class TFrm_Register : public QWidget {
     Q_OBJECT
 public:
     explicit TFrm_Register(QWidget* owner = nullptr);
+
+    QLineEdit* UserIDEdit;
+    QLineEdit* UserNameEdit;
+    QLineEdit* PassWordEdit;
+    QLineEdit* VerifyEdit;
+    QLineEdit* TelEdit;
+    QLineEdit* QQEdit;
+    QLineEdit* EmailEdit;
+    QPushButton* BitBtn1;  // "确定"
+    QPushButton* BitBtn2;  // "放弃"
+    StatementBuffer ADOQuery1;
+
+    void BitBtn1Click();
+    void FormShow();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;  // FormKeyDown
 };
 
 }  // namespace tarvelo

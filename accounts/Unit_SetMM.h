@@ -1,15 +1,17 @@
 #pragma once
 
-#include <QWidget>
+#include "accounts/PasswordWindow.h"
 
 namespace tarvelo {
 
-// The window's contents come with the accounts work; it exists now so that the program builds
-// its windows in their order.
-class TFrm_SetMM : public QWidget {
+// The password reset: the account's e-mail address, then the new password twice.
+class TFrm_SetMM : public TPasswordWindow {
     Q_OBJECT
 public:
     explicit TFrm_SetMM(QWidget* owner = nullptr);
+
+protected:
+    bool checkFirstBox(DataSet& row) override;
 };
 
 }  // namespace tarvelo

@@ -247,13 +247,37 @@ void TTarvelo::RegSpeedButtonClick() {
     w->show();
 }
 
+bool TTarvelo::lookUpAccount() {
+    // The id exactly as typed: this lookup does not trim.
+    const std::string userId = s(UserIDEdit->text());
+    if (userId.empty()) {
+        platform().message("请输入用户编码。");
+        UserIDEdit->setFocus();
+        return false;
+    }
+    if (!m_module) throw Error("数据访问模块已经关闭。");
+    ADOQuery1.clear();
+    ADOQuery1.add("Select * From KVR_USERH  ");
+    ADOQuery1.add(std::string("Where USERID=") + sqlLiteral(userId) + "  ");
+    CdsTmp.loadPacket(m_module->QueryBySQL(ADOQuery1.text()));
+    if (CdsTmp.fieldByName("USERID").asText().empty()) {
+        platform().message("该用户不存在。");
+        CdsTmp.close();
+        UserIDEdit->setFocus();
+        return false;
+    }
+    return true;
+}
+
 void TTarvelo::MMSpeedButtonClick() {
+    if (!lookUpAccount()) return;
     auto* w = new TFrm_EditMM(this);
     Frm_EditMM = w;
     w->show();
 }
 
 void TTarvelo::SetMMSpeedButtonClick() {
+    if (!lookUpAccount()) return;
     auto* w = new TFrm_SetMM(this);
     Frm_SetMM = w;
     w->show();

@@ -54,6 +54,9 @@ protected:
     void FormClose();
 
 private:
+    // The lookup of the password buttons into CdsTmp; false when it refused.
+    bool lookUpAccount();
+
     std::unique_ptr<TIISdmPtr> m_module;
     int m_failedPasswords = 0;
     bool m_released = false;
