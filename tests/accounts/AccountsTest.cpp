@@ -1,0 +1,150 @@
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QToolButton>
+
+#include "accounts/Unit_EditMM.h"
+#include "accounts/Unit_Register.h"
+#include "accounts/Unit_SetMM.h"
+#include "app/Application.h"
+#include "app/Globals.h"
+#include "browser/KVR_Main.h"
+#include "platform/ScriptedPlatform.h"
+#include "service/IISdm.h"
+#include "signin/Login.h"
+#include "support/TestService.h"
+
+namespace tarvelo::test {
+namespace {
+
+// The login window over the service, with one account to change.
+class Accounts : public ::testing::Test {
+protected:
+    void SetUp() override {
+        app().platform = &ui;
+        app().config = ServiceConfig::forService(service.base());
+        app().terminate = [] {};
+        service.exec(
+            "INSERT INTO KVR_USERH (USERID,USERNAME,PASSWORD,PWBZ,SYSBZ,DATABZ,TEL,EMAIL,VERIFY) "
+            "VALUES ('amy','艾米','" +
+            service.enVerifs(TIISdmPtr::PasswordSource("old-1")) +
+            "','0','0','10','139','Amy@example.com','')");
+        login = new TTarvelo;
+        Tarvelo = login;
+        login->show();
+    }
+    void TearDown() override {
+        delete Tarvelo.data();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        app() = AppContext{};
+    }
+    // Whether `id` signs in with `password` (the main window then opens; it is closed again).
+    bool signsIn(const QString& id, const QString& password) {
+        service.exec("DELETE FROM KVR_LOGIN");
+        ui.clear();
+        login->UserIDEdit->setText(id);
+        login->PassWordEdit->setText(password);
+        login->CheckBox2->setChecked(false);
+        QTest::mouseClick(login->OKSpeedButton, Qt::LeftButton);
+        const bool in = bool(KVR_MainForm);
+        delete KVR_MainForm.data();
+        login->show();
+        return in;
+    }
+    TFrm_Register* registration() {
+        QTest::mouseClick(login->RegSpeedButton, Qt::LeftButton);
+        return Frm_Register;
+    }
+    void fill(TFrm_Register* w,
+              const QStringList& values) {  // id, name, password, verify, tel, qq, email
+        QLineEdit* boxes[] = {w->UserIDEdit, w->UserNameEdit, w->PassWordEdit, w->VerifyEdit,
+                              w->TelEdit,    w->QQEdit,       w->EmailEdit};
+        for (int i = 0; i < 7; ++i)
+            boxes[i]->setText(values[i]);
+        ui.clear();
+        QTest::mouseClick(w->BitBtn1, Qt::LeftButton);
+    }
+
+    TestService service;
+    ScriptedPlatform ui;
+    TTarvelo* login = nullptr;
+};
+
+TEST_F(Accounts, RegistrationChecksInItsOrderAndCreatesASignableAccount) {
+    TFrm_Register* w = registration();
+    const struct {
+        QStringList values;
+        const char* message;
+    } refusals[] = {
+        {{" \t", "", "p", "p", "1", "", "e"}, "请输入用户编码。"},
+        {{"amy", "", "", "", "", "", ""}, "该用户已存在。"},  // before any other box
+        {{"bob", "", "", "", "", "", ""}, "请输入密码。"},
+        {{"bob", "", "abc", "", "", "", ""}, "请确认密码。"},
+        {{"bob", "", "abc", "abc ", "", "", ""}, "两次密码不一致，请重新确认。"},
+        {{"bob", "", "abc", "abc", "", "", ""}, "请输入电话号码。"},
+        {{"bob", "", "abc", "abc", "138", "", ""}, "请输入电子邮箱。"},
+    };
+    for (const auto& r : refusals) {
+        fill(w, r.values);
+        EXPECT_EQ(ui.messages(), std::vector<std::string>{r.message}) << r.message;
+    }
+    fill(w, {" bob ", "", "秘密 1", "秘密 1", "138", "", "bob@example.com"});  // no name, no QQ
+    EXPECT_EQ(ui.messages(), std::vector<std::string>{"操作成功。"});
+    EXPECT_EQ(w->UserIDEdit->text(), QStringLiteral("bob"));
+    EXPECT_EQ(service.scalar("select DATABZ||SYSBZ||PWBZ||coalesce(USERNAME,'')||TEL from "
+                             "KVR_USERH where USERID='bob'"),
+              "0000138");
+    fill(w, {"bob", "", "x", "x", "1", "", "e"});
+    EXPECT_EQ(ui.messages(), std::vector<std::string>{"该用户已存在。"});  // a second "确定"
+    EXPECT_TRUE(signsIn(QStringLiteral("bob"), QStringLiteral("秘密 1")));
+    // Each press opens another window.
+    TFrm_Register* second = registration();
+    EXPECT_NE(second, w);
+    EXPECT_TRUE(w->isVisible() && second->isVisible());
+}
+
+TEST_F(Accounts, APasswordIsChangedWithTheOldOneAndResetWithTheEmail) {
+    // The lookup takes the id as typed.
+    login->UserIDEdit->setText(QStringLiteral(" amy"));
+    ui.clear();
+    QTest::mouseClick(login->MMSpeedButton, Qt::LeftButton);
+    EXPECT_EQ(ui.messages(), std::vector<std::string>{"该用户不存在。"});
+
+    login->UserIDEdit->setText(QStringLiteral("amy"));
+    QTest::mouseClick(login->MMSpeedButton, Qt::LeftButton);
+    TFrm_EditMM* change = Frm_EditMM;
+    const auto press = [&](TPasswordWindow* w, const QString& a, const QString& b,
+                           const QString& c) {
+        w->MaskEdit1->setText(a);
+        w->MaskEdit2->setText(b);
+        w->MaskEdit3->setText(c);
+        ui.clear();
+        QTest::mouseClick(w->BitBtn1, Qt::LeftButton);
+        return ui.messages();
+    };
+    using V = std::vector<std::string>;
+    EXPECT_EQ(press(change, "", "n", "n"), V{"请输入原密码"});
+    EXPECT_EQ(press(change, "old-1 ", "n", "n"), V{"原密码不正确,请重新输入"});  // blanks count
+    EXPECT_EQ(press(change, "old-1", "", "n"), V{"请输入新密码"});
+    EXPECT_EQ(press(change, "old-1", "n", ""), V{"请确认新密码"});
+    EXPECT_EQ(press(change, "old-1", "n", "N"), V{"两次输入的密码不匹配,请重新输入"});
+    EXPECT_EQ(press(change, "old-1", "new-2", "new-2"), V{"操作成功。"});
+    // The row now holds the new stored form: a second change needs the new password.
+    EXPECT_EQ(press(change, "old-1", "x", "x"), V{"原密码不正确,请重新输入"});
+    EXPECT_TRUE(signsIn(QStringLiteral("amy"), QStringLiteral("new-2")));
+    EXPECT_FALSE(signsIn(QStringLiteral("amy"), QStringLiteral("old-1")));
+
+    login->UserIDEdit->setText(QStringLiteral("amy"));
+    QTest::mouseClick(login->SetMMSpeedButton, Qt::LeftButton);
+    TFrm_SetMM* reset = Frm_SetMM;
+    EXPECT_EQ(press(reset, "", "r", "r"), V{"请输入邮箱"});
+    EXPECT_EQ(press(reset, "amy@example.com", "r", "r"), V{"该用户名和邮箱不匹配,请重新输入"});
+    EXPECT_EQ(press(reset, "Amy@example.com", "reset-3", "reset-3"), V{"操作成功。"});
+    EXPECT_TRUE(signsIn(QStringLiteral("amy"), QStringLiteral("reset-3")));
+}
+
+}  // namespace
+}  // namespace tarvelo::test
