@@ -1,15 +1,43 @@
 #pragma once
 
 #include <QWidget>
+#include <string>
+
+#include "data/DataSet.h"
+#include "text/StatementBuffer.h"
+
+class QToolButton;
 
 namespace tarvelo {
 
-// The window's contents come with the accounts work; it exists now so that the program builds
-// its windows in their order.
+class TDBGrid;
+class TDataSource;
+
+// User roles administration: every account that is no system account, its two roles as ticks,
+// flipped by a click and sent on "保存".
 class TFrm_ProcGrant : public QWidget {
     Q_OBJECT
 public:
+    // Builds the window and loads the list (a failure to load ends the construction).
     explicit TFrm_ProcGrant(QWidget* owner = nullptr);
+    ~TFrm_ProcGrant() override;
+
+    QToolButton* SaveTB;
+    QToolButton* RefreshTB;
+    QToolButton* ExitTB;
+    TDBGrid* DBGrid1;
+    DataSet Cds_UserH;
+    TDataSource* DS_UserH;
+    StatementBuffer ADOQuery1;
+
+    void DBGrid1CellClick(int column);
+    void SaveTBClick();
+    void RefreshTBClick();
+    void ExitTBClick();
+
+private:
+    void loadList();
+    void flip(const char* display, int character);
 };
 
 }  // namespace tarvelo

@@ -7,6 +7,7 @@
 #include <QToolButton>
 
 #include "accounts/Unit_EditMM.h"
+#include "accounts/Unit_ProcGrant.h"
 #include "accounts/Unit_Register.h"
 #include "accounts/Unit_SetMM.h"
 #include "app/Application.h"
@@ -16,6 +17,7 @@
 #include "service/IISdm.h"
 #include "signin/Login.h"
 #include "support/TestService.h"
+#include "widgets/DBGrid.h"
 
 namespace tarvelo::test {
 namespace {
@@ -144,6 +146,70 @@ TEST_F(Accounts, APasswordIsChangedWithTheOldOneAndResetWithTheEmail) {
     EXPECT_EQ(press(reset, "amy@example.com", "r", "r"), V{"该用户名和邮箱不匹配,请重新输入"});
     EXPECT_EQ(press(reset, "Amy@example.com", "reset-3", "reset-3"), V{"操作成功。"});
     EXPECT_TRUE(signsIn(QStringLiteral("amy"), QStringLiteral("reset-3")));
+}
+
+}  // namespace
+}  // namespace tarvelo::test
+
+namespace tarvelo::test {
+namespace {
+
+TEST_F(Accounts, RolesAreFlippedByAClickAndSentOnSave) {
+    service.exec(
+        "INSERT INTO KVR_USERH (USERID,USERNAME,PASSWORD,SYSBZ,DATABZ) VALUES "
+        "('bob','鲍勃','" +
+        service.enVerifs(TIISdmPtr::PasswordSource("pw")) +
+        "','','02'),"
+        "('sys','系统','x','1','11'),('nul','空','x',NULL,'11')");
+    ui.clear();
+    auto* w = new TFrm_ProcGrant(login);
+    std::vector<std::string> listed;
+    for (w->Cds_UserH.first(); !w->Cds_UserH.eof(); w->Cds_UserH.next())
+        listed.push_back(w->Cds_UserH.fieldByName("USERID").asText());
+    EXPECT_EQ(listed, (std::vector<std::string>{"amy", "bob"}));  // no system account, no null
+    const auto click = [&](int row, int column) {
+        QTest::mouseClick(w->DBGrid1->viewport(), Qt::LeftButton, {},
+                          w->DBGrid1->visualRect(w->DBGrid1->model()->index(row, column)).center());
+    };
+    const auto cell = [&](int row, int column) {
+        return w->DBGrid1->model()->index(row, column).data().toString().toStdString();
+    };
+    EXPECT_EQ(cell(0, 3) + "|" + cell(0, 4), "√| ");  // amy: "10"
+    click(0, 4);
+    EXPECT_EQ(cell(0, 4), "√");
+    EXPECT_EQ(w->Cds_UserH.fieldByName("DATABZ").asText(), "11");
+    click(0, 4);  // and back
+    EXPECT_EQ(w->Cds_UserH.fieldByName("DATABZ").asText(), "10");
+    click(1, 4);  // bob: "02", the "2" shown as a blank, stored as "1"
+    click(1, 3);  // and the data-update role
+    EXPECT_EQ(w->Cds_UserH.fieldByName("DATABZ").asText(), "11");
+    click(0, 0);  // another column: nothing
+    // Refresh drops the flips.
+    QTest::mouseClick(w->RefreshTB, Qt::LeftButton);
+    EXPECT_EQ(w->Cds_UserH.changeCount(), 0u);
+    EXPECT_EQ(cell(1, 3) + "|" + cell(1, 4), " | ");
+    // Nothing to save: nothing sent, nothing shown.
+    const std::size_t before = service.statements().size();
+    ui.clear();
+    QTest::mouseClick(w->SaveTB, Qt::LeftButton);
+    EXPECT_TRUE(ui.messages().empty());
+    EXPECT_EQ(service.statements().size(), before);
+    // Grant bob both roles and save; a second save sends nothing.
+    click(1, 3);
+    click(1, 4);
+    QTest::mouseClick(w->SaveTB, Qt::LeftButton);
+    EXPECT_EQ(ui.messages(), std::vector<std::string>{"操作成功。"});
+    EXPECT_EQ(service.scalar("select DATABZ from KVR_USERH where USERID='bob'"), "11");
+    ui.clear();
+    QTest::mouseClick(w->SaveTB, Qt::LeftButton);
+    EXPECT_TRUE(ui.messages().empty());
+    // The roles take effect at bob's next sign-in.
+    login->UserIDEdit->setText(QStringLiteral("bob"));
+    login->PassWordEdit->setText(QStringLiteral("pw"));
+    QTest::mouseClick(login->OKSpeedButton, Qt::LeftButton);
+    ASSERT_TRUE(KVR_MainForm);
+    EXPECT_TRUE(KVR_MainForm->TransferTB->isEnabled());
+    EXPECT_TRUE(KVR_MainForm->UserTB->isEnabled());
 }
 
 }  // namespace
