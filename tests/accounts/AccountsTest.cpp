@@ -214,3 +214,38 @@ TEST_F(Accounts, RolesAreFlippedByAClickAndSentOnSave) {
 
 }  // namespace
 }  // namespace tarvelo::test
+
+namespace tarvelo::test {
+namespace {
+
+TEST_F(Accounts, PasswordWindowsShareTheLatestLookupAndKeepAFailedWritePending) {
+    service.exec("INSERT INTO KVR_USERH (USERID,PASSWORD,EMAIL,SYSBZ,DATABZ) VALUES ('bob','" +
+                 service.enVerifs(TIISdmPtr::PasswordSource("bob-pw")) + "','b@x','0','00')");
+    login->UserIDEdit->setText(QStringLiteral("amy"));
+    QTest::mouseClick(login->MMSpeedButton, Qt::LeftButton);
+    TFrm_EditMM* forAmy = Frm_EditMM;
+    login->UserIDEdit->setText(QStringLiteral("bob"));
+    QTest::mouseClick(login->SetMMSpeedButton, Qt::LeftButton);
+    // The change window opened for amy now works on bob's row, the latest lookup.
+    forAmy->MaskEdit1->setText(QStringLiteral("bob-pw"));
+    forAmy->MaskEdit2->setText(QStringLiteral("n1"));
+    forAmy->MaskEdit3->setText(QStringLiteral("n1"));
+    // The write side is down: the new stored form stays pending in the row.
+    IISdmPtr->ApplyHTTPRIO.setUrl("http://127.0.0.1:1/soap/x");
+    ui.clear();
+    QTest::mouseClick(forAmy->BitBtn1, Qt::LeftButton);
+    EXPECT_EQ(ui.messages(), std::vector<std::string>{"7-第二服务器"});
+    EXPECT_EQ(login->CdsTmp.changeCount(), 1u);
+    // So the next change in the window accepts the new password as the old one.
+    forAmy->MaskEdit1->setText(QStringLiteral("n1"));
+    forAmy->MaskEdit2->setText(QStringLiteral("n2"));
+    forAmy->MaskEdit3->setText(QStringLiteral("n2"));
+    ui.clear();
+    QTest::mouseClick(forAmy->BitBtn1, Qt::LeftButton);
+    EXPECT_EQ(ui.messages(), std::vector<std::string>{"7-第二服务器"});
+    EXPECT_EQ(service.scalar("select PASSWORD from KVR_USERH where USERID='bob'"),
+              service.enVerifs(TIISdmPtr::PasswordSource("bob-pw")));
+}
+
+}  // namespace
+}  // namespace tarvelo::test
