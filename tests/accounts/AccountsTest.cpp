@@ -167,6 +167,12 @@ TEST_F(Accounts, RolesAreFlippedByAClickAndSentOnSave) {
     for (w->Cds_UserH.first(); !w->Cds_UserH.eof(); w->Cds_UserH.next())
         listed.push_back(w->Cds_UserH.fieldByName("USERID").asText());
     EXPECT_EQ(listed, (std::vector<std::string>{"amy", "bob"}));  // no system account, no null
+    EXPECT_EQ(service.statements().back().second,
+              "with aaa as \r\n( \r\nSELECT USERID,USERNAME,QQ,EMAIL,SYSBZ,TEL,DATABZ \r\n"
+              ",CASE WHEN SubStr(DATABZ,1,1)='1' THEN '√' ELSE  ' ' END AS DBZ1 \r\n"
+              ",CASE WHEN SubStr(DATABZ,2,1)='1' THEN '√' ELSE  ' ' END AS DBZ2 \r\n"
+              "FROM KVR_USERH \r\nWhere SYSBZ<>'1' \r\nOrder By USERID \r\n) \r\n"
+              "select USERID,USERNAME,QQ,EMAIL,SYSBZ,TEL,DATABZ,DBZ1,DBZ2 \r\nfrom aaa \r\n");
     const auto click = [&](int row, int column) {
         QTest::mouseClick(w->DBGrid1->viewport(), Qt::LeftButton, {},
                           w->DBGrid1->visualRect(w->DBGrid1->model()->index(row, column)).center());
