@@ -136,10 +136,11 @@ void TFrm_Register::BitBtn1Click() {
 
     users.append();
     users.fieldByName("USERID").setText(userId);
-    users.fieldByName("USERNAME").setText(UserNameEdit->text().toStdString());
+    // The optional boxes are written as they are, an empty box as empty text.
+    users.fieldByName("USERNAME").setExactText(UserNameEdit->text().toStdString());
     users.fieldByName("PASSWORD").setText(dm.StoredPassword(PassWordEdit->text().toStdString()));
     users.fieldByName("TEL").setText(TelEdit->text().toStdString());
-    users.fieldByName("QQ").setText(QQEdit->text().toStdString());
+    users.fieldByName("QQ").setExactText(QQEdit->text().toStdString());
     users.fieldByName("EMAIL").setText(EmailEdit->text().toStdString());
     users.fieldByName("PWBZ").setText("0");
     users.fieldByName("SYSBZ").setText("0");

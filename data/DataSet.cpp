@@ -277,6 +277,16 @@ void DataSet::setText(std::size_t index, std::string_view text) {
     m_editBuffer.set(index, packetValue(m_fields[index], text));
 }
 
+void DataSet::setExactText(std::size_t index, std::string_view text) {
+    requireEditing(index);
+    const FieldType type = m_fields[index].type;
+    if (text.empty() && (type == FieldType::String || type == FieldType::WideString)) {
+        m_editBuffer.set(index, std::string_view());
+        return;
+    }
+    setText(index, text);
+}
+
 void DataSet::setDateTime(std::size_t index, const DateTime& value) {
     requireEditing(index);
     const FieldDef& def = m_fields[index];

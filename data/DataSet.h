@@ -59,7 +59,9 @@ public:
     // Values of the current row (the edit buffer while editing)
     std::string text(std::size_t column) const;
     bool isNull(std::size_t column) const;
-    void setText(std::size_t column, std::string_view text);
+    void setText(std::size_t column, std::string_view text);  // empty text: null
+    // As setText, but an empty text of a text column stays an empty text, not null.
+    void setExactText(std::size_t column, std::string_view text);
     void setDateTime(std::size_t column, const DateTime& value);
     void setNull(std::size_t column);
     // Any row as the user sees it, for grids.

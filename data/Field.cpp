@@ -16,6 +16,9 @@ std::string Field::asText() const {
 void Field::setText(std::string_view text) {
     m_dataSet->setText(m_index, text);
 }
+void Field::setExactText(std::string_view text) {
+    m_dataSet->setExactText(m_index, text);
+}
 void Field::setDateTime(const DateTime& value) {
     m_dataSet->setDateTime(m_index, value);
 }

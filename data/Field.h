@@ -25,7 +25,8 @@ public:
     std::string asText() const;
     // Into the row being edited or appended; empty text makes the value null. A value the
     // column cannot hold throws tarvelo::Error naming the column.
-    void setText(std::string_view text);
+    void setText(std::string_view text);       // empty text: null
+    void setExactText(std::string_view text);  // an empty text stays empty, not null
     void setDateTime(const DateTime& value);
     void clear();
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -96,12 +97,16 @@ TEST_F(Accounts, RegistrationChecksInItsOrderAndCreatesASignableAccount) {
     fill(w, {" bob ", "", "秘密 1", "秘密 1", "138", "", "bob@example.com"});  // no name, no QQ
     EXPECT_EQ(ui.messages(), std::vector<std::string>{"操作成功。"});
     EXPECT_EQ(w->UserIDEdit->text(), QStringLiteral("bob"));
-    EXPECT_EQ(service.scalar("select DATABZ||SYSBZ||PWBZ||coalesce(USERNAME,'')||TEL from "
+    // The empty name and QQ are stored as empty text, not null (a null would make this null).
+    EXPECT_EQ(service.scalar("select DATABZ||SYSBZ||PWBZ||USERNAME||QQ||TEL from "
                              "KVR_USERH where USERID='bob'"),
               "0000138");
     fill(w, {"bob", "", "x", "x", "1", "", "e"});
     EXPECT_EQ(ui.messages(), std::vector<std::string>{"该用户已存在。"});  // a second "确定"
     EXPECT_TRUE(signsIn(QStringLiteral("bob"), QStringLiteral("秘密 1")));
+    // For a look: the window as the user sees it.
+    QDir().mkpath(QDir::currentPath() + QStringLiteral("/screenshots"));
+    w->grab().save(QDir::currentPath() + QStringLiteral("/screenshots/register.png"));
     // Each press opens another window.
     TFrm_Register* second = registration();
     EXPECT_NE(second, w);
@@ -190,6 +195,15 @@ TEST_F(Accounts, RolesAreFlippedByAClickAndSentOnSave) {
     click(1, 3);  // and the data-update role
     EXPECT_EQ(w->Cds_UserH.fieldByName("DATABZ").asText(), "11");
     click(0, 0);  // another column: nothing
+    // A closed window loses its flips: a new one shows the stored roles, nothing was sent.
+    const std::size_t sentBefore = service.statements().size();
+    QTest::mouseClick(w->ExitTB, Qt::LeftButton);
+    EXPECT_TRUE(w->isHidden());
+    auto* again = new TFrm_ProcGrant(login);
+    EXPECT_EQ(again->DBGrid1->model()->index(1, 3).data().toString(), QStringLiteral(" "));
+    EXPECT_EQ(service.statements().size(), sentBefore + 1);  // only the new window's list
+    delete again;
+    w->show();
     // Refresh drops the flips.
     QTest::mouseClick(w->RefreshTB, Qt::LeftButton);
     EXPECT_EQ(w->Cds_UserH.changeCount(), 0u);
