@@ -45,8 +45,8 @@ TPasswordWindow::TPasswordWindow(QWidget* owner, const QString& objectName, cons
     setTabOrder(MaskEdit2, MaskEdit3);
     setTabOrder(MaskEdit3, BitBtn1);
     setTabOrder(BitBtn1, BitBtn2);
-    connect(MaskEdit1, &QLineEdit::returnPressed, this, [this] { MaskEdit2->setFocus(); });
-    connect(MaskEdit3, &QLineEdit::returnPressed, this, [this] { BitBtn1->setFocus(); });
+    for (QLineEdit* box : {MaskEdit1, MaskEdit2, MaskEdit3})
+        box->installEventFilter(this);
     connect(BitBtn1, &QPushButton::clicked, this,
             [this] { runAction([this] { BitBtn1Click(); }); });
     connect(BitBtn2, &QPushButton::clicked, this, &QWidget::close);
@@ -63,6 +63,21 @@ void TPasswordWindow::FormShow() {
     for (QLineEdit* e : {MaskEdit1, MaskEdit2, MaskEdit3})
         e->clear();
     MaskEdit1->setFocus();
+}
+
+bool TPasswordWindow::eventFilter(QObject* watched, QEvent* event) {
+    // Enter in a box: from the first to the second, from the third to "确定", in the second
+    // nowhere; it goes no further, the window's own Enter being for when no box has the focus.
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) &&
+            (watched == MaskEdit1 || watched == MaskEdit2 || watched == MaskEdit3)) {
+            if (watched == MaskEdit1) MaskEdit2->setFocus();
+            if (watched == MaskEdit3) BitBtn1->setFocus();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void TPasswordWindow::keyPressEvent(QKeyEvent* event) {

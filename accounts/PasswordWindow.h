@@ -34,6 +34,7 @@ protected:
 
     void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;  // FormKeyDown
+    bool eventFilter(QObject* watched, QEvent* event) override;
 };
 
 }  // namespace tarvelo

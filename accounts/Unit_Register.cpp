@@ -74,15 +74,13 @@ TFrm_Register::TFrm_Register(QWidget* owner)
     setTabOrder(TelEdit, QQEdit);
     setTabOrder(QQEdit, UserNameEdit);
     setTabOrder(UserNameEdit, EmailEdit);
-    const auto enterMoves = [this](QLineEdit* from, QWidget* to) {
-        connect(from, &QLineEdit::returnPressed, this, [to] { to->setFocus(); });
-    };
-    enterMoves(UserIDEdit, PassWordEdit);
-    enterMoves(PassWordEdit, VerifyEdit);
-    enterMoves(VerifyEdit, TelEdit);
-    enterMoves(TelEdit, QQEdit);
-    enterMoves(QQEdit, BitBtn1);
-    enterMoves(EmailEdit, BitBtn1);
+    // Enter in a box moves the focus as the layout says (the name box: nowhere) and goes no
+    // further: the window's own Enter is for when no box has the focus.
+    m_enterMoves = {{UserIDEdit, PassWordEdit}, {PassWordEdit, VerifyEdit}, {VerifyEdit, TelEdit},
+                    {TelEdit, QQEdit},          {QQEdit, BitBtn1},          {EmailEdit, BitBtn1},
+                    {UserNameEdit, nullptr}};
+    for (const auto& [box, next] : m_enterMoves)
+        box->installEventFilter(this);
     connect(BitBtn1, &QPushButton::clicked, this,
             [this] { runAction([this] { BitBtn1Click(); }); });
     connect(BitBtn2, &QPushButton::clicked, this, &QWidget::close);
@@ -97,6 +95,20 @@ void TFrm_Register::FormShow() {
     for (QLineEdit* e : {UserIDEdit, PassWordEdit, VerifyEdit, TelEdit, QQEdit})
         e->clear();
     BitBtn1->setFocus();
+}
+
+bool TFrm_Register::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            for (const auto& [box, next] : m_enterMoves)
+                if (box == watched) {
+                    if (next) next->setFocus();
+                    return true;
+                }
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void TFrm_Register::keyPressEvent(QKeyEvent* event) {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QWidget>
+#include <utility>
+#include <vector>
 
 #include "text/StatementBuffer.h"
 
@@ -32,6 +34,10 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;  // FormKeyDown
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    std::vector<std::pair<QLineEdit*, QWidget*>> m_enterMoves;  // box -> where Enter goes
 };
 
 }  // namespace tarvelo

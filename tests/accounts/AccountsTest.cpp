@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QLineEdit>
@@ -265,6 +266,55 @@ TEST_F(Accounts, PasswordWindowsShareTheLatestLookupAndKeepAFailedWritePending) 
     EXPECT_EQ(ui.messages(), std::vector<std::string>{"7-第二服务器"});
     EXPECT_EQ(service.scalar("select PASSWORD from KVR_USERH where USERID='bob'"),
               service.enVerifs(TIISdmPtr::PasswordSource("bob-pw")));
+}
+
+}  // namespace
+}  // namespace tarvelo::test
+
+namespace tarvelo::test {
+namespace {
+
+TEST_F(Accounts, EnterMovesThroughTheBoxes) {
+    TFrm_Register* w = registration();
+    w->raise();
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w));
+    const struct {
+        QWidget* from;
+        QWidget* to;
+    } moves[] = {
+        {w->UserIDEdit, w->PassWordEdit},
+        {w->PassWordEdit, w->VerifyEdit},
+        {w->VerifyEdit, w->TelEdit},
+        {w->TelEdit, w->QQEdit},
+        {w->QQEdit, w->BitBtn1},
+        {w->EmailEdit, w->BitBtn1},
+        {w->UserNameEdit, w->UserNameEdit},  // the name box: nothing
+    };
+    // (A box passed its Enter on to the window, which then took the focus to the first box:
+    // found by this test.)
+    for (const auto& m : moves) {
+        m.from->setFocus();
+        QTest::keyClick(m.from, Qt::Key_Return);
+        EXPECT_EQ(QApplication::focusWidget(), m.to);
+    }
+    // The password windows: Enter in the new-password box does nothing; in the confirmation it
+    // moves to "确定".
+    w->close();
+    login->UserIDEdit->setText(QStringLiteral("amy"));
+    QTest::mouseClick(login->MMSpeedButton, Qt::LeftButton);
+    TFrm_EditMM* change = Frm_EditMM;
+    change->raise();
+    change->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(change));
+    for (const auto& [from, to] :
+         {std::pair<QWidget*, QWidget*>{change->MaskEdit1, change->MaskEdit2},
+          {change->MaskEdit2, change->MaskEdit2},
+          {change->MaskEdit3, change->BitBtn1}}) {
+        from->setFocus();
+        QTest::keyClick(from, Qt::Key_Return);
+        EXPECT_EQ(QApplication::focusWidget(), to);
+    }
 }
 
 }  // namespace
