@@ -9,6 +9,12 @@ AppContext& app() {
     return context;
 }
 
+void AppContext::use(Platform& p, const std::string& base, std::function<void()> end) {
+    platform = &p;
+    config = ServiceConfig::forService(base);
+    terminate = std::move(end);
+}
+
 Platform& platform() {
     if (!app().platform) throw Error("程序内部错误：平台层尚未设置。");
     return *app().platform;

@@ -15,6 +15,10 @@ struct AppContext {
     ServiceConfig config;
     // Ends the program: leaves the message loop (tests record the request instead).
     std::function<void()> terminate;
+
+    // Points the program at `platform` and at the reference service at `base`
+    // ("http://host:port"), as tests and benchmarks run it.
+    void use(Platform& platform, const std::string& base, std::function<void()> terminate = {});
 };
 
 AppContext& app();

@@ -69,8 +69,7 @@ int main(int argc, char** argv) {
     endpoint.start();
 
     ScriptedPlatform ui;
-    app().platform = &ui;
-    app().config = ServiceConfig::forService(endpoint.baseUrl());
+    app().use(ui, endpoint.baseUrl());
     int status = 0;
     {
         TIISdmPtr module(app().config, ui);

@@ -66,8 +66,7 @@ int main(int argc, char** argv) {
     server::HttpEndpoint endpoint(service, server::EndpointOptions{});
     endpoint.start();
     ScriptedPlatform ui;
-    app().platform = &ui;
-    app().config = ServiceConfig::forService(endpoint.baseUrl());
+    app().use(ui, endpoint.baseUrl());
     bool ok = true;
     {
         TIISdmPtr module(app().config, ui);

@@ -28,9 +28,7 @@ namespace {
 class Accounts : public ::testing::Test {
 protected:
     void SetUp() override {
-        app().platform = &ui;
-        app().config = ServiceConfig::forService(service.base());
-        app().terminate = [] {};
+        app().use(ui, service.base(), [] {});
         service.exec(
             "INSERT INTO KVR_USERH (USERID,USERNAME,PASSWORD,PWBZ,SYSBZ,DATABZ,TEL,EMAIL,VERIFY) "
             "VALUES ('amy','艾米','" +

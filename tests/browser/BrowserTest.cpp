@@ -27,8 +27,7 @@ namespace {
 class Browser : public ::testing::Test {
 protected:
     void SetUp() override {
-        app().platform = &ui;
-        app().config = ServiceConfig::forService(service.base());
+        app().use(ui, service.base());
         module = std::make_unique<TIISdmPtr>(app().config, ui);
         IISdmPtr = module.get();
         const std::string p = "'" + period + "'";

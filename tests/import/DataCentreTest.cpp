@@ -30,8 +30,7 @@ std::string fixture(const char* name) {
 class DataCentre : public ::testing::Test {
 protected:
     void SetUp() override {
-        app().platform = &ui;
-        app().config = ServiceConfig::forService(service.base());
+        app().use(ui, service.base());
         module = std::make_unique<TIISdmPtr>(app().config, ui);
         IISdmPtr = module.get();
         window = new TKVR_MainForm;

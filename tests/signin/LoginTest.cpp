@@ -33,9 +33,7 @@ namespace {
 class LoginWindow : public ::testing::Test {
 protected:
     void SetUp() override {
-        app().platform = &ui;
-        app().config = ServiceConfig::forService(service.base());
-        app().terminate = [this] { ++terminated; };
+        app().use(ui, service.base(), [this] { ++terminated; });
         for (const auto& [id, name, password, roles] :
              {std::tuple{"amy", "艾米", "secret-1", "10"},
               std::tuple{"bob", "鲍勃", "secret-2", "01"}})
@@ -277,8 +275,7 @@ TEST_F(LoginWindow, WindowsRenderTheirChineseText) {
 TEST(StartUp, CreatesEveryWindowHiddenWithTheLoginWindowFirst) {
     TestService service;
     ScriptedPlatform ui;
-    app().platform = &ui;
-    app().config = ServiceConfig::forService(service.base());
+    app().use(ui, service.base());
     createWindows();
     EXPECT_TRUE(Tarvelo && KVR_MainForm && Frm_EditMM && Frm_Register && Frm_SetMM && AboutBox &&
                 Frm_ProcGrant);

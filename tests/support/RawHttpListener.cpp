@@ -36,7 +36,9 @@ int closedPort() {
     return port;
 }
 
-SilentListener::SilentListener() { m_socket = listenOnLoopback(m_port); }
+SilentListener::SilentListener() {
+    m_socket = listenOnLoopback(m_port);
+}
 
 SilentListener::~SilentListener() {
     ::close(m_socket);

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "text/OneLine.h"
 #include "text/Date.h"
 #include "text/DateTime.h"
+#include "text/OneLine.h"
 #include "text/SqlLiteral.h"
 #include "text/StatementBuffer.h"
 #include "text/Trim.h"
