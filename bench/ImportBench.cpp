@@ -86,7 +86,7 @@ int main(int argc, char** argv) {
                 const auto t0 = Clock::now();
                 window.TransferTBClick();
                 const double t = ms(Clock::now() - t0);
-                if (ui.messages().empty() || ui.messages().back() != "操作成功。") {
+                if (ui.messages().empty() || ui.messages().back().rfind("操作成功。", 0) != 0) {
                     std::fprintf(stderr, "the update did not succeed\n");
                     return 1;
                 }
@@ -96,10 +96,13 @@ int main(int argc, char** argv) {
             const double median = times[times.size() / 2];
             // The same steps one by one.
             DataSet rows;
+            std::vector<CellChange> changes;
             const auto t1 = Clock::now();
             const auto sheet = WorkbookReader::open(path);
+            priceTable(Category::XXJ).reset(rows);
             ImportUnit::of(Category::XXJ)
-                .read(*sheet, rows, window.importPeriod, "基准区", Date::today().shortText());
+                .read(*sheet, rows, window.importPeriod, "基准区", Date::today().shortText(),
+                      changes);
             const double read = ms(Clock::now() - t1);
             const auto t2 = Clock::now();
             module.ApplyIntf->ApplyVanDataByExc(

@@ -4,7 +4,6 @@
 #include <QCloseEvent>
 #include <QDateEdit>
 #include <QDir>
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -23,16 +22,12 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
-#include <filesystem>
-#include <fstream>
 
-#include "accounts/Unit_ProcGrant.h"
 #include "app/ActionGuard.h"
 #include "app/Application.h"
 #include "app/Globals.h"
 #include "browser/BrowserStatements.h"
 #include "data/ReferenceList.h"
-#include "import/ImportUnit.h"
 #include "platform/Platform.h"
 #include "service/IISdm.h"
 #include "signin/Login.h"
@@ -41,8 +36,7 @@
 #include "text/Error.h"
 #include "widgets/DBGrid.h"
 #include "widgets/DataSource.h"
-#include "workbook/Templates.h"
-#include "workbook/WorkbookReader.h"
+#include "widgets/FormParts.h"
 
 namespace tarvelo {
 
@@ -52,24 +46,6 @@ const QString kTop[4] = {QStringLiteral("信息价"), QStringLiteral("成交价"
                          QStringLiteral("苗木价"), QStringLiteral("厂商报价")};
 const QColor kNavy(0x00, 0x00, 0x80);  // 8388608 in the windows' BGR notation
 constexpr const char* kPublisherLine = "Tarvelo 云平台 · 建设工程材料价格信息，每月发布";
-
-QString q(std::string_view s) {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
-
-QFont kai(int pixels, bool bold = false) {
-    QFont f(QStringLiteral("楷体"));
-    f.setPixelSize(pixels);
-    f.setBold(bold);
-    return f;
-}
-
-QToolButton* button(QWidget* parent, const QString& caption) {
-    auto* b = new QToolButton(parent);
-    b->setText(caption);
-    b->setAutoRaise(true);
-    return b;
-}
 
 // Fonts and colours of the tree's items, set before each is drawn with the default drawing.
 class TreeDrawing : public QStyledItemDelegate {
@@ -90,20 +66,6 @@ protected:
         option->palette.setColor(QPalette::HighlightedText, colour);
     }
 };
-
-std::vector<GridColumn> columns(
-    std::initializer_list<std::tuple<const char*, const char*, int>> list) {
-    std::vector<GridColumn> out;
-    for (const auto& [field, title, width] : list)
-        out.push_back({QString::fromUtf8(field), QString::fromUtf8(title), width});
-    return out;
-}
-
-TDataSource* source(DataSet& ds, QObject* parent, std::vector<GridColumn> cols) {
-    auto* s = new TDataSource(ds, parent);
-    s->setColumns(std::move(cols));
-    return s;
-}
 
 QListWidget* iconList(QWidget* parent) {
     auto* lv = new QListWidget(parent);
@@ -354,122 +316,6 @@ void TKVR_MainForm::buildInformationCentre() {
     on(SelDBGrid, &TDBGrid::cellClicked, &TKVR_MainForm::SelDBGridCellClick);
 
     layOutTitlePanel();
-}
-
-void TKVR_MainForm::buildDataCentre() {
-    auto* page = new QVBoxLayout(TS_Admin);
-    page->setContentsMargins(0, 0, 0, 0);
-    auto* bar = new QWidget(TS_Admin);  // ToolBar1 in CoolBar1
-    bar->setFont(kai(20));
-    bar->setAutoFillBackground(true);
-    QPalette p = bar->palette();
-    p.setColor(QPalette::Window, QColor(0xFF, 0xFF, 0xE1));
-    bar->setPalette(p);
-    auto* rows = new QVBoxLayout(bar);
-    auto* row1 = new QHBoxLayout;
-    auto* row2 = new QHBoxLayout;
-    QueryDBEdit = new QLineEdit(bar);
-    QueryDBEdit->setFixedWidth(217);
-    QueryDateTimePicker = new QDateEdit(bar);
-    QueryDateTimePicker->setDisplayFormat(QStringLiteral("yyyy-MM"));
-    QueryDateTimePicker->setCalendarPopup(true);
-    QueryDateTimePicker->setFixedWidth(102);
-    QueryTB = button(bar, QStringLiteral(" 查询 "));
-    TransferTB = button(bar, QStringLiteral(" 更新数据 "));
-    RefreshTB = button(bar, QStringLiteral(" 清屏 "));
-    UserTB = button(bar, QStringLiteral("用户管理"));
-    LoadTB = button(bar, QStringLiteral("下载模版"));
-    ExitTB = button(bar, QStringLiteral(" 关闭 "));
-    for (QWidget* w :
-         {static_cast<QWidget*>(QueryDBEdit), static_cast<QWidget*>(QueryDateTimePicker),
-          static_cast<QWidget*>(QueryTB), static_cast<QWidget*>(TransferTB)})
-        row1->addWidget(w);
-    row1->addStretch();
-    for (QToolButton* b : {RefreshTB, UserTB, LoadTB, ExitTB})
-        row2->addWidget(b);
-    row2->addStretch();
-    rows->addLayout(row1);
-    rows->addLayout(row2);
-    page->addWidget(bar);
-
-    PageControl2 = new QTabWidget(TS_Admin);
-    PageControl2->tabBar()->setFont(kai(16, true));
-    const auto importPage = [&](QWidget*& w, TDBGrid*& grid, TDataSource*& ds, DataSet& set,
-                                Category category, std::vector<GridColumn> cols,
-                                const QString& caption) {
-        w = new QWidget;
-        auto* v = new QVBoxLayout(w);
-        v->setContentsMargins(0, 0, 0, 0);
-        grid = new TDBGrid(w);
-        grid->setFont(kai(14));
-        priceTable(category).reset(set);
-        ds = source(set, this, std::move(cols));
-        grid->setDataSource(ds);
-        v->addWidget(grid);
-        PageControl2->addTab(w, caption);
-    };
-    importPage(TS_XXJD, XXJDDBGrid, Ds_XXJD, Cds_XXJD, Category::XXJ,
-               columns({{"SERIAL", "序号", 0},
-                        {"ITEMDESC", "材料名", 180},
-                        {"ITEMID", "标准材料编码", 100},
-                        {"ZJID", "造价处编码", 80},
-                        {"SPECID", "规格", 80},
-                        {"MODEL", "型号", 60},
-                        {"BRAND", "品牌", 60},
-                        {"MATERIAL", "材质", 60},
-                        {"UNIT", "计量单位", 60},
-                        {"PLACE", "地区", 0},
-                        {"XXJ", "信息价", 0}}),
-               QStringLiteral("信息价导入"));
-    importPage(TS_CJJD, CJJDDBGrid, Ds_CJJD, Cds_CJJD, Category::CJJ,
-               columns({{"SERIAL", "序号", 0},
-                        {"ITEMDESC", "材料名", 180},
-                        {"ITEMID", "标准材料编码", 100},
-                        {"SPECID", "规格", 80},
-                        {"MODEL", "型号", 60},
-                        {"BRAND", "品牌", 60},
-                        {"MATERIAL", "材质", 60},
-                        {"UNIT", "计量单位", 60},
-                        {"CJJ", "成交价", 0},
-                        {"PLACE", "地区", 0},
-                        {"CJRQ", "成交日期", 0}}),
-               QStringLiteral("成交价导入"));
-    importPage(TS_MMJD, MMJDDBGrid, Ds_MMJD, Cds_MMJD, Category::MMJ,
-               columns({{"SERIAL", "序号", 0},
-                        {"ITEMDESC", "材料名", 180},
-                        {"ITEMID", "标准材料编码", 100},
-                        {"SPECID", "规格", 80},
-                        {"MODEL", "型号", 60},
-                        {"BRAND", "品牌", 60},
-                        {"UNIT", "计量单位", 60},
-                        {"PLACE", "地区", 0},
-                        {"MMJ", "苗木价", 0}}),
-               QStringLiteral("苗木价导入"));
-    importPage(TS_CSJD, CSJDDBGrid, Ds_CSJD, Cds_CSJD, Category::CSJ,
-               columns({{"SERIAL", "序号", 0},
-                        {"ITEMDESC", "材料名", 180},
-                        {"ITEMID", "材料编码", 80},
-                        {"SPECID", "规格", 80},
-                        {"MODEL", "型号", 60},
-                        {"BRAND", "品牌", 60},
-                        {"MATERIAL", "材质", 60},
-                        {"UNIT", "计量单位", 60},
-                        {"CSJ", "厂商价", 0},
-                        {"VEND", "供应商", 160},
-                        {"LINKMAN", "联系人", 0},
-                        {"LINKTEL", "联系电话", 117}}),
-               QStringLiteral("厂商报价导入"));
-    page->addWidget(PageControl2, 1);
-
-    // The pick list floats under the target box, over the pages.
-    QueryDBGrid = new TDBGrid(TS_Admin);
-    QueryDBGrid->setGeometry(13, 36, 292, 493);
-    QueryDBGrid->horizontalHeader()->setFont(kai(15, true));
-    Ds_Region = source(Cds_Region, this, columns({{"ID", "ID", 80}, {"IDDESC", "IDDESC", 180}}));
-    Ds_ICEXT = source(Cds_ICEXT, this, columns({{"ID", "ID", 80}, {"IDDESC", "IDDESC", 180}}));
-    QueryDBGrid->setDataSource(Ds_Region);
-    QueryDBGrid->hide();
-    QueryDBEdit->installEventFilter(this);
 }
 
 void TKVR_MainForm::layOutTitlePanel() {
@@ -843,152 +689,6 @@ void TKVR_MainForm::SelDBGridCellClick() {
 void TKVR_MainForm::SpeedButton3Click() {
     DataSet* target[] = {&Cds_XXJ, &Cds_CJJ, &Cds_MMJ, &Cds_CSJ};
     target[static_cast<int>(activeCategory())]->close();
-}
-
-Category TKVR_MainForm::activeImportPage() const {
-    const QWidget* page = PageControl2->currentWidget();
-    if (page == TS_XXJD) return Category::XXJ;
-    if (page == TS_MMJD) return Category::MMJ;
-    if (page == TS_CSJD) return Category::CSJ;
-    return Category::CJJ;
-}
-
-DataSet& TKVR_MainForm::importDataSet(Category page) {
-    DataSet* sets[] = {&Cds_XXJD, &Cds_CJJD, &Cds_MMJD, &Cds_CSJD};
-    return *sets[static_cast<int>(page)];
-}
-
-void TKVR_MainForm::QueryDateTimePickerCloseUp() {
-    // The import period is the picker's date however it changed: a month typed with the
-    // keyboard never imports into another month.
-    importPeriod =
-        Date{QueryDateTimePicker->date().year(), QueryDateTimePicker->date().month(), 1}.period();
-    ResetImportDatasets();
-}
-
-void TKVR_MainForm::ResetImportDatasets() {
-    for (Category c : {Category::XXJ, Category::CJJ, Category::MMJ, Category::CSJ})
-        priceTable(c).reset(importDataSet(c));
-}
-
-void TKVR_MainForm::showPickList() {
-    const Category page = activeImportPage();
-    if (page == Category::CJJ) {
-        QueryDBGrid->hide();
-        return;
-    }
-    QueryDBGrid->setDataSource(page == Category::CSJ ? Ds_ICEXT : Ds_Region);
-    QueryDBGrid->show();
-    QueryDBGrid->raise();
-}
-
-void TKVR_MainForm::QueryTBClick() {
-    CursorGuard cursor(platform(), Cursor::Hourglass);
-    const Category page = activeImportPage();
-    ImportUnit::of(page).storedRows(ADOQuery1, importPeriod, QueryDBEdit->text().toStdString());
-    importDataSet(page).loadPacket(dataModule().QueryBySQL(ADOQuery1.text()));
-}
-
-void TKVR_MainForm::PageControl2Change() {
-    QueryDBEdit->clear();
-    ResetImportDatasets();
-    showPickList();
-}
-
-void TKVR_MainForm::QueryDBEditEnter() {
-    ResetImportDatasets();
-    showPickList();
-}
-
-void TKVR_MainForm::QueryDBEditKeyPress(int key) {
-    if (QueryDBEdit->text().isEmpty() || key == Qt::Key_Return || key == Qt::Key_Enter ||
-        key == Qt::Key_Escape)
-        QueryDBGrid->hide();
-}
-
-void TKVR_MainForm::QueryDBGridCellClick() {
-    QueryDBGrid->hide();
-    DataSet& list = QueryDBGrid->dataSource() == Ds_ICEXT ? Cds_ICEXT : Cds_Region;
-    if (list.active() && list.recordCount() > 0)
-        QueryDBEdit->setText(QString::fromStdString(list.fieldByName("IDDESC").asText()));
-    ResetImportDatasets();
-}
-
-void TKVR_MainForm::RefreshTBClick() {
-    importDataSet(activeImportPage()).close();
-}
-
-void TKVR_MainForm::ExitTBClick() {
-    close();
-}
-
-bool TKVR_MainForm::ReadImportWorkbook(const std::string& path, Category page) {
-    try {
-        const auto sheet = WorkbookReader::open(path);
-        ImportUnit::of(page).read(*sheet, importDataSet(page), importPeriod,
-                                  QueryDBEdit->text().toStdString(), Date::today().shortText());
-        return true;
-    } catch (const Error& e) {
-        platform().message("打开Excel失败。\n" + e.message());
-        return false;
-    }
-}
-
-void TKVR_MainForm::TransferTBClick() {
-    Platform& ui = platform();
-    const Category page = activeImportPage();
-    const ImportUnit& unit = ImportUnit::of(page);
-    // 1: the workbook; the dialog may change the working directory, which goes back.
-    const auto chosen = ui.openFile("*.xls (*.xls);;*.xlsx (*.xlsx)", "*.xls", "XML");
-    QDir::setCurrent(QString::fromStdString(startDirectory));
-    if (!chosen || chosen->empty()) return;
-    const QString path = QFileInfo(QString::fromStdString(*chosen)).absoluteFilePath();
-    if (!QFileInfo(path).isFile()) return;
-    // 2: the target.
-    const std::string target = QueryDBEdit->text().toStdString();
-    if (unit.needsTarget() && target.empty()) {
-        ui.message(unit.emptyTargetMessage());
-        return;
-    }
-    // 3, 4: the unit's stored rows, and the user's word before they are replaced.
-    DataSet& rows = importDataSet(page);
-    unit.storedRows(ADOQuery1, importPeriod, target);
-    rows.loadPacket(dataModule().QueryBySQL(ADOQuery1.text()));
-    const bool replace = rows.recordCount() > 0;
-    if (replace && !ui.question("已有数据，要更新数据吗？", "温馨提示")) return;
-    // 5: the workbook is read before anything is deleted, so a workbook that cannot be read
-    // leaves the stored rows in place.
-    CursorGuard cursor(ui, Cursor::Hourglass);
-    if (!ReadImportWorkbook(path.toStdString(), page)) return;
-    if (replace)
-        dataModule().ApplyIntf->ApplyVanDataByExc(unit.deleteStatement(importPeriod, target));
-    // 6, 7: the upload; ApplyDelta tells the user how it went.
-    try {
-        dataModule().ApplyDelta(rows, priceTable(page).tableName, priceTable(page).keyList(), "");
-        if (rows.recordCount() > 0) rows.first();
-    } catch (...) {
-        ui.message("操作失败,请重试或与系统管理员联系");
-    }
-}
-
-void TKVR_MainForm::LoadTBClick() {
-    CursorGuard cursor(platform(), Cursor::Hourglass);
-    for (const auto& t : workbookTemplates()) {
-        const std::string name(t.fileName);
-        std::ofstream out(std::filesystem::u8path(name), std::ios::binary | std::ios::trunc);
-        const std::string bytes = t.bytes();
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        out.close();
-        if (!out)
-            throw Error("无法写入模板文件“" + name + "”：目录不可写，或文件正被其他程序打开。");
-    }
-    platform().message("下载成功");
-}
-
-void TKVR_MainForm::UserTBClick() {
-    auto* w = new TFrm_ProcGrant(this);
-    Frm_ProcGrant = w;
-    w->show();
 }
 
 void TKVR_MainForm::SpeedButton2Click() {

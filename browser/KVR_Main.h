@@ -2,10 +2,13 @@
 
 #include <QWidget>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "data/DataSet.h"
 #include "data/PriceTable.h"
+#include "import/ImportUnit.h"
 #include "text/StatementBuffer.h"
 
 class QCheckBox;
@@ -44,7 +47,8 @@ public:
     // Periods "YYYYMM": the information centre's and the data centre's.
     std::string browserPeriod;
     std::string importPeriod;
-    std::string startDirectory;  // the working directory when the window was built
+    std::string startDirectory;      // the working directory when the window was built
+    std::string lastWorkbookFolder;  // where the workbook dialog opens: the last one's folder
 
     QTabWidget* PageControl1;
     QWidget* TS_User;    // "信息中心"
@@ -81,7 +85,7 @@ public:
     TDBGrid* MMMDBGrid;
     TDBGrid* CSMDBGrid;
 
-    // The data centre (its commands come with the import work).
+    // The data centre (import/DataCentre.cpp).
     QLineEdit* QueryDBEdit;
     QDateEdit* QueryDateTimePicker;
     QToolButton* QueryTB;
@@ -149,9 +153,12 @@ public:
     void LoadTBClick();
     void UserTBClick();
     void QueryDateTimePickerCloseUp();
-    // Reads the active worksheet of `path` into the page's import dataset; on failure shows
-    // "打开Excel失败。" (with what went wrong on the next line) and returns false.
-    bool ReadImportWorkbook(const std::string& path, Category page);
+    // Appends the rows of the active worksheet of `path` to the page's import dataset (open, its
+    // change log on) and returns how many; cells whose text cannot reach the service unchanged
+    // are stored fitted and listed in `changes`. On failure shows "打开Excel失败。" (with which
+    // cell and why on the next line) and returns nullopt.
+    std::optional<int> ReadImportWorkbook(const std::string& path, Category page,
+                                          std::vector<CellChange>& changes);
     Category activeImportPage() const;
     DataSet& importDataSet(Category page);
 
@@ -167,6 +174,9 @@ protected:
 private:
     void buildInformationCentre();
     void buildDataCentre();
+    // Whether the import target can reach the service unchanged; says why not, and takes the
+    // focus to the box, when it cannot.
+    bool targetTravels(const std::string& target);
     void layOutTitlePanel();
     // The text of the selected second-level node, or nullopt when none is selected.
     std::optional<std::string> selectedRegion() const;

@@ -65,7 +65,7 @@ std::string_view ImportUnit::emptyTargetMessage() const {
 }
 
 void ImportUnit::storedRows(StatementBuffer& b, std::string_view period,
-                           std::string_view target) const {
+                            std::string_view target) const {
     const std::string table(priceTable(category).tableName);
     b.clear();
     b.add(" Select * ");
@@ -84,11 +84,20 @@ std::string ImportUnit::deleteStatement(std::string_view period, std::string_vie
 }
 
 int ImportUnit::read(WorkbookReader& sheet, DataSet& ds, std::string_view period,
-                     std::string_view target, const std::string& today) const {
+                     std::string_view target, const std::string& today,
+                     std::vector<CellChange>& changes) const {
     const PriceTable& table = priceTable(category);
-    table.reset(ds);
     const Date day = *Date::fromText(today);
     const Mapping& columns = mapping(category);
+    // "工作表第 3 行 H 列（计量单位）": which cell, by the column's title.
+    const auto label = [&](int row, int c, std::string_view field) {
+        std::string title;
+        for (const auto& col : table.columns)
+            if (col.name == field)
+                title = std::string(col.dataCentreTitle.empty() ? col.title : col.dataCentreTitle);
+        return "第 " + std::to_string(row) + " 行 " + columnLetter(c) + " 列（" +
+               (title.empty() ? std::string(field) : title) + "）";
+    };
     return forEachImportRow(sheet, [&](int row) {
         ds.setLogChanges(true);
         ds.append();
@@ -101,24 +110,28 @@ int ImportUnit::read(WorkbookReader& sheet, DataSet& ds, std::string_view period
             std::string text = sheet.cellText(row, c);
             try {
                 if (field == "SPECID" && category == Category::XXJ) text = std::string(trim(text));
+                auto flaws = WireText::flaws(text);
+                for (const auto& f : flaws)
+                    if (f.control) throw Error("含有" + WireText::describe(f) + "，不能导入。");
+                if (!flaws.empty()) {
+                    std::string fitted = WireText::fitted(text);
+                    changes.push_back(
+                        {row, c, label(row, c, field), std::move(text), fitted, std::move(flaws)});
+                    text = std::move(fitted);
+                }
                 if (field == "CJRQ") {
-                    if (text.empty()) continue;
-                    const auto date = Date::fromText(text.substr(0, 10));
-                    if (!date) throw Error("“" + text + "”不是日期。");
-                    ds.fieldByName(field).setDateTime(DateTime{*date, 0, 0, 0, 0});
+                    // A deal date is a date and nothing else: no text after it, no time of day.
+                    const std::string_view date = trim(text);
+                    if (date.empty()) continue;
+                    const auto parsed = Date::fromText(date);
+                    if (!parsed) throw Error("“" + text + "”不是日期。");
+                    ds.fieldByName(field).setDateTime(DateTime{*parsed, 0, 0, 0, 0});
                 } else {
                     ds.fieldByName(field).setText(text);
                 }
             } catch (const Error& e) {
                 // Which cell could not be stored, and why, for the line after "打开Excel失败。".
-                std::string title;
-                for (const auto& col : table.columns)
-                    if (col.name == field)
-                        title = std::string(col.dataCentreTitle.empty() ? col.title
-                                                                        : col.dataCentreTitle);
-                throw Error("工作表第 " + std::to_string(row) + " 行 " + columnLetter(c) + " 列（" +
-                                (title.empty() ? std::string(field) : title) + "）：" + e.message(),
-                            e.detail());
+                throw Error("工作表" + label(row, c, field) + "：" + e.message(), e.detail());
             }
         }
         ds.fieldByName("RQ").setDateTime(DateTime{day, 0, 0, 0, 0});

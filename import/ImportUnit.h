@@ -2,8 +2,10 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "data/PriceTable.h"
+#include "text/WireText.h"
 
 namespace tarvelo {
 
@@ -14,6 +16,17 @@ class WorkbookReader;
 // What the data centre's page of a category imports into: the unit of stored rows a workbook
 // replaces (a period, and a region or material class where the table has one), its statements
 // and its key list, and how a worksheet's columns fill the table's fields.
+// A worksheet cell whose text cannot reach the service as it is: what it holds, what it will be
+// stored as, and the characters that change.
+struct CellChange {
+    int row = 0;
+    int column = 0;
+    std::string label;  // "第 3 行 H 列（计量单位）"
+    std::string before;
+    std::string after;
+    std::vector<WireFlaw> flaws;
+};
+
 struct ImportUnit {
     Category category;
 
@@ -30,13 +43,17 @@ struct ImportUnit {
     void storedRows(StatementBuffer& b, std::string_view period, std::string_view target) const;
     std::string deleteStatement(std::string_view period, std::string_view target) const;
 
-    // Reads the worksheet's rows by the import rule into `dataSet`, reset first from the table's
-    // empty packet: PERDID, SERIAL (worksheet row - 1), PLACE or ICEXT from the target, the
-    // mapped columns (column 4 trimmed on the information-price page), RQ = `today`. Throws
+    // Appends the worksheet's rows by the import rule to the open `dataSet`, logged as
+    // insertions: PERDID, SERIAL (worksheet row - 1), PLACE or ICEXT from the target, the
+    // mapped columns (column 4 trimmed on the information-price page), RQ = `today`. Returns the
+    // number of rows. A text that cannot reach the service unchanged is stored in its fitted form
+    // and listed in `changes`, for the user to agree to before anything is sent. Throws
     // tarvelo::Error naming the worksheet row, the column's title and why, when a cell cannot be
-    // stored; the rows before it stay in the dataset.
+    // stored (a control character, a deal date that is no date, a text too long); the rows
+    // before it stay in the dataset.
     int read(WorkbookReader& sheet, DataSet& dataSet, std::string_view period,
-             std::string_view target, const std::string& today) const;
+             std::string_view target, const std::string& today,
+             std::vector<CellChange>& changes) const;
 };
 
 }  // namespace tarvelo

@@ -25,9 +25,10 @@ public:
     virtual bool question(std::string_view text, std::string_view caption) = 0;
     // The standard error box that ends an action whose failure nobody caught.
     virtual void errorBox(std::string_view text) = 0;
-    // The file-open dialog; nullopt when cancelled. `filter` like "Excel 文件 (*.xls *.xlsx)".
-    virtual std::optional<std::string> openFile(std::string_view filter,
-                                                std::string_view initialName,
+    // The file-open dialog, opened in `directory` (the working directory when empty); nullopt
+    // when cancelled. `filter` like "Excel 工作簿 (*.xls *.xlsx);;*.xls (*.xls)": the first entry
+    // is the one shown.
+    virtual std::optional<std::string> openFile(std::string_view filter, std::string_view directory,
                                                 std::string_view defaultExtension) = 0;
 
     virtual Cursor cursor() const = 0;

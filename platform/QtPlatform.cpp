@@ -47,18 +47,17 @@ void QtPlatform::errorBox(std::string_view text) {
 }
 
 bool QtPlatform::question(std::string_view text, std::string_view caption) {
-    QMessageBox box(QMessageBox::Question, q(caption), q(text),
-                    QMessageBox::Ok | QMessageBox::Cancel, QApplication::activeWindow());
+    QMessageBox box(QMessageBox::NoIcon, q(caption), q(text), QMessageBox::Ok | QMessageBox::Cancel,
+                    QApplication::activeWindow());
     box.setDefaultButton(QMessageBox::Cancel);
     box.button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
     box.button(QMessageBox::Cancel)->setText(QStringLiteral("取消"));
     return box.exec() == QMessageBox::Ok;
 }
 
-std::optional<std::string> QtPlatform::openFile(std::string_view filter,
-                                                std::string_view initialName,
+std::optional<std::string> QtPlatform::openFile(std::string_view filter, std::string_view directory,
                                                 std::string_view defaultExtension) {
-    QFileDialog dialog(QApplication::activeWindow(), QStringLiteral("打开"), q(initialName),
+    QFileDialog dialog(QApplication::activeWindow(), QStringLiteral("打开"), q(directory),
                        q(filter));
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setDefaultSuffix(q(defaultExtension));

@@ -12,7 +12,7 @@ public:
     void information(std::string_view text) override;
     bool question(std::string_view text, std::string_view caption) override;
     void errorBox(std::string_view text) override;
-    std::optional<std::string> openFile(std::string_view filter, std::string_view initialName,
+    std::optional<std::string> openFile(std::string_view filter, std::string_view directory,
                                         std::string_view defaultExtension) override;
     Cursor cursor() const override { return m_cursor; }
     void setCursor(Cursor cursor) override;

@@ -45,9 +45,11 @@ void ScriptedPlatform::errorBox(std::string_view text) {
     m_events.push_back({Event::ErrorBox, std::string(text)});
 }
 
-std::optional<std::string> ScriptedPlatform::openFile(std::string_view filter, std::string_view,
+std::optional<std::string> ScriptedPlatform::openFile(std::string_view filter,
+                                                      std::string_view directory,
                                                       std::string_view) {
     m_events.push_back({Event::OpenFile, std::string(filter)});
+    m_directories.emplace_back(directory);
     if (m_files.empty()) throw Error("测试脚本没有准备文件对话框的回答。", std::string(filter));
     auto path = m_files.front();
     m_files.pop_front();

@@ -24,6 +24,8 @@ public:
     void answerOpenFile(std::optional<std::string> path) { m_files.push_back(std::move(path)); }
 
     const std::vector<Event>& events() const { return m_events; }
+    // The folder each file dialog opened in, in order.
+    const std::vector<std::string>& openFileDirectories() const { return m_directories; }
     // The texts of the message-like events (message, information, question, error box).
     std::vector<std::string> messages() const;
     void clear() { m_events.clear(); }
@@ -44,6 +46,7 @@ public:
 
 private:
     std::vector<Event> m_events;
+    std::vector<std::string> m_directories;
     std::deque<bool> m_questions;
     std::deque<std::optional<std::string>> m_files;
     Cursor m_cursor = Cursor::Default;

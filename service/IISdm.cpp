@@ -2,6 +2,7 @@
 
 #include "platform/Platform.h"
 #include "text/Base64.h"
+#include "text/Error.h"
 #include "text/StatementBuffer.h"
 
 namespace tarvelo {
@@ -29,7 +30,7 @@ std::string TIISdmPtr::QueryBySQL(std::string_view sqlText) {
 }
 
 int TIISdmPtr::ApplyDelta(DataSet& dataset, std::string_view tableName, std::string_view keyFields,
-                          std::string_view excludedFields) {
+                          std::string_view excludedFields, std::string_view successDetail) {
     if (dataset.changeCount() == 0) return -7;
     CursorGuard cursor(m_platform, Cursor::Hourglass);
     struct Scratch {
@@ -54,12 +55,17 @@ int TIISdmPtr::ApplyDelta(DataSet& dataset, std::string_view tableName, std::str
     int result;
     try {
         result = ApplyIntf->ApplyVanDataBySQLupKeyChangedExc1(params.text(), delta);
+    } catch (const Error& e) {
+        // What went wrong follows on the next line: a refused value, a service that is down.
+        m_platform.message("7-第二服务器\n" + e.message());
+        return 7;
     } catch (...) {
         m_platform.message("7-第二服务器");
         return 7;
     }
     if (result == 0) {
-        m_platform.information("操作成功。");
+        m_platform.information(successDetail.empty() ? std::string("操作成功。")
+                                                     : "操作成功。\n" + std::string(successDetail));
         dataset.mergeChangeLog();
     } else {
         // The service refused the save: say so, rather than let it pass for success.

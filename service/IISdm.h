@@ -40,9 +40,10 @@ public:
     // when nothing is pending; 7 after a failed call ("7-第二服务器" is shown, the changes stay
     // pending); 0 when the service applied everything ("操作成功。" is shown, the change log is
     // merged); otherwise the service's result, with "操作失败,请重试或与系统管理员联系" shown and
-    // the changes kept pending.
+    // the changes kept pending. `successDetail`, when given, is a second line of the success
+    // box ("已存入 30 行。").
     int ApplyDelta(DataSet& dataset, std::string_view tableName, std::string_view keyFields,
-                   std::string_view excludedFields);
+                   std::string_view excludedFields, std::string_view successDetail = {});
 
     // The stored form of a password: EnVerifs of its Base64 text. Failures are raised.
     std::string StoredPassword(std::string_view password);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <QDateEdit>
 #include <QDir>
 #include <QLineEdit>
 #include <QTabWidget>
@@ -53,26 +54,45 @@ protected:
         ui.answerOpenFile(file);
         if (answer) ui.answerQuestion(*answer);
         ui.clear();
+        mark = service.statements().size();
         QTest::mouseClick(window->TransferTB, Qt::LeftButton);
     }
     std::string scalar(const std::string& sql) { return service.scalar(sql); }
+    // The statements and operations since the last press (update() clears the platform's
+    // record, and marks where the service's begins).
     std::vector<std::string> sent() const {
         std::vector<std::string> out;
-        for (const auto& [operation, sql] : service.statements())
-            out.push_back(sql);
+        const auto all = service.statements();
+        for (std::size_t i = mark; i < all.size(); ++i)
+            out.push_back(all[i].second);
         return out;
+    }
+    std::vector<std::string> operations() const {
+        std::vector<std::string> out;
+        const auto all = service.statements();
+        for (std::size_t i = mark; i < all.size(); ++i)
+            out.push_back(all[i].first);
+        return out;
+    }
+    DataSet& importRows() { return window->importDataSet(window->activeImportPage()); }
+    // The import period as the confirmation names it: "2026年12月".
+    std::string monthText() const {
+        return period.substr(0, 4) + "年" + std::to_string(std::stoi(period.substr(4))) + "月";
     }
 
     TestService service;
     ScriptedPlatform ui;
     std::unique_ptr<TIISdmPtr> module;
     TKVR_MainForm* window = nullptr;
+    std::size_t mark = 0;
     const std::string period = Date::today().period();
 };
 
 TEST_F(DataCentre, ANewUnitIsStoredAsReadWithoutAQuestion) {
     update(window->TS_XXJD, fixture("prices.xlsx"), QStringLiteral("南湖区 "));  // a blank kept
-    EXPECT_EQ(ui.messages(), std::vector<std::string>{"操作成功。"});
+    EXPECT_EQ(ui.messages(), std::vector<std::string>{"操作成功。\n已存入 4 行。"});
+    // The dialog's first filter shows both formats.
+    EXPECT_EQ(ui.events().front().text.rfind("Excel 工作簿 (*.xls *.xlsx);;", 0), 0u);
     const std::string unit = " where PERDID='" + period + "' and PLACE='南湖区 '";
     EXPECT_EQ(scalar("select count(*) from KVR_XXJ" + unit), "4");  // "  小计  " ends the rows
     EXPECT_EQ(scalar("select group_concat(SERIAL||'|'||ITEMDESC||'|'||coalesce(SPECID,'')||'|'||"
@@ -83,13 +103,11 @@ TEST_F(DataCentre, ANewUnitIsStoredAsReadWithoutAQuestion) {
     EXPECT_EQ(scalar("select distinct RQ from KVR_XXJ" + unit), Date::today().shortText());
     EXPECT_EQ(scalar("select NOTE from KVR_XXJ" + unit + " and SERIAL=4"), "8.00");  // text 8.00
     EXPECT_EQ(scalar("select ITEMID from KVR_XXJ" + unit + " and SERIAL=3"), "8");   // number 8
-    // The existence check as sent; no delete for a unit without rows.
-    EXPECT_NE(std::find(sent().begin(), sent().end(),
-                        " Select * \r\n FROM KVR_XXJ \r\n where PERDID='" + period +
-                            "'\r\n and PLACE='南湖区 '\r\n"),
-              sent().end());
-    for (const auto& sql : sent())
-        EXPECT_EQ(sql.find("delete"), std::string::npos) << sql;
+    // The existence check as sent, then the one upload.
+    EXPECT_EQ(operations(),
+              (std::vector<std::string>{"SpplyVanDataBySQL", "ApplyVanDataBySQLupKeyChangedExc1"}));
+    EXPECT_EQ(sent().front(), " Select * \r\n FROM KVR_XXJ \r\n where PERDID='" + period +
+                                  "'\r\n and PLACE='南湖区 '\r\n");
     EXPECT_EQ(window->Cds_XXJD.changeCount(), 0u);
     EXPECT_EQ(ui.cursor(), Cursor::Default);
 }
@@ -103,85 +121,242 @@ TEST_F(DataCentre, StoredRowsAreReplacedOnlyWhenTheUserSaysSo) {
                  ";INSERT INTO KVR_XXJ (PERDID,PLACE,SERIAL,ITEMDESC) VALUES ('" + period +
                  "','西城区',1,'别的区')");
     const std::string unit = " from KVR_XXJ where PLACE='东城区'";
+    const std::string question = "已有数据，要更新数据吗？\n" + monthText() +
+                                 " 信息价 “东城区”：已存的 50 行将被工作簿中的 4 行替换。";
 
     update(window->TS_XXJD, fixture("prices.xlsx"), QStringLiteral("东城区"), false);  // Cancel
-    EXPECT_EQ(ui.messages(), std::vector<std::string>{"已有数据，要更新数据吗？"});
+    EXPECT_EQ(ui.messages(), std::vector<std::string>{question});
     EXPECT_EQ(scalar("select count(*)" + unit), "50");
     EXPECT_EQ(window->Cds_XXJD.recordCount(), 50u);  // the grid shows the stored rows
+    EXPECT_EQ(window->Cds_XXJD.changeCount(), 0u);
+    EXPECT_EQ(operations(), std::vector<std::string>{"SpplyVanDataBySQL"});
 
     update(window->TS_XXJD, fixture("prices.xlsx"), QStringLiteral("东城区"), true);
-    EXPECT_EQ(ui.messages(), (std::vector<std::string>{"已有数据，要更新数据吗？", "操作成功。"}));
+    EXPECT_EQ(ui.messages(), (std::vector<std::string>{question, "操作成功。\n已存入 4 行。"}));
     EXPECT_EQ(scalar("select count(*) || '/' || max(SERIAL)" + unit),
               "4/4");  // replaced, not merged
     EXPECT_EQ(scalar("select ITEMDESC from KVR_XXJ where PLACE='西城区'"),
               "别的区");  // another unit
-    EXPECT_EQ(sent().back().find("delete"), std::string::npos);
+    // No delete statement: the stored rows go in the same delta as the new ones.
+    EXPECT_EQ(operations(),
+              (std::vector<std::string>{"SpplyVanDataBySQL", "ApplyVanDataBySQLupKeyChangedExc1"}));
+    EXPECT_EQ(window->Cds_XXJD.recordCount(), 4u);
+    EXPECT_EQ(window->Cds_XXJD.changeCount(), 0u);
+    // The second dialog opened in the folder of the first workbook.
+    EXPECT_EQ(ui.openFileDirectories(),
+              (std::vector<std::string>{"", std::string(TARVELO_FIXTURES) + "/workbooks"}));
+}
+
+// Whatever the service refuses after the user said yes, the unit keeps every stored row.
+TEST_F(DataCentre, ARefusedUploadLeavesTheUnitAsItWas) {
+    const struct {
+        QWidget* page;
+        const char* table;
+        const char* workbook;
+        const char* target;
+        const char* stored;  // the unit's rows, and one of another unit
+    } pages[] = {
+        {window->TS_XXJD, "KVR_XXJ", "prices.xlsx", "东城区",
+         "(PERDID,PLACE,SERIAL,ITEMDESC) VALUES ('P','东城区',1,'甲'),('P','东城区',2,'乙'),"
+         "('P','西城区',1,'丙')"},
+        {window->TS_CJJD, "KVR_CJJ", "deal.xlsx", "",
+         "(PERDID,PLACE,SERIAL,ITEMDESC) VALUES ('P','东城区',1,'甲'),('P','西城区',2,'乙')"},
+        {window->TS_MMJD, "KVR_MMJ", "nursery.xlsx", "东城区",
+         "(PERDID,PLACE,SERIAL,ITEMDESC) VALUES ('P','东城区',1,'甲'),('P','西城区',1,'丙')"},
+        {window->TS_CSJD, "KVR_CSJ", "vendor.xlsx", "钢材",
+         "(PERDID,ICEXT,SERIAL,ITEMDESC) VALUES ('P','钢材',1,'甲'),('P','水泥',1,'丙')"},
+    };
+    for (const auto& p : pages) {
+        SCOPED_TRACE(p.table);
+        std::string stored = p.stored;
+        for (std::size_t at; (at = stored.find("'P'")) != std::string::npos;)
+            stored.replace(at, 3, "'" + period + "'");
+        service.exec(std::string("INSERT INTO ") + p.table + " " + stored);
+        const std::string all = std::string("select * from ") + p.table + " order by 1,2,3,4";
+        const std::string before = service.query(all);
+        // The service refuses the new rows, as it would a value it cannot store.
+        service.exec(std::string("CREATE TRIGGER refuse BEFORE INSERT ON ") + p.table +
+                     " BEGIN SELECT RAISE(ABORT, '拒收'); END");
+        update(p.page, fixture(p.workbook), QString::fromUtf8(p.target), true);
+        ASSERT_EQ(ui.messages().size(), 2u);
+        EXPECT_EQ(ui.messages()[1].rfind("7-第二服务器\n", 0), 0u) << ui.messages()[1];
+        EXPECT_EQ(service.query(all), before);
+        // The rows read stay pending in the grid for another try.
+        EXPECT_GT(importRows().changeCount(), 0u);
+        service.exec("DROP TRIGGER refuse");
+        // Once the service takes them, the unit holds exactly the workbook's rows.
+        update(p.page, fixture(p.workbook), QString::fromUtf8(p.target), true);
+        EXPECT_EQ(ui.messages().back().rfind("操作成功。\n已存入 ", 0), 0u) << ui.messages().back();
+        const std::string unit = std::string(" from ") + p.table + " where ITEMDESC in ('甲','乙')";
+        EXPECT_EQ(scalar("select count(*)" + unit), "0");
+        EXPECT_EQ(scalar(std::string("select count(*) from ") + p.table + " where ITEMDESC='丙'"),
+                  p.table == std::string("KVR_CJJ") ? "0" : "1");  // deal prices: the month
+    }
 }
 
 TEST_F(DataCentre, AFailedUploadLeavesTheRowsPending) {
+    service.exec("INSERT INTO KVR_XXJ (PERDID,PLACE,SERIAL,ITEMDESC) VALUES ('" + period +
+                 "','南湖区',1,'旧')");
     module->ApplyHTTPRIO.setUrl("http://127.0.0.1:1/soap/x");  // the write side is down
-    update(window->TS_XXJD, fixture("prices.xlsx"), QStringLiteral("南湖区"));
-    EXPECT_EQ(ui.messages(), std::vector<std::string>{"7-第二服务器"});
-    EXPECT_EQ(window->Cds_XXJD.changeCount(), 4u);
-    EXPECT_EQ(scalar("select count(*) from KVR_XXJ"), "0");
+    update(window->TS_XXJD, fixture("prices.xlsx"), QStringLiteral("南湖区"), true);
+    ASSERT_EQ(ui.messages().size(), 2u);
+    EXPECT_EQ(ui.messages()[1].rfind("7-第二服务器\n", 0), 0u) << ui.messages()[1];
+    EXPECT_EQ(window->Cds_XXJD.recordCount(), 4u);
+    EXPECT_EQ(scalar("select group_concat(ITEMDESC) from KVR_XXJ"), "旧");
 }
 
 TEST_F(DataCentre, AWorkbookThatCannotBeReadLeavesTheStoredRows) {
     service.exec("INSERT INTO KVR_XXJ (PERDID,PLACE,SERIAL,ITEMDESC) VALUES ('" + period +
                  "','东城区',1,'旧')");
-    update(window->TS_XXJD, fixture("prices.csv"), QStringLiteral("东城区"), true);
-    ASSERT_EQ(ui.messages().size(), 2u);
-    EXPECT_EQ(ui.messages()[1].rfind("打开Excel失败。\n", 0), 0u) << ui.messages()[1];
+    update(window->TS_XXJD, fixture("prices.csv"), QStringLiteral("东城区"));
+    ASSERT_EQ(ui.messages().size(), 1u);  // read before any question
+    EXPECT_EQ(ui.messages()[0].rfind("打开Excel失败。\n", 0), 0u) << ui.messages()[0];
     EXPECT_EQ(scalar("select ITEMDESC from KVR_XXJ where PLACE='东城区'"), "旧");
-    for (const auto& sql : sent())
-        EXPECT_EQ(sql.find("delete"), std::string::npos) << sql;
+    EXPECT_EQ(operations(), std::vector<std::string>{"SpplyVanDataBySQL"});
+}
+
+TEST_F(DataCentre, AWorksheetWithoutRowsChangesNothing) {
+    // The template imported unchanged, over a stored unit and over an empty one.
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("tarvelo-import-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    const std::string template_ = (dir / "t.xls").string();
+    std::ofstream(template_, std::ios::binary) << workbookTemplates()[0].bytes();
+    service.exec("INSERT INTO KVR_XXJ (PERDID,PLACE,SERIAL,ITEMDESC) VALUES ('" + period +
+                 "','东城区',1,'旧'),('" + period + "','东城区',2,'旧二')");
+    for (const char* target : {"东城区", "南湖区"}) {
+        update(window->TS_XXJD, template_, QString::fromUtf8(target));
+        EXPECT_EQ(ui.messages(),
+                  std::vector<std::string>{"工作簿中没有可导入的数据，未作任何更改。"});
+        EXPECT_EQ(operations(), std::vector<std::string>{"SpplyVanDataBySQL"});
+    }
+    EXPECT_EQ(scalar("select group_concat(ITEMDESC) from KVR_XXJ"), "旧,旧二");
+    // The grid shows what is stored, with nothing pending.
+    update(window->TS_XXJD, template_, QStringLiteral("东城区"));
+    EXPECT_EQ(window->Cds_XXJD.recordCount(), 2u);
+    EXPECT_EQ(window->Cds_XXJD.changeCount(), 0u);
+    std::filesystem::remove_all(dir);
+}
+
+TEST_F(DataCentre, NoCharacterIsChangedWithoutTheUserKnowing) {
+    service.exec("INSERT INTO KVR_XXJ (PERDID,PLACE,SERIAL,ITEMDESC) VALUES ('" + period +
+                 "','东城区',1,'旧')");
+    const std::string stored = "select group_concat(ITEMDESC) from KVR_XXJ";
+    // A control character is refused, naming its cell.
+    update(window->TS_XXJD, fixture("control.xlsx"), QStringLiteral("东城区"));
+    EXPECT_EQ(ui.messages(),
+              std::vector<std::string>{"打开Excel失败。\n工作表第 3 行 E 列（型号）：含有控制字符 "
+                                       "U+0007，不能导入。"});
+    EXPECT_EQ(scalar(stored), "旧");
+    // Characters code page 936 cannot hold: the user is told which cells and what they become.
+    const std::string question =
+        "工作簿中有 4 个单元格含有无法原样传送到服务器的字符（服务器使用代码页 936）：\n"
+        "第 2 行 D 列（规格）：“Ø”（U+00D8）将改为“Φ”，存为“Φ12”\n"
+        "第 3 行 H 列（计量单位）：“³”（U+00B3）将改为“3”，存为“m3”\n"
+        "第 3 行 K 列（备注）：“😀”（U+1F600）将改为“?”，存为“好评?”\n"
+        "第 4 行 D 列（规格）：“µ”（U+00B5）将改为“μ”，存为“50μm”\n"
+        "要按上面的改法导入吗？";
+    update(window->TS_XXJD, fixture("characters.xlsx"), QStringLiteral("东城区"), false);
+    EXPECT_EQ(ui.messages(), std::vector<std::string>{question});
+    EXPECT_EQ(operations(), std::vector<std::string>{"SpplyVanDataBySQL"});
+    EXPECT_EQ(window->Cds_XXJD.recordCount(), 1u);  // the stored row again
+    ui.answerQuestion(true);                        // the characters, then the replacement
+    update(window->TS_XXJD, fixture("characters.xlsx"), QStringLiteral("东城区"), true);
+    EXPECT_EQ(ui.messages().back(), "操作成功。\n已存入 3 行。");
+    EXPECT_EQ(scalar("select group_concat(SPECID||'|'||UNIT||'|'||coalesce(NOTE,''), '/') from "
+                     "(select * from KVR_XXJ order by SERIAL)"),
+              "Φ12|吨|/C30|m3|好评?/50μm|千克|");
+    // A target that cannot travel is refused before anything is sent.
+    ui.clear();
+    window->PageControl2->setCurrentWidget(window->TS_XXJD);
+    window->QueryDBEdit->setText(QStringLiteral("东城区😀"));
+    ui.answerOpenFile(fixture("prices.xlsx"));
+    const std::size_t before = service.statements().size();
+    QTest::mouseClick(window->TransferTB, Qt::LeftButton);
+    EXPECT_EQ(ui.messages(),
+              std::vector<std::string>{
+                  "导入目标“东城区😀”中有无法传送到服务器的字符：“😀”（U+1F600）。请改正后再试。"});
+    EXPECT_EQ(service.statements().size(), before);
 }
 
 TEST_F(DataCentre, ACellItsColumnCannotHoldSaysWhichAndWhy) {
-    // The information-price workbook read on the deal page: its column J (3900.5) is no date.
-    update(window->TS_CJJD, fixture("prices.xlsx"), QString());
-    ASSERT_EQ(ui.messages().size(), 1u);
-    EXPECT_EQ(ui.messages()[0],
-              "打开Excel失败。\n工作表第 2 行 J 列（成交日期）：“3900.5”不是日期。");
-    EXPECT_EQ(scalar("select count(*) from KVR_CJJ"), "0");
+    const struct {
+        const char* workbook;
+        const char* message;
+    } cases[] = {
+        // The information-price workbook read on the deal page: its column J (3900.5).
+        {"prices.xlsx", "打开Excel失败。\n工作表第 2 行 J 列（成交日期）：“3900.5”不是日期。"},
+        // A date with a digit too many is no date (blanks around one are trimmed).
+        {"bad-date.xlsx",
+         "打开Excel失败。\n工作表第 3 行 J 列（成交日期）：“2026-12-091”不是日期。"},
+    };
+    for (const auto& c : cases) {
+        update(window->TS_CJJD, fixture(c.workbook), QString());
+        EXPECT_EQ(ui.messages(), std::vector<std::string>{c.message});
+        EXPECT_EQ(scalar("select count(*) from KVR_CJJ"), "0");
+    }
 }
 
 TEST_F(DataCentre, OnlyTheInformationPricePageTrimsItsSpecification) {
     update(window->TS_CJJD, fixture("deal.xlsx"), QString());
-    EXPECT_EQ(ui.messages(), std::vector<std::string>{"操作成功。"});
+    EXPECT_EQ(ui.messages(), std::vector<std::string>{"操作成功。\n已存入 1 行。"});
     EXPECT_EQ(scalar("select SPECID || '|' || PLACE || '|' || CJRQ || '|' || CJJ from KVR_CJJ"),
               "  河砂  |东城区|2026-12-03|150");
 }
 
 TEST_F(DataCentre, TheDealPageTakesTheWholeMonthAndTheRowLimit) {
     update(window->TS_CJJD, fixture("rows12000.xlsx"), QStringLiteral("不相干"));
-    EXPECT_EQ(ui.messages(), std::vector<std::string>{"操作成功。"});
+    EXPECT_EQ(ui.messages(), std::vector<std::string>{"操作成功。\n已存入 9998 行。"});
     EXPECT_EQ(scalar("select count(*) || '/' || max(SERIAL) from KVR_CJJ"), "9998/9998");
     EXPECT_EQ(scalar("select SPECID from KVR_CJJ where SERIAL=5"), "5");  // column 3, untrimmed
 }
 
+TEST_F(DataCentre, NurseryAndVendorPagesImportIntoThePickedMonth) {
+    // The period picker, turned back a year with the keyboard, sets the import period.
+    window->QueryDateTimePicker->setFocus();
+    QTest::keyClick(window->QueryDateTimePicker, Qt::Key_Home);
+    QTest::keyClick(window->QueryDateTimePicker, Qt::Key_Down);
+    const QDate picked = window->QueryDateTimePicker->date();
+    ASSERT_EQ(picked.year(), QDate::currentDate().year() - 1);
+    const std::string month = Date{picked.year(), picked.month(), 1}.period();
+    EXPECT_EQ(window->importPeriod, month);
+
+    update(window->TS_MMJD, fixture("nursery.xlsx"), QStringLiteral("东城区"));
+    EXPECT_EQ(ui.messages(), std::vector<std::string>{"操作成功。\n已存入 2 行。"});
+    EXPECT_EQ(sent().front(), " Select * \r\n FROM KVR_MMJ \r\n where PERDID='" + month +
+                                  "'\r\n and PLACE='东城区'\r\n");
+    // Columns C and G of the nursery-stock template are not read.
+    EXPECT_EQ(scalar("select PERDID||'|'||PLACE||'|'||SERIAL||'|'||ITEMDESC||'|'||ITEMID||'|'||"
+                     "SPECID||'|'||MODEL||'|'||BRAND||'|'||UNIT||'|'||MMJ||'|'||VEND||'|'||"
+                     "LINKMAN||'|'||LINKTEL||'|'||NOTE from KVR_MMJ where SERIAL=1"),
+              month + "|东城区|1|材料|B|D|E|F|H|I|J|K|L|M");
+
+    update(window->TS_CSJD, fixture("vendor.xlsx"), QStringLiteral("钢材"));
+    EXPECT_EQ(ui.messages(), std::vector<std::string>{"操作成功。\n已存入 2 行。"});
+    EXPECT_EQ(sent().front(), " Select * \r\n FROM KVR_CSJ \r\n where PERDID='" + month +
+                                  "'\r\n and ICEXT='钢材'\r\n");
+    EXPECT_EQ(scalar("select PERDID||'|'||ICEXT||'|'||SERIAL||'|'||ITEMDESC||'|'||ITEMID||'|'||"
+                     "SPECID||'|'||MODEL||'|'||BRAND||'|'||MATERIAL||'|'||UNIT||'|'||CSJ||'|'||"
+                     "VEND||'|'||LINKMAN||'|'||LINKTEL||'|'||NOTE from KVR_CSJ where SERIAL=1"),
+              month + "|钢材|1|材料|B|C|D|E|F|G|H|I|J|K|L");
+    EXPECT_EQ(scalar("select count(*) from KVR_CSJ where PERDID='" + period + "'"),
+              month == period ? "2" : "0");
+}
+
 TEST_F(DataCentre, WhatEndsTheCommandEarly) {
-    // No target for a region's page; a template imported unchanged sends nothing.
+    // No target for a region's page.
     update(window->TS_MMJD, fixture("prices.xlsx"), QString());
     EXPECT_EQ(ui.messages(), std::vector<std::string>{"请选择地区导入数据"});
     update(window->TS_CSJD, fixture("prices.xlsx"), QString());
     EXPECT_EQ(ui.messages(), std::vector<std::string>{"请选择材料类型导入数据"});
-    const auto dir =
-        std::filesystem::temp_directory_path() / ("tarvelo-import-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
-    const std::string template_ = (dir / "t.xls").string();
-    std::ofstream(template_, std::ios::binary) << workbookTemplates()[0].bytes();
-    const std::size_t before = sent().size();
-    update(window->TS_XXJD, template_, QStringLiteral("南湖区"));
-    EXPECT_TRUE(ui.messages().empty());
-    EXPECT_EQ(sent().size(), before + 1);  // only the existence check
-    std::filesystem::remove_all(dir);
     // A cancelled dialog.
     window->PageControl2->setCurrentWidget(window->TS_XXJD);
     ui.answerOpenFile(std::nullopt);
     ui.clear();
+    mark = service.statements().size();
     QTest::mouseClick(window->TransferTB, Qt::LeftButton);
     EXPECT_TRUE(ui.messages().empty());
+    EXPECT_TRUE(sent().empty());
 }
 
 TEST_F(DataCentre, TemplatesAreWrittenToTheWorkingDirectory) {
@@ -193,7 +368,8 @@ TEST_F(DataCentre, TemplatesAreWrittenToTheWorkingDirectory) {
     for (int press = 0; press < 2; ++press) {
         ui.clear();
         QTest::mouseClick(window->LoadTB, Qt::LeftButton);
-        EXPECT_EQ(ui.messages(), std::vector<std::string>{"下载成功"});
+        EXPECT_EQ(ui.messages(),
+                  std::vector<std::string>{"下载成功\n四个模板已写入文件夹：" + dir.string()});
         for (const auto& t : workbookTemplates()) {
             std::ifstream in(dir / std::filesystem::u8path(std::string(t.fileName)),
                              std::ios::binary);
@@ -289,6 +465,52 @@ TEST_F(DataCentre, TheReviewListsWhatIsStoredAndThePickListFillsTheTarget) {
     const QString dir = QDir::currentPath() + QStringLiteral("/screenshots");
     QDir().mkpath(dir);
     EXPECT_TRUE(window->grab().save(dir + QStringLiteral("/datacentre.png")));
+}
+
+// The pick list as a user meets it: a mouse press on any cell of a row puts that row's name
+// into the target box, and an update then replaces that region's unit, not its neighbour's.
+TEST_F(DataCentre, APickPutsTheClickedRowIntoTheTargetBox) {
+    service.exec(
+        "INSERT INTO KVR_REGION VALUES ('01','东城区'),('02','西城区'),('03','南湖区');"
+        "INSERT INTO KVR_ICEXT VALUES ('01','钢材'),('02','水泥')");
+    delete window;
+    window = new TKVR_MainForm;  // shown again: the reference lists now hold rows
+    window->DATABZ = "10";
+    window->show();
+    window->PageControl1->setCurrentWidget(window->TS_Admin);
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    QTableView* list = window->QueryDBGrid;
+    const auto pick = [&](QWidget* page, int row, int column) {
+        window->PageControl2->setCurrentWidget(page);
+        QTest::mouseClick(window->QueryDBEdit, Qt::LeftButton);  // entering shows the list
+        EXPECT_TRUE(window->QueryDBEdit->hasFocus());
+        EXPECT_FALSE(list->isHidden());
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          list->visualRect(list->model()->index(row, column)).center());
+        EXPECT_TRUE(list->isHidden());
+        EXPECT_FALSE(window->QueryDBEdit->hasFocus());  // the list does not come back
+        return window->QueryDBEdit->text().toStdString();
+    };
+    const char* regions[] = {"东城区", "西城区", "南湖区"};
+    for (int column : {0, 1})
+        for (int row = 0; row < 3; ++row)
+            EXPECT_EQ(pick(window->TS_XXJD, row, column), regions[row])
+                << "row " << row << ", column " << column;
+    EXPECT_EQ(pick(window->TS_CSJD, 1, 1), "水泥");
+    EXPECT_EQ(pick(window->TS_MMJD, 2, 1), "南湖区");
+
+    // The picked region is the one replaced.
+    service.exec("INSERT INTO KVR_XXJ (PERDID,PLACE,SERIAL,ITEMDESC) VALUES ('" + period +
+                 "','西城区',1,'旧'),('" + period + "','南湖区',1,'邻居')");
+    EXPECT_EQ(pick(window->TS_XXJD, 1, 1), "西城区");
+    ui.answerOpenFile(fixture("prices.xlsx"));
+    ui.answerQuestion(true);
+    ui.clear();
+    QTest::mouseClick(window->TransferTB, Qt::LeftButton);
+    EXPECT_EQ(ui.messages().back(), "操作成功。\n已存入 4 行。");
+    EXPECT_EQ(scalar("select count(*) from KVR_XXJ where PLACE='西城区'"), "4");
+    EXPECT_EQ(scalar("select ITEMDESC from KVR_XXJ where PLACE='南湖区'"), "邻居");
 }
 
 }  // namespace
