@@ -12,6 +12,7 @@
 #include "text/Error.h"
 #include "text/SqlLiteral.h"
 #include "text/Trim.h"
+#include "text/WireText.h"
 
 namespace tarvelo {
 
@@ -128,6 +129,17 @@ void TFrm_Register::BitBtn1Click() {
     const std::string userId(trim(UserIDEdit->text().toStdString()));
     UserIDEdit->setText(QString::fromStdString(userId));
     if (userId.empty()) return refuse("请输入用户编码。", UserIDEdit);
+    // What cannot reach the service as typed is refused, never stored as "?". (Passwords
+    // travel as the Base64 of their bytes, whatever they hold.)
+    const std::pair<QLineEdit*, const char*> typed[] = {{UserIDEdit, "登录账号"},
+                                                        {UserNameEdit, "真实姓名"},
+                                                        {TelEdit, "手机"},
+                                                        {QQEdit, "QQ号"},
+                                                        {EmailEdit, "邮箱"}};
+    for (const auto& [box, what] : typed) {
+        const std::string refusal = WireText::refusal(what, box->text().toStdString());
+        if (!refusal.empty()) return refuse(refusal.c_str(), box);
+    }
     if (!IISdmPtr) throw Error("数据访问模块已经关闭。");
     TIISdmPtr& dm = *IISdmPtr;
     ADOQuery1.clear();

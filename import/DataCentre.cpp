@@ -276,15 +276,9 @@ void TKVR_MainForm::ExitTBClick() {
 }
 
 bool TKVR_MainForm::targetTravels(const std::string& target) {
-    const auto flaws = WireText::flaws(target);
-    if (flaws.empty()) return true;
-    std::string text = "导入目标“" + target + "”中有无法传送到服务器的字符：";
-    for (std::size_t k = 0; k < flaws.size(); ++k)
-        text += (k > 0 ? "，" : "") +
-                (flaws[k].control
-                     ? WireText::describe(flaws[k])
-                     : "“" + flaws[k].character + "”（" + WireText::codeText(flaws[k].code) + "）");
-    platform().message(text + "。请改正后再试。");
+    const std::string refusal = WireText::refusal("导入目标", target);
+    if (refusal.empty()) return true;
+    platform().message(refusal);
     QueryDBEdit->setFocus(Qt::OtherFocusReason);
     return false;
 }

@@ -136,6 +136,19 @@ std::string WireText::codeText(char32_t code) {
     return buf;
 }
 
+std::string WireText::refusal(std::string_view what, std::string_view text) {
+    const auto found = flaws(text);
+    if (found.empty()) return {};
+    std::string out = std::string(what) + "“" + std::string(text) + "”中有无法传送到服务器的字符：";
+    for (std::size_t k = 0; k < found.size(); ++k) {
+        const WireFlaw& f = found[k];
+        out += k > 0 ? "，" : "";
+        out += f.control ? "控制字符 " + codeText(f.code)
+                         : "“" + f.character + "”（" + codeText(f.code) + "）";
+    }
+    return out + "。请改正后再试。";
+}
+
 std::string WireText::describe(const WireFlaw& flaw) {
     if (flaw.control) return "控制字符 " + codeText(flaw.code);
     return "“" + flaw.character + "”（" + codeText(flaw.code) + "）将改为“" + flaw.replacement +

@@ -27,6 +27,9 @@ public:
     static std::string fitted(std::string_view utf8);
     // "“³”（U+00B3）将改为“3”", or "控制字符 U+0007" for a control character.
     static std::string describe(const WireFlaw& flaw);
+    // For a value the user typed, which is refused rather than changed: empty when `text`
+    // travels; otherwise "{what}“{text}”中有无法传送到服务器的字符：“😀”（U+1F600）。请改正后再试。"
+    static std::string refusal(std::string_view what, std::string_view text);
     // "U+00B3".
     static std::string codeText(char32_t code);
 };

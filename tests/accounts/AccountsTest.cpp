@@ -82,6 +82,11 @@ TEST_F(Accounts, RegistrationChecksInItsOrderAndCreatesASignableAccount) {
         const char* message;
     } refusals[] = {
         {{" \t", "", "p", "p", "1", "", "e"}, "请输入用户编码。"},
+        // What cannot reach the service as typed is refused, before anything is asked.
+        {{"bob", "张😀", "", "", "", "", ""},
+         "真实姓名“张😀”中有无法传送到服务器的字符：“😀”（U+1F600）。请改正后再试。"},
+        {{"bob", "", "p", "p", "1", "", "b²@example.com"},
+         "邮箱“b²@example.com”中有无法传送到服务器的字符：“²”（U+00B2）。请改正后再试。"},
         {{"amy", "", "", "", "", "", ""}, "该用户已存在。"},  // before any other box
         {{"bob", "", "", "", "", "", ""}, "请输入密码。"},
         {{"bob", "", "abc", "", "", "", ""}, "请确认密码。"},
@@ -93,7 +98,8 @@ TEST_F(Accounts, RegistrationChecksInItsOrderAndCreatesASignableAccount) {
         fill(w, r.values);
         EXPECT_EQ(ui.messages(), std::vector<std::string>{r.message}) << r.message;
     }
-    fill(w, {" bob ", "", "秘密 1", "秘密 1", "138", "", "bob@example.com"});  // no name, no QQ
+    // No name, no QQ; a password may hold anything (it travels as the Base64 of its bytes).
+    fill(w, {" bob ", "", "秘密 1😀", "秘密 1😀", "138", "", "bob@example.com"});
     EXPECT_EQ(ui.messages(), std::vector<std::string>{"操作成功。"});
     EXPECT_EQ(w->UserIDEdit->text(), QStringLiteral("bob"));
     // The empty name and QQ are stored as empty text, not null (a null would make this null).
@@ -102,7 +108,7 @@ TEST_F(Accounts, RegistrationChecksInItsOrderAndCreatesASignableAccount) {
               "0000138");
     fill(w, {"bob", "", "x", "x", "1", "", "e"});
     EXPECT_EQ(ui.messages(), std::vector<std::string>{"该用户已存在。"});  // a second "确定"
-    EXPECT_TRUE(signsIn(QStringLiteral("bob"), QStringLiteral("秘密 1")));
+    EXPECT_TRUE(signsIn(QStringLiteral("bob"), QStringLiteral("秘密 1😀")));
     // For a look: the window as the user sees it.
     QDir().mkpath(QDir::currentPath() + QStringLiteral("/screenshots"));
     w->grab().save(QDir::currentPath() + QStringLiteral("/screenshots/register.png"));
