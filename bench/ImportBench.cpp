@@ -26,6 +26,7 @@
 #include "server/Store.h"
 #include "service/IISdm.h"
 #include "text/Date.h"
+#include "text/StatementBuffer.h"
 #include "workbook/WorkbookReader.h"
 
 using namespace tarvelo;
@@ -94,27 +95,35 @@ int main(int argc, char** argv) {
             }
             std::sort(times.begin(), times.end());
             const double median = times[times.size() / 2];
-            // The same steps one by one.
+            // The same steps one by one: the stored rows, the reading (with the check of
+            // what can travel), and the one delta that deletes the stored rows and inserts the
+            // new ones.
             DataSet rows;
             std::vector<CellChange> changes;
+            const auto t0 = Clock::now();
+            StatementBuffer check;
+            ImportUnit::of(Category::XXJ).storedRows(check, window.importPeriod, "基准区");
+            rows.loadPacket(module.QueryBySQL(check.text()));
+            const double stored = ms(Clock::now() - t0);
             const auto t1 = Clock::now();
+            rows.setLogChanges(true);
+            while (rows.recordCount() > 0) {
+                rows.moveTo(rows.recordCount() - 1);
+                rows.deleteRow();
+            }
             const auto sheet = WorkbookReader::open(path);
-            priceTable(Category::XXJ).reset(rows);
             ImportUnit::of(Category::XXJ)
                 .read(*sheet, rows, window.importPeriod, "基准区", Date::today().shortText(),
                       changes);
             const double read = ms(Clock::now() - t1);
-            const auto t2 = Clock::now();
-            module.ApplyIntf->ApplyVanDataByExc(
-                ImportUnit::of(Category::XXJ).deleteStatement(window.importPeriod, "基准区"));
-            const double del = ms(Clock::now() - t2);
             const auto t3 = Clock::now();
             module.ApplyDelta(rows, "KVR_XXJ", "PERDID,PLACE,SERIAL", "");
             const double upload = ms(Clock::now() - t3);
             std::printf(
                 "%s: update command, 9,998 rows replacing 9,998: median %.0f ms "
-                "(reading %.0f ms, delete %.0f ms, upload %.0f ms)\n",
-                file, median, read, del, upload);
+                "(stored rows %.0f ms, reading %.0f ms, one delta of 9,998 deletions and 9,998 "
+                "insertions %.0f ms)\n",
+                file, median, stored, read, upload);
             if (goals)
                 std::printf("  goal: median <= 600 ms %s\n", median <= 600 ? "met" : "MISSED");
             ok = ok && median <= 600;
