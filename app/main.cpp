@@ -6,6 +6,7 @@
 #include <QTimer>
 
 #include "app/Application.h"
+#include "app/ChineseLocale.h"
 #include "app/Fonts.h"
 #include "app/Globals.h"
 #include "app/StartUp.h"
@@ -19,6 +20,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Tarvelo"));
     QApplication::setQuitOnLastWindowClosed(false);  // the login window's close ends the program
     installChineseFonts();
+    installChineseLocale();
     QtPlatform qtPlatform;
     app().platform = &qtPlatform;
     app().terminate = [] { QCoreApplication::quit(); };

@@ -466,6 +466,9 @@ void TKVR_MainForm::FormShow() {
                 item->setSizeHint(QSize(86, 60));
         }
     }
+    // The data centre's pick list opens at the top of each list.
+    for (DataSet* rows : {&Cds_Region, &Cds_ICEXT})
+        if (rows->recordCount() > 0) rows->first();
     // 6: the pages shown first.
     PageControl1->setCurrentWidget(TS_User);
     {

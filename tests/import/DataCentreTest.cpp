@@ -492,6 +492,10 @@ TEST_F(DataCentre, APickPutsTheClickedRowIntoTheTargetBox) {
         EXPECT_FALSE(window->QueryDBEdit->hasFocus());  // the list does not come back
         return window->QueryDBEdit->text().toStdString();
     };
+    // The list opens at its top.
+    window->PageControl2->setCurrentWidget(window->TS_XXJD);
+    QTest::mouseClick(window->QueryDBEdit, Qt::LeftButton);
+    EXPECT_EQ(list->currentIndex().row(), 0);
     const char* regions[] = {"东城区", "西城区", "南湖区"};
     for (int column : {0, 1})
         for (int row = 0; row < 3; ++row)

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
+#include <QFileDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
@@ -33,6 +36,34 @@ TEST(QtPlatform, AQuestionHasNoIconAndEnterCancels) {
                           "温馨提示"));
     EXPECT_EQ(icon, QMessageBox::NoIcon);
     EXPECT_EQ(defaultButton, QStringLiteral("取消"));
+}
+
+// The workbook dialog opens in the folder it is given, showing the first filter, in Chinese.
+TEST(QtPlatform, TheFileDialogOpensInItsFolderInChinese) {
+    QtPlatform platform;
+    const QString folder = QDir::tempPath();
+    QString shownFolder, shownFilter;
+    QStringList english;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        shownFolder = dialog->directory().absolutePath();
+        shownFilter = dialog->selectedNameFilter();
+        for (const auto* b : dialog->findChildren<QAbstractButton*>())
+            for (const char* word : {"Open", "Cancel", "Choose"})
+                if (b->text().contains(QLatin1String(word))) english << b->text();
+        for (const auto* l : dialog->findChildren<QLabel*>())
+            for (const char* word : {"Look in", "File name", "Files of type"})
+                if (l->text().contains(QLatin1String(word))) english << l->text();
+        dialog->grab().save(QDir::currentPath() + QStringLiteral("/screenshots/filedialog.png"));
+        dialog->reject();
+    });
+    EXPECT_EQ(platform.openFile("Excel 工作簿 (*.xls *.xlsx);;*.xls (*.xls)", folder.toStdString(),
+                                "XML"),
+              std::nullopt);
+    EXPECT_EQ(shownFolder, folder);
+    EXPECT_EQ(shownFilter, QStringLiteral("Excel 工作簿 (*.xls *.xlsx)"));
+    EXPECT_TRUE(english.isEmpty()) << english.join(QStringLiteral(", ")).toStdString();
 }
 
 }  // namespace

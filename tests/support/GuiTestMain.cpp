@@ -1,15 +1,22 @@
 // The entry of the window tests: a QApplication on the offscreen platform (unless a display is
-// asked for), the Chinese fonts the program maps, then every test.
+// asked for), the Chinese fonts and Qt texts the program uses, then every test.
 #include <gtest/gtest.h>
 
 #include <QApplication>
 
+#include <cstdio>
+
+#include "app/ChineseLocale.h"
 #include "app/Fonts.h"
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     tarvelo::installChineseFonts();
+    if (!tarvelo::installChineseLocale()) {
+        std::fprintf(stderr, "Qt's Chinese translation is missing: run scripts/setup\n");
+        return 1;
+    }
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
