@@ -158,6 +158,7 @@ public:
     // are stored fitted and listed in `changes`. On failure shows "打开Excel失败。" (with which
     // cell and why on the next line) and returns nullopt.
     std::optional<int> ReadImportWorkbook(const std::string& path, Category page,
+                                          const std::string& target,
                                           std::vector<CellChange>& changes);
     Category activeImportPage() const;
     DataSet& importDataSet(Category page);
@@ -174,9 +175,12 @@ protected:
 private:
     void buildInformationCentre();
     void buildDataCentre();
-    // Whether the import target can reach the service unchanged; says why not, and takes the
-    // focus to the box, when it cannot.
-    bool targetTravels(const std::string& target);
+    // Whether the import target can reach the service unchanged and fits its column; says why
+    // not, and takes the focus to the box, when it cannot.
+    bool targetFits(const ImportUnit& unit, const std::string& target);
+    // After a replacement: tells the user when the unit holds other than the `read` rows just
+    // stored (another user's rows stored meanwhile).
+    void checkReplacedUnit(const ImportUnit& unit, const std::string& target, int read);
     void layOutTitlePanel();
     // The text of the selected second-level node, or nullopt when none is selected.
     std::optional<std::string> selectedRegion() const;

@@ -25,6 +25,7 @@
 #include "service/IISdm.h"
 #include "text/Date.h"
 #include "text/Error.h"
+#include "text/StatementBuffer.h"
 #include "text/WireText.h"
 #include "widgets/DBGrid.h"
 #include "widgets/DataSource.h"
@@ -229,7 +230,7 @@ void TKVR_MainForm::showPickList() {
 void TKVR_MainForm::QueryTBClick() {
     const Category page = activeImportPage();
     const std::string target = QueryDBEdit->text().toStdString();
-    if (ImportUnit::of(page).needsTarget() && !targetTravels(target)) return;
+    if (!targetFits(ImportUnit::of(page), target)) return;
     CursorGuard cursor(platform(), Cursor::Hourglass);
     ImportUnit::of(page).storedRows(ADOQuery1, importPeriod, target);
     importDataSet(page).loadPacket(dataModule().QueryBySQL(ADOQuery1.text()));
@@ -275,8 +276,15 @@ void TKVR_MainForm::ExitTBClick() {
     close();
 }
 
-bool TKVR_MainForm::targetTravels(const std::string& target) {
-    const std::string refusal = WireText::refusal("导入目标", target);
+bool TKVR_MainForm::targetFits(const ImportUnit& unit, const std::string& target) {
+    std::string refusal = WireText::refusal("导入目标", target);
+    if (const auto field = unit.targetField(); refusal.empty() && field) {
+        const std::size_t size = field->storedSize(target);
+        if (field->width > 0 && size > static_cast<std::size_t>(field->width))
+            refusal = "导入目标“" + target + "”太长：最多 " + std::to_string(field->width) +
+                      " 字节（代码页 936，汉字占 2 字节），这个目标占 " + std::to_string(size) +
+                      " 字节。请改正后再试。";
+    }
     if (refusal.empty()) return true;
     platform().message(refusal);
     QueryDBEdit->setFocus(Qt::OtherFocusReason);
@@ -284,18 +292,17 @@ bool TKVR_MainForm::targetTravels(const std::string& target) {
 }
 
 std::optional<int> TKVR_MainForm::ReadImportWorkbook(const std::string& path, Category page,
+                                                     const std::string& target,
                                                      std::vector<CellChange>& changes) {
     try {
         const auto sheet = WorkbookReader::open(path);
-        return ImportUnit::of(page).read(*sheet, importDataSet(page), importPeriod,
-                                         QueryDBEdit->text().toStdString(),
+        return ImportUnit::of(page).read(*sheet, importDataSet(page), importPeriod, target,
                                          Date::today().shortText(), changes);
     } catch (const Error& e) {
         platform().message("打开Excel失败。\n" + e.message());
         return std::nullopt;
     }
 }
-
 void TKVR_MainForm::TransferTBClick() {
     Platform& ui = platform();
     const Category page = activeImportPage();
@@ -316,14 +323,14 @@ void TKVR_MainForm::TransferTBClick() {
         ui.message(unit.emptyTargetMessage());
         return;
     }
-    if (unit.needsTarget() && !targetTravels(target)) return;
+    if (unit.needsTarget() && !targetFits(unit, target)) return;
     // 3: the unit's stored rows.
     DataSet& rows = importDataSet(page);
     unit.storedRows(ADOQuery1, importPeriod, target);
     const std::string stored = dataModule().QueryBySQL(ADOQuery1.text());
     rows.loadPacket(stored);
     const std::size_t storedCount = rows.recordCount();
-    // Whenever the command stops short of the upload, the grid shows the stored rows again and
+    // When the workbook holds no rows or the user says no, the grid shows the stored rows again;
     // nothing has been sent.
     const auto keepStored = [&] { rows.loadPacket(stored); };
 
@@ -339,9 +346,9 @@ void TKVR_MainForm::TransferTBClick() {
             rows.moveTo(rows.recordCount() - 1);
             rows.deleteRow();
         }
-        read = ReadImportWorkbook(path, page, changes);
+        read = ReadImportWorkbook(path, page, target, changes);
     }
-    if (!read) return;  // the rows read so far stay in the grid; nothing is sent
+    if (!read) return;  // the rows read so far stay in the grid, pending; nothing is sent
     if (*read == 0) {
         keepStored();
         ui.message("工作簿中没有可导入的数据，未作任何更改。");
@@ -363,12 +370,36 @@ void TKVR_MainForm::TransferTBClick() {
     }
     // 6, 7: the upload; ApplyDelta tells the user how it went.
     CursorGuard cursor(ui, Cursor::Hourglass);
+    int result = -1;
     try {
-        dataModule().ApplyDelta(rows, table.tableName, table.keyList(), "",
-                                "已存入 " + std::to_string(*read) + " 行。");
+        result = dataModule().ApplyDelta(rows, table.tableName, table.keyList(), "",
+                                         "已存入 " + std::to_string(*read) + " 行。");
         if (rows.recordCount() > 0) rows.first();
+    } catch (const std::exception& e) {
+        ui.message(std::string("操作失败,请重试或与系统管理员联系\n") + e.what());
+        return;
     } catch (...) {
         ui.message("操作失败,请重试或与系统管理员联系");
+        return;
+    }
+    if (result == 0) checkReplacedUnit(unit, target, *read);
+}
+
+void TKVR_MainForm::checkReplacedUnit(const ImportUnit& unit, const std::string& target, int read) {
+    // The delta deletes the rows the existence check found. Another user who stored rows in
+    // the same unit meanwhile leaves rows the workbook does not hold; the user hears of it.
+    // The upload itself has succeeded: a failure of this check is no failure of the command.
+    try {
+        StatementBuffer count;
+        unit.storedRows(count, importPeriod, target, " Select count(*) AS N ");
+        DataSet answer;
+        answer.loadPacket(dataModule().QueryBySQL(count.text()));
+        const std::string n = answer.fieldByName("N").asText();
+        if (n != std::to_string(read))
+            platform().message("注意：" + unitText(unit.category, importPeriod, target) + "现有 " +
+                               n + " 行，不是本次存入的 " + std::to_string(read) +
+                               " 行：另有用户同时更新了这个单元。请查询核对。");
+    } catch (const std::exception&) {
     }
 }
 

@@ -64,15 +64,22 @@ std::string_view ImportUnit::emptyTargetMessage() const {
     return category == Category::CSJ ? "请选择材料类型导入数据" : "请选择地区导入数据";
 }
 
-void ImportUnit::storedRows(StatementBuffer& b, std::string_view period,
-                            std::string_view target) const {
+void ImportUnit::storedRows(StatementBuffer& b, std::string_view period, std::string_view target,
+                            std::string_view select) const {
     const std::string table(priceTable(category).tableName);
     b.clear();
-    b.add(" Select * ");
+    b.add(select);
     b.add(" FROM " + table + " ");
     b.add(std::string(" where PERDID=") + sqlLiteral(period));
     if (needsTarget() && !target.empty())
         b.add(" and " + std::string(targetColumn(category)) + "=" + sqlLiteral(target));
+}
+
+std::optional<FieldDef> ImportUnit::targetField() const {
+    if (!needsTarget()) return std::nullopt;
+    for (const FieldDef& f : priceTable(category).fieldDefs())
+        if (f.name == targetColumn(category)) return f;
+    return std::nullopt;
 }
 
 std::string ImportUnit::deleteStatement(std::string_view period, std::string_view target) const {
@@ -109,12 +116,15 @@ int ImportUnit::read(WorkbookReader& sheet, DataSet& ds, std::string_view period
             if (field.empty()) continue;
             std::string text = sheet.cellText(row, c);
             try {
-                if (field == "SPECID" && category == Category::XXJ) text = std::string(trim(text));
+                const bool trimmed = field == "SPECID" && category == Category::XXJ;
+                if (trimmed) text = std::string(trim(text));
                 auto flaws = WireText::flaws(text);
                 for (const auto& f : flaws)
                     if (f.control) throw Error("含有" + WireText::describe(f) + "，不能导入。");
                 if (!flaws.empty()) {
+                    // Trimmed again: a no-break space at an end becomes a blank.
                     std::string fitted = WireText::fitted(text);
+                    if (trimmed) fitted = std::string(trim(fitted));
                     changes.push_back(
                         {row, c, label(row, c, field), std::move(text), fitted, std::move(flaws)});
                     text = std::move(fitted);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,7 +41,12 @@ struct ImportUnit {
     // The unit's stored rows, line by line (the existence check of an update, and the review
     // query, which leaves out an empty target to list the whole period); the delete, one string.
     // Values quoted.
-    void storedRows(StatementBuffer& b, std::string_view period, std::string_view target) const;
+    // `select` is the first line: the rows, or " Select count(*) AS N " for how many.
+    void storedRows(StatementBuffer& b, std::string_view period, std::string_view target,
+                    std::string_view select = " Select * ") const;
+    // The column the unit's target goes into, for what the target box may hold; nullopt for
+    // deal prices.
+    std::optional<FieldDef> targetField() const;
     std::string deleteStatement(std::string_view period, std::string_view target) const;
 
     // Appends the worksheet's rows by the import rule to the open `dataSet`, logged as

@@ -36,9 +36,9 @@ void ScriptedPlatform::information(std::string_view text) {
 bool ScriptedPlatform::question(std::string_view text, std::string_view) {
     m_events.push_back({Event::Question, std::string(text)});
     if (m_questions.empty()) throw Error("测试脚本没有准备这个问题的回答。", std::string(text));
-    const bool ok = m_questions.front();
+    const auto answer = std::move(m_questions.front());
     m_questions.pop_front();
-    return ok;
+    return answer();
 }
 
 void ScriptedPlatform::errorBox(std::string_view text) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,7 +21,11 @@ public:
     };
 
     // Answers, taken in order by question() and openFile().
-    void answerQuestion(bool ok) { m_questions.push_back(ok); }
+    void answerQuestion(bool ok) {
+        m_questions.push_back([ok] { return ok; });
+    }
+    // An answer that first does something, as another user would while the box is open.
+    void answerQuestion(std::function<bool()> answer) { m_questions.push_back(std::move(answer)); }
     void answerOpenFile(std::optional<std::string> path) { m_files.push_back(std::move(path)); }
 
     const std::vector<Event>& events() const { return m_events; }
@@ -47,7 +52,7 @@ public:
 private:
     std::vector<Event> m_events;
     std::vector<std::string> m_directories;
-    std::deque<bool> m_questions;
+    std::deque<std::function<bool()>> m_questions;
     std::deque<std::optional<std::string>> m_files;
     Cursor m_cursor = Cursor::Default;
 };

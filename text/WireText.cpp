@@ -14,7 +14,7 @@ namespace {
 // The nearest code page 936 form of characters construction workbooks are full of. Anything
 // else that code page 936 cannot hold becomes "?", as the boundary makes it, but never
 // silently. Sorted by code point.
-constexpr std::array<std::pair<char32_t, std::string_view>, 30> kNearest = {{
+constexpr std::array<std::pair<char32_t, std::string_view>, 28> kNearest = {{
     {0x00A0, " "},       // no-break space
     {0x00A5, "\uFFE5"},  // ¥ -> ￥
     {0x00A9, "(C)"},     // ©
@@ -33,7 +33,6 @@ constexpr std::array<std::pair<char32_t, std::string_view>, 30> kNearest = {{
     {0x2003, " "},       // em space
     {0x2009, " "},       // thin space
     {0x200B, ""},        // zero-width space
-    {0x2013, "-"},       // en dash
     {0x2022, "\u00B7"},  // bullet -> ·
     {0x2070, "0"},       // superscript zero
     {0x2074, "4"},       // superscript four
@@ -44,21 +43,33 @@ constexpr std::array<std::pair<char32_t, std::string_view>, 30> kNearest = {{
     {0x2212, "-"},       // minus sign
     {0x2300, "\u03A6"},  // diameter sign -> Φ
     {0xFEFF, ""},        // byte order mark
-    {0xFF5E, "~"},       // fullwidth tilde
 }};
 
-// Decodes one UTF-8 sequence at `p`; a malformed one yields its first byte alone.
-std::pair<char32_t, std::size_t> decode(std::string_view s, std::size_t i) {
+// One character of a UTF-8 text, or one byte that is no part of a well-formed character
+// (overlong forms, surrogates, values past U+10FFFF, cut-off sequences: `stray`).
+struct Decoded {
+    char32_t code;
+    std::size_t length;
+    bool stray;
+};
+
+Decoded decode(std::string_view s, std::size_t i) {
     const auto b = [&](std::size_t k) { return static_cast<unsigned char>(s[i + k]); };
     const unsigned char lead = b(0);
-    std::size_t n = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
-    if (n == 0 || i + n > s.size()) return {lead, 1};
-    char32_t c = n == 1 ? lead : n == 2 ? lead & 0x1F : n == 3 ? lead & 0x0F : lead & 0x07;
+    if (lead < 0x80) return {lead, 1, false};
+    const std::size_t n = lead >= 0xC2 && lead <= 0xDF   ? 2
+                          : lead >= 0xE0 && lead <= 0xEF ? 3
+                          : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                         : 0;
+    if (n == 0 || i + n > s.size()) return {lead, 1, true};
+    char32_t c = n == 2 ? lead & 0x1F : n == 3 ? lead & 0x0F : lead & 0x07;
     for (std::size_t k = 1; k < n; ++k) {
-        if ((b(k) & 0xC0) != 0x80) return {lead, 1};
+        if ((b(k) & 0xC0) != 0x80) return {lead, 1, true};
         c = (c << 6) | (b(k) & 0x3F);
     }
-    return {c, n};
+    const char32_t least = n == 2 ? 0x80 : n == 3 ? 0x800 : 0x10000;
+    if (c < least || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return {lead, 1, true};
+    return {c, n, false};
 }
 
 bool isControl(char32_t c) {
@@ -73,6 +84,17 @@ bool plain(std::string_view s) {
     return true;
 }
 
+// Whether `s` holds a control character: C0 and DEL as single bytes, C1 as C2 80..C2 9F.
+bool hasControl(std::string_view s) {
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        if (c < 0x80 && isControl(c)) return true;
+        if (c == 0xC2 && i + 1 < s.size() && static_cast<unsigned char>(s[i + 1]) <= 0x9F)
+            return true;
+    }
+    return false;
+}
+
 std::string nearest(char32_t c) {
     const auto* at = std::lower_bound(kNearest.begin(), kNearest.end(), c,
                                       [](const auto& e, char32_t v) { return e.first < v; });
@@ -80,34 +102,28 @@ std::string nearest(char32_t c) {
     return "?";
 }
 
+// What one character becomes: itself when it travels, else its nearest form or "?".
+WireFlaw judge(std::string_view one, const Decoded& d) {
+    if (d.stray) return {"\uFFFD", d.code, "?", false, true};
+    if (isControl(d.code)) return {std::string(one), d.code, "?", true, false};
+    return {std::string(one), d.code, nearest(d.code), false, false};
+}
+
+
 }  // namespace
 
 std::vector<WireFlaw> WireText::flaws(std::string_view utf8) {
     std::vector<WireFlaw> out;
     if (plain(utf8)) return out;
-    bool hasControl = false;
-    for (char ch : utf8)
-        hasControl = hasControl || isControl(static_cast<unsigned char>(ch));
-    // Most texts cross unchanged: one round trip tells, before looking at each character.
-    if (!hasControl && throughCp936(utf8) == utf8) {
-        // C1 controls (U+0080..U+009F) arrive as two bytes and may round-trip; look for them.
-        bool c1 = false;
-        for (std::size_t i = 0; i + 1 < utf8.size(); ++i)
-            c1 = c1 || (static_cast<unsigned char>(utf8[i]) == 0xC2 &&
-                        static_cast<unsigned char>(utf8[i + 1]) <= 0x9F);
-        if (!c1) return out;
-    }
+    // Most texts cross unchanged: one round trip tells, before looking at each character (a
+    // malformed sequence never survives the round trip).
+    if (!hasControl(utf8) && throughCp936(utf8) == utf8) return out;
     for (std::size_t i = 0; i < utf8.size();) {
-        const auto [code, n] = decode(utf8, i);
-        const std::string_view one = utf8.substr(i, n);
-        i += n;
-        if (isControl(code)) {
-            out.push_back({std::string(one), code, "?", true});
-        } else if (code >= 0x80 && throughCp936(one) != one) {
-            // A stray byte (no UTF-8) is shown as the replacement character.
-            out.push_back(
-                {n == 1 ? std::string("\uFFFD") : std::string(one), code, nearest(code), false});
-        }
+        const Decoded d = decode(utf8, i);
+        const std::string_view one = utf8.substr(i, d.length);
+        i += d.length;
+        if (d.stray || isControl(d.code) || (d.code >= 0x80 && throughCp936(one) != one))
+            out.push_back(judge(one, d));
     }
     return out;
 }
@@ -117,17 +133,21 @@ std::string WireText::fitted(std::string_view utf8) {
     std::string out;
     out.reserve(utf8.size());
     for (std::size_t i = 0; i < utf8.size();) {
-        const auto [code, n] = decode(utf8, i);
-        const std::string_view one = utf8.substr(i, n);
-        i += n;
-        if (isControl(code))
-            out += '?';
-        else if (code >= 0x80 && throughCp936(one) != one)
-            out += nearest(code);
+        const Decoded d = decode(utf8, i);
+        const std::string_view one = utf8.substr(i, d.length);
+        i += d.length;
+        if (d.stray || isControl(d.code) || (d.code >= 0x80 && throughCp936(one) != one))
+            out += judge(one, d).replacement;
         else
             out += one;
     }
     return out;
+}
+
+std::string WireText::byteText(char32_t byte) {
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "0x%02X", static_cast<unsigned>(byte));
+    return buf;
 }
 
 std::string WireText::codeText(char32_t code) {
@@ -144,6 +164,7 @@ std::string WireText::refusal(std::string_view what, std::string_view text) {
         const WireFlaw& f = found[k];
         out += k > 0 ? "，" : "";
         out += f.control ? "控制字符 " + codeText(f.code)
+               : f.stray ? "无效的 UTF-8 字节 " + byteText(f.code)
                          : "“" + f.character + "”（" + codeText(f.code) + "）";
     }
     return out + "。请改正后再试。";
@@ -151,6 +172,7 @@ std::string WireText::refusal(std::string_view what, std::string_view text) {
 
 std::string WireText::describe(const WireFlaw& flaw) {
     if (flaw.control) return "控制字符 " + codeText(flaw.code);
+    if (flaw.stray) return "无效的 UTF-8 字节 " + byteText(flaw.code) + " 将改为“?”";
     return "“" + flaw.character + "”（" + codeText(flaw.code) + "）将改为“" + flaw.replacement +
            "”";
 }

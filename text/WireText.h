@@ -14,6 +14,7 @@ struct WireFlaw {
     char32_t code = 0;        // its code point (for a stray byte, the byte)
     std::string replacement;  // what it becomes: its nearest code page 936 form, or "?"
     bool control = false;     // a control character (other than tab, CR and LF): refused
+    bool stray = false;       // a byte that is no part of a well-formed UTF-8 character
 };
 
 // What a text becomes on its way to the service, found before anything is sent, so that no
@@ -30,8 +31,9 @@ public:
     // For a value the user typed, which is refused rather than changed: empty when `text`
     // travels; otherwise "{what}“{text}”中有无法传送到服务器的字符：“😀”（U+1F600）。请改正后再试。"
     static std::string refusal(std::string_view what, std::string_view text);
-    // "U+00B3".
+    // "U+00B3"; a byte as "0xC1".
     static std::string codeText(char32_t code);
+    static std::string byteText(char32_t byte);
 };
 
 }  // namespace tarvelo

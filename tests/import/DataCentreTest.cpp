@@ -22,6 +22,11 @@
 namespace tarvelo::test {
 namespace {
 
+// The operations of an update that replaces a unit: the existence check, the one delta, the
+// count that checks the unit afterwards.
+const std::vector<std::string> kReplaced = {
+    "SpplyVanDataBySQL", "ApplyVanDataBySQLupKeyChangedExc1", "SpplyVanDataBySQL"};
+
 std::string fixture(const char* name) {
     return std::string(TARVELO_FIXTURES) + "/workbooks/" + name;
 }
@@ -103,11 +108,12 @@ TEST_F(DataCentre, ANewUnitIsStoredAsReadWithoutAQuestion) {
     EXPECT_EQ(scalar("select distinct RQ from KVR_XXJ" + unit), Date::today().shortText());
     EXPECT_EQ(scalar("select NOTE from KVR_XXJ" + unit + " and SERIAL=4"), "8.00");  // text 8.00
     EXPECT_EQ(scalar("select ITEMID from KVR_XXJ" + unit + " and SERIAL=3"), "8");   // number 8
-    // The existence check as sent, then the one upload.
-    EXPECT_EQ(operations(),
-              (std::vector<std::string>{"SpplyVanDataBySQL", "ApplyVanDataBySQLupKeyChangedExc1"}));
+    // The existence check as sent, the one upload, and the count that checks the unit.
+    EXPECT_EQ(operations(), kReplaced);
     EXPECT_EQ(sent().front(), " Select * \r\n FROM KVR_XXJ \r\n where PERDID='" + period +
                                   "'\r\n and PLACE='南湖区 '\r\n");
+    EXPECT_EQ(sent().back(), " Select count(*) AS N \r\n FROM KVR_XXJ \r\n where PERDID='" +
+                                 period + "'\r\n and PLACE='南湖区 '\r\n");
     EXPECT_EQ(window->Cds_XXJD.changeCount(), 0u);
     EXPECT_EQ(ui.cursor(), Cursor::Default);
 }
@@ -138,13 +144,30 @@ TEST_F(DataCentre, StoredRowsAreReplacedOnlyWhenTheUserSaysSo) {
     EXPECT_EQ(scalar("select ITEMDESC from KVR_XXJ where PLACE='西城区'"),
               "别的区");  // another unit
     // No delete statement: the stored rows go in the same delta as the new ones.
-    EXPECT_EQ(operations(),
-              (std::vector<std::string>{"SpplyVanDataBySQL", "ApplyVanDataBySQLupKeyChangedExc1"}));
+    EXPECT_EQ(operations(), kReplaced);
     EXPECT_EQ(window->Cds_XXJD.recordCount(), 4u);
     EXPECT_EQ(window->Cds_XXJD.changeCount(), 0u);
     // The second dialog opened in the folder of the first workbook.
     EXPECT_EQ(ui.openFileDirectories(),
               (std::vector<std::string>{"", std::string(TARVELO_FIXTURES) + "/workbooks"}));
+}
+
+// Another user stores a row in the unit while the confirmation is open: the upload replaces the
+// rows the user saw, and the user hears that the unit holds one more.
+TEST_F(DataCentre, RowsStoredMeanwhileAreReported) {
+    service.exec("INSERT INTO KVR_XXJ (PERDID,PLACE,SERIAL,ITEMDESC) VALUES ('" + period +
+                 "','东城区',1,'旧')");
+    ui.answerQuestion([&] {
+        service.exec("INSERT INTO KVR_XXJ (PERDID,PLACE,SERIAL,ITEMDESC) VALUES ('" + period +
+                     "','东城区',99,'别人的')");
+        return true;
+    });
+    update(window->TS_XXJD, fixture("prices.xlsx"), QStringLiteral("东城区"));
+    ASSERT_EQ(ui.messages().size(), 3u);
+    EXPECT_EQ(ui.messages()[1], "操作成功。\n已存入 4 行。");
+    EXPECT_EQ(ui.messages()[2], "注意：" + monthText() +
+                                    " 信息价 “东城区”现有 5 行，不是本次存入的 4 行：另有用户同时"
+                                    "更新了这个单元。请查询核对。");
 }
 
 // Whatever the service refuses after the user said yes, the unit keeps every stored row.
@@ -248,6 +271,7 @@ TEST_F(DataCentre, NoCharacterIsChangedWithoutTheUserKnowing) {
               std::vector<std::string>{"打开Excel失败。\n工作表第 3 行 E 列（型号）：含有控制字符 "
                                        "U+0007，不能导入。"});
     EXPECT_EQ(scalar(stored), "旧");
+    EXPECT_EQ(operations(), std::vector<std::string>{"SpplyVanDataBySQL"});
     // Characters code page 936 cannot hold: the user is told which cells and what they become.
     const std::string question =
         "工作簿中有 4 个单元格含有无法原样传送到服务器的字符（服务器使用代码页 936）：\n"
@@ -276,6 +300,16 @@ TEST_F(DataCentre, NoCharacterIsChangedWithoutTheUserKnowing) {
     EXPECT_EQ(ui.messages(),
               std::vector<std::string>{
                   "导入目标“东城区😀”中有无法传送到服务器的字符：“😀”（U+1F600）。请改正后再试。"});
+    EXPECT_EQ(service.statements().size(), before);
+    // So is one longer than its column, rather than blamed on the workbook.
+    window->QueryDBEdit->setText(QStringLiteral("东城区东城区东城区"));
+    ui.answerOpenFile(fixture("prices.xlsx"));
+    ui.clear();
+    QTest::mouseClick(window->TransferTB, Qt::LeftButton);
+    EXPECT_EQ(ui.messages(),
+              std::vector<std::string>{
+                  "导入目标“东城区东城区东城区”太长：最多 12 字节（代码页 936，汉字占 "
+                  "2 字节），这个目标占 18 字节。请改正后再试。"});
     EXPECT_EQ(service.statements().size(), before);
 }
 

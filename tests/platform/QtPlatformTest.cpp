@@ -43,18 +43,22 @@ TEST(QtPlatform, TheFileDialogOpensInItsFolderInChinese) {
     QtPlatform platform;
     const QString folder = QDir::tempPath();
     QString shownFolder, shownFilter;
-    QStringList english;
+    QStringList english, chinese;
     QTimer::singleShot(0, [&] {
         auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
         ASSERT_NE(dialog, nullptr);
         shownFolder = dialog->directory().absolutePath();
         shownFilter = dialog->selectedNameFilter();
-        for (const auto* b : dialog->findChildren<QAbstractButton*>())
+        for (const auto* b : dialog->findChildren<QAbstractButton*>()) {
             for (const char* word : {"Open", "Cancel", "Choose"})
                 if (b->text().contains(QLatin1String(word))) english << b->text();
-        for (const auto* l : dialog->findChildren<QLabel*>())
-            for (const char* word : {"Look in", "File name", "Files of type"})
+            if (b->text() == QStringLiteral("取消")) chinese << b->text();
+        }
+        for (const auto* l : dialog->findChildren<QLabel*>()) {
+            for (const char* word : {"Look in", "File &name", "Files of type"})
                 if (l->text().contains(QLatin1String(word))) english << l->text();
+            if (l->text().startsWith(QStringLiteral("文件名称"))) chinese << l->text();
+        }
         dialog->grab().save(QDir::currentPath() + QStringLiteral("/screenshots/filedialog.png"));
         dialog->reject();
     });
@@ -64,6 +68,7 @@ TEST(QtPlatform, TheFileDialogOpensInItsFolderInChinese) {
     EXPECT_EQ(shownFolder, folder);
     EXPECT_EQ(shownFilter, QStringLiteral("Excel 工作簿 (*.xls *.xlsx)"));
     EXPECT_TRUE(english.isEmpty()) << english.join(QStringLiteral(", ")).toStdString();
+    EXPECT_EQ(chinese.size(), 2);
 }
 
 }  // namespace
