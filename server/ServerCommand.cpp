@@ -1,5 +1,7 @@
 #include "server/ServerCommand.h"
 
+#include <sys/resource.h>
+
 #include <csignal>
 #include <filesystem>
 #include <iostream>
@@ -125,6 +127,12 @@ int serve(const Args& a) {
         options.tlsKey = a.values.at("--tls-key");
     }
     options.log = [](const std::string& line) { std::cerr << line << std::endl; };
+    // Every connection takes a descriptor: allow as many as the system lets this process have.
+    rlimit files{};
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &files);
+    }
 
     // Ctrl+C and TERM end the service cleanly: they are taken by a thread of their own, so no
     // signal handler has to touch the server.
