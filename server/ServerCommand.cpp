@@ -52,7 +52,9 @@ const std::map<std::string, std::string> kHelp = {
      "  GET  /wsdl/<接口名>                        WSDL\n"
      "每个请求在标准错误输出记一行（时间、对端、操作、耗时、行数或错误）；\n"
      "--log-statements 另记语句文本。密码和 EnVerifs 的参数从不记录。\n"
-     "--tls-cert 与 --tls-key 同时给出时使用 HTTPS。按 Ctrl+C 停止。\n"},
+     "--tls-cert 与 --tls-key 同时给出时使用 HTTPS。按 Ctrl+C 停止。\n"
+     "30 秒没有任何收发的连接被关闭；连接后 10 秒内（保持的连接：上次应答后 30 秒内）\n"
+     "没有发完请求头的连接被切断。\n"},
     {"demo-data",
      "用法：tarvelo-server demo-data --db FILE [--rows N]\n"
      "向空数据库装入演示数据（文件不存在时先初始化）：24 个地区、8 个材料类别、\n"
