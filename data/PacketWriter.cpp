@@ -62,6 +62,14 @@ void appendEscaped(std::string& out, std::string_view text) {
     out.append(text.data() + plain, text.size() - plain);
 }
 
+std::size_t escapedLength(std::string_view text) {
+    std::size_t n = text.size();
+    for (const char c : text)
+        if (const char* escape = kEscapes[static_cast<unsigned char>(c)])
+            n += std::char_traits<char>::length(escape) - 1;
+    return n;
+}
+
 std::size_t PacketWriter::estimate(std::size_t fieldCount, std::size_t rows,
                                    std::size_t valueBytes) {
     return 256 + fieldCount * 80 + rows * (16 + fieldCount * 12) + valueBytes + valueBytes / 16;

@@ -36,5 +36,7 @@ private:
 
 // Appends `text` with the packet's attribute escapes.
 void appendEscaped(std::string& out, std::string_view text);
+// How many bytes appendEscaped would append.
+std::size_t escapedLength(std::string_view text);
 
 }  // namespace tarvelo

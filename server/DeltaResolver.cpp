@@ -14,6 +14,7 @@
 #include "server/ServiceConnection.h"
 #include "server/SqlRunner.h"
 #include "server/SqliteStatement.h"
+#include "soap/XmlCharacters.h"
 #include "text/Date.h"
 #include "text/Trim.h"
 
@@ -78,7 +79,16 @@ void bind(SqliteStatement& s, int index, const Bound& b) {
 // The transaction is rolled back unless committed.
 class Transaction {
 public:
-    explicit Transaction(SqliteConnection& db) : m_db(db) { m_db.exec("BEGIN IMMEDIATE"); }
+    explicit Transaction(SqliteConnection& db) : m_db(db) {
+        const int rc = sqlite3_exec(m_db.handle(), "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+        if (rc == SQLITE_OK) return;
+        m_open = false;
+        const std::string detail = sqlite3_errmsg(m_db.handle());
+        // Another writer held the lock for the whole busy timeout.
+        if ((rc & 0xFF) == SQLITE_BUSY || (rc & 0xFF) == SQLITE_LOCKED)
+            throw StatementError("数据库正忙，请稍后再试。", detail, false);
+        throw StatementError("提交无法开始，没有写入任何数据。", detail, false);
+    }
     ~Transaction() {
         if (m_open) sqlite3_exec(m_db.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
     }
@@ -109,6 +119,9 @@ int DeltaResolver::apply(std::string_view paramText, std::string_view deltaText)
     if (!table || !Schema::instance().isServiceTable(params.table))
         refuse("提交的目标表“" + params.table + "”不是本服务的数据表。");
 
+    // A reference to NUL would cut the value short where the parser hands it over.
+    if (const auto problem = xmlchars::problem(deltaText))
+        refuse("增量数据包无法读取：其中有 XML 1.0 不允许的字符。", *problem);
     DataPacket delta = [&] {
         try {
             return DataPacket::parse(deltaText);

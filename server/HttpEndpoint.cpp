@@ -1,12 +1,26 @@
 #include "server/HttpEndpoint.h"
 
-#include <httplib.h>
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <microhttpd.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
-#include <chrono>
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <ctime>
+#include <fstream>
+#include <sstream>
+#include <vector>
 
 #include "server/SoapService.h"
+#include "server/WorkerPool.h"
 #include "server/Wsdl.h"
 #include "soap/SoapInterface.h"
 #include "soap/SoapResponse.h"
@@ -16,7 +30,15 @@ namespace tarvelo::server {
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 constexpr const char* kXml = "text/xml; charset=utf-8";
+constexpr const char* kText = "text/plain; charset=utf-8";
+constexpr std::string_view kSoapPrefix = "/soap/";
+constexpr std::string_view kWsdlPrefix = "/wsdl/";
+constexpr unsigned kIoThreads = 2;
+// Per connection: the request header must fit, and body pieces pass through it.
+constexpr std::size_t kConnectionMemory = 64 << 10;
 
 const SoapInterface* interfaceNamed(std::string_view name) {
     for (const SoapInterface* i : {&SoapInterface::supply(), &SoapInterface::apply()})
@@ -33,90 +55,233 @@ std::string now() {
     return buf;
 }
 
+std::string peerOf(MHD_Connection* c) {
+    const MHD_ConnectionInfo* info = MHD_get_connection_info(c, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+    if (!info || !info->client_addr) return "?";
+    char host[INET6_ADDRSTRLEN] = "?";
+    int port = 0;
+    if (info->client_addr->sa_family == AF_INET) {
+        const auto* in = reinterpret_cast<const sockaddr_in*>(info->client_addr);
+        inet_ntop(AF_INET, &in->sin_addr, host, sizeof host);
+        port = ntohs(in->sin_port);
+    } else if (info->client_addr->sa_family == AF_INET6) {
+        const auto* in = reinterpret_cast<const sockaddr_in6*>(info->client_addr);
+        inet_ntop(AF_INET6, &in->sin6_addr, host, sizeof host);
+        port = ntohs(in->sin6_port);
+    }
+    return std::string(host) + ":" + std::to_string(port);
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return {};
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// The most connections the kernel lets wait for accept() on one socket.
+int systemBacklog() {
+    std::ifstream in("/proc/sys/net/core/somaxconn");
+    int n = 0;
+    if (in >> n && n > 0) return n;
+    return SOMAXCONN;
+}
+
+// A listening socket on host:port, or -1 with `detail` saying why. SO_REUSEADDR lets a
+// restarted service bind while old connections linger; SO_REUSEPORT is left off, so that a
+// port another service listens on is refused instead of shared.
+int listenOn(const std::string& host, int port, std::string& detail) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
+    addrinfo* found = nullptr;
+    if (const int rc = getaddrinfo(host.empty() ? nullptr : host.c_str(),
+                                   std::to_string(port).c_str(), &hints, &found)) {
+        detail = gai_strerror(rc);
+        return -1;
+    }
+    int fd = -1;
+    for (addrinfo* a = found; a && fd < 0; a = a->ai_next) {
+        fd = ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, a->ai_protocol);
+        if (fd < 0) {
+            detail = std::strerror(errno);
+            continue;
+        }
+        const int one = 1;
+        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+        if (::bind(fd, a->ai_addr, a->ai_addrlen) != 0 || ::listen(fd, systemBacklog()) != 0) {
+            detail = std::strerror(errno);
+            ::close(fd);
+            fd = -1;
+        }
+    }
+    freeaddrinfo(found);
+    return fd;
+}
+
+int boundPort(int fd) {
+    sockaddr_storage a{};
+    socklen_t n = sizeof a;
+    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n) != 0) return 0;
+    if (a.ss_family == AF_INET) return ntohs(reinterpret_cast<sockaddr_in*>(&a)->sin_port);
+    if (a.ss_family == AF_INET6) return ntohs(reinterpret_cast<sockaddr_in6*>(&a)->sin6_port);
+    return 0;
+}
+
+MHD_Result queue(MHD_Connection* c, unsigned status, std::string body, const char* type) {
+    auto* owned = new std::string(std::move(body));
+    MHD_Response* r = MHD_create_response_from_buffer_with_free_callback_cls(
+        owned->size(), owned->data(), [](void* p) { delete static_cast<std::string*>(p); }, owned);
+    if (!r) {
+        delete owned;
+        return MHD_NO;
+    }
+    MHD_add_response_header(r, MHD_HTTP_HEADER_CONTENT_TYPE, type);
+    const MHD_Result queued = MHD_queue_response(c, status, r);
+    MHD_destroy_response(r);
+    return queued;
+}
+
 }  // namespace
+
+// One request, from its header to its answer.
+struct HttpEndpoint::Exchange {
+    std::string method;
+    std::string path;
+    std::string peer;
+    const SoapInterface* iface = nullptr;  // a SOAP request
+    std::string body;
+    bool submitted = false;
+    bool answered = false;  // by a worker
+    unsigned status = 200;
+    std::string answer;
+};
+
+struct HttpEndpoint::Callbacks {
+    static MHD_Result refuse(HttpEndpoint& self, MHD_Connection* c, const Exchange& x,
+                             unsigned status, const std::string& message) {
+        self.log(x, "", 0, "拒绝：" + message);
+        if (x.path.starts_with(kSoapPrefix))
+            return queue(c, status, SoapResponse::writeFault("Client", message), kXml);
+        return queue(c, status, message + "\n", kText);
+    }
+
+    static MHD_Result answerOther(HttpEndpoint& self, MHD_Connection* c, const Exchange& x) {
+        if (x.method == MHD_HTTP_METHOD_GET && x.path.starts_with(kWsdlPrefix)) {
+            const SoapInterface* iface =
+                interfaceNamed(std::string_view(x.path).substr(kWsdlPrefix.size()));
+            if (!iface) return queue(c, MHD_HTTP_NOT_FOUND, "没有这个接口。\n", kText);
+            const char* host =
+                MHD_lookup_connection_value(c, MHD_HEADER_KIND, MHD_HTTP_HEADER_HOST);
+            const std::string authority =
+                host ? std::string(host) : self.m_options.host + ":" + std::to_string(self.m_port);
+            const std::string scheme = self.m_options.tlsCert.empty() ? "http://" : "https://";
+            return queue(c, MHD_HTTP_OK,
+                         wsdlOf(*iface, scheme + authority + std::string(kSoapPrefix) +
+                                            std::string(iface->name)),
+                         kXml);
+        }
+        if (x.method == MHD_HTTP_METHOD_GET && x.path == "/") {
+            std::string text = "Tarvelo 参考价格服务\n\n";
+            for (const SoapInterface* i : {&SoapInterface::supply(), &SoapInterface::apply()})
+                text += "POST /soap/" + std::string(i->name) + "    WSDL: /wsdl/" +
+                        std::string(i->name) + "\n";
+            return queue(c, MHD_HTTP_OK, text, kText);
+        }
+        return refuse(self, c, x, MHD_HTTP_NOT_FOUND, "没有这个地址：" + x.path);
+    }
+
+    static MHD_Result access(void* cls, MHD_Connection* c, const char* url, const char* method,
+                             const char*, const char* upload, size_t* uploadSize, void** context) {
+        auto& self = *static_cast<HttpEndpoint*>(cls);
+        try {
+            auto* x = static_cast<Exchange*>(*context);
+            if (!x) {
+                x = new Exchange;
+                *context = x;
+                x->method = method;
+                x->path = url;
+                x->peer = peerOf(c);
+                self.setHeaderDeadline(c, Clock::time_point::max());
+                if (x->method == MHD_HTTP_METHOD_POST && x->path.starts_with(kSoapPrefix))
+                    x->iface = interfaceNamed(std::string_view(x->path).substr(kSoapPrefix.size()));
+                if (!x->iface) return answerOther(self, c, *x);
+                if (const char* length = MHD_lookup_connection_value(
+                        c, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_LENGTH)) {
+                    const unsigned long long n = std::strtoull(length, nullptr, 10);
+                    if (n > self.m_service.limits().maxRequestBytes)
+                        return refuse(self, c, *x, MHD_HTTP_CONTENT_TOO_LARGE, self.tooLarge());
+                    x->body.reserve(n);
+                }
+                return MHD_YES;
+            }
+            if (*uploadSize != 0) {
+                if (x->body.size() + *uploadSize > self.m_service.limits().maxRequestBytes) {
+                    // A body in chunks announces no length. Reading stops here; no answer can
+                    // be sent before the body is read, so the connection is closed.
+                    self.log(*x, "", 0, "拒绝：" + self.tooLarge() + "（分块传送，连接已关闭）");
+                    return MHD_NO;
+                }
+                x->body.append(upload, *uploadSize);
+                *uploadSize = 0;
+                return MHD_YES;
+            }
+            if (x->answered) return queue(c, x->status, std::move(x->answer), kXml);
+            if (x->submitted) return MHD_YES;
+            // The connection waits, holding no thread, until a worker has the answer.
+            x->submitted = true;
+            MHD_suspend_connection(c);
+            const bool queued = self.m_workers->submit([&self, c, x] {
+                self.serveSoap(*x->iface, *x);
+                x->answered = true;
+                MHD_resume_connection(c);
+            });
+            if (!queued) {
+                x->status = MHD_HTTP_SERVICE_UNAVAILABLE;
+                x->answer = SoapResponse::writeFault("Server", "服务正在停止，请稍后再试。");
+                x->answered = true;
+                MHD_resume_connection(c);
+            }
+            return MHD_YES;
+        } catch (...) {
+            return MHD_NO;  // out of memory: the connection is closed
+        }
+    }
+
+    static void completed(void* cls, MHD_Connection* c, void** context,
+                          MHD_RequestTerminationCode) {
+        auto& self = *static_cast<HttpEndpoint*>(cls);
+        delete static_cast<Exchange*>(*context);
+        *context = nullptr;
+        self.setHeaderDeadline(c, Clock::now() + self.m_options.idleTimeout);
+    }
+
+    static void connection(void* cls, MHD_Connection* c, void**,
+                           MHD_ConnectionNotificationCode code) {
+        auto& self = *static_cast<HttpEndpoint*>(cls);
+        std::lock_guard lock(self.m_awaitedMutex);
+        if (code == MHD_CONNECTION_NOTIFY_STARTED) {
+            const MHD_ConnectionInfo* info =
+                MHD_get_connection_info(c, MHD_CONNECTION_INFO_CONNECTION_FD);
+            if (info)
+                self.m_awaited[c] = {info->connect_fd, Clock::now() + self.m_options.headerTimeout};
+        } else {
+            self.m_awaited.erase(c);
+        }
+    }
+};
 
 HttpEndpoint::HttpEndpoint(SoapService& service, EndpointOptions options)
     : m_service(service), m_options(std::move(options)) {
     if (!m_options.tlsCert.empty() || !m_options.tlsKey.empty()) {
-        auto tls = std::make_unique<httplib::SSLServer>(m_options.tlsCert.c_str(),
-                                                        m_options.tlsKey.c_str());
-        if (!tls->is_valid())
+        m_certPem = readFile(m_options.tlsCert);
+        m_keyPem = readFile(m_options.tlsKey);
+        if (m_certPem.empty() || m_keyPem.empty())
             throw Error("无法启用 HTTPS：证书或私钥文件无法读取。",
                         "证书 " + m_options.tlsCert + "，私钥 " + m_options.tlsKey);
-        m_server = std::move(tls);
-    } else {
-        m_server = std::make_unique<httplib::Server>();
     }
-    httplib::Server& s = *m_server;
-    const int workers =
-        m_options.workers > 0
-            ? m_options.workers
-            : std::max(8, 4 * static_cast<int>(std::thread::hardware_concurrency()));
-    // A keep-alive connection holds its worker while it lasts, so the pool is generous.
-    s.new_task_queue = [workers] {
-        return new httplib::ThreadPool(static_cast<std::size_t>(workers));
-    };
-    s.set_tcp_nodelay(true);
-    s.set_keep_alive_max_count(10000);
-    s.set_keep_alive_timeout(5);
-    s.set_payload_max_length(m_service.limits().maxRequestBytes);
-
-    for (const SoapInterface* iface : {&SoapInterface::supply(), &SoapInterface::apply()}) {
-        s.Post("/soap/" + std::string(iface->name),
-               [this, iface](const httplib::Request& req, httplib::Response& res) {
-                   serveSoap(*iface, req, res);
-               });
-    }
-    s.Get(R"(/wsdl/([A-Za-z_]+))", [this](const httplib::Request& req, httplib::Response& res) {
-        const SoapInterface* iface = interfaceNamed(req.matches[1].str());
-        if (!iface) {
-            res.status = 404;
-            res.set_content("没有这个接口。\n", "text/plain; charset=utf-8");
-            return;
-        }
-        const std::string host = req.has_header("Host")
-                                     ? req.get_header_value("Host")
-                                     : m_options.host + ":" + std::to_string(m_port);
-        const std::string scheme = m_options.tlsCert.empty() ? "http://" : "https://";
-        res.set_content(wsdlOf(*iface, scheme + host + "/soap/" + std::string(iface->name)), kXml);
-    });
-    s.Get("/", [this](const httplib::Request&, httplib::Response& res) {
-        std::string text = "Tarvelo 参考价格服务\n\n";
-        for (const SoapInterface* i : {&SoapInterface::supply(), &SoapInterface::apply()})
-            text += "POST /soap/" + std::string(i->name) + "    WSDL: /wsdl/" +
-                    std::string(i->name) + "\n";
-        res.set_content(text, "text/plain; charset=utf-8");
-    });
-    // Refusals that never reach a handler (a body over the limit, an unknown path) still answer
-    // in the service's words; a SOAP path gets a fault.
-    s.set_error_handler([this](const httplib::Request& req, httplib::Response& res) {
-        if (!res.body.empty()) return;  // a fault the service wrote itself
-        std::string message;
-        if (res.status == 413)
-            message = "请求太大：超过 " + std::to_string(m_service.limits().maxRequestBytes >> 20) +
-                      " MiB 的上限。";
-        else if (res.status == 404)
-            message = "没有这个地址：" + req.path;
-        else
-            message = "请求无法处理（HTTP " + std::to_string(res.status) + "）。";
-        if (req.path.starts_with("/soap/"))
-            res.set_content(SoapResponse::writeFault("Client", message), kXml);
-        else
-            res.set_content(message + "\n", "text/plain; charset=utf-8");
-        log(req, "", 0, "拒绝：" + message);
-    });
-    s.set_exception_handler([](const httplib::Request&, httplib::Response& res,
-                               std::exception_ptr ep) {
-        std::string what = "未知异常";
-        try {
-            std::rethrow_exception(ep);
-        } catch (const std::exception& e) {
-            what = e.what();
-        } catch (...) {
-        }
-        res.status = 500;
-        res.set_content(SoapResponse::writeFault("Server", "服务内部错误。（" + what + "）"), kXml);
-    });
 }
 
 HttpEndpoint::~HttpEndpoint() {
@@ -124,32 +289,85 @@ HttpEndpoint::~HttpEndpoint() {
 }
 
 int HttpEndpoint::bind() {
-    if (m_options.port == 0) {
-        m_port = m_server->bind_to_any_port(m_options.host);
-        if (m_port < 0) m_port = 0;
-    } else if (m_server->bind_to_port(m_options.host, m_options.port)) {
-        m_port = m_options.port;
-    }
-    if (m_port == 0)
+    // A peer that goes away while its answer is written must not end the process.
+    std::signal(SIGPIPE, SIG_IGN);
+    std::string detail;
+    m_socket = listenOn(m_options.host, m_options.port, detail);
+    if (m_socket < 0)
         throw Error("无法在 " + m_options.host + ":" + std::to_string(m_options.port) +
-                    " 上监听：地址无效或端口已被占用。");
+                        " 上监听：地址无效或端口已被占用。",
+                    detail);
+    m_port = boundPort(m_socket);
+
+    const int workers =
+        m_options.workers > 0
+            ? m_options.workers
+            : std::max(8, 4 * static_cast<int>(std::thread::hardware_concurrency()));
+    m_workers = std::make_unique<WorkerPool>(workers);
+
+    const bool tls = !m_certPem.empty();
+    unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME;
+    if (tls) flags |= MHD_USE_TLS;
+    std::vector<MHD_OptionItem> options = {
+        {MHD_OPTION_LISTEN_SOCKET, m_socket, nullptr},
+        {MHD_OPTION_THREAD_POOL_SIZE, kIoThreads, nullptr},
+        {MHD_OPTION_CONNECTION_TIMEOUT, static_cast<intptr_t>(m_options.idleTimeout.count()),
+         nullptr},
+        {MHD_OPTION_CONNECTION_LIMIT, m_options.maxConnections, nullptr},
+        {MHD_OPTION_CONNECTION_MEMORY_LIMIT, static_cast<intptr_t>(kConnectionMemory), nullptr},
+        {MHD_OPTION_NOTIFY_COMPLETED, reinterpret_cast<intptr_t>(&Callbacks::completed), this},
+        {MHD_OPTION_NOTIFY_CONNECTION, reinterpret_cast<intptr_t>(&Callbacks::connection), this},
+    };
+    if (tls) {
+        options.push_back({MHD_OPTION_HTTPS_MEM_CERT, 0, m_certPem.data()});
+        options.push_back({MHD_OPTION_HTTPS_MEM_KEY, 0, m_keyPem.data()});
+    }
+    options.push_back({MHD_OPTION_END, 0, nullptr});
+    m_daemon = MHD_start_daemon(flags, 0, nullptr, nullptr, &Callbacks::access, this,
+                                MHD_OPTION_ARRAY, options.data(), MHD_OPTION_END);
+    if (!m_daemon) {
+        ::close(m_socket);
+        m_socket = -1;
+        m_workers.reset();
+        if (tls)
+            throw Error("无法启用 HTTPS：证书或私钥文件无法读取。",
+                        "证书 " + m_options.tlsCert + "，私钥 " + m_options.tlsKey);
+        throw Error("无法启动 HTTP 服务。", "MHD_start_daemon");
+    }
+    m_socket = -1;  // the daemon closes it when it stops
+    m_reaper = std::thread([this] { reapSlowHeaders(); });
     return m_port;
 }
 
 void HttpEndpoint::run() {
-    m_server->listen_after_bind();
+    std::unique_lock lock(m_stateMutex);
+    m_stateChanged.wait(lock, [this] { return m_stopped; });
 }
 
 void HttpEndpoint::start() {
     bind();
-    m_thread = std::thread([this] { run(); });
-    while (!m_server->is_running())
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 void HttpEndpoint::stop() {
-    if (m_server) m_server->stop();
-    if (m_thread.joinable()) m_thread.join();
+    std::lock_guard serial(m_stopMutex);
+    {
+        std::lock_guard lock(m_stateMutex);
+        if (m_stopped) return;
+        m_stopping = true;
+    }
+    m_stateChanged.notify_all();
+    if (m_reaper.joinable()) m_reaper.join();
+    // Requests being answered finish and resume their connections before the daemon ends.
+    if (m_workers) m_workers->close();
+    if (m_daemon) MHD_stop_daemon(m_daemon);
+    m_daemon = nullptr;
+    if (m_socket >= 0) ::close(m_socket);
+    m_socket = -1;
+    {
+        std::lock_guard lock(m_stateMutex);
+        m_stopped = true;
+    }
+    m_stateChanged.notify_all();
 }
 
 std::string HttpEndpoint::baseUrl() const {
@@ -157,29 +375,61 @@ std::string HttpEndpoint::baseUrl() const {
            std::to_string(m_port);
 }
 
-void HttpEndpoint::serveSoap(const SoapInterface& iface, const httplib::Request& req,
-                             httplib::Response& res) {
-    const auto started = std::chrono::steady_clock::now();
-    SoapService::Reply reply = m_service.handle(iface, req.body);
-    res.status = reply.status;
-    res.set_content(std::move(reply.body), kXml);
-    const double ms =
-        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started)
-            .count();
-    log(req, std::string(iface.name) + "." + (reply.operation.empty() ? "?" : reply.operation), ms,
+std::string HttpEndpoint::tooLarge() const {
+    return "请求太大：超过 " + std::to_string(m_service.limits().maxRequestBytes >> 20) +
+           " MiB 的上限。";
+}
+
+void HttpEndpoint::serveSoap(const SoapInterface& iface, Exchange& x) {
+    const auto started = Clock::now();
+    SoapService::Reply reply;
+    try {
+        reply = m_service.handle(iface, x.body);
+    } catch (const std::exception& e) {
+        reply.status = 500;
+        reply.body =
+            SoapResponse::writeFault("Server", std::string("服务内部错误。（") + e.what() + "）");
+        reply.outcome = std::string("故障：") + e.what();
+    }
+    x.body = std::string();  // the request's memory goes before the answer is sent
+    x.status = static_cast<unsigned>(reply.status);
+    x.answer = std::move(reply.body);
+    const double ms = std::chrono::duration<double, std::milli>(Clock::now() - started).count();
+    log(x, std::string(iface.name) + "." + (reply.operation.empty() ? "?" : reply.operation), ms,
         reply.outcome);
 }
 
-void HttpEndpoint::log(const httplib::Request& req, std::string_view operation, double ms,
+void HttpEndpoint::log(const Exchange& x, std::string_view operation, double ms,
                        std::string_view outcome) {
     if (!m_options.log) return;
     char duration[32];
     std::snprintf(duration, sizeof duration, "%.1f ms", ms);
-    std::string line = now() + " " + req.remote_addr + ":" + std::to_string(req.remote_port) + " " +
-                       (operation.empty() ? req.method + " " + req.path : std::string(operation)) +
+    std::string line = now() + " " + x.peer + " " +
+                       (operation.empty() ? x.method + " " + x.path : std::string(operation)) +
                        " " + duration + " " + std::string(outcome);
     std::lock_guard lock(m_logMutex);
     m_options.log(line);
+}
+
+void HttpEndpoint::setHeaderDeadline(MHD_Connection* c, Clock::time_point deadline) {
+    std::lock_guard lock(m_awaitedMutex);
+    if (const auto it = m_awaited.find(c); it != m_awaited.end()) it->second.deadline = deadline;
+}
+
+void HttpEndpoint::reapSlowHeaders() {
+    std::unique_lock state(m_stateMutex);
+    while (!m_stateChanged.wait_for(state, std::chrono::milliseconds(250),
+                                    [this] { return m_stopping; })) {
+        const auto t = Clock::now();
+        std::lock_guard lock(m_awaitedMutex);
+        for (auto& [connection, awaited] : m_awaited) {
+            if (awaited.deadline > t) continue;
+            // The daemon sees the end of the stream and closes the connection; its socket stays
+            // open until the close is notified, which waits for this lock.
+            ::shutdown(awaited.fd, SHUT_RDWR);
+            awaited.deadline = Clock::time_point::max();
+        }
+    }
 }
 
 }  // namespace tarvelo::server

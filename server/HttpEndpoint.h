@@ -1,17 +1,17 @@
 #pragma once
 
-#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 
-namespace httplib {
-class Server;
-struct Request;
-struct Response;
-}  // namespace httplib
+struct MHD_Daemon;
+struct MHD_Connection;
 
 namespace tarvelo {
 struct SoapInterface;
@@ -20,13 +20,21 @@ struct SoapInterface;
 namespace tarvelo::server {
 
 class SoapService;
+class WorkerPool;
 
 struct EndpointOptions {
     std::string host = "127.0.0.1";
     int port = 0;         // 0: any free port
-    std::string tlsCert;  // both set: HTTPS
+    std::string tlsCert;  // both set: HTTPS (PEM files)
     std::string tlsKey;
-    int workers = 0;  // 0: a pool sized by the machine
+    int workers = 0;  // threads answering SOAP requests; 0: a pool sized by the machine
+    // A connection that sends nothing for this long is closed, kept-alive or not.
+    std::chrono::seconds idleTimeout{30};
+    // The header of a request must be complete this long after the connection was made (after
+    // the previous answer, on a kept-alive connection: the idle timeout), however slowly it
+    // trickles in.
+    std::chrono::seconds headerTimeout{10};
+    int maxConnections = 10000;  // open at once; more are accepted and closed at once
     // One line per request (time, peer, operation, duration, rows or error); none when empty.
     std::function<void(const std::string&)> log;
 };
@@ -35,6 +43,9 @@ struct EndpointOptions {
 //   POST /soap/IVRDS_IIS_WebSCoorSpplyIsapi   the read side
 //   POST /soap/IVRDS_IIS_WebSCoorApplyIsapi   the write side
 //   GET  /wsdl/<interface>                    WSDL 1.1 of every declared operation
+// Connections are served by a few event-driven I/O threads (libmicrohttpd, epoll), so an idle
+// or slow connection holds no thread; a complete SOAP request is answered by a worker of a pool
+// while its connection waits, suspended.
 class HttpEndpoint {
 public:
     HttpEndpoint(SoapService& service, EndpointOptions options);
@@ -42,29 +53,52 @@ public:
     HttpEndpoint(const HttpEndpoint&) = delete;
     HttpEndpoint& operator=(const HttpEndpoint&) = delete;
 
-    // Binds the address; returns the port. Throws tarvelo::Error when it cannot.
+    // Binds the address (a port in use is refused: the socket is not shared) and starts taking
+    // connections; returns the port. Throws tarvelo::Error when it cannot.
     int bind();
-    // Serves until stop(); bind() first.
+    // Waits until stop(); bind() first.
     void run();
-    // bind() and run() on a thread of its own; returns once requests are accepted.
+    // bind(); returns once requests are accepted.
     void start();
+    // Ends every connection once the requests being answered are done. Thread-safe.
     void stop();
 
     int port() const { return m_port; }
     std::string baseUrl() const;  // "http://127.0.0.1:8517"
 
 private:
-    void serveSoap(const SoapInterface& iface, const httplib::Request& req, httplib::Response& res);
-    void log(const httplib::Request& req, std::string_view operation, double ms,
-             std::string_view outcome);
+    struct Exchange;
+    struct Callbacks;
+
+    void serveSoap(const SoapInterface& iface, Exchange& x);
+    std::string tooLarge() const;
+    void log(const Exchange& x, std::string_view operation, double ms, std::string_view outcome);
+    void reapSlowHeaders();
+    void setHeaderDeadline(MHD_Connection* c, std::chrono::steady_clock::time_point deadline);
 
     SoapService& m_service;
     EndpointOptions m_options;
-    std::unique_ptr<httplib::Server> m_server;
-    std::thread m_thread;
+    std::string m_certPem, m_keyPem;
+    int m_socket = -1;
     int m_port = 0;
-    std::atomic<bool> m_ended{false};
+    MHD_Daemon* m_daemon = nullptr;
+    std::unique_ptr<WorkerPool> m_workers;
     std::mutex m_logMutex;
+
+    std::mutex m_stopMutex;  // one stop at a time
+    std::mutex m_stateMutex;
+    std::condition_variable m_stateChanged;
+    bool m_stopping = false;
+    bool m_stopped = false;
+
+    // Connections whose request header is awaited: their socket and its deadline.
+    struct Awaited {
+        int fd = -1;
+        std::chrono::steady_clock::time_point deadline;
+    };
+    std::mutex m_awaitedMutex;
+    std::map<MHD_Connection*, Awaited> m_awaited;
+    std::thread m_reaper;
 };
 
 }  // namespace tarvelo::server

@@ -1,5 +1,7 @@
 #include "server/ServerCommand.h"
 
+#include <sys/resource.h>
+
 #include <csignal>
 #include <filesystem>
 #include <iostream>
@@ -50,7 +52,9 @@ const std::map<std::string, std::string> kHelp = {
      "  GET  /wsdl/<接口名>                        WSDL\n"
      "每个请求在标准错误输出记一行（时间、对端、操作、耗时、行数或错误）；\n"
      "--log-statements 另记语句文本。密码和 EnVerifs 的参数从不记录。\n"
-     "--tls-cert 与 --tls-key 同时给出时使用 HTTPS。按 Ctrl+C 停止。\n"},
+     "--tls-cert 与 --tls-key 同时给出时使用 HTTPS。按 Ctrl+C 停止。\n"
+     "30 秒没有任何收发的连接被关闭；连接后 10 秒内（保持的连接：上次应答后 30 秒内）\n"
+     "没有发完请求头的连接被切断。\n"},
     {"demo-data",
      "用法：tarvelo-server demo-data --db FILE [--rows N]\n"
      "向空数据库装入演示数据（文件不存在时先初始化）：24 个地区、8 个材料类别、\n"
@@ -125,6 +129,12 @@ int serve(const Args& a) {
         options.tlsKey = a.values.at("--tls-key");
     }
     options.log = [](const std::string& line) { std::cerr << line << std::endl; };
+    // Every connection takes a descriptor: allow as many as the system lets this process have.
+    rlimit files{};
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &files);
+    }
 
     // Ctrl+C and TERM end the service cleanly: they are taken by a thread of their own, so no
     // signal handler has to touch the server.

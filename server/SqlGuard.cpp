@@ -23,6 +23,7 @@ void SqlGuard::setSide(Side side) {
 void SqlGuard::clear() {
     m_denial.clear();
     m_writes = false;
+    m_selects = false;
 }
 
 int SqlGuard::authorize(void* self, int action, const char* a1, const char* a2,
@@ -48,6 +49,8 @@ int SqlGuard::check(int action, const char* a1, const char* a2, bool inDatabase)
     };
     switch (action) {
         case SQLITE_SELECT:
+            m_selects = true;
+            return SQLITE_OK;
         case SQLITE_RECURSIVE:
             return SQLITE_OK;
         case SQLITE_READ:
@@ -62,14 +65,26 @@ int SqlGuard::check(int action, const char* a1, const char* a2, bool inDatabase)
             const std::string name = upperName(a2 ? a2 : "");
             if (name == "LOAD_EXTENSION" || name == "FTS3_TOKENIZER")
                 return deny("不允许调用函数 " + name + "。");
+            // One call of these can build a value far past the length limit (which SQLite then
+            // answers as NULL instead of failing) and run for seconds where the statement clock
+            // cannot stop it. None of the client's statements uses them.
+            if (name == "PRINTF" || name == "FORMAT")
+                return deny("不允许调用函数 " + name + "：它能造出任意长的值。");
             return SQLITE_OK;
         }
         case SQLITE_INSERT:
         case SQLITE_UPDATE:
         case SQLITE_DELETE:
-            // DDL first writes the schema table: say what it is.
-            if (upperName(table).starts_with("SQLITE_"))
+            if (upperName(table).starts_with("SQLITE_")) {
+                // A table-valued function (json_each, pragma_table_info, dbstat) in a query
+                // first asks to update the schema table, as if it were created on the spot.
+                if (action == SQLITE_UPDATE && m_selects)
+                    return deny(
+                        "不允许读取数据库的结构（表值函数 json_each、pragma_table_info、dbstat "
+                        "等）。");
+                // DDL first writes the schema table: say what it is.
                 return deny("不允许修改数据库结构（CREATE/DROP/ALTER 等）。");
+            }
             if (m_side != Side::Write)
                 return deny("查询端只接受查询语句（SELECT），不能修改数据。");
             m_writes = true;

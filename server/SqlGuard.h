@@ -41,6 +41,7 @@ private:
     Side m_side = Side::Internal;
     std::string m_denial;
     bool m_writes = false;
+    bool m_selects = false;  // the statement being prepared has a SELECT
 };
 
 }  // namespace tarvelo::server

@@ -132,10 +132,17 @@ void SqlRunner::failed(int rc) {
     if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED)
         throw StatementError("数据库正忙，请稍后再试。", detail, false);
     if (primary == SQLITE_TOOBIG) throw StatementError("语句产生的值太大。", detail, false);
+    if (primary == SQLITE_READONLY)
+        throw StatementError("数据库文件只读，服务无法写入。", detail, false);
     throw StatementError("语句执行失败。", detail, false);
 }
 
 SqlRunner::Statement SqlRunner::prepare(std::string_view sql, Side side) {
+    // SQLite ends a statement at a NUL byte whatever length it is told: what follows would be
+    // left out unseen.
+    if (const auto nul = sql.find('\0'); nul != std::string_view::npos)
+        throw StatementError("语句被拒绝：语句中有 NUL 字符。", "位置 " + std::to_string(nul),
+                             true);
     sqlite3* db = m_c.db().handle();
     m_c.guard().setSide(side);
     sqlite3_stmt* raw = nullptr;
@@ -187,11 +194,13 @@ SqlRunner::Answer SqlRunner::query(std::string_view sql) {
 
     std::vector<Row> rows;
     std::vector<std::optional<std::string_view>> values(static_cast<std::size_t>(n));
+    // What the packet will take, counted as written (escapes included) while the rows are read,
+    // so that an answer past the cap is refused before it costs more than the cap.
     std::size_t bytes = 0;
     m_c.startClock(m_limits.statementTime);
-    int rc;
-    while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
-        for (int i = 0; i < n; ++i) {
+    int rc = SQLITE_DONE;
+    while (bytes <= m_limits.maxAnswerBytes && (rc = sqlite3_step(s)) == SQLITE_ROW) {
+        for (int i = 0; i < n && bytes <= m_limits.maxAnswerBytes; ++i) {
             auto& c = columns[static_cast<std::size_t>(i)];
             auto& v = values[static_cast<std::size_t>(i)];
             bytes += c.name.size() + 8;  // what the value costs even when null
@@ -207,7 +216,7 @@ SqlRunner::Answer SqlRunner::query(std::string_view sql) {
             const bool finite = type != SQLITE_FLOAT || std::isfinite(sqlite3_column_double(s, i));
             const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(s, i));
             v = std::string_view(p ? p : "", static_cast<std::size_t>(sqlite3_column_bytes(s, i)));
-            bytes += v->size();
+            bytes += escapedLength(*v);
             if (c.declared) {
                 const ColumnKind kind = c.declared->kind;
                 if ((kind == ColumnKind::Date && !compactDate(*v)) ||
@@ -229,11 +238,10 @@ SqlRunner::Answer SqlRunner::query(std::string_view sql) {
             c.allNumeric =
                 c.allNumeric && finite && (type == SQLITE_INTEGER || type == SQLITE_FLOAT);
         }
-        rows.push_back(Row::fromValues(values));
-        if (bytes > m_limits.maxAnswerBytes) break;
+        if (bytes <= m_limits.maxAnswerBytes) rows.push_back(Row::fromValues(values));
     }
     m_c.stopClock();
-    if (rc != SQLITE_ROW && rc != SQLITE_DONE) failed(rc);
+    if (bytes <= m_limits.maxAnswerBytes && rc != SQLITE_DONE) failed(rc);
 
     // Dates are stored as "yyyy-mm-dd" and travel as "yyyymmdd".
     std::vector<std::size_t> dates;
@@ -262,7 +270,8 @@ SqlRunner::Answer SqlRunner::query(std::string_view sql) {
     std::vector<FieldDef> fields;
     for (std::size_t i = 0; i < columns.size(); ++i)
         fields.push_back(fieldOf(columns[i], rows, i));
-    PacketWriter writer(fields, false, PacketWriter::estimate(fields.size(), rows.size(), bytes));
+    // `bytes` already counts every value as written and its attribute name.
+    PacketWriter writer(fields, false, 256 + fields.size() * 80 + rows.size() * 8 + bytes);
     for (const auto& row : rows)
         writer.row(row);
     Answer answer{writer.finish(), rows.size()};

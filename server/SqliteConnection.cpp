@@ -1,6 +1,9 @@
 #include "server/SqliteConnection.h"
 
 #include <sqlite3.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <utility>
 
@@ -16,8 +19,24 @@ SqliteConnection::SqliteConnection(const std::string& path, bool create) {
         std::string detail = m_db ? sqlite3_errmsg(m_db) : sqlite3_errstr(rc);
         sqlite3_close(m_db);
         m_db = nullptr;
+        if ((rc & 0xFF) == SQLITE_READONLY ||
+            (::access(path.c_str(), W_OK) != 0 && (errno == EACCES || errno == EROFS)))
+            throwReadOnly(path, detail);
         throw Error("无法打开数据库文件“" + path + "”。", detail);
     }
+    // SQLite opens a file it may not write for reading only, without a word; the service would
+    // then fail on its first write, or on its first read when the WAL index cannot be made.
+    if (sqlite3_db_readonly(m_db, "main") == 1) {
+        sqlite3_close(m_db);
+        m_db = nullptr;
+        throwReadOnly(path, "sqlite3_db_readonly");
+    }
+}
+
+void SqliteConnection::throwReadOnly(const std::string& path, const std::string& detail) {
+    throw Error("数据库文件只读：服务无法写入“" + path +
+                    "”。请让运行服务的账号能写这个文件和它所在的目录。",
+                detail);
 }
 
 SqliteConnection::~SqliteConnection() {

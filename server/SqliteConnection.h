@@ -10,7 +10,8 @@ namespace tarvelo::server {
 // One open SQLite connection. Move-only; closing happens in the destructor.
 class SqliteConnection {
 public:
-    // Opens (creating when `create`) the database file. Throws tarvelo::Error.
+    // Opens (creating when `create`) the database file for reading and writing. Throws
+    // tarvelo::Error, saying so when the file is read-only.
     SqliteConnection(const std::string& path, bool create);
     ~SqliteConnection();
     SqliteConnection(SqliteConnection&& other) noexcept;
@@ -25,6 +26,8 @@ public:
     [[noreturn]] void fail(std::string_view what, int rc) const;
 
 private:
+    [[noreturn]] static void throwReadOnly(const std::string& path, const std::string& detail);
+
     sqlite3* m_db = nullptr;
 };
 

@@ -1,6 +1,7 @@
 #include "soap/SoapRequest.h"
 
 #include "soap/SoapXml.h"
+#include "soap/XmlCharacters.h"
 #include "text/Error.h"
 
 namespace tarvelo {
@@ -18,6 +19,10 @@ std::string SoapRequest::write(std::string_view ns, std::string_view operation,
 }
 
 SoapRequest SoapRequest::read(std::string_view text) {
+    // Checked before parsing: the parser would take both kinds of fault as they come, and a
+    // reference to NUL would cut every text after it short.
+    if (const auto problem = xmlchars::problem(text))
+        throw Error("收到的请求不是格式正确的 XML：其中有 XML 1.0 不允许的字符。", *problem);
     pugi::xml_document doc;
     const auto op = soapxml::bodyContent(doc, text, "请求");
     SoapRequest request;

@@ -30,7 +30,8 @@ struct SoapRequest {
                              std::span<const Argument> arguments);
 
     // Any namespace prefixes; parameters by local name; xsi:type tolerated or absent. Throws
-    // tarvelo::Error when the text is not such a request (the service answers a Client fault).
+    // tarvelo::Error when the text is not such a request, or holds a character XML 1.0 does not
+    // allow, directly or as a reference (the service answers a Client fault).
     static SoapRequest read(std::string_view text);
 
     // The parameter named `name`, or nullptr.

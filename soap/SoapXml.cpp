@@ -1,5 +1,6 @@
 #include "soap/SoapXml.h"
 
+#include "soap/XmlCharacters.h"
 #include "text/Error.h"
 
 namespace tarvelo::soapxml {
@@ -16,41 +17,6 @@ std::string open() {
 std::string close() {
     return "</SOAP-ENV:Body></SOAP-ENV:Envelope>";
 }
-
-namespace {
-
-// Bytes of a well-formed UTF-8 sequence of a character XML 1.0 allows at `p`, or 0.
-std::size_t xmlCharLength(std::string_view text, std::size_t i) {
-    const auto b = [&](std::size_t k) { return static_cast<unsigned char>(text[i + k]); };
-    const unsigned char c = b(0);
-    std::size_t n;
-    unsigned cp;
-    if (c < 0xC2) return 0;
-    if (c < 0xE0) {
-        n = 2;
-        cp = c & 0x1Fu;
-    } else if (c < 0xF0) {
-        n = 3;
-        cp = c & 0x0Fu;
-    } else if (c < 0xF5) {
-        n = 4;
-        cp = c & 0x07u;
-    } else {
-        return 0;
-    }
-    if (i + n > text.size()) return 0;
-    for (std::size_t k = 1; k < n; ++k) {
-        if ((b(k) & 0xC0) != 0x80) return 0;
-        cp = (cp << 6) | (b(k) & 0x3Fu);
-    }
-    const bool shortest = (n == 2) || (n == 3 && cp >= 0x800) || (n == 4 && cp >= 0x10000);
-    if (!shortest || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF) || cp == 0xFFFE ||
-        cp == 0xFFFF)
-        return 0;
-    return n;
-}
-
-}  // namespace
 
 void appendText(std::string& out, std::string_view text) {
     std::size_t plain = 0;
@@ -79,7 +45,7 @@ void appendText(std::string& out, std::string_view text) {
             default:
                 if (c >= 0x20 && c < 0x80) continue;
                 if (c >= 0x80) {
-                    if (const std::size_t n = xmlCharLength(text, i)) {
+                    if (const std::size_t n = xmlchars::charLength(text, i)) {
                         i += n - 1;
                         continue;
                     }

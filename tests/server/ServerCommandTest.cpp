@@ -2,7 +2,11 @@
 
 #include <filesystem>
 
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <cstdio>
 
 #include "server/DemoData.h"
 #include "server/ServerCommand.h"
@@ -66,6 +70,44 @@ TEST(ServerCommand, InitDemoDataAndAddUserWorkAndRefuseWhatWouldLoseData) {
     EXPECT_EQ(scalar("select count(*) from (select PERDID, PLACE, max(SERIAL) m, count(*) n from "
                      "KVR_XXJ group by PERDID, PLACE) where m <> n"),
               "0");
+    std::filesystem::remove_all(dir);
+}
+
+// What `serve` writes to stderr when run by an account that may not write the database file
+// (root may write anything, so a child process as nobody stands in for such an account).
+std::string serveAsAnotherAccount(const std::string& db) {
+    int out[2];
+    if (::pipe(out) != 0) return "pipe failed";
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::dup2(out[1], 2);
+        ::close(out[0]);
+        ::alarm(20);  // a service that started after all ends here
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(3);
+        ::_exit(runServerCommand({"serve", "--db", db, "--listen", "127.0.0.1:0"}));
+    }
+    ::close(out[1]);
+    std::string text;
+    char buf[512];
+    for (ssize_t n; (n = ::read(out[0], buf, sizeof buf)) > 0;)
+        text.append(buf, static_cast<std::size_t>(n));
+    ::close(out[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return text + "(exit " + std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1) + ")";
+}
+
+TEST(ServerCommand, AReadOnlyDatabaseFileIsNamedSo) {
+    const auto dir = std::filesystem::temp_directory_path() /
+                     ("tarvelo-readonly-test-" + std::to_string(::getpid()));
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    const std::string db = (dir / "prices.db").string();
+    ASSERT_EQ(runServerCommand({"init", "--db", db}), 0);
+    ::chmod(db.c_str(), 0444);
+    const std::string said = serveAsAnotherAccount(db);
+    EXPECT_NE(said.find("数据库文件只读"), std::string::npos) << said;
+    EXPECT_NE(said.find("(exit 1)"), std::string::npos) << said;
     std::filesystem::remove_all(dir);
 }
 

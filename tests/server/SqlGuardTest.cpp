@@ -62,6 +62,24 @@ TEST_F(SqlGuard, TheReadSideAnswersRefusalsAsTextAndRunsNothing) {
     expectUntouched();
 }
 
+TEST_F(SqlGuard, TableValuedFunctionsInAQueryAreRefusedAsReadingTheStructure) {
+    for (const char* sql : {"select * from json_each('[1,2]')", "select * from dbstat",
+                            "select name from pragma_table_info('KVR_XXJ')",
+                            "select ID from KVR_REGION, json_each('[1]')"}) {
+        const std::string answer = service.query(sql);
+        EXPECT_NE(answer.find("不允许读取数据库的结构"), std::string::npos)
+            << sql << " -> " << answer;
+    }
+    try {
+        service.execute("insert into KVR_REGION select key, value from json_each('[\"x\"]')");
+        ADD_FAILURE() << "json_each ran on the write side";
+    } catch (const SoapFault& f) {
+        EXPECT_NE(f.faultString().find("不允许读取数据库的结构"), std::string::npos)
+            << f.faultString();
+    }
+    expectUntouched();
+}
+
 TEST_F(SqlGuard, TheWriteSideAnswersRefusalsAsFaults) {
     std::vector<Refused> cases(std::begin(kNeitherSide), std::end(kNeitherSide));
     cases.push_back({"select * from KVR_REGION", "INSERT、UPDATE 或 DELETE"});

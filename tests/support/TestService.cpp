@@ -34,6 +34,11 @@ TestService::TestService(server::ServiceLimits limits, std::function<void(const 
     start(limits, std::move(options));
 }
 
+TestService::TestService(server::ServiceLimits limits, const server::EndpointOptions& options)
+    : m_dir(freshDir()) {
+    start(limits, options);
+}
+
 TestService::TestService(const std::string& tlsCert, const std::string& tlsKey)
     : m_dir(freshDir()) {
     server::EndpointOptions options;
@@ -70,6 +75,10 @@ std::string TestService::url(const SoapInterface& iface) const {
 
 std::string TestService::base() const {
     return m_endpoint->baseUrl();
+}
+
+int TestService::port() const {
+    return m_endpoint->port();
 }
 
 std::vector<std::pair<std::string, std::string>> TestService::statements() const {

@@ -31,6 +31,8 @@ public:
     // `log` receives the service's request log lines; none are written when it is empty.
     explicit TestService(server::ServiceLimits limits = {},
                          std::function<void(const std::string&)> log = {});
+    // With the endpoint's options as given (timeouts, workers); `options.log` as above.
+    TestService(server::ServiceLimits limits, const server::EndpointOptions& options);
     // Over HTTPS with the given certificate and key files.
     TestService(const std::string& tlsCert, const std::string& tlsKey);
     ~TestService();
@@ -40,6 +42,7 @@ public:
     const std::string& dbPath() const { return m_dbPath; }
     std::string url(const SoapInterface& iface) const;  // the endpoint of an interface
     std::string base() const;                           // "http://127.0.0.1:port"
+    int port() const;
 
     // Statements received, with their operation, in order.
     std::vector<std::pair<std::string, std::string>> statements() const;
