@@ -198,7 +198,8 @@ int runServerCommand(const std::vector<std::string>& args) {
         } else if (command == "demo-data") {
             const Args a = parse(args, {"--db", "--rows"}, {});
             const std::string db = required(a, "--db");
-            if (!std::filesystem::exists(db)) Store::initialise(db);
+            std::error_code seen;
+            if (!std::filesystem::exists(db, seen) && !seen) Store::initialise(db);
             if (a.values.count("--rows")) {
                 long rows = 0;
                 try {

@@ -38,7 +38,12 @@ Store::Store(std::string path) : m_path(std::move(path)) {
     // Whatever a statement builds, SQLite's own memory stays within this; past it a statement
     // fails with an error instead of the process being killed.
     sqlite3_hard_heap_limit64(kHeapLimit);
-    if (!std::filesystem::exists(m_path))
+    std::error_code seen;
+    const bool exists = std::filesystem::exists(m_path, seen);
+    if (seen)
+        throw Error("无法访问数据库文件“" + m_path + "”：运行服务的账号没有权限进入它所在的目录。",
+                    seen.message());
+    if (!exists)
         throw Error("数据库文件“" + m_path + "”不存在：请先运行 tarvelo-server init --db " +
                     m_path + "。");
     auto lease = acquire();
