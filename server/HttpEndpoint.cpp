@@ -5,6 +5,7 @@
 #include <microhttpd.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -25,6 +26,7 @@
 #include "soap/SoapInterface.h"
 #include "soap/SoapResponse.h"
 #include "text/Error.h"
+#include "text/OneLine.h"
 
 namespace tarvelo::server {
 
@@ -204,7 +206,7 @@ struct HttpEndpoint::Callbacks {
                 x->method = method;
                 x->path = url;
                 x->peer = peerOf(c);
-                self.setHeaderDeadline(c, Clock::time_point::max());
+                self.setHeaderDeadline(c, Clock::now() + self.m_options.bodyTimeout);
                 if (x->method == MHD_HTTP_METHOD_POST && x->path.starts_with(kSoapPrefix))
                     x->iface = interfaceNamed(std::string_view(x->path).substr(kSoapPrefix.size()));
                 if (!x->iface) return answerOther(self, c, *x);
@@ -213,7 +215,9 @@ struct HttpEndpoint::Callbacks {
                     const unsigned long long n = std::strtoull(length, nullptr, 10);
                     if (n > self.m_service.limits().maxRequestBytes)
                         return refuse(self, c, *x, MHD_HTTP_CONTENT_TOO_LARGE, self.tooLarge());
-                    x->body.reserve(n);
+                    // Room for the body as announced, up to a little: a client that announces
+                    // much and sends little holds no more than it sent.
+                    x->body.reserve(std::min<unsigned long long>(n, 1 << 20));
                 }
                 return MHD_YES;
             }
@@ -230,11 +234,21 @@ struct HttpEndpoint::Callbacks {
             }
             if (x->answered) return queue(c, x->status, std::move(x->answer), kXml);
             if (x->submitted) return MHD_YES;
-            // The connection waits, holding no thread, until a worker has the answer.
+            // The connection waits, holding no thread, until a worker has the answer; the body
+            // is complete, so no deadline runs while the statement does.
             x->submitted = true;
+            ++self.m_inFlight;
+            self.setHeaderDeadline(c, Clock::time_point::max());
             MHD_suspend_connection(c);
             const bool queued = self.m_workers->submit([&self, c, x] {
-                self.serveSoap(*x->iface, *x);
+                try {
+                    self.serveSoap(*x->iface, *x);
+                } catch (...) {
+                    // Out of memory even for the fault: an empty 500 answer, and the
+                    // connection is resumed all the same.
+                    x->status = MHD_HTTP_INTERNAL_SERVER_ERROR;
+                    x->answer.clear();
+                }
                 x->answered = true;
                 MHD_resume_connection(c);
             });
@@ -253,7 +267,9 @@ struct HttpEndpoint::Callbacks {
     static void completed(void* cls, MHD_Connection* c, void** context,
                           MHD_RequestTerminationCode) {
         auto& self = *static_cast<HttpEndpoint*>(cls);
-        delete static_cast<Exchange*>(*context);
+        const auto* x = static_cast<Exchange*>(*context);
+        if (x && x->submitted) --self.m_inFlight;
+        delete x;
         *context = nullptr;
         self.setHeaderDeadline(c, Clock::now() + self.m_options.idleTimeout);
     }
@@ -304,6 +320,13 @@ int HttpEndpoint::bind() {
             ? m_options.workers
             : std::max(8, 4 * static_cast<int>(std::thread::hardware_concurrency()));
     m_workers = std::make_unique<WorkerPool>(workers);
+    // Connections never take the descriptors the database and the workers need: past the
+    // open-file limit SQLite could not open its files and every client would get errors.
+    m_maxConnections = m_options.maxConnections;
+    if (rlimit files{}; getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY) {
+        const long room = static_cast<long>(files.rlim_cur) - 64 - 4L * workers;
+        m_maxConnections = static_cast<int>(std::clamp<long>(room, 16, m_maxConnections));
+    }
 
     const bool tls = !m_certPem.empty();
     unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME;
@@ -313,7 +336,7 @@ int HttpEndpoint::bind() {
         {MHD_OPTION_THREAD_POOL_SIZE, kIoThreads, nullptr},
         {MHD_OPTION_CONNECTION_TIMEOUT, static_cast<intptr_t>(m_options.idleTimeout.count()),
          nullptr},
-        {MHD_OPTION_CONNECTION_LIMIT, m_options.maxConnections, nullptr},
+        {MHD_OPTION_CONNECTION_LIMIT, m_maxConnections, nullptr},
         {MHD_OPTION_CONNECTION_MEMORY_LIMIT, static_cast<intptr_t>(kConnectionMemory), nullptr},
         {MHD_OPTION_NOTIFY_COMPLETED, reinterpret_cast<intptr_t>(&Callbacks::completed), this},
         {MHD_OPTION_NOTIFY_CONNECTION, reinterpret_cast<intptr_t>(&Callbacks::connection), this},
@@ -357,8 +380,13 @@ void HttpEndpoint::stop() {
     }
     m_stateChanged.notify_all();
     if (m_reaper.joinable()) m_reaper.join();
-    // Requests being answered finish and resume their connections before the daemon ends.
+    // Requests being answered finish and resume their connections, and their answers go out
+    // (a write the service committed is never cut off from its answer), before the daemon ends;
+    // a client that does not read its answer is not waited for long.
     if (m_workers) m_workers->close();
+    for (const auto until = Clock::now() + std::chrono::seconds(5);
+         m_inFlight > 0 && Clock::now() < until;)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     if (m_daemon) MHD_stop_daemon(m_daemon);
     m_daemon = nullptr;
     if (m_socket >= 0) ::close(m_socket);
@@ -404,9 +432,11 @@ void HttpEndpoint::log(const Exchange& x, std::string_view operation, double ms,
     if (!m_options.log) return;
     char duration[32];
     std::snprintf(duration, sizeof duration, "%.1f ms", ms);
-    std::string line = now() + " " + x.peer + " " +
-                       (operation.empty() ? x.method + " " + x.path : std::string(operation)) +
-                       " " + duration + " " + std::string(outcome);
+    // What a client sent (its path, a quoted name in a refusal) never breaks the line.
+    std::string line =
+        now() + " " + x.peer + " " +
+        oneLine(operation.empty() ? x.method + " " + x.path : std::string(operation)) + " " +
+        duration + " " + oneLine(outcome);
     std::lock_guard lock(m_logMutex);
     m_options.log(line);
 }

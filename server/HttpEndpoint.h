@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -34,7 +35,11 @@ struct EndpointOptions {
     // the previous answer, on a kept-alive connection: the idle timeout), however slowly it
     // trickles in.
     std::chrono::seconds headerTimeout{10};
-    int maxConnections = 10000;  // open at once; more are accepted and closed at once
+    // The body of a request must be complete this long after its header.
+    std::chrono::seconds bodyTimeout{300};
+    // Open at once; more are accepted and closed at once. Never more than the open-file limit
+    // leaves room for (the database and the workers need descriptors too).
+    int maxConnections = 10000;
     // One line per request (time, peer, operation, duration, rows or error); none when empty.
     std::function<void(const std::string&)> log;
 };
@@ -64,6 +69,9 @@ public:
     void stop();
 
     int port() const { return m_port; }
+    // How many connections may be open at once, as bound: the option, or less where the
+    // open-file limit leaves no room for more.
+    int maxConnections() const { return m_maxConnections; }
     std::string baseUrl() const;  // "http://127.0.0.1:8517"
 
 private:
@@ -81,8 +89,11 @@ private:
     std::string m_certPem, m_keyPem;
     int m_socket = -1;
     int m_port = 0;
+    int m_maxConnections = 0;
     MHD_Daemon* m_daemon = nullptr;
     std::unique_ptr<WorkerPool> m_workers;
+    // SOAP requests taken for an answer whose answer has not gone out yet.
+    std::atomic<int> m_inFlight{0};
     std::mutex m_logMutex;
 
     std::mutex m_stopMutex;  // one stop at a time

@@ -54,7 +54,7 @@ const std::map<std::string, std::string> kHelp = {
      "--log-statements 另记语句文本。密码和 EnVerifs 的参数从不记录。\n"
      "--tls-cert 与 --tls-key 同时给出时使用 HTTPS。按 Ctrl+C 停止。\n"
      "30 秒没有任何收发的连接被关闭；连接后 10 秒内（保持的连接：上次应答后 30 秒内）\n"
-     "没有发完请求头的连接被切断。\n"},
+     "没有发完请求头的连接被切断；请求头之后 5 分钟内没有发完请求体的也被切断。\n"},
     {"demo-data",
      "用法：tarvelo-server demo-data --db FILE [--rows N]\n"
      "向空数据库装入演示数据（文件不存在时先初始化）：24 个地区、8 个材料类别、\n"
@@ -157,6 +157,9 @@ int serve(const Args& a) {
     for (const SoapInterface* i : {&SoapInterface::supply(), &SoapInterface::apply()})
         std::cout << "  " << i->name << "  " << endpoint.baseUrl() << "/soap/" << i->name
                   << "\n      WSDL  " << endpoint.baseUrl() << "/wsdl/" << i->name << "\n";
+    if (endpoint.maxConnections() < 1000)
+        std::cout << "注意：打开文件数的上限只容得下 " << endpoint.maxConnections()
+                  << " 个同时的连接；要服务更多客户端，请提高 ulimit -n。\n";
     std::cout << "按 Ctrl+C 停止。" << std::endl;
     std::thread waiter([&] {
         int sig = 0;

@@ -200,6 +200,8 @@ SqlRunner::Answer SqlRunner::query(std::string_view sql) {
     m_c.startClock(m_limits.statementTime);
     int rc = SQLITE_DONE;
     while (bytes <= m_limits.maxAnswerBytes && (rc = sqlite3_step(s)) == SQLITE_ROW) {
+        // A row held costs its own bookkeeping too, whatever its values (a join of nulls).
+        bytes += sizeof(Row) + 2 * sizeof(void*);
         for (int i = 0; i < n && bytes <= m_limits.maxAnswerBytes; ++i) {
             auto& c = columns[static_cast<std::size_t>(i)];
             auto& v = values[static_cast<std::size_t>(i)];

@@ -41,7 +41,11 @@ void WorkerPool::work() {
             job = std::move(m_jobs.front());
             m_jobs.pop_front();
         }
-        job();
+        // A job answers for its own failures; one that escapes is dropped, not the process.
+        try {
+            job();
+        } catch (...) {
+        }
     }
 }
 

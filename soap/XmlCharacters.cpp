@@ -94,11 +94,23 @@ std::size_t charLength(std::string_view text, std::size_t i) {
 
 std::optional<std::string> problem(std::string_view xml) {
     // Up to here references are plain text: the inside of a CDATA section, comment or
-    // processing instruction.
+    // processing instruction. Those open only in content, never inside a tag: a parser may take
+    // "<?" in an attribute value as text, and what follows must still be looked at.
     std::size_t literalEnd = 0;
+    bool inTag = false;
+    char quote = 0;  // the quote of the attribute value being read, inside a tag
     for (std::size_t i = 0; i < xml.size();) {
         const char c = xml[i];
-        if (i >= literalEnd && c == '<') {
+        if (i < literalEnd) {
+        } else if (inTag) {
+            if (quote != 0 && c == quote)
+                quote = 0;
+            else if (quote == 0 && (c == '"' || c == '\''))
+                quote = c;
+            else if (quote == 0 && c == '>')
+                inTag = false;
+        } else if (c == '<') {
+            bool literal = false;
             for (const auto& [open, close] :
                  {std::pair<std::string_view, std::string_view>{"<![CDATA[", "]]>"},
                   {"<!--", "-->"},
@@ -106,9 +118,12 @@ std::optional<std::string> problem(std::string_view xml) {
                 if (xml.substr(i, open.size()) != open) continue;
                 const auto end = xml.find(close, i + open.size());
                 literalEnd = end == std::string_view::npos ? xml.size() : end + close.size();
+                literal = true;
                 break;
             }
-        } else if (i >= literalEnd && c == '&' && i + 1 < xml.size() && xml[i + 1] == '#') {
+            inTag = !literal;
+        }
+        if (i >= literalEnd && c == '&' && i + 1 < xml.size() && xml[i + 1] == '#') {
             const Reference r = reference(xml, i);
             if (r.problem) return r.problem;
             i += r.length;

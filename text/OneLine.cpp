@@ -11,8 +11,14 @@ std::string oneLine(std::string_view text) {
             out += "⏎";
         else if (text[i] == '\t')
             out += "→";
-        else
+        else if (const auto c = static_cast<unsigned char>(text[i]); c < 0x20 || c == 0x7F) {
+            static constexpr char kHex[] = "0123456789ABCDEF";
+            out += "\\x";
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+        } else {
             out += text[i];
+        }
     }
     return out;
 }

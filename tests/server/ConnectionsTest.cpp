@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <mutex>
+#include <thread>
 
 #include "server/HttpEndpoint.h"
 #include "server/ServerFixture.h"
@@ -148,18 +149,25 @@ TEST(Connections, IdleAndSlowHeaderConnectionsAreClosedAfterTheirTimeouts) {
     server::EndpointOptions options;
     options.idleTimeout = 1s;
     options.headerTimeout = 1s;
+    options.bodyTimeout = 1s;
     TestService service({}, options);
     const auto started = Clock::now();
     Socket silent(service.port());
     Socket slow(service.port());
+    Socket slowBody(service.port());
+    const std::string whole = soapPost(echoBody());
+    ASSERT_TRUE(slowBody.send(whole.substr(0, whole.find("\r\n\r\n") + 4)));
     Socket kept(service.port());
     ASSERT_TRUE(kept.send(soapPost(echoBody())));
     ASSERT_TRUE(answeredOk(kept.answer()));
     // A byte every 200 ms keeps a connection active, but its header never ends.
-    bool slowClosed = false;
-    while (!slowClosed && Clock::now() - started < 6s)
-        slowClosed = !slow.send("X") || slow.closedWithin(200ms);
+    bool slowClosed = false, bodyClosed = false;
+    while ((!slowClosed || !bodyClosed) && Clock::now() - started < 6s) {
+        slowClosed = slowClosed || !slow.send("X") || slow.closedWithin(100ms);
+        bodyClosed = bodyClosed || !slowBody.send("<") || slowBody.closedWithin(100ms);
+    }
     EXPECT_TRUE(slowClosed);
+    EXPECT_TRUE(bodyClosed);  // a body that trickles in is cut off too
     EXPECT_TRUE(silent.closedWithin(5s));
     EXPECT_TRUE(kept.closedWithin(5s));
     EXPECT_GE(Clock::now() - started, 900ms);  // not before its time
@@ -192,6 +200,25 @@ TEST(Connections, AChunkedBodyIsNotReadPastTheRequestLimit) {
     std::lock_guard lock(mutex);
     ASSERT_FALSE(lines.empty());
     EXPECT_NE(lines.back().find("请求太大"), std::string::npos) << lines.back();
+}
+
+// A service told to stop still answers what it is working on: a write it committed is never cut
+// off from its answer (the client would think it failed and send it again).
+TEST(Connections, StoppingAnswersTheRequestsBeingWorkedOn) {
+    TestService service;
+    // A statement that runs a while and answers some megabytes, more than a socket buffers.
+    const SoapRequest::Argument args[] = {
+        {"sSQL", std::string("WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x+1 FROM c WHERE "
+                             "x<120000) SELECT x AS N, 'abcdefghijklmnopqrstuvwxyz' AS T FROM c")}};
+    Socket client(service.port());
+    ASSERT_TRUE(client.send(
+        soapPost(SoapRequest::write(SoapInterface::supply().ns, "SpplyVanDataBySQL", args))));
+    std::this_thread::sleep_for(100ms);  // the statement is running
+    std::thread stopper([&] { service.stopEndpoint(); });
+    const std::string answer = client.answer(20s);
+    stopper.join();
+    EXPECT_TRUE(answer.starts_with("HTTP/1.1 200")) << answer.substr(0, 200);
+    EXPECT_NE(answer.find("N=&quot;120000&quot;"), std::string::npos) << answer.size();
 }
 
 TEST(Connections, ABurstOfConnectionsIsTakenWithoutResets) {

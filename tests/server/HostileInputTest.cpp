@@ -59,6 +59,13 @@ std::string regionDelta(std::string_view name) {
                   R"(<ROW RowState="4" ID="03" IDDESC=")" + std::string(name) + R"("/>)", true);
 }
 
+// `xml` with `attribute` added to the first element that starts with `element`.
+std::string withAttribute(std::string xml, std::string_view element, std::string_view attribute) {
+    const auto at = xml.find(element);
+    const auto end = xml.find_first_of(" >", at + element.size());
+    return xml.insert(end, attribute);
+}
+
 class HostileInput : public ::testing::Test {
 protected:
     void SetUp() override { loadPriceFixture(service); }
@@ -98,6 +105,16 @@ TEST_F(HostileInput, CharactersXmlDoesNotAllowAreClientFaultsAndNothingIsCutShor
          envelope(
              write, "ApplyVanDataBySQLupKeyChangedExc1",
              {{"sSQL", xmlText(regionParams())}, {"sDelta00", xmlText(regionDelta("ab&#0;cd"))}})},
+        {"a literal opener inside an attribute hides nothing after it",
+         withAttribute(envelope(write, "ApplyVanDataByExc",
+                                {{"sSQL", xmlText("delete from KVR_XXJ where PERDID='202612'") +
+                                              "&#0;" + xmlText(" and PLACE='东城区'")}}),
+                       "<q:", R"( x="<?")")},
+        {"a comment opener inside a delta's attribute hides nothing after it",
+         envelope(write, "ApplyVanDataBySQLupKeyChangedExc1",
+                  {{"sSQL", xmlText(regionParams())},
+                   {"sDelta00", xmlText(withAttribute(regionDelta("ab&#0;cd"), "<DATAPACKET",
+                                                      R"( x="<!--")"))}})},
         {"bytes that are no UTF-8 in a delta value",
          envelope(
              write, "ApplyVanDataBySQLupKeyChangedExc1",

@@ -60,6 +60,10 @@ void TestService::start(server::ServiceLimits limits, server::EndpointOptions op
     m_endpoint->start();
 }
 
+void TestService::stopEndpoint() {
+    m_endpoint->stop();
+}
+
 TestService::~TestService() {
     m_endpoint->stop();
     m_endpoint.reset();

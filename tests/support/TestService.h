@@ -43,6 +43,8 @@ public:
     std::string url(const SoapInterface& iface) const;  // the endpoint of an interface
     std::string base() const;                           // "http://127.0.0.1:port"
     int port() const;
+    // Stops the HTTP side as Ctrl+C does (the database stays for checks).
+    void stopEndpoint();
 
     // Statements received, with their operation, in order.
     std::vector<std::pair<std::string, std::string>> statements() const;

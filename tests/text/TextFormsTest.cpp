@@ -105,6 +105,7 @@ namespace {
 TEST(OneLine, LineBreaksAndTabsAreShownNotBroken) {
     EXPECT_EQ(oneLine("a\r\nb\rc\nd\te"), "a⏎b⏎c⏎d→e");
     EXPECT_EQ(oneLine("钢筋 Φ12"), "钢筋 Φ12");
+    EXPECT_EQ(oneLine("a\x1B[2Jb\x7F\x01"), "a\\x1B[2Jb\\x7F\\x01");
 }
 
 }  // namespace
