@@ -174,12 +174,13 @@ struct HttpEndpoint::Callbacks {
         if (x.method == MHD_HTTP_METHOD_GET && x.path.starts_with(kWsdlPrefix)) {
             const SoapInterface* iface =
                 interfaceNamed(std::string_view(x.path).substr(kWsdlPrefix.size()));
-            if (!iface) return queue(c, MHD_HTTP_NOT_FOUND, "没有这个接口。\n", kText);
+            if (!iface) return refuse(self, c, x, MHD_HTTP_NOT_FOUND, "没有这个接口。");
             const char* host =
                 MHD_lookup_connection_value(c, MHD_HEADER_KIND, MHD_HTTP_HEADER_HOST);
             const std::string authority =
                 host ? std::string(host) : self.m_options.host + ":" + std::to_string(self.m_port);
             const std::string scheme = self.m_options.tlsCert.empty() ? "http://" : "https://";
+            self.log(x, "", 0, "WSDL");
             return queue(c, MHD_HTTP_OK,
                          wsdlOf(*iface, scheme + authority + std::string(kSoapPrefix) +
                                             std::string(iface->name)),
