@@ -82,14 +82,6 @@ std::optional<FieldDef> ImportUnit::targetField() const {
     return std::nullopt;
 }
 
-std::string ImportUnit::deleteStatement(std::string_view period, std::string_view target) const {
-    std::string sql = "delete from " + std::string(priceTable(category).tableName) +
-                      " where PERDID=" + sqlLiteral(period);
-    if (needsTarget())
-        sql += " and " + std::string(targetColumn(category)) + "=" + sqlLiteral(target);
-    return sql;
-}
-
 int ImportUnit::read(WorkbookReader& sheet, DataSet& ds, std::string_view period,
                      std::string_view target, const std::string& today,
                      std::vector<CellChange>& changes) const {

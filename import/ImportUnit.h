@@ -39,15 +39,14 @@ struct ImportUnit {
     std::string_view emptyTargetMessage() const;
 
     // The unit's stored rows, line by line (the existence check of an update, and the review
-    // query, which leaves out an empty target to list the whole period); the delete, one string.
-    // Values quoted.
-    // `select` is the first line: the rows, or " Select count(*) AS N " for how many.
+    // query, which leaves out an empty target to list the whole period). Values quoted. `select`
+    // is the first line: the rows, or " Select count(*) AS N " for how many. (No delete statement:
+    // an update deletes the stored rows in the same delta that inserts the new ones.)
     void storedRows(StatementBuffer& b, std::string_view period, std::string_view target,
                     std::string_view select = " Select * ") const;
     // The column the unit's target goes into, for what the target box may hold; nullopt for
     // deal prices.
     std::optional<FieldDef> targetField() const;
-    std::string deleteStatement(std::string_view period, std::string_view target) const;
 
     // Appends the worksheet's rows by the import rule to the open `dataSet`, logged as
     // insertions: PERDID, SERIAL (worksheet row - 1), PLACE or ICEXT from the target, the
