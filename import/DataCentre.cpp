@@ -51,8 +51,7 @@ std::string periodText(const std::string& period) {
 
 // The unit a replacement covers, for the confirmation: "2026年12月 信息价 “东城区”".
 std::string unitText(Category page, const std::string& period, const std::string& target) {
-    static const char* const names[] = {"信息价", "成交价", "苗木价", "厂商报价"};
-    std::string s = periodText(period) + " " + names[static_cast<int>(page)];
+    std::string s = periodText(period) + " " + std::string(priceTable(page).title);
     return page == Category::CJJ ? s + "（所有地区）" : s + " “" + target + "”";
 }
 
@@ -277,6 +276,7 @@ void TKVR_MainForm::ExitTBClick() {
 }
 
 bool TKVR_MainForm::targetFits(const ImportUnit& unit, const std::string& target) {
+    if (!unit.needsTarget()) return true;  // deal prices: the box plays no part
     std::string refusal = WireText::refusal("导入目标", target);
     if (const auto field = unit.targetField(); refusal.empty() && field) {
         const std::size_t size = field->storedSize(target);
@@ -323,7 +323,7 @@ void TKVR_MainForm::TransferTBClick() {
         ui.message(unit.emptyTargetMessage());
         return;
     }
-    if (unit.needsTarget() && !targetFits(unit, target)) return;
+    if (!targetFits(unit, target)) return;
     // 3: the unit's stored rows.
     DataSet& rows = importDataSet(page);
     unit.storedRows(ADOQuery1, importPeriod, target);

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <utility>
 
+#include "text/Utf8.h"
+
 namespace tarvelo::xmlchars {
 
 namespace {
@@ -65,31 +67,8 @@ Reference reference(std::string_view xml, std::size_t i) {
 }  // namespace
 
 std::size_t charLength(std::string_view text, std::size_t i) {
-    const auto b = [&](std::size_t k) { return static_cast<unsigned char>(text[i + k]); };
-    const unsigned char c = b(0);
-    if (c < 0x80) return allowed(c) ? 1 : 0;
-    std::size_t n;
-    std::uint32_t cp;
-    if (c < 0xC2) return 0;
-    if (c < 0xE0) {
-        n = 2;
-        cp = c & 0x1Fu;
-    } else if (c < 0xF0) {
-        n = 3;
-        cp = c & 0x0Fu;
-    } else if (c < 0xF5) {
-        n = 4;
-        cp = c & 0x07u;
-    } else {
-        return 0;
-    }
-    if (i + n > text.size()) return 0;
-    for (std::size_t k = 1; k < n; ++k) {
-        if ((b(k) & 0xC0) != 0x80) return 0;
-        cp = (cp << 6) | (b(k) & 0x3Fu);
-    }
-    const bool shortest = (n == 2) || (n == 3 && cp >= 0x800) || (n == 4 && cp >= 0x10000);
-    return shortest && allowed(cp) ? n : 0;
+    const Utf8Char c = decodeUtf8(text, i);
+    return c.valid && allowed(c.code) ? c.length : 0;
 }
 
 std::optional<std::string> problem(std::string_view xml) {

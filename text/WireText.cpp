@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "text/CodePage936.h"
+#include "text/Utf8.h"
 
 namespace tarvelo {
 
@@ -45,33 +46,6 @@ constexpr std::array<std::pair<char32_t, std::string_view>, 28> kNearest = {{
     {0xFEFF, ""},        // byte order mark
 }};
 
-// One character of a UTF-8 text, or one byte that is no part of a well-formed character
-// (overlong forms, surrogates, values past U+10FFFF, cut-off sequences: `stray`).
-struct Decoded {
-    char32_t code;
-    std::size_t length;
-    bool stray;
-};
-
-Decoded decode(std::string_view s, std::size_t i) {
-    const auto b = [&](std::size_t k) { return static_cast<unsigned char>(s[i + k]); };
-    const unsigned char lead = b(0);
-    if (lead < 0x80) return {lead, 1, false};
-    const std::size_t n = lead >= 0xC2 && lead <= 0xDF   ? 2
-                          : lead >= 0xE0 && lead <= 0xEF ? 3
-                          : lead >= 0xF0 && lead <= 0xF4 ? 4
-                                                         : 0;
-    if (n == 0 || i + n > s.size()) return {lead, 1, true};
-    char32_t c = n == 2 ? lead & 0x1F : n == 3 ? lead & 0x0F : lead & 0x07;
-    for (std::size_t k = 1; k < n; ++k) {
-        if ((b(k) & 0xC0) != 0x80) return {lead, 1, true};
-        c = (c << 6) | (b(k) & 0x3F);
-    }
-    const char32_t least = n == 2 ? 0x80 : n == 3 ? 0x800 : 0x10000;
-    if (c < least || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return {lead, 1, true};
-    return {c, n, false};
-}
-
 bool isControl(char32_t c) {
     return (c < 0x20 && c != '\t' && c != '\r' && c != '\n') || (c >= 0x7F && c <= 0x9F);
 }
@@ -103,45 +77,48 @@ std::string nearest(char32_t c) {
 }
 
 // What one character becomes: itself when it travels, else its nearest form or "?".
-WireFlaw judge(std::string_view one, const Decoded& d) {
-    if (d.stray) return {"\uFFFD", d.code, "?", false, true};
+WireFlaw judge(std::string_view one, const Utf8Char& d) {
+    if (!d.valid) return {"\uFFFD", d.code, "?", false, true};
     if (isControl(d.code)) return {std::string(one), d.code, "?", true, false};
     return {std::string(one), d.code, nearest(d.code), false, false};
 }
 
+// Calls `take(character, flaw)` for each character of `utf8`, the flaw null where the character
+// travels as it is. Returns false, without a call, when the whole text travels unchanged: most
+// texts do, and one round trip tells (a malformed sequence never survives it).
+template <typename Take>
+bool walk(std::string_view utf8, Take take) {
+    if (plain(utf8) || (!hasControl(utf8) && throughCp936(utf8) == utf8)) return false;
+    for (std::size_t i = 0; i < utf8.size();) {
+        const Utf8Char d = decodeUtf8(utf8, i);
+        const std::string_view one = utf8.substr(i, d.length);
+        i += d.length;
+        if (!d.valid || isControl(d.code) || (d.code >= 0x80 && throughCp936(one) != one)) {
+            const WireFlaw flaw = judge(one, d);
+            take(one, &flaw);
+        } else {
+            take(one, nullptr);
+        }
+    }
+    return true;
+}
 
 }  // namespace
 
 std::vector<WireFlaw> WireText::flaws(std::string_view utf8) {
     std::vector<WireFlaw> out;
-    if (plain(utf8)) return out;
-    // Most texts cross unchanged: one round trip tells, before looking at each character (a
-    // malformed sequence never survives the round trip).
-    if (!hasControl(utf8) && throughCp936(utf8) == utf8) return out;
-    for (std::size_t i = 0; i < utf8.size();) {
-        const Decoded d = decode(utf8, i);
-        const std::string_view one = utf8.substr(i, d.length);
-        i += d.length;
-        if (d.stray || isControl(d.code) || (d.code >= 0x80 && throughCp936(one) != one))
-            out.push_back(judge(one, d));
-    }
+    walk(utf8, [&](std::string_view, const WireFlaw* flaw) {
+        if (flaw) out.push_back(*flaw);
+    });
     return out;
 }
 
 std::string WireText::fitted(std::string_view utf8) {
-    if (plain(utf8)) return std::string(utf8);
     std::string out;
-    out.reserve(utf8.size());
-    for (std::size_t i = 0; i < utf8.size();) {
-        const Decoded d = decode(utf8, i);
-        const std::string_view one = utf8.substr(i, d.length);
-        i += d.length;
-        if (d.stray || isControl(d.code) || (d.code >= 0x80 && throughCp936(one) != one))
-            out += judge(one, d).replacement;
-        else
-            out += one;
-    }
-    return out;
+    const bool changed = walk(utf8, [&](std::string_view one, const WireFlaw* flaw) {
+        out += flaw ? std::string_view(flaw->replacement) : one;
+    });
+    return changed ? out : std::string(utf8);
 }
 
 std::string WireText::byteText(char32_t byte) {

@@ -331,7 +331,7 @@ TEST_F(DataCentre, ACellItsColumnCannotHoldSaysWhichAndWhy) {
     }
 }
 
-TEST_F(DataCentre, OnlyTheInformationPricePageTrimsItsSpecification) {
+TEST_F(DataCentre, OnlyTheInformationPricePageTrimsItsSPECID) {
     update(window->TS_CJJD, fixture("deal.xlsx"), QString());
     EXPECT_EQ(ui.messages(), std::vector<std::string>{"操作成功。\n已存入 1 行。"});
     EXPECT_EQ(scalar("select SPECID || '|' || PLACE || '|' || CJRQ || '|' || CJJ from KVR_CJJ"),

@@ -2,6 +2,7 @@
 
 #include <thread>
 
+#include "data/PacketWriter.h"
 #include "server/ServerFixture.h"
 #include "server/ServiceConnection.h"
 #include "soap/SoapFault.h"
@@ -14,24 +15,7 @@ namespace {
 // The XML text of a value: markup escaped, every other byte as it is.
 std::string xmlText(std::string_view value) {
     std::string out;
-    for (const char c : value) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            default:
-                out += c;
-        }
-    }
+    appendEscaped(out, value);
     return out;
 }
 
