@@ -34,6 +34,9 @@ int main(int argc, char** argv) {
             ServiceConfig::standardFiles(QCoreApplication::applicationDirPath().toStdString()));
         createWindows();
         Tarvelo->show();
+        // The keyboard goes to the login window at once, also where no window manager would
+        // give it the focus.
+        Tarvelo->activateWindow();
         status = QApplication::exec();
     } catch (const std::exception& e) {
         qtPlatform.errorBox(e.what());

@@ -238,6 +238,7 @@ void TTarvelo::OKSpeedButtonClick() {
     main->SYSBZ = dm.Cds_UserHPassed.fieldByName("SYSBZ").asText();
     main->DATABZ = dm.Cds_UserHPassed.fieldByName("DATABZ").asText();
     main->show();
+    main->activateWindow();  // the keyboard goes to it, with or without a window manager
     hide();
 }
 
@@ -245,6 +246,7 @@ void TTarvelo::RegSpeedButtonClick() {
     auto* w = new TFrm_Register(this);
     Frm_Register = w;
     w->show();
+    w->activateWindow();
 }
 
 bool TTarvelo::lookUpAccount() {
@@ -274,6 +276,7 @@ void TTarvelo::MMSpeedButtonClick() {
     auto* w = new TFrm_EditMM(this);
     Frm_EditMM = w;
     w->show();
+    w->activateWindow();
 }
 
 void TTarvelo::SetMMSpeedButtonClick() {
@@ -281,12 +284,14 @@ void TTarvelo::SetMMSpeedButtonClick() {
     auto* w = new TFrm_SetMM(this);
     Frm_SetMM = w;
     w->show();
+    w->activateWindow();
 }
 
 void TTarvelo::HelpSpeedButtonClick() {
     auto* w = new TAboutBox(this);
     AboutBox = w;
     w->show();
+    w->activateWindow();
 }
 
 void TTarvelo::closeEvent(QCloseEvent* event) {
