@@ -4,15 +4,26 @@
 
 #include "app/Application.h"
 #include "platform/Platform.h"
+#include "service/IISdm.h"
+#include "text/Error.h"
 
 namespace tarvelo {
 
+std::string failureText(const std::exception& e) {
+    const Error* cause = IISdmPtr ? IISdmPtr->queryFailure() : nullptr;
+    std::string text = cause ? cause->what() : e.what();
+    if (IISdmPtr) IISdmPtr->forgetQueryFailure();
+    return text;
+}
+
 void runAction(const std::function<void()>& handler) {
+    // A query that failed earlier is no cause of what this action meets.
+    if (IISdmPtr) IISdmPtr->forgetQueryFailure();
     try {
         handler();
     } catch (const std::exception& e) {
         try {
-            platform().errorBox(e.what());
+            platform().errorBox(failureText(e));
         } catch (...) {
         }
     } catch (...) {

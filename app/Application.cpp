@@ -15,6 +15,12 @@ void AppContext::use(Platform& p, const std::string& base, std::function<void()>
     terminate = std::move(end);
 }
 
+void AppContext::reset() {
+    CallWaiter* const kept = waiter;
+    *this = AppContext{};
+    waiter = kept;
+}
+
 Platform& platform() {
     if (!app().platform) throw Error("程序内部错误：平台层尚未设置。");
     return *app().platform;

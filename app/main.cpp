@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 #include <QTimer>
 
+#include "app/ActionGuard.h"
 #include "app/Application.h"
 #include "app/ChineseLocale.h"
 #include "app/Fonts.h"
@@ -13,6 +14,7 @@
 #include "platform/QtPlatform.h"
 #include "signin/Login.h"
 #include "text/Error.h"
+#include "widgets/QtCallWaiter.h"
 
 int main(int argc, char** argv) {
     using namespace tarvelo;
@@ -23,6 +25,8 @@ int main(int argc, char** argv) {
     installChineseLocale();
     QtPlatform qtPlatform;
     app().platform = &qtPlatform;
+    QtCallWaiter waiter;
+    app().waiter = &waiter;
     app().terminate = [] { QCoreApplication::quit(); };
     int status = 0;
     try {
@@ -39,7 +43,7 @@ int main(int argc, char** argv) {
         Tarvelo->activateWindow();
         status = QApplication::exec();
     } catch (const std::exception& e) {
-        qtPlatform.errorBox(e.what());
+        qtPlatform.errorBox(failureText(e));
         status = 1;
     }
     destroyWindows();

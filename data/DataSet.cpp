@@ -437,6 +437,17 @@ void DataSet::dropChange(std::size_t row) {
     --m_liveChanges;
 }
 
+DataSet::ChangeCounts DataSet::changeCounts() const {
+    ChangeCounts counts;
+    for (const LogEntry& e : m_log) {
+        if (!e.live) continue;
+        (e.change == Change::Inserted   ? counts.inserted
+         : e.change == Change::Modified ? counts.modified
+                                        : counts.deleted)++;
+    }
+    return counts;
+}
+
 std::optional<std::string> DataSet::delta() {
     requireActive();
     checkBrowse();

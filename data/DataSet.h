@@ -79,6 +79,13 @@ public:
     void setLogChanges(bool on) { m_logChanges = on; }
     bool logChanges() const { return m_logChanges; }
     std::size_t changeCount() const { return m_liveChanges; }
+    // The pending changes by kind; they add up to changeCount().
+    struct ChangeCounts {
+        std::size_t inserted = 0;
+        std::size_t modified = 0;
+        std::size_t deleted = 0;
+    };
+    ChangeCounts changeCounts() const;
     // The change log as a delta packet; nullopt when nothing is pending.
     std::optional<std::string> delta();
     void mergeChangeLog();

@@ -2,7 +2,9 @@
 
 #include <curl/curl.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <exception>
 #include <mutex>
 #include <new>
 
@@ -58,25 +60,105 @@ struct HeaderList {
     ~HeaderList() { curl_slist_free_all(list); }
 };
 
-std::string curlProblem(CURLcode rc) {
-    switch (rc) {
-        case CURLE_COULDNT_CONNECT:
-            return "连接被拒绝或无法建立：数据服务可能没有运行。";
-        case CURLE_COULDNT_RESOLVE_HOST:
-            return "找不到数据服务的主机。";
-        case CURLE_OPERATION_TIMEDOUT:
-            return "等待数据服务超时。";
-        case CURLE_PEER_FAILED_VERIFICATION:
-        case CURLE_SSL_CACERT_BADFILE:
-            return "数据服务的证书无法验证。";
-        default:
-            return "与数据服务通信失败。";
+// "host:port" of `url` for messages; the URL itself when curl cannot take it apart.
+std::string hostAndPort(const std::string& url) {
+    std::string out = url;
+    if (CURLU* u = curl_url()) {
+        char* host = nullptr;
+        char* port = nullptr;
+        if (curl_url_set(u, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK &&
+            curl_url_get(u, CURLUPART_HOST, &host, 0) == CURLUE_OK &&
+            curl_url_get(u, CURLUPART_PORT, &port, CURLU_DEFAULT_PORT) == CURLUE_OK)
+            out = std::string(host) + ":" + port;
+        curl_free(host);
+        curl_free(port);
+        curl_url_cleanup(u);
     }
+    return out;
+}
+
+std::string host(const std::string& url) {
+    const std::string hp = hostAndPort(url);
+    const auto colon = hp.rfind(':');
+    return colon == std::string::npos ? hp : hp.substr(0, colon);
+}
+
+long wholeSeconds(std::chrono::milliseconds d) {
+    return static_cast<long>((d.count() + 999) / 1000);
+}
+
+constexpr const char* kCheckAddress = "请确认数据服务已启动，或检查 tarvelo.ini 中的地址。";
+
+// What the user is told when no HTTP answer came: what went wrong, then what to do.
+std::string problem(CURL* c, CURLcode rc, const std::string& url, CallSide side,
+                    const ServiceConfig& config) {
+    const std::string where = hostAndPort(url);
+    // Whether the request had started on its way: a write that had may have been applied.
+    curl_off_t pretransfer = 0;
+    curl_easy_getinfo(c, CURLINFO_PRETRANSFER_TIME_T, &pretransfer);
+    const bool sent = pretransfer > 0;
+    switch (rc) {
+        case CURLE_ABORTED_BY_CALLBACK:
+            return "已取消：没有等到数据服务的答复，这次查询没有完成。";
+        case CURLE_COULDNT_RESOLVE_HOST:
+            return "找不到数据服务的主机“" + host(url) +
+                   "”。请检查 tarvelo.ini 中的地址和本机的网络连接。";
+        case CURLE_COULDNT_RESOLVE_PROXY:
+            return "找不到代理服务器。请检查 tarvelo.ini 中的 proxy 或系统的代理设置。";
+        case CURLE_COULDNT_CONNECT: {
+            long osError = 0;
+            curl_easy_getinfo(c, CURLINFO_OS_ERRNO, &osError);
+            const char* why = osError == ECONNREFUSED   ? "连接被拒绝"
+                              : osError == ENETUNREACH  ? "网络不可达"
+                              : osError == EHOSTUNREACH ? "主机不可达"
+                                                        : "无法建立连接";
+            return "无法连接数据服务（" + where + "）：" + why + "。" + kCheckAddress;
+        }
+        case CURLE_PEER_FAILED_VERIFICATION:
+            return "数据服务的证书无法验证（" + where +
+                   "）。如果数据服务使用自己的证书，请在 tarvelo.ini 中设置 ca-file。";
+        case CURLE_SSL_CACERT_BADFILE:
+            return "无法读取证书文件“" + config.caFile + "”。请检查 tarvelo.ini 中的 ca-file。";
+        case CURLE_SSL_CONNECT_ERROR:
+            if (!sent)
+                return "无法与数据服务（" + where +
+                       "）建立加密连接。请检查 tarvelo.ini 中的地址是 http:// 还是 https://。";
+            break;
+        case CURLE_UNSUPPORTED_PROTOCOL:
+        case CURLE_URL_MALFORMAT:
+            return "数据服务的地址无效：“" + url + "”。请检查 tarvelo.ini 中的地址。";
+        case CURLE_OPERATION_TIMEDOUT:
+            if (!sent)
+                return "无法连接数据服务（" + where + "）：" +
+                       std::to_string(wholeSeconds(config.connectTimeout)) + " 秒内没有建立连接。" +
+                       kCheckAddress;
+            if (side == CallSide::Read)
+                return "数据服务在 " + std::to_string(wholeSeconds(config.totalTimeout)) +
+                       " 秒内没有答复。请稍后再试；如果一再如此，请与系统管理员联系。";
+            break;
+        default:
+            break;
+    }
+    if (side == CallSide::Write && sent) {
+        const std::string late = rc == CURLE_OPERATION_TIMEDOUT
+                                     ? "数据服务在 " +
+                                           std::to_string(wholeSeconds(config.writeTimeout)) +
+                                           " 秒内没有答复"
+                                     : "数据服务的答复没有完整收到";
+        return late + "，不知道这次写入是否已经完成。请先查询核对数据，再决定是否重新发送。";
+    }
+    return "与数据服务（" + where + "）的通信中断了。请稍后再试。";
+}
+
+// Called from libcurl's C code while a transfer runs: a raised cancel flag ends it.
+int progress(void* cancel, curl_off_t, curl_off_t, curl_off_t, curl_off_t) noexcept {
+    return static_cast<std::atomic<bool>*>(cancel)->load() ? 1 : 0;
 }
 
 }  // namespace
 
-HttpTransport::HttpTransport(const ServiceConfig& config) : m_config(config) {
+HttpTransport::HttpTransport(const ServiceConfig& config, CallSide side)
+    : m_config(config), m_side(side) {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
     m_curl = curl_easy_init();
@@ -106,7 +188,8 @@ HttpTransport::Reply HttpTransport::post(const std::string& url, std::string_vie
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS,
                      static_cast<long>(m_config.connectTimeout.count()));
-    curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, static_cast<long>(m_config.totalTimeout.count()));
+    const auto whole = m_side == CallSide::Write ? m_config.writeTimeout : m_config.totalTimeout;
+    curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, static_cast<long>(whole.count()));
     curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, m_config.insecureTls ? 0L : 1L);
     curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, m_config.insecureTls ? 0L : 2L);
     if (!m_config.caFile.empty()) curl_easy_setopt(c, CURLOPT_CAINFO, m_config.caFile.c_str());
@@ -119,17 +202,41 @@ HttpTransport::Reply HttpTransport::post(const std::string& url, std::string_vie
     curl_easy_setopt(c, CURLOPT_WRITEDATA, &answer);
     char error[CURL_ERROR_SIZE] = {};
     curl_easy_setopt(c, CURLOPT_ERRORBUFFER, error);
-    const CURLcode rc = curl_easy_perform(c);
-    curl_easy_setopt(c, CURLOPT_ERRORBUFFER, nullptr);
-    curl_easy_setopt(c, CURLOPT_HTTPHEADER, nullptr);
-    curl_easy_setopt(c, CURLOPT_WRITEDATA, nullptr);
+    // The handle outlives this call: nothing of this frame stays set in it, on every path.
+    struct Unhook {
+        CURL* c;
+        ~Unhook() {
+            curl_easy_setopt(c, CURLOPT_ERRORBUFFER, nullptr);
+            curl_easy_setopt(c, CURLOPT_HTTPHEADER, nullptr);
+            curl_easy_setopt(c, CURLOPT_WRITEDATA, nullptr);
+        }
+    } unhook{c};
+    m_cancel = false;
+    curl_easy_setopt(c, CURLOPT_NOPROGRESS, m_side == CallSide::Write ? 1L : 0L);
+    curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, progress);
+    curl_easy_setopt(c, CURLOPT_XFERINFODATA, &m_cancel);
+    CURLcode rc = CURLE_OK;
+    const auto exchange = [&]() noexcept { rc = curl_easy_perform(c); };
+    if (m_waiter) {
+        CallWaiter::Call call;
+        call.side = m_side;
+        call.what = !m_nextActivity.empty()     ? std::move(m_nextActivity)
+                    : m_side == CallSide::Write ? std::string("正在写入数据…")
+                                                : std::string("正在读取数据…");
+        m_nextActivity.clear();
+        m_waiter->wait(call, exchange, m_cancel);
+    } else {
+        m_nextActivity.clear();
+        exchange();
+    }
     if (answer.outOfMemory) throw std::bad_alloc();
     if (answer.tooLarge)
         throw Error("数据服务的应答太大（超过 " + std::to_string(kMaxAnswerBytes >> 20) +
                         " MiB），已放弃接收。",
                     url);
     if (rc != CURLE_OK)
-        throw Error(curlProblem(rc), url + "：" + (*error ? error : curl_easy_strerror(rc)));
+        throw Error(problem(c, rc, url, m_side, m_config),
+                    url + "：" + (*error ? error : curl_easy_strerror(rc)));
     curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &reply.status);
     reply.body = std::move(answer.body);
     return reply;

@@ -1,19 +1,23 @@
 #pragma once
 
+#include <atomic>
 #include <string>
 #include <string_view>
 
+#include "service/CallWaiter.h"
 #include "service/ServiceConfig.h"
 
 typedef void CURL;
 
 namespace tarvelo {
 
-// HTTP POST of SOAP requests through libcurl, one connection kept alive per transport. Not
-// thread-safe: the client makes its calls one after the other on one thread.
+// HTTP POST of SOAP requests through libcurl, one connection kept alive per transport. Calls are
+// made one after the other; with a waiter, each exchange runs on the waiter's thread while the
+// caller waits. A read side's whole call is limited by the configured timeout, a write side's by
+// the longer write timeout.
 class HttpTransport {
 public:
-    explicit HttpTransport(const ServiceConfig& config);
+    explicit HttpTransport(const ServiceConfig& config, CallSide side = CallSide::Read);
     ~HttpTransport();
     HttpTransport(const HttpTransport&) = delete;
     HttpTransport& operator=(const HttpTransport&) = delete;
@@ -23,12 +27,25 @@ public:
         std::string body;
     };
     // Sends `body` with the SOAPAction header `soapAction` (already in its double quotes).
-    // Throws tarvelo::Error with curl's message when no HTTP answer arrives.
+    // Throws tarvelo::Error saying in Chinese why no HTTP answer arrived and what to do, with
+    // curl's message as its detail. A write that was sent but not answered is reported as of
+    // unknown outcome, never as not applied.
     Reply post(const std::string& url, std::string_view soapAction, std::string_view body);
+
+    CallSide side() const { return m_side; }
+    // Null: the exchange runs on the caller's thread.
+    void setWaiter(CallWaiter* waiter) { m_waiter = waiter; }
+    // What the next call does, as the waiter shows it ("正在查询…"); a call without one is
+    // described by its side.
+    void announce(std::string what) { m_nextActivity = std::move(what); }
 
 private:
     ServiceConfig m_config;
+    CallSide m_side;
     CURL* m_curl;
+    CallWaiter* m_waiter = nullptr;
+    std::string m_nextActivity;
+    std::atomic<bool> m_cancel{false};
 };
 
 }  // namespace tarvelo

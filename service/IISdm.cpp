@@ -1,5 +1,7 @@
 #include "service/IISdm.h"
 
+#include <new>
+
 #include "platform/Platform.h"
 #include "text/Base64.h"
 #include "text/Error.h"
@@ -9,7 +11,7 @@ namespace tarvelo {
 
 TIISdmPtr::TIISdmPtr(const ServiceConfig& config, Platform& platform)
     : SpplyHTTPRIO(SoapInterface::supply(), config.readUrl, config),
-      ApplyHTTPRIO(SoapInterface::apply(), config.writeUrl, config),
+      ApplyHTTPRIO(SoapInterface::apply(), config.writeUrl, config, CallSide::Write),
       SpplyIntf(std::make_unique<IVRDS_IIS_WebSCoorSpplyIsapi>(SpplyHTTPRIO)),
       ApplyIntf(std::make_unique<IVRDS_IIS_WebSCoorApplyIsapi>(ApplyHTTPRIO)),
       m_platform(platform) {}
@@ -18,16 +20,43 @@ TIISdmPtr::~TIISdmPtr() {
     if (IISdmPtr == this) IISdmPtr = nullptr;
 }
 
+void TIISdmPtr::setWaiter(CallWaiter* waiter) {
+    SpplyHTTPRIO.setWaiter(waiter);
+    ApplyHTTPRIO.setWaiter(waiter);
+}
+
 std::string TIISdmPtr::QueryBySQL(std::string_view sqlText) {
     try {
         // The interface is obtained again before every query; it holds no state, so nothing
         // that refers to the client object is lost.
         SpplyIntf = std::make_unique<IVRDS_IIS_WebSCoorSpplyIsapi>(SpplyHTTPRIO);
-        return SpplyIntf->SpplyVanDataBySQL(sqlText);
+        SpplyHTTPRIO.announce("正在查询…");
+        std::string answer = SpplyIntf->SpplyVanDataBySQL(sqlText);
+        m_queryFailure.reset();
+        return answer;
+    } catch (const Error& e) {
+        m_queryFailure = e;
+    } catch (const std::bad_alloc&) {
+        m_queryFailure = Error("内存不足，无法接收查询结果。");
+    } catch (const std::exception& e) {
+        m_queryFailure = Error("查询没有完成。", e.what());
     } catch (...) {
-        return std::string(kQueryFailed);
+        m_queryFailure = Error("查询没有完成。");
     }
+    return std::string(kQueryFailed);
 }
+
+namespace {
+
+// A count as people read it: "9,998".
+std::string grouped(std::size_t n) {
+    std::string digits = std::to_string(n);
+    for (auto at = static_cast<std::ptrdiff_t>(digits.size()) - 3; at > 0; at -= 3)
+        digits.insert(static_cast<std::size_t>(at), ",");
+    return digits;
+}
+
+}  // namespace
 
 int TIISdmPtr::ApplyDelta(DataSet& dataset, std::string_view tableName, std::string_view keyFields,
                           std::string_view excludedFields, std::string_view successDetail) {
@@ -52,6 +81,10 @@ int TIISdmPtr::ApplyDelta(DataSet& dataset, std::string_view tableName, std::str
     params.add("Inc00=");
     params.add("Exc00=" + std::string(excludedFields));
 
+    const DataSet::ChangeCounts counts = dataset.changeCounts();
+    const std::size_t carried = counts.inserted + counts.modified;
+    ApplyHTTPRIO.announce(carried > 0 ? "正在上传 " + grouped(carried) + " 行…"
+                                      : "正在删除 " + grouped(counts.deleted) + " 行…");
     int result;
     try {
         result = ApplyIntf->ApplyVanDataBySQLupKeyChangedExc1(params.text(), delta);
@@ -75,6 +108,7 @@ int TIISdmPtr::ApplyDelta(DataSet& dataset, std::string_view tableName, std::str
 }
 
 std::string TIISdmPtr::StoredPassword(std::string_view password) {
+    SpplyHTTPRIO.announce("正在处理密码…");
     return SpplyIntf->EnVerifs(PasswordSource(password));
 }
 

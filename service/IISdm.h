@@ -1,14 +1,17 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "data/DataSet.h"
+#include "service/CallWaiter.h"
 #include "service/IVRDS_IIS_WebSCoorApplyIsapi.h"
 #include "service/IVRDS_IIS_WebSCoorSpplyIsapi.h"
 #include "service/ServiceConfig.h"
 #include "service/SoapClient.h"
+#include "text/Error.h"
 
 namespace tarvelo {
 
@@ -32,8 +35,16 @@ public:
     DataSet Cds_UserHPassed;  // the signed-in user's KVR_USERH row
 
     // The answer of the read side to `sqlText`: a data packet, or whatever text the service
-    // answers to a statement it rejects. Any failure gives "出错"; nothing is shown or retried.
+    // answers to a statement it rejects. Any failure gives "出错"; nothing is shown or retried,
+    // but the failure is kept (queryFailure()) so that whoever ends the action can say why.
     std::string QueryBySQL(std::string_view sqlText);
+
+    // Why the latest QueryBySQL gave "出错", until a later one succeeds or it is forgotten.
+    const Error* queryFailure() const { return m_queryFailure ? &*m_queryFailure : nullptr; }
+    void forgetQueryFailure() { m_queryFailure.reset(); }
+
+    // How calls wait for their answers; null: on the calling thread.
+    void setWaiter(CallWaiter* waiter);
 
     // Sends the pending changes of `dataset` as a delta for `tableName`, finding rows by
     // `keyFields` and leaving out `excludedFields` (both comma-separated). Returns -7 at once
@@ -55,6 +66,7 @@ public:
 
 private:
     Platform& m_platform;
+    std::optional<Error> m_queryFailure;
 };
 
 // The module of the running program, or null before its construction and after its release.

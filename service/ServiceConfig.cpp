@@ -80,6 +80,8 @@ void set(ServiceConfig& c, std::string_view name, std::string_view value,
         c.connectTimeout = seconds(key, v);
     } else if (key == "timeout") {
         c.totalTimeout = seconds(key, v);
+    } else if (key == "write-timeout") {
+        c.writeTimeout = seconds(key, v);
     } else {
         throw Error("无法识别的配置项“" + std::string(key) + "”。");
     }

@@ -17,7 +17,9 @@ namespace tarvelo {
 //   proxy         = http://proxy:3128           ; or none; unset: the environment's proxy
 //   insecure-tls  = false                       ; true skips certificate checks (never by default)
 //   connect-timeout = 10                        ; seconds
-//   timeout       = 120                         ; seconds for a whole call
+//   timeout       = 120                         ; seconds for a whole call of the read side
+//   write-timeout = 600                         ; seconds for a whole call of the write side
+//                                               ; (a whole month's upload on a slow link)
 // Section and key names are case-blind.
 struct ServiceConfig {
     std::string readUrl;
@@ -27,6 +29,7 @@ struct ServiceConfig {
     bool insecureTls = false;
     std::chrono::milliseconds connectTimeout{10000};
     std::chrono::milliseconds totalTimeout{120000};
+    std::chrono::milliseconds writeTimeout{600000};
 
     // The endpoints of a reference service at `base` ("http://host:port").
     static ServiceConfig forService(std::string base);

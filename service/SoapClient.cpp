@@ -9,8 +9,36 @@
 
 namespace tarvelo {
 
-SoapClient::SoapClient(const SoapInterface& iface, std::string url, const ServiceConfig& config)
-    : m_iface(iface), m_url(std::move(url)), m_http(config) {}
+namespace {
+
+// What an HTTP error status means to the user, and what to do about it.
+std::string statusMeaning(long status) {
+    switch (status) {
+        case 401:
+        case 403:
+            return "没有访问数据服务的权限。请与系统管理员联系。";
+        case 404:
+        case 405:
+            return "这个地址上没有数据服务。请检查 tarvelo.ini 中的地址。";
+        case 407:
+            return "代理服务器要求身份验证。请检查 tarvelo.ini 中的 proxy。";
+        case 413:
+            return "数据服务拒收这么大的请求。请分批发送。";
+        case 502:
+        case 503:
+        case 504:
+            return "数据服务暂时不可用（或代理服务器连不上它）。请稍后再试。";
+        default:
+            if (status >= 500) return "数据服务内部出错。请稍后再试，或与系统管理员联系。";
+            return "数据服务没有接受这个请求。请检查 tarvelo.ini 中的地址。";
+    }
+}
+
+}  // namespace
+
+SoapClient::SoapClient(const SoapInterface& iface, std::string url, const ServiceConfig& config,
+                       CallSide side)
+    : m_iface(iface), m_url(std::move(url)), m_http(config, side) {}
 
 SoapParam SoapClient::call(std::string_view operation, Arguments arguments) {
     const std::string body = SoapRequest::write(
@@ -25,7 +53,8 @@ SoapParam SoapClient::call(std::string_view operation, Arguments arguments) {
             throw;
         } catch (const Error&) {
         }
-        throw Error("数据服务返回了 HTTP 错误 " + std::to_string(reply.status) + "。",
+        throw Error("数据服务返回了 HTTP 错误 " + std::to_string(reply.status) + "：" +
+                        statusMeaning(reply.status),
                     m_url + "：" + excerpt(reply.body));
     }
     return SoapResponse::read(reply.body, operation);

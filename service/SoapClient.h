@@ -17,11 +17,16 @@ namespace tarvelo {
 // status or a transport failure raises tarvelo::Error saying which.
 class SoapClient {
 public:
-    SoapClient(const SoapInterface& iface, std::string url, const ServiceConfig& config);
+    SoapClient(const SoapInterface& iface, std::string url, const ServiceConfig& config,
+               CallSide side = CallSide::Read);
 
     const SoapInterface& iface() const { return m_iface; }
     const std::string& url() const { return m_url; }
     void setUrl(std::string url) { m_url = std::move(url); }
+    CallSide side() const { return m_http.side(); }
+    void setWaiter(CallWaiter* waiter) { m_http.setWaiter(waiter); }
+    // What the next call does, for the waiter's indicator ("正在查询…").
+    void announce(std::string what) { m_http.announce(std::move(what)); }
 
     using Arguments = std::initializer_list<SoapRequest::Argument>;
     SoapParam call(std::string_view operation, Arguments arguments);

@@ -136,6 +136,7 @@ TTarvelo::TTarvelo(QWidget* parent) : QWidget(parent, Qt::Window) {
 
     // The data access module, then this machine's identifier.
     m_module = std::make_unique<TIISdmPtr>(app().config, platform());
+    m_module->setWaiter(app().waiter);
     IISdmPtr = m_module.get();
     PCIDEdit->setText(q(GetPCID()));
 }

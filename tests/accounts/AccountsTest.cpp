@@ -41,7 +41,7 @@ protected:
     void TearDown() override {
         delete Tarvelo.data();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        app() = AppContext{};
+        app().reset();
     }
     // Whether `id` signs in with `password` (the main window then opens; it is closed again).
     bool signsIn(const QString& id, const QString& password) {

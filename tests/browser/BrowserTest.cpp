@@ -67,7 +67,7 @@ protected:
         delete window;
         IISdmPtr = nullptr;
         module.reset();
-        app() = AppContext{};
+        app().reset();
     }
     void open(const std::string& roles) {
         delete window;

@@ -49,7 +49,7 @@ protected:
         delete window;
         IISdmPtr = nullptr;
         module.reset();
-        app() = AppContext{};
+        app().reset();
     }
     // One press of " 更新数据 " on `page` with `file` chosen and `target` typed.
     void update(QWidget* page, const std::string& file, const QString& target,

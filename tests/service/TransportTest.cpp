@@ -53,6 +53,7 @@ TEST(Transport, CertificatesAreCheckedUnlessConfiguredOtherwise) {
         TIISdmPtr module(config, platform);
         EXPECT_EQ(module.QueryBySQL("select 1 AS ONE"), "出错");
         EXPECT_NE(errorOfQuery(module).find("证书无法验证"), std::string::npos);
+        EXPECT_NE(errorOfQuery(module).find("请在 tarvelo.ini 中设置 ca-file"), std::string::npos);
     }
     for (int way = 0; way < 2; ++way) {
         ServiceConfig trusting = config;
@@ -136,9 +137,90 @@ TEST(Transport, ASilentServiceEndsInATimeout) {
     config.totalTimeout = std::chrono::milliseconds(300);
     TIISdmPtr module(config, platform);
     const auto started = std::chrono::steady_clock::now();
-    EXPECT_NE(errorOfQuery(module).find("超时"), std::string::npos);
+    EXPECT_EQ(errorOfQuery(module),
+              "数据服务在 1 秒内没有答复。请稍后再试；如果一再如此，请与系统管理员联系。");
     EXPECT_EQ(module.QueryBySQL("select 1"), "出错");
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+}
+
+// Whatever keeps the answer from coming, the user reads its cause and what to do, and
+// QueryBySQL, which still answers "出错", keeps that cause until a query succeeds.
+TEST(Transport, EachFailureSaysItsCause) {
+    SilentListener silent;
+    RawHttpListener broken(500, "<html>Internal Server Error</html>", "text/html");
+    RawHttpListener faulting(500, kFault, "text/xml");
+    const std::string refused = "127.0.0.1:" + std::to_string(closedPort());
+    const struct {
+        std::string base;
+        std::string says;  // the whole message
+    } cases[] = {
+        {"http://" + refused,
+         "无法连接数据服务（" + refused +
+             "）：连接被拒绝。请确认数据服务已启动，或检查 tarvelo.ini 中的地址。"},
+        {"http://no-such-host.invalid:8517",
+         "找不到数据服务的主机“no-such-host.invalid”。请检查 tarvelo.ini "
+         "中的地址和本机的网络连接。"},
+        {silent.base(),
+         "数据服务在 1 秒内没有答复。请稍后再试；如果一再如此，请与系统管理员联系。"},
+        {broken.base(),
+         "数据服务返回了 HTTP 错误 500：数据服务内部出错。请稍后再试，或与系统管理员联系。"},
+        {faulting.base(), "服务报告了错误：数据库忙"},
+    };
+    ScriptedPlatform platform;
+    for (const auto& c : cases) {
+        ServiceConfig config = ServiceConfig::forService(c.base);
+        config.totalTimeout = std::chrono::milliseconds(300);
+        TIISdmPtr module(config, platform);
+        EXPECT_EQ(module.QueryBySQL("select 1"), "出错") << c.base;
+        ASSERT_TRUE(module.queryFailure()) << c.base;
+        EXPECT_EQ(module.queryFailure()->message(), c.says) << c.base;
+        EXPECT_NE(module.queryFailure()->detail(), "") << c.base;
+    }
+
+    TestService service;
+    TIISdmPtr module(ServiceConfig::forService(service.base()), platform);
+    module.SpplyHTTPRIO.setUrl("http://" + refused + "/x");
+    EXPECT_EQ(module.QueryBySQL("select 1 AS ONE"), "出错");
+    EXPECT_TRUE(module.queryFailure());
+    module.SpplyHTTPRIO.setUrl(service.url(SoapInterface::supply()));
+    EXPECT_NE(module.QueryBySQL("select 1 AS ONE"), "出错");
+    EXPECT_FALSE(module.queryFailure());
+}
+
+// A write that went out and was not answered may have been applied: the user is told the outcome
+// is unknown, not that it failed. One that never left is known not to have been applied. The write
+// side waits longer than the read side.
+TEST(Transport, AnUnansweredWriteHasAnUnknownOutcome) {
+    ServiceConfig defaults;
+    EXPECT_GT(defaults.writeTimeout, defaults.totalTimeout);
+
+    SilentListener silent;
+    ScriptedPlatform platform;
+    ServiceConfig config = ServiceConfig::forService(silent.base());
+    config.totalTimeout = std::chrono::milliseconds(200);
+    config.writeTimeout = std::chrono::milliseconds(1200);
+    TIISdmPtr module(config, platform);
+    const auto started = std::chrono::steady_clock::now();
+    std::string said = "no error";
+    try {
+        module.ApplyIntf->ApplyVanDataByExc("delete from KVR_LOGIN");
+    } catch (const Error& e) {
+        said = e.message();
+    }
+    EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(1100))
+        << "the write side's own timeout applies";
+    EXPECT_EQ(said,
+              "数据服务在 2 "
+              "秒内没有答复，不知道这次写入是否已经完成。请先查询核对数据，再决定是否重新发送。");
+
+    const std::string refused = "127.0.0.1:" + std::to_string(closedPort());
+    module.ApplyHTTPRIO.setUrl("http://" + refused + "/x");
+    try {
+        module.ApplyIntf->ApplyVanDataByExc("delete from KVR_LOGIN");
+    } catch (const Error& e) {
+        said = e.message();
+    }
+    EXPECT_TRUE(said.starts_with("无法连接数据服务（" + refused + "）：连接被拒绝。")) << said;
 }
 
 }  // namespace

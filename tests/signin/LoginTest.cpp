@@ -15,6 +15,7 @@
 #include "accounts/Unit_ProcGrant.h"
 #include "accounts/Unit_Register.h"
 #include "accounts/Unit_SetMM.h"
+#include "app/ActionGuard.h"
 #include "app/Application.h"
 #include "app/Globals.h"
 #include "app/StartUp.h"
@@ -25,6 +26,7 @@
 #include "signin/Login.h"
 #include "support/TestService.h"
 #include "text/Date.h"
+#include "text/Error.h"
 
 namespace tarvelo::test {
 namespace {
@@ -49,7 +51,7 @@ protected:
     void TearDown() override {
         delete Tarvelo.data();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        app() = AppContext{};
+        app().reset();
     }
 
     void signIn(const QString& id, const QString& password, bool autoLogin = false) {
@@ -232,13 +234,24 @@ TEST_F(LoginWindow, ClosingBeforeALoginRemovesNothing) {
     EXPECT_EQ(terminated, 1);
 }
 
-TEST_F(LoginWindow, AFailedQueryEndsTheActionInTheErrorBox) {
-    IISdmPtr->SpplyHTTPRIO.setUrl("http://127.0.0.1:1/soap/x");
+// A stopped service is named as stopped, not as a broken answer; the next action that fails for
+// another reason is not blamed on it.
+TEST_F(LoginWindow, AStoppedServiceEndsTheActionWithItsCause) {
+    service.stopEndpoint();
     signIn(QStringLiteral("amy"), QStringLiteral("secret-1"));
     ASSERT_EQ(ui.events().size(), 1u);
     EXPECT_EQ(ui.events()[0].kind, ScriptedPlatform::Event::ErrorBox);
-    EXPECT_NE(ui.events()[0].text.find("出错"), std::string::npos) << ui.events()[0].text;
+    const std::string said = ui.events()[0].text;
+    EXPECT_TRUE(
+        said.starts_with("无法连接数据服务（127.0.0.1:" + std::to_string(service.port()) +
+                         "）：连接被拒绝。请确认数据服务已启动，或检查 tarvelo.ini 中的地址。\n"))
+        << said;
+    EXPECT_EQ(said.find("数据包"), std::string::npos) << said;
     EXPECT_FALSE(KVR_MainForm);
+
+    runAction([] { throw Error("另一个错误。"); });
+    ASSERT_EQ(ui.events().size(), 2u);
+    EXPECT_EQ(ui.events()[1].text, "另一个错误。");
 }
 
 TEST_F(LoginWindow, EachPressOfTheHelpButtonOpensAnotherAboutBox) {
@@ -298,7 +311,28 @@ TEST(StartUp, CreatesEveryWindowHiddenWithTheLoginWindowFirst) {
     destroyWindows();
     EXPECT_FALSE(Tarvelo);
     EXPECT_EQ(IISdmPtr, nullptr);
-    app() = AppContext{};
+    app().reset();
+}
+
+// With the service stopped, start-up fails on the administration window's list, and the box
+// that ends the program names the stopped service, not the answer it never got.
+TEST(StartUp, AStoppedServiceIsNamedAsStopped) {
+    TestService service;
+    service.stopEndpoint();
+    ScriptedPlatform ui;
+    app().use(ui, service.base());
+    std::string said = "no failure";
+    try {
+        createWindows();
+    } catch (const std::exception& e) {
+        said = failureText(e);
+    }
+    destroyWindows();
+    app().reset();
+    EXPECT_TRUE(
+        said.starts_with("无法连接数据服务（127.0.0.1:" + std::to_string(service.port()) +
+                         "）：连接被拒绝。请确认数据服务已启动，或检查 tarvelo.ini 中的地址。"))
+        << said;
 }
 
 }  // namespace

@@ -7,7 +7,9 @@
 #include <cstdio>
 
 #include "app/ChineseLocale.h"
+#include "app/Application.h"
 #include "app/Fonts.h"
+#include "widgets/QtCallWaiter.h"
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -17,6 +19,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "Qt's Chinese translation is missing: run scripts/setup\n");
         return 1;
     }
+    // Service calls wait as they do in the program: off the GUI thread, input held back.
+    tarvelo::QtCallWaiter waiter;
+    tarvelo::app().waiter = &waiter;
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

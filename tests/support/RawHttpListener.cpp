@@ -92,6 +92,9 @@ void RawHttpListener::serve() {
             std::lock_guard lock(m_mutex);
             m_requests.push_back(request);
         }
+        const auto due = std::chrono::steady_clock::now() + m_delay.load();
+        while (!m_stop && std::chrono::steady_clock::now() < due)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
         const ssize_t sent = ::write(c, m_response.data(), m_response.size());
         (void)sent;
         ::close(c);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -19,6 +20,9 @@ public:
     RawHttpListener(const RawHttpListener&) = delete;
     RawHttpListener& operator=(const RawHttpListener&) = delete;
 
+    // Each answer is sent this long after its request has been read.
+    void answerAfter(std::chrono::milliseconds delay) { m_delay = delay; }
+
     int port() const { return m_port; }
     std::string base() const { return "http://127.0.0.1:" + std::to_string(m_port); }
     std::vector<std::string> requests() const;
@@ -27,6 +31,7 @@ private:
     void serve();
 
     std::string m_response;
+    std::atomic<std::chrono::milliseconds> m_delay{std::chrono::milliseconds(0)};
     int m_socket = -1;
     int m_port = 0;
     std::atomic<bool> m_stop{false};

@@ -59,7 +59,9 @@ TEST(TarveloQuery, PrintsAlignedRowsCsvAndResultsAndFailsClearly) {
     const Outcome nowhere =
         query("--config " + config + " --service http://127.0.0.1:1 \"select 1\"");
     EXPECT_EQ(nowhere.status, 1);
-    EXPECT_NE(nowhere.out.find("数据服务可能没有运行"), std::string::npos) << nowhere.out;
+    EXPECT_NE(nowhere.out.find("无法连接数据服务（127.0.0.1:1）：连接被拒绝。请确认数据服务已启动"),
+              std::string::npos)
+        << nowhere.out;
 
     EXPECT_EQ(query(at).status, 2);  // no statement
     EXPECT_EQ(query("--csv --exec \"delete from KVR_REGION\"").status,
