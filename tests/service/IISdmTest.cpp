@@ -140,6 +140,25 @@ TEST_F(DataAccess, AFailedCallKeepsTheChangesForTheNextTry) {
     EXPECT_EQ(service.scalar("select count(*) from KVR_USERH where USERID='carl'"), "1");
 }
 
+// A save that went out and got no answer may have been applied: the box says the outcome is
+// unknown and asks for a check before sending again; the changes stay pending.
+TEST_F(DataAccess, AnUnansweredSaveIsOfUnknownOutcome) {
+    SilentListener silent;
+    ServiceConfig config = ServiceConfig::forService(service.base());
+    config.writeTimeout = std::chrono::milliseconds(300);
+    TIISdmPtr writer(config, platform);
+    writer.ApplyHTTPRIO.setUrl(silent.base() + "/soap/x");
+    DataSet users;
+    appendUser(users, "dan");
+    platform.clear();
+    EXPECT_EQ(writer.ApplyDelta(users, "KVR_USERH", "USERID", ""), 7);
+    EXPECT_EQ(
+        platform.messages(),
+        std::vector<std::string>{"7-第二服务器\n数据服务在 1 秒内没有答复，不知道这次写入是否已经"
+                                 "完成。请先查询核对数据，再决定是否重新发送。"});
+    EXPECT_EQ(users.changeCount(), 1u);
+}
+
 TEST_F(DataAccess, ASaveTheServiceRefusesIsReportedAndKeptPending) {
     DataSet users;
     appendUser(users, "amy");  // the key is taken
