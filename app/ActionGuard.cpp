@@ -17,8 +17,14 @@ std::string failureText(const std::exception& e) {
 }
 
 void runAction(const std::function<void()>& handler) {
-    // A query that failed earlier is no cause of what this action meets.
-    if (IISdmPtr) IISdmPtr->forgetQueryFailure();
+    // A query that failed earlier is no cause of what this action meets. An action run while
+    // another waits for the service (the marquee's timer) leaves that one's failure alone.
+    static int depth = 0;
+    if (depth == 0 && IISdmPtr) IISdmPtr->forgetQueryFailure();
+    struct Depth {
+        Depth() { ++depth; }
+        ~Depth() { --depth; }
+    } nested;
     try {
         handler();
     } catch (const std::exception& e) {

@@ -224,12 +224,15 @@ void TTarvelo::OKSpeedButtonClick() {
     // 9, 10: the session row and this machine as the account's verified one.
     if (sessionMark == '1') {
         SessionRegistry::registration(ADOQuery1, userId, machineId, Date::today().compact());
+        dm.ApplyHTTPRIO.announce("正在登记本次登录…");
         dm.ApplyIntf->ApplyVanDataByExc(ADOQuery1.text());
     }
-    if (passwordMark == '2')
+    if (passwordMark == '2') {
+        dm.ApplyHTTPRIO.announce("正在登记本机…");
         dm.ApplyIntf->ApplyVanDataByExc(std::string("update KVR_USERH set VERIFY=") +
                                         sqlLiteral(machineId) + std::string(" where USERID=") +
                                         sqlLiteral(userId));
+    }
 
     // 11 to 13: a new main window takes over.
     auto* main = new TKVR_MainForm(this);
