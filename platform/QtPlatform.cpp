@@ -5,6 +5,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include "platform/FileDialogModel.h"
+
 namespace tarvelo {
 
 namespace {
@@ -59,6 +61,7 @@ std::optional<std::string> QtPlatform::openFile(std::string_view filter, std::st
                                                 std::string_view defaultExtension) {
     QFileDialog dialog(QApplication::activeWindow(), QStringLiteral("打开"), q(directory),
                        q(filter));
+    dialog.setProxyModel(new FileDialogModel);  // the dialog takes it
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setDefaultSuffix(q(defaultExtension));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;

@@ -2,13 +2,22 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
+#include <QDialogButtonBox>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QLabel>
+#include <QListView>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
+#include <QTreeView>
 
 #include "platform/QtPlatform.h"
 
@@ -69,6 +78,151 @@ TEST(QtPlatform, TheFileDialogOpensInItsFolderInChinese) {
     EXPECT_EQ(shownFilter, QStringLiteral("Excel 工作簿 (*.xls *.xlsx)"));
     EXPECT_TRUE(english.isEmpty()) << english.join(QStringLiteral(", ")).toStdString();
     EXPECT_EQ(chinese.size(), 2);
+}
+
+// What the file dialog shows in its detail view: the visible labels, buttons, tool tips and
+// combo box entries, the column titles, the places, every column of the listed entries but their
+// names, and the entries of the context menu. Names of files and folders and paths are left out:
+// they are the user's, not the dialog's.
+struct DialogTexts {
+    QStringList texts;
+    QMap<QString, QStringList> rows;  // by name: size, type, date
+};
+
+DialogTexts shownTexts(QFileDialog* dialog) {
+    DialogTexts shown;
+    auto add = [&](const QString& t) {
+        if (!t.isEmpty() && !QDir::isAbsolutePath(t)) shown.texts << t;
+    };
+    add(dialog->windowTitle());
+    for (QWidget* w : dialog->findChildren<QWidget*>()) {
+        if (!w->isVisible()) continue;
+        add(w->toolTip());
+        if (auto* l = qobject_cast<QLabel*>(w)) add(l->text());
+        if (auto* b = qobject_cast<QAbstractButton*>(w)) add(b->text());
+        if (auto* c = qobject_cast<QComboBox*>(w))
+            for (int i = 0; i < c->count(); ++i)
+                add(c->itemText(i));
+    }
+    auto* tree = dialog->findChild<QTreeView*>(QStringLiteral("treeView"));
+    const QAbstractItemModel* files = tree->model();
+    for (int c = 0; c < files->columnCount(tree->rootIndex()); ++c)
+        add(files->headerData(c, Qt::Horizontal).toString());
+    for (int r = 0; r < files->rowCount(tree->rootIndex()); ++r) {
+        QStringList& row = shown.rows[files->index(r, 0, tree->rootIndex()).data().toString()];
+        for (int c = 1; c < files->columnCount(tree->rootIndex()); ++c) {
+            row << files->index(r, c, tree->rootIndex()).data().toString();
+            add(row.back());
+        }
+    }
+    const QAbstractItemModel* places =
+        dialog->findChild<QListView*>(QStringLiteral("sidebar"))->model();
+    for (int r = 0; r < places->rowCount(); ++r) {
+        const QString name = places->index(r, 0).data().toString();
+        const QString path = places->index(r, 0).data(Qt::ToolTipRole).toString();
+        if (path.isEmpty() || QFileInfo(path).fileName() != name) add(name);
+    }
+    QTimer menuShown;  // gone with this function, should no menu come
+    menuShown.setSingleShot(true);
+    QObject::connect(&menuShown, &QTimer::timeout, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu) return;
+        for (const QAction* a : menu->actions())
+            add(a->text());
+        menu->close();
+    });
+    menuShown.start(50);
+    tree->setCurrentIndex(files->index(0, 0, tree->rootIndex()));
+    emit tree->customContextMenuRequested(tree->visualRect(tree->currentIndex()).center());
+    return shown;
+}
+
+// The texts that hold Latin letters once the filter's own words and patterns, the accelerator
+// keys ("打开(&O)") and the symbols of size units are taken out.
+QStringList english(const QStringList& texts) {
+    static const QRegularExpression own(
+        QStringLiteral(R"(Excel|\*\.xlsx?|\(&?[A-Z]\)|(?<=\d )[kMGT]B\b)"));
+    static const QRegularExpression latin(QStringLiteral("[A-Za-z]"));
+    QStringList found;
+    for (const QString& t : texts)
+        if (QString(t).remove(own).contains(latin)) found << t;
+    return found;
+}
+
+// Nothing the file dialog shows is English: not its labels and buttons, not the column titles,
+// not the type names, sizes and dates of a folder's entries, not the places or the context menu,
+// neither in a folder nor in the computer's view. Through all that the dialog still returns the
+// file picked in its list.
+TEST(QtPlatform, TheFileDialogShowsNoEnglish) {
+    QtPlatform platform;
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    QDir(folder.path()).mkdir(QStringLiteral("子目录"));
+    for (const auto& [name, bytes] :
+         {std::pair{"价格.xlsx", 1536}, std::pair{"旧表.xls", 0}, std::pair{"说明.txt", 10}}) {
+        QFile file(folder.filePath(QString::fromUtf8(name)));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(bytes, 'x'));
+    }
+    DialogTexts inFolder, inComputer;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        [&] {
+            dialog->findChild<QToolButton*>(QStringLiteral("detailModeButton"))->click();
+            auto* tree = dialog->findChild<QTreeView*>(QStringLiteral("treeView"));
+            // The entries' details come from a thread of the file system model.
+            auto detailed = [tree](int entries) {
+                return QTest::qWaitFor([&] {
+                    const QModelIndex root = tree->rootIndex();
+                    if (tree->model()->rowCount(root) != entries) return false;
+                    for (int r = 0; r < entries; ++r)
+                        if (tree->model()->index(r, 2, root).data().toString().isEmpty())
+                            return false;
+                    return true;
+                });
+            };
+            ASSERT_TRUE(detailed(3));
+            dialog->resize(900, 500);
+            QDir().mkpath(QDir::currentPath() + QStringLiteral("/screenshots"));
+            dialog->grab().save(QDir::currentPath() +
+                                QStringLiteral("/screenshots/filedetails.png"));
+            inFolder = shownTexts(dialog);
+
+            dialog->setDirectory(QString());  // the computer: its drives
+            ASSERT_TRUE(detailed(1));
+            inComputer = shownTexts(dialog);
+
+            dialog->setDirectory(folder.path());
+            ASSERT_TRUE(detailed(3));
+            const QModelIndex root = tree->rootIndex();
+            for (int r = 0; r < 3; ++r)
+                if (tree->model()->index(r, 0, root).data().toString() ==
+                    QStringLiteral("价格.xlsx"))
+                    tree->setCurrentIndex(tree->model()->index(r, 0, root));
+            dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Open)->click();
+        }();
+        if (dialog->isVisible()) dialog->reject();  // whatever failed above
+    });
+    EXPECT_EQ(platform.openFile("Excel 工作簿 (*.xls *.xlsx);;*.xls (*.xls)",
+                                folder.path().toStdString(), "XML"),
+              folder.filePath(QStringLiteral("价格.xlsx")).toStdString());
+
+    // name, column: what it shows
+    auto shown = [](const DialogTexts& d, const char* name, int column) {
+        return d.rows.value(QString::fromUtf8(name)).value(column - 1).toStdString();
+    };
+    EXPECT_EQ(inFolder.rows.keys().join(QLatin1Char(' ')).toStdString(),
+              "价格.xlsx 子目录 旧表.xls");
+    EXPECT_EQ(shown(inFolder, "子目录", 2), "文件夹");
+    EXPECT_EQ(shown(inFolder, "价格.xlsx", 1), "1.50 kB");
+    EXPECT_EQ(shown(inFolder, "旧表.xls", 1), "0 字节");
+    EXPECT_EQ(shown(inComputer, "/", 2), "驱动器");
+    for (const char* text : {"查找范围：", "文件名称(&N)：", "文件类型：", "取消", "名称", "类型",
+                             "修改日期", "计算机", "重命名(&R)", "新建文件夹(&N)"})
+        EXPECT_TRUE(inFolder.texts.contains(QString::fromUtf8(text))) << text;
+    const QStringList found = english(inFolder.texts + inComputer.texts);
+    EXPECT_TRUE(found.isEmpty()) << found.join(QStringLiteral(" | ")).toStdString();
 }
 
 }  // namespace

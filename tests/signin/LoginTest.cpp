@@ -266,13 +266,13 @@ TEST_F(LoginWindow, EachPressOfTheHelpButtonOpensAnotherAboutBox) {
 
 TEST_F(LoginWindow, WindowsRenderTheirChineseText) {
     for (const auto& [family, installed] :
-         {std::pair{"楷体", "AR PL UKai CN"}, std::pair{"楷体_GB2312", "AR PL UKai CN"},
-          std::pair{"宋体", "AR PL UMing CN"}}) {
+         {std::pair{"楷体", "AR PL KaitiM GB"}, std::pair{"楷体_GB2312", "AR PL KaitiM GB"},
+          std::pair{"宋体", "AR PL SungtiL GB"}}) {
         const QFont font(QString::fromUtf8(family));
         EXPECT_EQ(QFontInfo(font).family().toStdString(), installed) << family;
         EXPECT_TRUE(QRawFont::fromFont(font).supportsCharacter(u'钢')) << family;
     }
-    EXPECT_EQ(QFontInfo(QApplication::font()).family().toStdString(), "AR PL UMing CN");
+    EXPECT_EQ(QFontInfo(QApplication::font()).family().toStdString(), "AR PL SungtiL GB");
     const QString dir = QDir::currentPath() + QStringLiteral("/screenshots");
     QDir().mkpath(dir);
     EXPECT_EQ(login->size(), QSize(618, 327));
