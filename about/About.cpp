@@ -4,6 +4,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "widgets/WindowPlacement.h"
+
 namespace tarvelo {
 
 TAboutBox::TAboutBox(QWidget* owner) : QWidget(owner, Qt::Window) {
@@ -32,6 +34,7 @@ TAboutBox::TAboutBox(QWidget* owner) : QWidget(owner, Qt::Window) {
     layout->addWidget(version);
     layout->addWidget(text, 1);
     layout->addWidget(OKButton, 0, Qt::AlignRight);
+    WindowPlacement::keepOnScreen(this);
 }
 
 }  // namespace tarvelo

@@ -1,11 +1,9 @@
 #include "accounts/PasswordWindow.h"
 
-#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScreen>
 
 #include "app/ActionGuard.h"
 #include "app/Application.h"
@@ -14,6 +12,7 @@
 #include "service/IISdm.h"
 #include "signin/Login.h"
 #include "text/Error.h"
+#include "widgets/WindowPlacement.h"
 
 namespace tarvelo {
 
@@ -50,8 +49,7 @@ TPasswordWindow::TPasswordWindow(QWidget* owner, const QString& objectName, cons
     connect(BitBtn1, &QPushButton::clicked, this,
             [this] { runAction([this] { BitBtn1Click(); }); });
     connect(BitBtn2, &QPushButton::clicked, this, &QWidget::close);
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    WindowPlacement::keepOnScreen(this);
 }
 
 void TPasswordWindow::showEvent(QShowEvent* event) {

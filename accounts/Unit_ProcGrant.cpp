@@ -1,7 +1,5 @@
 #include "accounts/Unit_ProcGrant.h"
 
-#include <QGuiApplication>
-#include <QScreen>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -11,6 +9,7 @@
 #include "text/Error.h"
 #include "widgets/DBGrid.h"
 #include "widgets/DataSource.h"
+#include "widgets/WindowPlacement.h"
 
 namespace tarvelo {
 
@@ -81,8 +80,7 @@ TFrm_ProcGrant::TFrm_ProcGrant(QWidget* owner)
     connect(RefreshTB, &QToolButton::clicked, this,
             [this] { runAction([this] { RefreshTBClick(); }); });
     connect(ExitTB, &QToolButton::clicked, this, [this] { runAction([this] { ExitTBClick(); }); });
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    WindowPlacement::keepOnScreen(this);
 
     loadList();
 }

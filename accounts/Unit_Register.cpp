@@ -13,6 +13,7 @@
 #include "text/SqlLiteral.h"
 #include "text/Trim.h"
 #include "text/WireText.h"
+#include "widgets/WindowPlacement.h"
 
 namespace tarvelo {
 
@@ -85,6 +86,7 @@ TFrm_Register::TFrm_Register(QWidget* owner)
     connect(BitBtn1, &QPushButton::clicked, this,
             [this] { runAction([this] { BitBtn1Click(); }); });
     connect(BitBtn2, &QPushButton::clicked, this, &QWidget::close);
+    WindowPlacement::keepOnScreen(this);
 }
 
 void TFrm_Register::showEvent(QShowEvent* event) {

@@ -4,7 +4,6 @@
 #include <QCloseEvent>
 #include <QDateEdit>
 #include <QDir>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -12,7 +11,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPainter>
-#include <QScreen>
 #include <QSplitter>
 #include <QStyle>
 #include <QStyledItemDelegate>
@@ -37,6 +35,8 @@
 #include "widgets/DBGrid.h"
 #include "widgets/DataSource.h"
 #include "widgets/FormParts.h"
+#include "widgets/Pictures.h"
+#include "widgets/WindowPlacement.h"
 
 namespace tarvelo {
 
@@ -46,6 +46,15 @@ const QString kTop[4] = {QStringLiteral("信息价"), QStringLiteral("成交价"
                          QStringLiteral("苗木价"), QStringLiteral("厂商报价")};
 const QColor kNavy(0x00, 0x00, 0x80);  // 8388608 in the windows' BGR notation
 constexpr const char* kPublisherLine = "Tarvelo 云平台 · 建设工程材料价格信息，每月发布";
+// The search strip: the box starts 145 pixels in; the two buttons after it and a margin take
+// 176; the box is 460 pixels wide or more where there is room, never less than 120.
+constexpr int kBoxLeft = 145;
+constexpr int kAfterBox = 176;
+constexpr int kBoxWidth = 460;
+constexpr int kNarrowestBox = 120;
+// The floating lists: the suggestions under the search box, the pick list under the target box.
+const QRect kSuggestions(kBoxLeft, 76, 296, 321);
+const QRect kPickList(13, 36, 292, 493);
 
 // Fonts and colours of the tree's items, set before each is drawn with the default drawing.
 class TreeDrawing : public QStyledItemDelegate {
@@ -74,7 +83,9 @@ QListWidget* iconList(QWidget* parent) {
     lv->setGridSize(QSize(86, 60));
     lv->setMovement(QListView::Static);
     lv->setResizeMode(QListView::Adjust);
-    lv->setFixedHeight(150);
+    // Two rows of icons; one on a small screen.
+    lv->setMinimumHeight(64);
+    lv->setMaximumHeight(150);
     lv->setFont(kai(14));
     lv->setStyleSheet(QStringLiteral("QListWidget { color: navy; }"));
     lv->setCursor(Qt::PointingHandCursor);
@@ -132,9 +143,11 @@ TKVR_MainForm::TKVR_MainForm(QWidget* owner)
     YMDateTimePicker->setDate(QDate::currentDate());
     QueryDateTimePicker->setDate(QDate::currentDate());
     SelDBGrid->hide();
+    fitFloatingLists();
+    for (QWidget* page : {Panel4, TS_Admin})
+        page->installEventFilter(this);
 
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    WindowPlacement::keepOnScreen(this);
 }
 
 void TKVR_MainForm::buildInformationCentre() {
@@ -163,7 +176,9 @@ void TKVR_MainForm::buildInformationCentre() {
     left->setSpacing(0);
     TV_TreeL = new QTreeWidget(Panel2);
     TV_TreeL->setHeaderHidden(true);
-    TV_TreeL->setFixedHeight(224);
+    // 224 pixels high; less on a small screen, where the item list shares the room with it.
+    TV_TreeL->setMinimumHeight(96);
+    TV_TreeL->setMaximumHeight(224);
     TV_TreeL->setFont(kai(16));
     TV_TreeL->setRootIsDecorated(false);  // no lines at the root
     TV_TreeL->setIndentation(19);
@@ -176,7 +191,10 @@ void TKVR_MainForm::buildInformationCentre() {
     DBGrid1 = new TDBGrid(Panel2);
     Ds_Item = source(Cds_Item, this, columns({{"ITEMDESC", "材料名", 193}}));
     DBGrid1->setDataSource(Ds_Item);
-    left->addWidget(TV_TreeL);
+    // Equal stretch: the room beyond what each needs is shared, so the tree reaches its designed
+    // height (its maximum) before the grid takes the rest; on a small screen both give way.
+    // The search strip and the icon lists share their room with the grids in the same way.
+    left->addWidget(TV_TreeL, 1);
     left->addWidget(DBGrid1, 1);
     Splitter1->addWidget(Panel2);
 
@@ -185,7 +203,10 @@ void TKVR_MainForm::buildInformationCentre() {
     right->setContentsMargins(0, 0, 0, 0);
     right->setSpacing(0);
     TitlePanel = new QWidget(Panel4);
-    TitlePanel->setFixedHeight(110);
+    // 110 pixels high; on a small screen down to just under the search box.
+    TitlePanel->setMinimumHeight(80);
+    TitlePanel->setMaximumHeight(110);
+    TitlePanel->setMinimumWidth(kBoxLeft + kNarrowestBox + kAfterBox);
     TitlePanel->installEventFilter(this);
     YMCheckBox = new QCheckBox(QStringLiteral("年份/月"), TitlePanel);
     YMCheckBox->setToolTip(QStringLiteral("选中按月查询，不选查全年"));
@@ -208,7 +229,7 @@ void TKVR_MainForm::buildInformationCentre() {
     wwwSpeedButton = button(TitlePanel, QString());
     wwwSpeedButton->setToolTip(QStringLiteral("退出"));
     wwwSpeedButton->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
-    right->addWidget(TitlePanel);
+    right->addWidget(TitlePanel, 1);
 
     PageControl3 = new QTabWidget(Panel4);
     PageControl3->tabBar()->setFont(kai(16, true));
@@ -221,7 +242,7 @@ void TKVR_MainForm::buildInformationCentre() {
         v->setSpacing(0);
         if (icons) {
             *icons = iconList(pageWidget);
-            v->addWidget(*icons);
+            v->addWidget(*icons, 1);
         }
         grid = new TDBGrid(pageWidget);
         ds = source(set, this, std::move(cols));
@@ -289,7 +310,7 @@ void TKVR_MainForm::buildInformationCentre() {
 
     // The suggestions float under the search box, above the tabs.
     SelDBGrid = new TDBGrid(Panel4);
-    SelDBGrid->setGeometry(145, 76, 296, 321);
+    SelDBGrid->setGeometry(kSuggestions);
     SelDBGrid->horizontalHeader()->hide();
     SelDBGrid->verticalHeader()->hide();
     SelDBGrid->setFont(kai(15));
@@ -324,16 +345,32 @@ void TKVR_MainForm::layOutTitlePanel() {
     SpeedButton2->setGeometry(w - 90, 6, 50, 28);
     wwwSpeedButton->setGeometry(w - 36, 6, 30, 28);
     YMDateTimePicker->setGeometry(10, 44, 125, 30);
-    // The box stretches with the strip, from 460 pixels up.
-    const int boxWidth = std::max(460, w - 145 - 200);
-    QueryEdit->setGeometry(145, 42, boxWidth, 34);
-    QuerySpeedButton->setGeometry(145 + boxWidth + 8, 42, 96, 34);
-    SpeedButton3->setGeometry(145 + boxWidth + 110, 42, 60, 34);
+    // The box stretches with the strip, from 460 pixels up; on a narrow strip it gives way so
+    // that the buttons after it stay in view.
+    const int boxWidth = std::min(std::max(kBoxWidth, w - kBoxLeft - 200),
+                                  std::max(kNarrowestBox, w - kBoxLeft - kAfterBox));
+    QueryEdit->setGeometry(kBoxLeft, 42, boxWidth, 34);
+    QuerySpeedButton->setGeometry(kBoxLeft + boxWidth + 8, 42, 96, 34);
+    SpeedButton3->setGeometry(kBoxLeft + boxWidth + 110, 42, 60, 34);
+}
+
+void TKVR_MainForm::fitFloatingLists() {
+    // Each keeps its designed height where the page is tall enough, and ends at the page's
+    // bottom edge where it is not.
+    const auto fit = [](QWidget* list, const QRect& designed, const QWidget* page) {
+        QRect r = designed;
+        r.setHeight(std::max(40, std::min(designed.height(), page->height() - designed.y())));
+        list->setGeometry(r);
+    };
+    fit(SelDBGrid, kSuggestions, Panel4);
+    fit(QueryDBGrid, kPickList, TS_Admin);
 }
 
 bool TKVR_MainForm::eventFilter(QObject* watched, QEvent* event) {
     if (watched == TitlePanel && event->type() == QEvent::Resize) {
         layOutTitlePanel();
+    } else if ((watched == Panel4 || watched == TS_Admin) && event->type() == QEvent::Resize) {
+        fitFloatingLists();
     } else if (watched == QueryEdit) {
         switch (event->type()) {
             // The window becoming active again (after a message box, a menu, another program)
@@ -460,8 +497,8 @@ void TKVR_MainForm::FormShow() {
             // The image list holds twenty pictures; later regions show their caption only.
             auto* item = new QListWidgetItem(name, icons);
             if (k < 20)
-                item->setIcon(QIcon(QStringLiteral(":/pictures/regions/region%1.png")
-                                        .arg(k + 1, 2, 10, QLatin1Char('0'))));
+                item->setIcon(pictureIcon(QStringLiteral(":/pictures/regions/region%1.png")
+                                              .arg(k + 1, 2, 10, QLatin1Char('0'))));
             else
                 item->setSizeHint(QSize(86, 60));
         }

@@ -182,6 +182,8 @@ private:
     // stored (another user's rows stored meanwhile).
     void checkReplacedUnit(const ImportUnit& unit, const std::string& target, int read);
     void layOutTitlePanel();
+    // The suggestions and the pick list float over their pages: each is made to end on its page.
+    void fitFloatingLists();
     // The text of the selected second-level node, or nullopt when none is selected.
     std::optional<std::string> selectedRegion() const;
     // The data access module; an error (for the error box) once it is closed.

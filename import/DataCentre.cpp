@@ -178,9 +178,8 @@ void TKVR_MainForm::buildDataCentre() {
                QStringLiteral("厂商报价导入"));
     page->addWidget(PageControl2, 1);
 
-    // The pick list floats under the target box, over the pages.
+    // The pick list floats under the target box, over the pages (fitFloatingLists).
     QueryDBGrid = new TDBGrid(TS_Admin);
-    QueryDBGrid->setGeometry(13, 36, 292, 493);
     QueryDBGrid->horizontalHeader()->setFont(kai(15, true));
     Ds_Region = source(Cds_Region, this, columns({{"ID", "ID", 80}, {"IDDESC", "IDDESC", 180}}));
     Ds_ICEXT = source(Cds_ICEXT, this, columns({{"ID", "ID", 80}, {"IDDESC", "IDDESC", 180}}));

@@ -1,26 +1,42 @@
 #!/usr/bin/env python3
-"""Draws the login window's pictures (our own, from nothing but arithmetic) as PNG files:
-banner.png (618 x 185, a dusk sky over a city of price bars) and background.png (618 x 142,
-a quiet paper-like gradient). Run it from this folder; the PNGs are committed."""
+"""Draws the program's pictures (our own, from nothing but arithmetic) as PNG files:
+banner.png (618 x 185, a dusk sky over a city of price bars), background.png (618 x 142,
+a quiet paper-like gradient) and twenty 32 x 32 region icons, each also at twice the size
+(name@2x.png) for screens scaled to 150 % and more; Qt picks the @2x file from the resources
+by itself. Run it from this folder; the PNGs are committed.
+
+Every picture is a function of a point in its own (1x) pixel units. The 2x file samples the
+same function at the centres of the finer pixels, so both sizes show the same shapes: edges
+that run along pixel boundaries stay put, curves and slopes get twice the detail."""
 import math
+import os
 import struct
 import zlib
 
 
-def png(path, width, height, pixel):
+def png(path, width, height, pixel, scale=1):
+    """Writes width x height (in 1x pixels) at `scale`; pixel(x, y, scale) gives the colour at
+    a point, x and y in 1x pixel units (whole numbers at 1x, pixel centres)."""
     rows = bytearray()
-    for y in range(height):
+    for j in range(height * scale):
+        y = (j + 0.5) / scale - 0.5
         rows.append(0)
-        for x in range(width):
-            r, g, b = pixel(x, y)
+        for i in range(width * scale):
+            x = (i + 0.5) / scale - 0.5
+            r, g, b = pixel(x, y, scale)
             rows += bytes((max(0, min(255, int(r))), max(0, min(255, int(g))), max(0, min(255, int(b)))))
     def chunk(kind, data):
         return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF)
     with open(path, "wb") as f:
         f.write(b"\x89PNG\r\n\x1a\n")
-        f.write(chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)))
+        f.write(chunk(b"IHDR", struct.pack(">IIBBBBB", width * scale, height * scale, 8, 2, 0, 0, 0)))
         f.write(chunk(b"IDAT", zlib.compress(bytes(rows), 9)))
         f.write(chunk(b"IEND", b""))
+
+
+def cell(v):
+    """The 1x pixel a point lies in: for patterns drawn pixel by pixel."""
+    return math.floor(v + 0.5)
 
 
 def mix(a, b, t):
@@ -40,18 +56,19 @@ while x < W:
     k += 1
 
 
-def banner(x, y):
-    sky = mix((18, 52, 110), (236, 146, 82), (y / H) ** 1.6)
+def banner(x, y, scale):
+    sky = mix((18, 52, 110), (236, 146, 82), (max(0.0, y) / H) ** 1.6)
     # a soft sun
     d = math.hypot(x - 470, y - 120)
     if d < 70:
         sky = mix(sky, (255, 214, 140), max(0.0, 1 - d / 70) ** 2)
+    px, py = cell(x), cell(y)
     for x0, x1, top in bars:
-        if x0 <= x < x1 and y >= top:
+        if x0 <= px < x1 and y >= top:
             shade = 0.35 + 0.25 * ((x - x0) / max(1, x1 - x0))
             body = mix((20, 34, 64), (44, 70, 118), shade)
             # lit windows in a regular grid
-            if (x - x0) % 7 in (2, 3) and (y - int(top)) % 9 in (3, 4) and (x + y) % 5:
+            if (px - x0) % 7 in (2, 3) and (py - int(top)) % 9 in (3, 4) and (px + py) % 5:
                 body = (250, 214, 120)
             return body
     # a rising trend line across the sky
@@ -61,17 +78,13 @@ def banner(x, y):
     return sky
 
 
-def background(x, y):
-    base = mix((246, 248, 252), (220, 230, 244), y / 142)
+def background(x, y, scale):
+    base = mix((246, 248, 252), (220, 230, 244), max(0.0, y) / 142)
     stripe = 4 * math.sin((x + y) / 9)
     return tuple(c + stripe for c in base)
 
 
-png("banner.png", W, H, banner)
-png("background.png", 618, 142, background)
-
-
-# Twenty 32 x 32 region icons: a map pin in its own colour, with a small white house in it.
+# The region icons: a map pin in its own colour, with a small white house in it.
 def hue(h):
     h6 = (h % 1.0) * 6
     i = int(h6)
@@ -81,26 +94,34 @@ def hue(h):
 
 
 def pin(colour, variant):
-    def pixel(x, y):
+    def pixel(x, y, scale):
         cx, cy, r = 15.5, 12.5, 10.5
         d = math.hypot(x - cx, y - cy)
-        inside = d <= r or (y > cy and abs(x - cx) <= (30 - y) * 0.55 and y <= 30)
-        if not inside:
+        tail = y > cy and abs(x - cx) <= (30 - y) * 0.55 and y <= 30
+        if d > r and not tail:
             return (255, 255, 255)
-        # the house: a roof and a body; the door differs by variant
-        if 7 <= y <= 11 and abs(x - cx) <= (y - 6):
+        # the house: a roof (rows 7 to 11) and a body (rows 12 to 17, columns 10 to 21); the
+        # door differs by variant. Ranges run from pixel edge to pixel edge.
+        if 6.5 <= y < 11.5 and abs(x - cx) <= (y - 6):
             return (255, 255, 255)
-        if 11 < y <= 17 and 10 <= x <= 21:
+        if 11.5 <= y < 17.5 and 9.5 <= x < 21.5:
             door = 13 + variant % 5
-            if door <= x <= door + 2 and y >= 14:
+            if door - 0.5 <= x < door + 2.5 and y >= 13.5:
                 return colour
             return (255, 255, 255)
-        edge = max(0.0, min(1.0, r - d)) if d <= r else 1.0
+        # the rim fades over one screen pixel, where the tail does not go on
+        edge = 1.0 if tail else max(0.0, min(1.0, (r - d) * scale))
         return mix((255, 255, 255), colour, edge)
     return pixel
 
 
-import os
+png("banner.png", W, H, banner)
+png("banner@2x.png", W, H, banner, 2)
+png("background.png", 618, 142, background)
+png("background@2x.png", 618, 142, background, 2)
+
 os.makedirs("regions", exist_ok=True)
 for k in range(20):
-    png("regions/region%02d.png" % (k + 1), 32, 32, pin(hue(k / 20.0 + (k % 2) * 0.5), k))
+    icon = pin(hue(k / 20.0 + (k % 2) * 0.5), k)
+    png("regions/region%02d.png" % (k + 1), 32, 32, icon)
+    png("regions/region%02d@2x.png" % (k + 1), 32, 32, icon, 2)

@@ -2,11 +2,8 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPixmap>
-#include <QScreen>
 #include <QToolButton>
 
 #include "about/About.h"
@@ -25,6 +22,8 @@
 #include "text/Error.h"
 #include "text/SqlLiteral.h"
 #include "text/Trim.h"
+#include "widgets/Pictures.h"
+#include "widgets/WindowPlacement.h"
 
 // The pictures are compiled into the windows' static library, whose resource initialiser the
 // linker would drop unless it is called.
@@ -70,11 +69,11 @@ TTarvelo::TTarvelo(QWidget* parent) : QWidget(parent, Qt::Window) {
     // The banner over the top 185 pixels and the background under it, both stretched.
     auto* banner = new QLabel(this);
     banner->setGeometry(0, 0, 618, 185);
-    banner->setPixmap(QPixmap(QStringLiteral(":/pictures/banner.png")));
+    banner->setPixmap(picture(QStringLiteral(":/pictures/banner.png"), banner->size()));
     banner->setScaledContents(true);
     auto* background = new QLabel(this);
     background->setGeometry(0, 185, 618, 142);
-    background->setPixmap(QPixmap(QStringLiteral(":/pictures/background.png")));
+    background->setPixmap(picture(QStringLiteral(":/pictures/background.png"), background->size()));
     background->setScaledContents(true);
 
     Caption = new QLabel(QStringLiteral("VRDS DerOzurEverovadu"), this);
@@ -131,8 +130,7 @@ TTarvelo::TTarvelo(QWidget* parent) : QWidget(parent, Qt::Window) {
     connect(PassWordEdit, &QLineEdit::returnPressed, this,
             [this] { runAction([this] { OKSpeedButtonClick(); }); });
 
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    WindowPlacement::keepOnScreen(this);
 
     // The data access module, then this machine's identifier.
     m_module = std::make_unique<TIISdmPtr>(app().config, platform());

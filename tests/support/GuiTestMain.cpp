@@ -1,18 +1,73 @@
-// The entry of the window tests: a QApplication on the offscreen platform (unless a display is
-// asked for), the Chinese fonts and Qt texts the program uses, then every test.
+// The entry of the window tests: a QApplication on the offscreen platform (unless another
+// platform, a display, is asked for), the Chinese fonts and Qt texts the program uses, then
+// every test.
+//
+// The offscreen screen is 1920 x 1080 unless TARVELO_TEST_SCREEN says otherwise:
+// "1280x800@1.5" is a screen of 1280 x 800 device pixels with the program scaled by 1.5, as
+// QT_SCALE_FACTOR scales it (the factor must be known before the application exists);
+// "1920x1080,1280x800" are two screens side by side, the first one the primary screen.
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QRegularExpression>
+#include <QTemporaryFile>
 
 #include <cstdio>
+#include <memory>
 
 #include "app/ChineseLocale.h"
 #include "app/Application.h"
 #include "app/Fonts.h"
 #include "widgets/QtCallWaiter.h"
 
+namespace {
+
+// The platform's screen configuration for TARVELO_TEST_SCREEN; null when it is malformed.
+std::unique_ptr<QTemporaryFile> offscreenScreen(const QByteArray& spec) {
+    static const QRegularExpression form(
+        QStringLiteral(R"(^(\d+x\d+(?:,\d+x\d+)*)(?:@([0-9]+(?:\.[0-9]+)?))?$)"));
+    const QRegularExpressionMatch m = form.match(QString::fromLatin1(spec));
+    if (!m.hasMatch()) return nullptr;
+    QStringList screens;
+    int x = 0;
+    for (const QString& size : m.captured(1).split(QLatin1Char(','))) {
+        const int width = size.section(QLatin1Char('x'), 0, 0).toInt();
+        const int height = size.section(QLatin1Char('x'), 1, 1).toInt();
+        screens << QStringLiteral(R"({"name": "screen%1", "x": %2, "y": 0, "width": %3, )"
+                                  R"("height": %4})")
+                       .arg(screens.size() + 1)
+                       .arg(x)
+                       .arg(width)
+                       .arg(height);
+        x += width;
+    }
+    auto file = std::make_unique<QTemporaryFile>();
+    if (!file->open()) return nullptr;
+    file->write((QStringLiteral(R"({"screens": [)") + screens.join(QStringLiteral(", ")) +
+                 QStringLiteral("]}"))
+                    .toUtf8());
+    file->flush();
+    if (!m.captured(2).isEmpty()) qputenv("QT_SCALE_FACTOR", m.captured(2).toLatin1());
+    return file;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    std::unique_ptr<QTemporaryFile> screens;
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    if (platform.isEmpty() || platform == "offscreen") {
+        const QByteArray spec = qEnvironmentVariableIsEmpty("TARVELO_TEST_SCREEN")
+                                    ? QByteArray("1920x1080")
+                                    : qgetenv("TARVELO_TEST_SCREEN");
+        screens = offscreenScreen(spec);
+        if (!screens) {
+            std::fprintf(stderr, "TARVELO_TEST_SCREEN must read like 1280x800@1.5, not %s\n",
+                         spec.constData());
+            return 1;
+        }
+        qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + screens->fileName().toLocal8Bit());
+    }
     QApplication application(argc, argv);
     tarvelo::installChineseFonts();
     if (!tarvelo::installChineseLocale()) {
