@@ -37,21 +37,21 @@ namespace {
 
 // The screens TARVELO_TEST_SCREEN asks for ("1280x800@1.5", "1920x1080,1280x800@1.5"): their
 // sizes in device pixels and the scale factor.
-struct ScreenSpec {
+struct ScreenLayout {
     std::vector<QSize> sizes;
     double scale = 1;
 };
 
-ScreenSpec askedFor() {
-    ScreenSpec spec;
+ScreenLayout askedFor() {
+    ScreenLayout layout;
     const QString text = qEnvironmentVariable("TARVELO_TEST_SCREEN", QStringLiteral("1920x1080"));
     const QStringList parts = text.split(QLatin1Char('@'));
-    if (parts.size() == 2) spec.scale = parts[1].toDouble();
+    if (parts.size() == 2) layout.scale = parts[1].toDouble();
     for (const QString& screen : parts[0].split(QLatin1Char(','))) {
         const QStringList wh = screen.split(QLatin1Char('x'));
-        spec.sizes.emplace_back(wh.value(0).toInt(), wh.value(1).toInt());
+        layout.sizes.emplace_back(wh.value(0).toInt(), wh.value(1).toInt());
     }
-    return spec;
+    return layout;
 }
 
 QString screenName() {
@@ -137,17 +137,17 @@ class Screens : public ::testing::Test {
 protected:
     void SetUp() override {
         // The platform must show what was asked for, or the checks prove nothing.
-        const ScreenSpec spec = askedFor();
+        const ScreenLayout layout = askedFor();
         const QList<QScreen*> screens = QGuiApplication::screens();
-        ASSERT_EQ(screens.size(), static_cast<qsizetype>(spec.sizes.size()));
+        ASSERT_EQ(screens.size(), static_cast<qsizetype>(layout.sizes.size()));
         for (qsizetype i = 0; i < screens.size(); ++i) {
             // in device pixels, give or take the rounding to whole logical ones
-            const QSizeF device = QSizeF(screens[i]->size()) * spec.scale;
-            EXPECT_NEAR(device.width(), spec.sizes[i].width(), 1);
-            EXPECT_NEAR(device.height(), spec.sizes[i].height(), 1);
-            EXPECT_DOUBLE_EQ(screens[i]->devicePixelRatio(), spec.scale);
+            const QSizeF device = QSizeF(screens[i]->size()) * layout.scale;
+            EXPECT_NEAR(device.width(), layout.sizes[i].width(), 1);
+            EXPECT_NEAR(device.height(), layout.sizes[i].height(), 1);
+            EXPECT_DOUBLE_EQ(screens[i]->devicePixelRatio(), layout.scale);
         }
-        ratio = spec.scale;
+        ratio = layout.scale;
 
         app().use(ui, service.base(), [] {});
         service.exec(

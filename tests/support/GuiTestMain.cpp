@@ -23,10 +23,10 @@
 namespace {
 
 // The platform's screen configuration for TARVELO_TEST_SCREEN; null when it is malformed.
-std::unique_ptr<QTemporaryFile> offscreenScreen(const QByteArray& spec) {
+std::unique_ptr<QTemporaryFile> offscreenScreen(const QByteArray& layout) {
     static const QRegularExpression form(
         QStringLiteral(R"(^(\d+x\d+(?:,\d+x\d+)*)(?:@([0-9]+(?:\.[0-9]+)?))?$)"));
-    const QRegularExpressionMatch m = form.match(QString::fromLatin1(spec));
+    const QRegularExpressionMatch m = form.match(QString::fromLatin1(layout));
     if (!m.hasMatch()) return nullptr;
     QStringList screens;
     int x = 0;
@@ -57,13 +57,13 @@ int main(int argc, char** argv) {
     std::unique_ptr<QTemporaryFile> screens;
     const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
     if (platform.isEmpty() || platform == "offscreen") {
-        const QByteArray spec = qEnvironmentVariableIsEmpty("TARVELO_TEST_SCREEN")
+        const QByteArray layout = qEnvironmentVariableIsEmpty("TARVELO_TEST_SCREEN")
                                     ? QByteArray("1920x1080")
                                     : qgetenv("TARVELO_TEST_SCREEN");
-        screens = offscreenScreen(spec);
+        screens = offscreenScreen(layout);
         if (!screens) {
             std::fprintf(stderr, "TARVELO_TEST_SCREEN must read like 1280x800@1.5, not %s\n",
-                         spec.constData());
+                         layout.constData());
             return 1;
         }
         qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + screens->fileName().toLocal8Bit());
