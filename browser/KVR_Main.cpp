@@ -1,15 +1,18 @@
 #include "browser/KVR_Main.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDateEdit>
 #include <QDir>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QSplitter>
 #include <QStyle>
@@ -317,7 +320,9 @@ void TKVR_MainForm::buildInformationCentre() {
     Ds_SelItem = source(Cds_SelItem, this, columns({{"ITEMDESC", "", 270}}));
     SelDBGrid->setDataSource(Ds_SelItem);
     SelDBGrid->installEventFilter(this);
+    SelDBGrid->viewport()->installEventFilter(this);
     SelDBGrid->raise();
+    TV_TreeL->viewport()->installEventFilter(this);
 
     const auto on = [this](auto* sender, auto signal, void (TKVR_MainForm::*handler)()) {
         connect(sender, signal, this, [this, handler] { runAction([&] { (this->*handler)(); }); });
@@ -335,6 +340,14 @@ void TKVR_MainForm::buildInformationCentre() {
     on(SpeedButton2, &QToolButton::clicked, &TKVR_MainForm::SpeedButton2Click);
     on(wwwSpeedButton, &QToolButton::clicked, &TKVR_MainForm::wwwSpeedButtonClick);
     on(SelDBGrid, &TDBGrid::cellClicked, &TKVR_MainForm::SelDBGridCellClick);
+    // The suggestions belong to the node, tab and period they were asked for, and to the box:
+    // they go when any of these changes, or when the focus moves on within the window.
+    connect(TV_TreeL, &QTreeWidget::currentItemChanged, SelDBGrid, &QWidget::hide);
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        if (!SelDBGrid->isVisible() || !now || now->window() != this) return;
+        if (now != QueryEdit && now != SelDBGrid && !SelDBGrid->isAncestorOf(now))
+            SelDBGrid->hide();
+    });
 
     layOutTitlePanel();
 }
@@ -380,8 +393,13 @@ bool TKVR_MainForm::eventFilter(QObject* watched, QEvent* event) {
             case QEvent::FocusOut: {
                 const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
                 if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason) break;
+                // Only the user's own entering (a click, Tab, a shortcut) may ask for a region;
+                // the focus put back by a page switch or by the program may not.
+                const bool byUser =
+                    reason == Qt::MouseFocusReason || reason == Qt::TabFocusReason ||
+                    reason == Qt::BacktabFocusReason || reason == Qt::ShortcutFocusReason;
                 if (event->type() == QEvent::FocusIn)
-                    runAction([this] { QueryEditEnter(); });
+                    runAction([this, byUser] { QueryEditEnter(byUser); });
                 else
                     runAction([this] { QueryEditExit(); });
                 break;
@@ -390,6 +408,16 @@ bool TKVR_MainForm::eventFilter(QObject* watched, QEvent* event) {
             case QEvent::KeyRelease: {
                 const auto* keyEvent = static_cast<QKeyEvent*>(event);
                 const int key = keyEvent->key();
+                // Down goes into the suggestions, at their first row.
+                if (key == Qt::Key_Down) {
+                    if (event->type() == QEvent::KeyPress && SelDBGrid->isVisible() &&
+                        Cds_SelItem.active() && Cds_SelItem.recordCount() > 0) {
+                        Cds_SelItem.first();
+                        SelDBGrid->setFocus(Qt::TabFocusReason);
+                        SelDBGrid->selectRow(0);
+                    }
+                    return true;
+                }
                 // Enter held down is still one search.
                 if (keyEvent->isAutoRepeat() && (key == Qt::Key_Return || key == Qt::Key_Enter))
                     return true;
@@ -411,13 +439,40 @@ bool TKVR_MainForm::eventFilter(QObject* watched, QEvent* event) {
             if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
                 runAction([this] { QueryDBEditEnter(); });
         } else if (event->type() == QEvent::KeyPress) {
-            runAction([&] { QueryDBEditKeyPress(static_cast<QKeyEvent*>(event)->key()); });
+            // Only a key that types something (a character, Enter, Escape, Backspace) is a key
+            // of the box; Shift and the arrows are not.
+            const auto* keyEvent = static_cast<QKeyEvent*>(event);
+            if (!keyEvent->text().isEmpty())
+                runAction([&] { QueryDBEditKeyPress(keyEvent->key()); });
+        } else if (event->type() == QEvent::InputMethod) {
+            // Region names come through an input method: its committed text is typed text.
+            if (!static_cast<QInputMethodEvent*>(event)->commitString().isEmpty())
+                runAction([this] { QueryDBEditKeyPress(0); });
         }
     } else if (watched == SelDBGrid) {
         if (event->type() == QEvent::KeyRelease)
             runAction([&] { SelDBGridKeyUp(static_cast<QKeyEvent*>(event)->key()); });
         else if (event->type() == QEvent::FocusOut)
             runAction([this] { SelDBGridColExit(); });
+    } else if (SelDBGrid && watched == SelDBGrid->viewport()) {
+        // Without a row the grid has no cell to report a click on; the click still counts.
+        if (event->type() == QEvent::MouseButtonRelease &&
+            static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton &&
+            (!Cds_SelItem.active() || Cds_SelItem.recordCount() == 0))
+            runAction([this] { SelDBGridCellClick(); });
+    } else if (TV_TreeL && watched == TV_TreeL->viewport()) {
+        // A click beside the nodes keeps the selected one: the region stays chosen.
+        switch (event->type()) {
+            case QEvent::MouseButtonPress:
+            case QEvent::MouseButtonRelease:
+            case QEvent::MouseButtonDblClick:
+            case QEvent::MouseMove:
+                if (!TV_TreeL->itemAt(static_cast<QMouseEvent*>(event)->position().toPoint()))
+                    return true;
+                break;
+            default:
+                break;
+        }
     }
     return QWidget::eventFilter(watched, event);
 }
@@ -521,11 +576,13 @@ void TKVR_MainForm::FormShow() {
 
 void TKVR_MainForm::PageControl3Change() {
     QueryEdit->clear();
+    SelDBGrid->hide();
     const Category c = activeCategory();
     SelectTopNode(kTop[static_cast<int>(c)]);
 }
 
 void TKVR_MainForm::YMDateTimePickerCloseUp() {
+    SelDBGrid->hide();
     browserPeriod =
         Date{YMDateTimePicker->date().year(), YMDateTimePicker->date().month(), 1}.period();
 }
@@ -626,7 +683,7 @@ void TKVR_MainForm::DBGrid1CellClick() {
     QueryEdit->setText(QString::fromStdString(Cds_Item.fieldByName("ITEMDESC").asText()));
 }
 
-void TKVR_MainForm::QueryEditEnter() {
+void TKVR_MainForm::QueryEditEnter(bool byUser) {
     PageControl1->setCurrentWidget(TS_User);
     marker = "查";
     Platform& ui = platform();
@@ -638,7 +695,7 @@ void TKVR_MainForm::QueryEditEnter() {
         const QTreeWidgetItem* node = TV_TreeL->currentItem();
         const bool regionOfTab = node && node->isSelected() && node->parent() &&
                                  node->parent()->text(0) == kTop[static_cast<int>(c)];
-        if (!regionOfTab) ui.message("请选择地区查询");
+        if (!regionOfTab && byUser) ui.message("请选择地区查询");
     }
 }
 
@@ -702,13 +759,12 @@ void TKVR_MainForm::QuerySpeedButtonClick() {
 
 void TKVR_MainForm::SelDBGridKeyUp(int key) {
     if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-        SelDBGrid->hide();
-        if (Cds_SelItem.active() && Cds_SelItem.recordCount() > 0)
-            QuerySpeedButtonClick();  // with the text as typed
-        else
-            QueryEdit->clear();
+        // Enter chooses the highlighted suggestion, as a click does; the box keeps the focus.
+        QueryEdit->setFocus(Qt::OtherFocusReason);
+        SelDBGridCellClick();
     } else if (key == Qt::Key_Escape) {
         SelDBGrid->hide();
+        QueryEdit->setFocus(Qt::OtherFocusReason);
     }
 }
 

@@ -61,7 +61,7 @@ public:
     QTimer* Timer1;
     QSplitter* Splitter1;
     QWidget* Panel2;
-    QTreeWidget* TV_TreeL;
+    QTreeWidget* TV_TreeL = nullptr;
     TDBGrid* DBGrid1;
     QWidget* Panel4;
     QWidget* TitlePanel;
@@ -72,7 +72,7 @@ public:
     QToolButton* SpeedButton3;      // "清屏"
     QToolButton* SpeedButton2;      // "退出": closes the window
     QToolButton* wwwSpeedButton;    // closes the window and ends the program
-    TDBGrid* SelDBGrid;
+    TDBGrid* SelDBGrid = nullptr;
     QTabWidget* PageControl3;
     QWidget* TS_XXJ;
     QWidget* TS_CJJ;
@@ -126,7 +126,9 @@ public:
     void lv1Click();
     void lv2Click();
     void DBGrid1CellClick();
-    void QueryEditEnter();
+    // `byUser`: the user entered the box (a click, Tab, a shortcut), rather than the focus
+    // coming back to it with a page or from the program.
+    void QueryEditEnter(bool byUser = true);
     void QueryEditExit();
     void QueryEditChange();
     void QueryEditKey(int key, bool press);

@@ -1,6 +1,7 @@
 // The data centre of the main window: the import pages, the update command that replaces an
 // import unit by a workbook's rows, the review of stored rows, the target pick list, the import
 // period and the workbook templates.
+#include <QCalendarWidget>
 #include <QDateEdit>
 #include <QDir>
 #include <QFileInfo>
@@ -90,6 +91,12 @@ void TKVR_MainForm::buildDataCentre() {
     QueryDateTimePicker = new QDateEdit(bar);
     QueryDateTimePicker->setDisplayFormat(QStringLiteral("yyyy-MM"));
     QueryDateTimePicker->setCalendarPopup(true);
+    // Choosing a day in the calendar closes it, also when the day's month is the one shown: the
+    // grids are emptied then too. (A change by keyboard comes as a change of date.)
+    for (auto signal : {&QCalendarWidget::clicked, &QCalendarWidget::activated})
+        connect(
+            QueryDateTimePicker->calendarWidget(), signal, this,
+            [this] { runAction([this] { QueryDateTimePickerCloseUp(); }); }, Qt::QueuedConnection);
     QueryDateTimePicker->setFixedWidth(102);
     QueryTB = button(bar, QStringLiteral(" 查询 "));
     TransferTB = button(bar, QStringLiteral(" 更新数据 "));

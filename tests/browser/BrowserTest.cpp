@@ -1,15 +1,19 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+
 #include <QClipboard>
 #include <QDateEdit>
 #include <QDir>
+#include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <functional>
 
 #include "app/Application.h"
 #include "app/Globals.h"
@@ -337,18 +341,19 @@ TEST_F(Browser, ASuggestionChosenByMouseOrEnterSearches) {
     EXPECT_EQ(column(window->Cds_CJJ, "ITEMDESC"), V{second});
     EXPECT_TRUE(window->SelDBGrid->isHidden());
 
-    // Enter in the suggestion grid searches for the text as typed, not the highlighted name;
-    // Escape only hides the grid.
+    // Escape in the suggestion grid hides it and goes back to the box; Enter there chooses the
+    // highlighted name, as a click does.
     type(QStringLiteral("砂"));
     window->Cds_CJJ.close();
     QTest::keyClick(window->SelDBGrid, Qt::Key_Escape);
     EXPECT_TRUE(window->SelDBGrid->isHidden());
     EXPECT_FALSE(window->Cds_CJJ.active());
     window->SelDBGrid->show();
+    window->SelDBGrid->selectRow(1);
     QTest::keyClick(window->SelDBGrid, Qt::Key_Return);
     EXPECT_TRUE(window->SelDBGrid->isHidden());
-    EXPECT_EQ(window->QueryEdit->text(), QStringLiteral("砂"));
-    EXPECT_EQ(column(window->Cds_CJJ, "ITEMDESC"), (V{"O'Neil 砂", "中砂"}));
+    EXPECT_EQ(window->QueryEdit->text().toStdString(), second);
+    EXPECT_EQ(column(window->Cds_CJJ, "ITEMDESC"), V{second});
 
     // Enter with no suggestions empties the box and searches nothing.
     type(QStringLiteral("没有这个"));
@@ -364,6 +369,133 @@ TEST_F(Browser, ASuggestionChosenByMouseOrEnterSearches) {
     QTest::mouseClick(window->QuerySpeedButton, Qt::LeftButton);
     EXPECT_EQ(column(window->Cds_CJJ, "ITEMDESC"), V{second});
     EXPECT_EQ(ui.cursor(), Cursor::Default);
+}
+
+// Input as a user gives it: real clicks and keys on an active window.
+class BrowserInput : public Browser {
+protected:
+    void SetUp() override {
+        Browser::SetUp();
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    }
+    // Characters as an input method commits them into the focused box, one by one.
+    void typeKeys(const QString& text) {
+        for (const QChar ch : text) {
+            QInputMethodEvent commit;
+            commit.setCommitString(QString(ch));
+            QApplication::sendEvent(QApplication::focusWidget(), &commit);
+        }
+    }
+    void clickTab(QTabWidget* tabs, int index) {
+        QTest::mouseClick(tabs->tabBar(), Qt::LeftButton, {},
+                          tabs->tabBar()->tabRect(index).center());
+    }
+    // "砂" typed into the box on the deal-price tab: two suggestions, shown. (Coming to the tab
+    // empties the box.)
+    void suggest() {
+        clickTab(window->PageControl3, 0);
+        clickTab(window->PageControl3, 1);
+        QTest::mouseClick(window->QueryEdit, Qt::LeftButton);
+        typeKeys(QStringLiteral("砂"));
+        ASSERT_TRUE(window->SelDBGrid->isVisible());
+        ASSERT_EQ(window->Cds_SelItem.recordCount(), 2u)
+            << window->QueryEdit->text().toStdString() << "\n"
+            << sent().back();
+    }
+};
+
+// A click on the blank part of the tree keeps the chosen region: typing still suggests, and the
+// search still searches in it.
+TEST_F(BrowserInput, ABlankClickInTheTreeKeepsTheRegion) {
+    click(node(QStringLiteral("信息价"), QStringLiteral("南湖区")));
+    QTreeWidget* tree = window->TV_TreeL;
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {},
+                      QPoint(tree->viewport()->width() / 2, tree->viewport()->height() - 4));
+    ASSERT_FALSE(
+        tree->itemAt(QPoint(tree->viewport()->width() / 2, tree->viewport()->height() - 4)));
+    EXPECT_TRUE(node(QStringLiteral("信息价"), QStringLiteral("南湖区"))->isSelected());
+    QTest::mouseClick(window->QueryEdit, Qt::LeftButton);
+    EXPECT_TRUE(ui.messages().empty());
+    const std::size_t before = sent().size();
+    typeKeys(QStringLiteral("钢"));
+    ASSERT_EQ(sent().size(), before + 1);
+    EXPECT_NE(sent().back().find(" WHERE PLACE='南湖区' "), std::string::npos);
+    QTest::mouseClick(window->QuerySpeedButton, Qt::LeftButton);
+    EXPECT_EQ(column(window->Cds_XXJ, "ITEMDESC"), V{"热轧带肋钢筋"});
+}
+
+// With no suggestion to click, a click on the grid empties the box.
+TEST_F(BrowserInput, AClickOnTheSuggestionsWithoutARowEmptiesTheBox) {
+    clickTab(window->PageControl3, 1);
+    QTest::mouseClick(window->QueryEdit, Qt::LeftButton);
+    typeKeys(QStringLiteral("无"));
+    ASSERT_TRUE(window->SelDBGrid->isVisible());
+    ASSERT_EQ(window->Cds_SelItem.recordCount(), 0u);
+    QTest::mouseClick(window->SelDBGrid->viewport(), Qt::LeftButton, {}, QPoint(40, 10));
+    EXPECT_TRUE(window->QueryEdit->text().isEmpty());
+}
+
+// The suggestions belong to the box, the node, the tab and the period they were asked for.
+TEST_F(BrowserInput, TheSuggestionsNeverGoStale) {
+    const struct {
+        const char* what;
+        std::function<void()> act;
+    } changes[] = {
+        {"the focus moves to the item list",
+         [&] { QTest::mouseClick(window->DBGrid1->viewport(), Qt::LeftButton); }},
+        {"Tab takes the focus on", [&] { QTest::keyClick(window->QueryEdit, Qt::Key_Tab); }},
+        {"another node", [&] { click(node(QStringLiteral("苗木价"))); }},
+        {"another tab", [&] { clickTab(window->PageControl3, 3); }},
+        {"another period",
+         [&] {
+             window->YMDateTimePicker->setFocus(Qt::TabFocusReason);
+             QTest::keyClick(window->YMDateTimePicker, Qt::Key_Down);
+         }},
+    };
+    for (const auto& c : changes) {
+        suggest();
+        c.act();
+        EXPECT_TRUE(window->SelDBGrid->isHidden()) << c.what;
+    }
+    QTest::keyClick(window->YMDateTimePicker, Qt::Key_Up);  // the month with the rows again
+
+    // The keyboard: Down goes into the suggestions, Escape back to the box, Enter chooses.
+    suggest();
+    QTest::keyClick(window->QueryEdit, Qt::Key_Down);
+    EXPECT_TRUE(window->SelDBGrid->hasFocus());
+    EXPECT_EQ(window->SelDBGrid->currentIndex().row(), 0);
+    QTest::keyClick(window->SelDBGrid, Qt::Key_Escape);
+    EXPECT_TRUE(window->SelDBGrid->isHidden());
+    EXPECT_TRUE(window->QueryEdit->hasFocus());
+    EXPECT_EQ(window->QueryEdit->text(), QStringLiteral("砂"));
+
+    suggest();
+    QTest::keyClick(window->QueryEdit, Qt::Key_Down);
+    QTest::keyClick(window->SelDBGrid, Qt::Key_Down);
+    const std::string second = window->Cds_SelItem.fieldByName("ITEMDESC").asText();
+    QTest::keyClick(window->SelDBGrid, Qt::Key_Return);
+    EXPECT_EQ(window->QueryEdit->text().toStdString(), second);
+    EXPECT_EQ(column(window->Cds_CJJ, "ITEMDESC"), V{second});
+    EXPECT_TRUE(window->SelDBGrid->isHidden());
+    EXPECT_TRUE(window->QueryEdit->hasFocus());
+    EXPECT_TRUE(ui.messages().empty());
+}
+
+// "请选择地区查询" answers the user's own entering of the box only; coming back to the page
+// where the box had the focus asks nothing.
+TEST_F(BrowserInput, NoMessageAppearsByItself) {
+    QTest::mouseClick(window->QueryEdit, Qt::LeftButton);
+    EXPECT_EQ(ui.messages(), std::vector<std::string>{"请选择地区查询"});
+    ui.clear();
+    clickTab(window->PageControl1, 1);
+    clickTab(window->PageControl1, 0);
+    EXPECT_TRUE(window->QueryEdit->hasFocus()) << "the page gives the box its focus back";
+    EXPECT_TRUE(ui.messages().empty());
+    QTest::keyClick(window->QueryEdit, Qt::Key_Tab);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+    ASSERT_TRUE(window->QueryEdit->hasFocus());
+    EXPECT_EQ(ui.messages(), std::vector<std::string>{"请选择地区查询"}) << "Tab is the user's";
 }
 
 TEST_F(Browser, WithoutARegionTheRegionalTabsAskForOne) {

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <QApplication>
+#include <QCalendarWidget>
 #include <QDateEdit>
 #include <QDir>
+#include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QTabWidget>
 #include <QTest>
@@ -549,6 +552,51 @@ TEST_F(DataCentre, APickPutsTheClickedRowIntoTheTargetBox) {
     EXPECT_EQ(ui.messages().back(), "操作成功。\n已存入 4 行。");
     EXPECT_EQ(scalar("select count(*) from KVR_XXJ where PLACE='西城区'"), "4");
     EXPECT_EQ(scalar("select ITEMDESC from KVR_XXJ where PLACE='南湖区'"), "邻居");
+}
+
+// Typed text hides the pick list of an empty box, also when an input method commits it; a key
+// that types nothing (Shift) does not, and later characters do not either.
+TEST_F(DataCentre, TypedTextHidesThePickList) {
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    window->PageControl2->setCurrentWidget(window->TS_XXJD);
+    QTest::mouseClick(window->QueryDBEdit, Qt::LeftButton);
+    ASSERT_FALSE(window->QueryDBGrid->isHidden());
+    QTest::keyClick(window->QueryDBEdit, Qt::Key_Shift);
+    EXPECT_FALSE(window->QueryDBGrid->isHidden()) << "Shift types nothing";
+    QInputMethodEvent commit;
+    commit.setCommitString(QStringLiteral("东"));
+    QApplication::sendEvent(window->QueryDBEdit, &commit);
+    EXPECT_EQ(window->QueryDBEdit->text(), QStringLiteral("东"));
+    EXPECT_TRUE(window->QueryDBGrid->isHidden()) << "the input method's text is typed text";
+
+    window->showPickList();
+    QApplication::sendEvent(window->QueryDBEdit, &commit);
+    EXPECT_FALSE(window->QueryDBGrid->isHidden()) << "the box was not empty";
+    QTest::keyClick(window->QueryDBEdit, Qt::Key_Escape);
+    EXPECT_TRUE(window->QueryDBGrid->isHidden());
+}
+
+// Choosing a day in the calendar empties the grids, also when the month stays the same.
+TEST_F(DataCentre, ClosingTheCalendarOnTheSameMonthEmptiesTheGrids) {
+    service.exec("INSERT INTO KVR_CJJ (PERDID,SERIAL,PLACE,ITEMDESC) VALUES ('" + period +
+                 "',1,'东城区','丙')");
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    window->PageControl2->setCurrentWidget(window->TS_CJJD);
+    QTest::mouseClick(window->QueryTB, Qt::LeftButton);
+    ASSERT_EQ(window->Cds_CJJD.recordCount(), 1u);
+    QDateEdit* picker = window->QueryDateTimePicker;
+    QTest::mouseClick(picker, Qt::LeftButton, {},
+                      QPoint(picker->width() - 6, picker->height() / 2));
+    QWidget* calendar = picker->calendarWidget();
+    ASSERT_TRUE(calendar->isVisible());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);  // today, chosen again
+    QCoreApplication::sendPostedEvents();
+    EXPECT_FALSE(calendar->isVisible());
+    EXPECT_EQ(window->importPeriod, period);
+    EXPECT_EQ(window->Cds_CJJD.recordCount(), 0u);
+    EXPECT_TRUE(window->Cds_CJJD.active());
 }
 
 }  // namespace
