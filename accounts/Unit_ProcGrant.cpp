@@ -1,5 +1,6 @@
 #include "accounts/Unit_ProcGrant.h"
 
+#include <QKeyEvent>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -137,6 +138,14 @@ void TFrm_ProcGrant::RefreshTBClick() {
 
 void TFrm_ProcGrant::ExitTBClick() {
     close();
+}
+
+void TFrm_ProcGrant::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 }  // namespace tarvelo

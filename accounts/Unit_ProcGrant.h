@@ -35,6 +35,9 @@ public:
     void RefreshTBClick();
     void ExitTBClick();
 
+protected:
+    void keyPressEvent(QKeyEvent* event) override;  // Escape closes
+
 private:
     void loadList();
     void flip(const char* display, int character);

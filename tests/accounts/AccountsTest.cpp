@@ -8,6 +8,9 @@
 #include <QTest>
 #include <QToolButton>
 
+#include <functional>
+
+#include "about/About.h"
 #include "accounts/Unit_EditMM.h"
 #include "accounts/Unit_ProcGrant.h"
 #include "accounts/Unit_Register.h"
@@ -320,6 +323,164 @@ TEST_F(Accounts, EnterMovesThroughTheBoxes) {
         from->setFocus();
         QTest::keyClick(from, Qt::Key_Return);
         EXPECT_EQ(QApplication::focusWidget(), to);
+    }
+}
+
+}  // namespace
+}  // namespace tarvelo::test
+
+namespace tarvelo::test {
+namespace {
+
+// Shows `w` as the active window, with the keyboard focus in it.
+bool activate(QWidget* w) {
+    w->show();
+    w->raise();
+    w->activateWindow();
+    return QTest::qWaitForWindowActive(w) && QTest::qWaitFor([w] {
+               return QApplication::focusWidget() && QApplication::focusWidget()->window() == w;
+           });
+}
+
+// A user without a mouse finishes each window: types into the boxes, moves on with Enter or Tab
+// as the window leads, and presses "确定" with Enter, which writes the row; Enter on "放弃" then
+// closes the window. (Enter on a focused button used to reach the window, which took the focus
+// back into a box and wrote nothing.)
+TEST_F(Accounts, TheKeyboardAloneFinishesEachWindow) {
+    struct Step {
+        const char* typed;
+        Qt::Key key;
+        QWidget* focusAfter;
+    };
+    struct Script {
+        QWidget* window;  // the one just opened
+        std::vector<Step> steps;
+    };
+    const struct {
+        QToolButton* opener;
+        std::function<Script()> script;
+        const char* check;   // what the write stored ...
+        std::string stored;  // ... and its value
+    } windows[] = {
+        {login->RegSpeedButton,
+         [] {
+             TFrm_Register* w = Frm_Register;  // "确定" holds the focus at first
+             return Script{w,
+                           {{"", Qt::Key_Tab, w->BitBtn2},
+                            {"", Qt::Key_Tab, w->UserIDEdit},
+                            {"kay", Qt::Key_Return, w->PassWordEdit},
+                            {"pw-9", Qt::Key_Return, w->VerifyEdit},
+                            {"pw-9", Qt::Key_Return, w->TelEdit},
+                            {"138", Qt::Key_Return, w->QQEdit},
+                            {"", Qt::Key_Tab, w->UserNameEdit},
+                            {"Kay", Qt::Key_Tab, w->EmailEdit},
+                            {"k@x.cn", Qt::Key_Return, w->BitBtn1},
+                            {"", Qt::Key_Return, w->BitBtn1}}};
+         },
+         "select USERNAME||'|'||TEL||'|'||EMAIL from KVR_USERH where USERID='kay'",
+         "Kay|138|k@x.cn"},
+        {login->MMSpeedButton,
+         [] {
+             TFrm_EditMM* w = Frm_EditMM;
+             return Script{w,
+                           {{"old-1", Qt::Key_Return, w->MaskEdit2},
+                            {"new-2", Qt::Key_Return, w->MaskEdit2},  // stays
+                            {"", Qt::Key_Tab, w->MaskEdit3},
+                            {"new-2", Qt::Key_Return, w->BitBtn1},
+                            {"", Qt::Key_Return, w->BitBtn1}}};
+         },
+         "select PASSWORD from KVR_USERH where USERID='amy'",
+         service.enVerifs(TIISdmPtr::PasswordSource("new-2"))},
+        {login->SetMMSpeedButton,
+         [] {
+             TFrm_SetMM* w = Frm_SetMM;
+             return Script{w,
+                           {{"Amy@example.com", Qt::Key_Return, w->MaskEdit2},
+                            {"reset-3", Qt::Key_Tab, w->MaskEdit3},
+                            {"reset-3", Qt::Key_Return, w->BitBtn1},
+                            {"", Qt::Key_Return, w->BitBtn1}}};
+         },
+         "select PASSWORD from KVR_USERH where USERID='amy'",
+         service.enVerifs(TIISdmPtr::PasswordSource("reset-3"))},
+    };
+    for (const auto& window : windows) {
+        const std::string name = window.opener->text().toStdString();
+        login->UserIDEdit->setText(QStringLiteral("amy"));
+        QTest::mouseClick(window.opener, Qt::LeftButton);
+        const Script script = window.script();
+        QWidget* w = script.window;
+        ASSERT_TRUE(w && activate(w)) << name;
+        ui.clear();
+        for (const Step& step : script.steps) {
+            QWidget* at = QApplication::focusWidget();
+            ASSERT_NE(at, nullptr) << name;
+            if (*step.typed) QTest::keyClicks(at, QString::fromUtf8(step.typed));
+            QTest::keyClick(at, step.key);
+            EXPECT_EQ(QApplication::focusWidget(), step.focusAfter) << name << ": " << step.typed;
+        }
+        EXPECT_EQ(ui.messages(), std::vector<std::string>{"操作成功。"}) << name;
+        const auto sent = service.statements();
+        EXPECT_EQ(sent.empty() ? "nothing" : sent.back().first, "ApplyVanDataBySQLupKeyChangedExc1")
+            << name;
+        EXPECT_EQ(service.scalar(window.check), window.stored) << name;
+        // Enter on "放弃" closes the window, writing nothing.
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        EXPECT_TRUE(w->isHidden()) << name;
+        EXPECT_EQ(service.statements().size(), sent.size()) << name;
+        w->hide();  // should it have stayed open, it would take the next window's keys
+        login->show();
+    }
+}
+
+// Escape closes the about box and the account windows, whichever part of them has the focus,
+// and Enter on the about box's "确定" closes it too. Escape leaves the login window alone:
+// closing it would end the program.
+TEST_F(Accounts, EscapeClosesTheAboutBoxAndTheAccountWindowsButNotTheLogin) {
+    const auto opened = [&](QToolButton* opener, auto& window) {
+        login->UserIDEdit->setText(QStringLiteral("amy"));
+        QTest::mouseClick(opener, Qt::LeftButton);
+        return static_cast<QWidget*>(window.data());
+    };
+    const struct {
+        const char* name;
+        std::function<QWidget*()> open;
+        std::function<QWidget*(QWidget*)> focus;  // in the window opened
+        Qt::Key key;
+        bool closes;
+    } cases[] = {
+        {"about box, 确定, Escape", [&] { return opened(login->HelpSpeedButton, AboutBox); },
+         [](QWidget* w) { return static_cast<TAboutBox*>(w)->OKButton; }, Qt::Key_Escape, true},
+        {"about box, 确定, Enter", [&] { return opened(login->HelpSpeedButton, AboutBox); },
+         [](QWidget* w) { return static_cast<TAboutBox*>(w)->OKButton; }, Qt::Key_Return, true},
+        {"registration, a box", [&] { return opened(login->RegSpeedButton, Frm_Register); },
+         [](QWidget* w) { return static_cast<TFrm_Register*>(w)->UserIDEdit; }, Qt::Key_Escape,
+         true},
+        {"registration, 确定", [&] { return opened(login->RegSpeedButton, Frm_Register); },
+         [](QWidget* w) { return static_cast<TFrm_Register*>(w)->BitBtn1; }, Qt::Key_Escape, true},
+        {"password change, a box", [&] { return opened(login->MMSpeedButton, Frm_EditMM); },
+         [](QWidget* w) { return static_cast<TFrm_EditMM*>(w)->MaskEdit2; }, Qt::Key_Escape, true},
+        {"password reset, 放弃", [&] { return opened(login->SetMMSpeedButton, Frm_SetMM); },
+         [](QWidget* w) { return static_cast<TFrm_SetMM*>(w)->BitBtn2; }, Qt::Key_Escape, true},
+        {"administration, the grid", [&] { return new TFrm_ProcGrant(login); },
+         [](QWidget* w) { return static_cast<TFrm_ProcGrant*>(w)->DBGrid1; }, Qt::Key_Escape, true},
+        {"administration, 保存", [&] { return new TFrm_ProcGrant(login); },
+         [](QWidget* w) { return static_cast<TFrm_ProcGrant*>(w)->SaveTB; }, Qt::Key_Escape, true},
+        {"login", [&] { return login; }, [&](QWidget*) { return login->UserIDEdit; },
+         Qt::Key_Escape, false},
+    };
+    for (const auto& c : cases) {
+        QWidget* w = c.open();
+        ASSERT_TRUE(w && activate(w)) << c.name;
+        c.focus(w)->setFocus();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::focusWidget() == c.focus(w); }))
+            << c.name;
+        ui.clear();
+        QTest::keyClick(QApplication::focusWidget(), c.key);
+        EXPECT_EQ(w->isHidden(), c.closes) << c.name;
+        EXPECT_TRUE(ui.messages().empty()) << c.name;
+        if (w != login) w->hide();  // what stayed open would take the next window's keys
+        login->show();
     }
 }
 
