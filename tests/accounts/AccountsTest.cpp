@@ -3,11 +3,14 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QImage>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QToolButton>
+#include <QWindow>
 
+#include <cstdlib>
 #include <functional>
 
 #include "about/About.h"
@@ -23,6 +26,7 @@
 #include "signin/Login.h"
 #include "support/TestService.h"
 #include "widgets/DBGrid.h"
+#include "widgets/UnsavedRowDelegate.h"
 
 namespace tarvelo::test {
 namespace {
@@ -482,6 +486,112 @@ TEST_F(Accounts, EscapeClosesTheAboutBoxAndTheAccountWindowsButNotTheLogin) {
         if (w != login) w->hide();  // what stayed open would take the next window's keys
         login->show();
     }
+}
+
+// Flipped rows are drawn in amber (deeper when selected) until saved or flipped back; closing
+// the window with flips asks whether to save them, by " 关闭 ", Escape or the close box alike.
+TEST_F(Accounts, UnsavedFlipsAreMarkedAndAskedAboutOnClose) {
+    service.exec(
+        "INSERT INTO KVR_USERH (USERID,USERNAME,PASSWORD,SYSBZ,DATABZ) VALUES "
+        "('bob','鲍勃','x','0','02'),('cat','凯特','x','0','00')");
+    auto* w = new TFrm_ProcGrant(login);
+    ASSERT_TRUE(activate(w));
+    const auto click = [&](int row, int column) {
+        QTest::mouseClick(w->DBGrid1->viewport(), Qt::LeftButton, {},
+                          w->DBGrid1->visualRect(w->DBGrid1->model()->index(row, column)).center());
+    };
+    // The ground of a row, beside the centred tick of its "更新数据权限" cell.
+    const auto ground = [&](int row) {
+        const QRect cell = w->DBGrid1->visualRect(w->DBGrid1->model()->index(row, 3));
+        const QImage shown = w->DBGrid1->viewport()->grab().toImage();
+        const qreal scale = shown.devicePixelRatio();
+        return shown.pixelColor(QPoint(cell.left() + 4, cell.center().y()) * scale);
+    };
+    // The style may shade a selection a little; another colour is far off.
+    const auto near = [](const QColor& a, const QColor& b) {
+        return std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) +
+                   std::abs(a.blue() - b.blue()) <=
+               40;
+    };
+    const QColor stored = ground(2);
+    EXPECT_FALSE(near(stored, UnsavedRowDelegate::kUnsaved));
+    click(0, 4);  // amy: user management granted
+    click(1, 0);  // bob's name: the selection moves, nothing flips
+    EXPECT_TRUE(near(ground(0), UnsavedRowDelegate::kUnsaved));
+    const QColor selected = ground(1);
+    EXPECT_FALSE(near(selected, UnsavedRowDelegate::kUnsavedSelected));
+    click(1, 3);  // bob: data update granted, his row still selected
+    EXPECT_TRUE(near(ground(1), UnsavedRowDelegate::kUnsavedSelected));
+    EXPECT_EQ(ground(2), stored);
+    QDir().mkpath(QDir::currentPath() + QStringLiteral("/screenshots"));
+    w->grab().save(QDir::currentPath() + QStringLiteral("/screenshots/procgrant-unsaved.png"));
+    click(0, 4);  // amy back as stored: nothing of hers to save, a selected row as any other
+    EXPECT_TRUE(near(ground(0), selected));
+
+    // Closing, with bob's flip pending: the answer decides.
+    const std::string question = "角色已修改，尚未保存。要保存吗？";
+    const std::string writeSide = IISdmPtr->ApplyHTTPRIO.url();
+    using Answer = Platform::SaveAnswer;
+    const struct {
+        const char* name;
+        std::function<void()> close;
+        Answer answer;
+        bool writeDown;
+        bool closes;
+        const char* after;    // the message that follows the question, as it begins; "" for none
+        std::size_t pending;  // flips left in the window
+        const char* bob;      // his stored roles afterwards
+    } cases[] = {
+        {"close box, 取消", [&] { w->windowHandle()->close(); }, Answer::Cancel, false, false, "",
+         1, "02"},
+        {"Escape, 保存 failing", [&] { QTest::keyClick(w->DBGrid1, Qt::Key_Escape); }, Answer::Save,
+         true, false, "7-第二服务器\n", 1, "02"},
+        {"关闭, 不保存", [&] { QTest::mouseClick(w->ExitTB, Qt::LeftButton); }, Answer::Discard,
+         false, true, "", 0, "02"},
+        {"Escape, 保存", [&] { QTest::keyClick(w->DBGrid1, Qt::Key_Escape); }, Answer::Save, false,
+         true, "操作成功。", 0, "12"},
+    };
+    for (const auto& c : cases) {
+        if (w->isHidden()) {  // a fresh window, with bob's flip again
+            w = new TFrm_ProcGrant(login);
+            ASSERT_TRUE(activate(w)) << c.name;
+            click(1, 3);
+        }
+        ASSERT_EQ(w->Cds_UserH.changeCount(), 1u) << c.name;
+        IISdmPtr->ApplyHTTPRIO.setUrl(c.writeDown ? "http://127.0.0.1:1/soap/x" : writeSide);
+        const std::size_t sent = service.statements().size();
+        ui.clear();
+        ui.answerAskToSave(c.answer);
+        c.close();
+        const auto& events = ui.events();
+        const ScriptedPlatform::Event asked{ScriptedPlatform::Event::AskToSave, question};
+        EXPECT_TRUE(!events.empty() && events[0] == asked) << c.name;
+        const std::vector<std::string> told = ui.messages();
+        EXPECT_EQ(told.size(), *c.after ? 2u : 1u) << c.name;
+        if (*c.after && told.size() == 2) {
+            EXPECT_EQ(told[1].rfind(c.after, 0), 0u) << c.name << ": " << told[1];
+        }
+        EXPECT_EQ(w->isHidden(), c.closes) << c.name;
+        EXPECT_EQ(w->Cds_UserH.changeCount(), c.pending) << c.name;
+        EXPECT_EQ(service.scalar("select DATABZ from KVR_USERH where USERID='bob'"), c.bob)
+            << c.name;
+        if (c.answer != Answer::Save) {
+            EXPECT_EQ(service.statements().size(), sent) << c.name;
+        }
+    }
+    IISdmPtr->ApplyHTTPRIO.setUrl(writeSide);
+    // " 保存 " takes the colour off, and then there is nothing to ask about.
+    w = new TFrm_ProcGrant(login);
+    ASSERT_TRUE(activate(w));
+    click(2, 3);
+    click(0, 0);
+    EXPECT_TRUE(near(ground(2), UnsavedRowDelegate::kUnsaved));
+    ui.clear();
+    QTest::mouseClick(w->SaveTB, Qt::LeftButton);
+    EXPECT_EQ(ground(2), stored);
+    QTest::mouseClick(w->ExitTB, Qt::LeftButton);
+    EXPECT_TRUE(w->isHidden());
+    EXPECT_EQ(ui.messages(), std::vector<std::string>{"操作成功。"});
 }
 
 }  // namespace
