@@ -1,5 +1,6 @@
 #include "about/About.h"
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -29,12 +30,21 @@ TAboutBox::TAboutBox(QWidget* owner) : QWidget(owner, Qt::Window) {
         this);
     text->setWordWrap(true);
     OKButton = new QPushButton(QStringLiteral("确定"), this);
+    OKButton->setAutoDefault(true);  // Enter presses it
     connect(OKButton, &QPushButton::clicked, this, &QWidget::close);
     layout->addWidget(product);
     layout->addWidget(version);
     layout->addWidget(text, 1);
     layout->addWidget(OKButton, 0, Qt::AlignRight);
     WindowPlacement::keepOnScreen(this);
+}
+
+void TAboutBox::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 }  // namespace tarvelo

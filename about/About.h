@@ -12,6 +12,9 @@ class TAboutBox : public QWidget {
 public:
     explicit TAboutBox(QWidget* owner = nullptr);
     QPushButton* OKButton;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;  // Escape closes
 };
 
 }  // namespace tarvelo

@@ -49,6 +49,10 @@ TPasswordWindow::TPasswordWindow(QWidget* owner, const QString& objectName, cons
     connect(BitBtn1, &QPushButton::clicked, this,
             [this] { runAction([this] { BitBtn1Click(); }); });
     connect(BitBtn2, &QPushButton::clicked, this, &QWidget::close);
+    // Enter on a focused button presses it, as Space does (a push button outside a dialog
+    // would leave Enter to the window).
+    for (QPushButton* b : {BitBtn1, BitBtn2})
+        b->setAutoDefault(true);
     WindowPlacement::keepOnScreen(this);
 }
 
@@ -81,6 +85,10 @@ bool TPasswordWindow::eventFilter(QObject* watched, QEvent* event) {
 void TPasswordWindow::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
         MaskEdit3->setFocus();
+        return;
+    }
+    if (event->key() == Qt::Key_Escape) {  // as "放弃"
+        close();
         return;
     }
     QWidget::keyPressEvent(event);

@@ -1,14 +1,19 @@
 #include "accounts/Unit_ProcGrant.h"
 
+#include <QCloseEvent>
+#include <QKeyEvent>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 #include "app/ActionGuard.h"
+#include "app/Application.h"
+#include "platform/Platform.h"
 #include "service/IISdm.h"
 #include "text/Error.h"
 #include "widgets/DBGrid.h"
 #include "widgets/DataSource.h"
+#include "widgets/UnsavedRowDelegate.h"
 #include "widgets/WindowPlacement.h"
 
 namespace tarvelo {
@@ -71,6 +76,7 @@ TFrm_ProcGrant::TFrm_ProcGrant(QWidget* owner)
          {QStringLiteral("QQ"), QStringLiteral("QQ"), 120, Qt::AlignCenter, plain},
          {QStringLiteral("EMAIL"), QStringLiteral("EMAIL"), 220, Qt::AlignCenter, plain}});
     DBGrid1->setDataSource(DS_UserH);
+    DBGrid1->setItemDelegate(new UnsavedRowDelegate(Cds_UserH, DBGrid1));
     v->addWidget(DBGrid1, 1);
 
     connect(DBGrid1, &QTableView::clicked, this, [this](const QModelIndex& index) {
@@ -128,6 +134,7 @@ void TFrm_ProcGrant::DBGrid1CellClick(int column) {
 void TFrm_ProcGrant::SaveTBClick() {
     if (!IISdmPtr) throw Error("数据访问模块已经关闭。");
     IISdmPtr->ApplyDelta(Cds_UserH, "KVR_USERH", "USERID", "DBZ1,DBZ2");
+    DBGrid1->viewport()->update();  // saved rows lose their colour
 }
 
 void TFrm_ProcGrant::RefreshTBClick() {
@@ -137,6 +144,37 @@ void TFrm_ProcGrant::RefreshTBClick() {
 
 void TFrm_ProcGrant::ExitTBClick() {
     close();
+}
+
+void TFrm_ProcGrant::closeEvent(QCloseEvent* event) {
+    bool canClose = false;  // a question or a save that failed keeps the window
+    runAction([&] { canClose = FormCloseQuery(); });
+    event->setAccepted(canClose);
+}
+
+bool TFrm_ProcGrant::FormCloseQuery() {
+    // Without the data access module the program is ending (the main window has closed it) and
+    // nothing could be saved any more.
+    if (!IISdmPtr || !Cds_UserH.active() || Cds_UserH.changeCount() == 0) return true;
+    switch (platform().askToSave("角色已修改，尚未保存。要保存吗？", "温馨提示")) {
+        case Platform::SaveAnswer::Save:
+            SaveTBClick();
+            return Cds_UserH.changeCount() == 0;  // a failed save keeps its flips, and the window
+        case Platform::SaveAnswer::Discard:
+            Cds_UserH.close();  // the flips are dropped, as a refresh drops them
+            return true;
+        case Platform::SaveAnswer::Cancel:
+            break;
+    }
+    return false;
+}
+
+void TFrm_ProcGrant::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 }  // namespace tarvelo

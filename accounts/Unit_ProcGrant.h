@@ -14,7 +14,8 @@ class TDBGrid;
 class TDataSource;
 
 // User roles administration: every account that is no system account, its two roles as ticks,
-// flipped by a click and sent on "保存".
+// flipped by a click and sent on "保存". Flipped rows are drawn in amber until they are saved or
+// dropped; closing the window with flips not yet saved asks whether to save them.
 class TFrm_ProcGrant : public QWidget {
     Q_OBJECT
 public:
@@ -34,6 +35,13 @@ public:
     void SaveTBClick();
     void RefreshTBClick();
     void ExitTBClick();
+    // Whether the window may close: true without unsaved flips; otherwise as the user answers
+    // the question (saved, dropped, or the window stays).
+    bool FormCloseQuery();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;  // Escape closes, through the question
 
 private:
     void loadList();

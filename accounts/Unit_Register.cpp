@@ -86,6 +86,10 @@ TFrm_Register::TFrm_Register(QWidget* owner)
     connect(BitBtn1, &QPushButton::clicked, this,
             [this] { runAction([this] { BitBtn1Click(); }); });
     connect(BitBtn2, &QPushButton::clicked, this, &QWidget::close);
+    // Enter on a focused button presses it, as Space does (a push button outside a dialog
+    // would leave Enter to the window).
+    for (QPushButton* b : {BitBtn1, BitBtn2})
+        b->setAutoDefault(true);
     WindowPlacement::keepOnScreen(this);
 }
 
@@ -117,6 +121,10 @@ bool TFrm_Register::eventFilter(QObject* watched, QEvent* event) {
 void TFrm_Register::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
         UserIDEdit->setFocus();
+        return;
+    }
+    if (event->key() == Qt::Key_Escape) {  // as "放弃"
+        close();
         return;
     }
     QWidget::keyPressEvent(event);

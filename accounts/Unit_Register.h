@@ -33,7 +33,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;  // FormKeyDown
+    void keyPressEvent(QKeyEvent* event) override;  // FormKeyDown; Escape closes
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:

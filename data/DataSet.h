@@ -79,6 +79,8 @@ public:
     void setLogChanges(bool on) { m_logChanges = on; }
     bool logChanges() const { return m_logChanges; }
     std::size_t changeCount() const { return m_liveChanges; }
+    // Whether the row at `row` is a pending insertion or modification.
+    bool hasPendingChange(std::size_t row) const { return m_meta.at(row).change >= 0; }
     // The pending changes by kind; they add up to changeCount().
     struct ChangeCounts {
         std::size_t inserted = 0;

@@ -23,6 +23,10 @@ public:
     virtual void information(std::string_view text) = 0;
     // An OK/Cancel question whose default button is Cancel; true for OK.
     virtual bool question(std::string_view text, std::string_view caption) = 0;
+    // The question before unsaved changes would be lost, with the buttons "保存", "不保存" and
+    // "取消"; "保存" is the default button, Escape and the close box answer "取消".
+    enum class SaveAnswer { Save, Discard, Cancel };
+    virtual SaveAnswer askToSave(std::string_view text, std::string_view caption) = 0;
     // The standard error box that ends an action whose failure nobody caught.
     virtual void errorBox(std::string_view text) = 0;
     // The file-open dialog, opened in `directory` (the working directory when empty); nullopt

@@ -57,6 +57,26 @@ bool QtPlatform::question(std::string_view text, std::string_view caption) {
     return box.exec() == QMessageBox::Ok;
 }
 
+Platform::SaveAnswer QtPlatform::askToSave(std::string_view text, std::string_view caption) {
+    // Over the window whose changes are concerned, which is the active one.
+    QMessageBox box(QMessageBox::NoIcon, q(caption), q(text),
+                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel,
+                    QApplication::activeWindow());
+    box.setDefaultButton(QMessageBox::Save);
+    box.setEscapeButton(QMessageBox::Cancel);
+    box.button(QMessageBox::Save)->setText(QStringLiteral("保存"));
+    box.button(QMessageBox::Discard)->setText(QStringLiteral("不保存"));
+    box.button(QMessageBox::Cancel)->setText(QStringLiteral("取消"));
+    switch (box.exec()) {
+        case QMessageBox::Save:
+            return SaveAnswer::Save;
+        case QMessageBox::Discard:
+            return SaveAnswer::Discard;
+        default:
+            return SaveAnswer::Cancel;
+    }
+}
+
 std::optional<std::string> QtPlatform::openFile(std::string_view filter, std::string_view directory,
                                                 std::string_view defaultExtension) {
     QFileDialog dialog(QApplication::activeWindow(), QStringLiteral("打开"), q(directory),

@@ -11,6 +11,7 @@ public:
     void message(std::string_view text) override;
     void information(std::string_view text) override;
     bool question(std::string_view text, std::string_view caption) override;
+    SaveAnswer askToSave(std::string_view text, std::string_view caption) override;
     void errorBox(std::string_view text) override;
     std::optional<std::string> openFile(std::string_view filter, std::string_view directory,
                                         std::string_view defaultExtension) override;

@@ -41,6 +41,14 @@ bool ScriptedPlatform::question(std::string_view text, std::string_view) {
     return answer();
 }
 
+Platform::SaveAnswer ScriptedPlatform::askToSave(std::string_view text, std::string_view) {
+    m_events.push_back({Event::AskToSave, std::string(text)});
+    if (m_saveAnswers.empty()) throw Error("测试脚本没有准备这个问题的回答。", std::string(text));
+    const SaveAnswer answer = m_saveAnswers.front();
+    m_saveAnswers.pop_front();
+    return answer;
+}
+
 void ScriptedPlatform::errorBox(std::string_view text) {
     m_events.push_back({Event::ErrorBox, std::string(text)});
 }

@@ -38,6 +38,7 @@ public:
     void message(std::string_view text) override { std::cerr << text << '\n'; }
     void information(std::string_view text) override { std::cerr << text << '\n'; }
     bool question(std::string_view, std::string_view) override { return false; }
+    SaveAnswer askToSave(std::string_view, std::string_view) override { return SaveAnswer::Cancel; }
     void errorBox(std::string_view text) override { std::cerr << text << '\n'; }
     std::optional<std::string> openFile(std::string_view, std::string_view,
                                         std::string_view) override {

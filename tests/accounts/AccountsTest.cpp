@@ -3,11 +3,17 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QImage>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QToolButton>
+#include <QWindow>
 
+#include <cstdlib>
+#include <functional>
+
+#include "about/About.h"
 #include "accounts/Unit_EditMM.h"
 #include "accounts/Unit_ProcGrant.h"
 #include "accounts/Unit_Register.h"
@@ -20,6 +26,7 @@
 #include "signin/Login.h"
 #include "support/TestService.h"
 #include "widgets/DBGrid.h"
+#include "widgets/UnsavedRowDelegate.h"
 
 namespace tarvelo::test {
 namespace {
@@ -321,6 +328,270 @@ TEST_F(Accounts, EnterMovesThroughTheBoxes) {
         QTest::keyClick(from, Qt::Key_Return);
         EXPECT_EQ(QApplication::focusWidget(), to);
     }
+}
+
+}  // namespace
+}  // namespace tarvelo::test
+
+namespace tarvelo::test {
+namespace {
+
+// Shows `w` as the active window, with the keyboard focus in it.
+bool activate(QWidget* w) {
+    w->show();
+    w->raise();
+    w->activateWindow();
+    return QTest::qWaitForWindowActive(w) && QTest::qWaitFor([w] {
+               return QApplication::focusWidget() && QApplication::focusWidget()->window() == w;
+           });
+}
+
+// A user without a mouse finishes each window: types into the boxes, moves on with Enter or Tab
+// as the window leads, and presses "确定" with Enter, which writes the row; Enter on "放弃" then
+// closes the window. (Enter on a focused button used to reach the window, which took the focus
+// back into a box and wrote nothing.)
+TEST_F(Accounts, TheKeyboardAloneFinishesEachWindow) {
+    struct Step {
+        const char* typed;
+        Qt::Key key;
+        QWidget* focusAfter;
+    };
+    struct Script {
+        QWidget* window;  // the one just opened
+        std::vector<Step> steps;
+    };
+    const struct {
+        QToolButton* opener;
+        std::function<Script()> script;
+        const char* check;   // what the write stored ...
+        std::string stored;  // ... and its value
+    } windows[] = {
+        {login->RegSpeedButton,
+         [] {
+             TFrm_Register* w = Frm_Register;  // "确定" holds the focus at first
+             return Script{w,
+                           {{"", Qt::Key_Tab, w->BitBtn2},
+                            {"", Qt::Key_Tab, w->UserIDEdit},
+                            {"kay", Qt::Key_Return, w->PassWordEdit},
+                            {"pw-9", Qt::Key_Return, w->VerifyEdit},
+                            {"pw-9", Qt::Key_Return, w->TelEdit},
+                            {"138", Qt::Key_Return, w->QQEdit},
+                            {"", Qt::Key_Tab, w->UserNameEdit},
+                            {"Kay", Qt::Key_Tab, w->EmailEdit},
+                            {"k@x.cn", Qt::Key_Return, w->BitBtn1},
+                            {"", Qt::Key_Return, w->BitBtn1}}};
+         },
+         "select USERNAME||'|'||TEL||'|'||EMAIL from KVR_USERH where USERID='kay'",
+         "Kay|138|k@x.cn"},
+        {login->MMSpeedButton,
+         [] {
+             TFrm_EditMM* w = Frm_EditMM;
+             return Script{w,
+                           {{"old-1", Qt::Key_Return, w->MaskEdit2},
+                            {"new-2", Qt::Key_Return, w->MaskEdit2},  // stays
+                            {"", Qt::Key_Tab, w->MaskEdit3},
+                            {"new-2", Qt::Key_Return, w->BitBtn1},
+                            {"", Qt::Key_Return, w->BitBtn1}}};
+         },
+         "select PASSWORD from KVR_USERH where USERID='amy'",
+         service.enVerifs(TIISdmPtr::PasswordSource("new-2"))},
+        {login->SetMMSpeedButton,
+         [] {
+             TFrm_SetMM* w = Frm_SetMM;
+             return Script{w,
+                           {{"Amy@example.com", Qt::Key_Return, w->MaskEdit2},
+                            {"reset-3", Qt::Key_Tab, w->MaskEdit3},
+                            {"reset-3", Qt::Key_Return, w->BitBtn1},
+                            {"", Qt::Key_Return, w->BitBtn1}}};
+         },
+         "select PASSWORD from KVR_USERH where USERID='amy'",
+         service.enVerifs(TIISdmPtr::PasswordSource("reset-3"))},
+    };
+    for (const auto& window : windows) {
+        const std::string name = window.opener->text().toStdString();
+        login->UserIDEdit->setText(QStringLiteral("amy"));
+        QTest::mouseClick(window.opener, Qt::LeftButton);
+        const Script script = window.script();
+        QWidget* w = script.window;
+        ASSERT_TRUE(w && activate(w)) << name;
+        ui.clear();
+        for (const Step& step : script.steps) {
+            QWidget* at = QApplication::focusWidget();
+            ASSERT_NE(at, nullptr) << name;
+            if (*step.typed) QTest::keyClicks(at, QString::fromUtf8(step.typed));
+            QTest::keyClick(at, step.key);
+            EXPECT_EQ(QApplication::focusWidget(), step.focusAfter) << name << ": " << step.typed;
+        }
+        EXPECT_EQ(ui.messages(), std::vector<std::string>{"操作成功。"}) << name;
+        const auto sent = service.statements();
+        EXPECT_EQ(sent.empty() ? "nothing" : sent.back().first, "ApplyVanDataBySQLupKeyChangedExc1")
+            << name;
+        EXPECT_EQ(service.scalar(window.check), window.stored) << name;
+        // Enter on "放弃" closes the window, writing nothing.
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        EXPECT_TRUE(w->isHidden()) << name;
+        EXPECT_EQ(service.statements().size(), sent.size()) << name;
+        w->hide();  // should it have stayed open, it would take the next window's keys
+        login->show();
+    }
+}
+
+// Escape closes the about box and the account windows, whichever part of them has the focus,
+// and Enter on the about box's "确定" closes it too. Escape leaves the login window alone:
+// closing it would end the program.
+TEST_F(Accounts, EscapeClosesTheAboutBoxAndTheAccountWindowsButNotTheLogin) {
+    const auto opened = [&](QToolButton* opener, auto& window) {
+        login->UserIDEdit->setText(QStringLiteral("amy"));
+        QTest::mouseClick(opener, Qt::LeftButton);
+        return static_cast<QWidget*>(window.data());
+    };
+    const struct {
+        const char* name;
+        std::function<QWidget*()> open;
+        std::function<QWidget*(QWidget*)> focus;  // in the window opened
+        Qt::Key key;
+        bool closes;
+    } cases[] = {
+        {"about box, 确定, Escape", [&] { return opened(login->HelpSpeedButton, AboutBox); },
+         [](QWidget* w) { return static_cast<TAboutBox*>(w)->OKButton; }, Qt::Key_Escape, true},
+        {"about box, 确定, Enter", [&] { return opened(login->HelpSpeedButton, AboutBox); },
+         [](QWidget* w) { return static_cast<TAboutBox*>(w)->OKButton; }, Qt::Key_Return, true},
+        {"registration, a box", [&] { return opened(login->RegSpeedButton, Frm_Register); },
+         [](QWidget* w) { return static_cast<TFrm_Register*>(w)->UserIDEdit; }, Qt::Key_Escape,
+         true},
+        {"registration, 确定", [&] { return opened(login->RegSpeedButton, Frm_Register); },
+         [](QWidget* w) { return static_cast<TFrm_Register*>(w)->BitBtn1; }, Qt::Key_Escape, true},
+        {"password change, a box", [&] { return opened(login->MMSpeedButton, Frm_EditMM); },
+         [](QWidget* w) { return static_cast<TFrm_EditMM*>(w)->MaskEdit2; }, Qt::Key_Escape, true},
+        {"password reset, 放弃", [&] { return opened(login->SetMMSpeedButton, Frm_SetMM); },
+         [](QWidget* w) { return static_cast<TFrm_SetMM*>(w)->BitBtn2; }, Qt::Key_Escape, true},
+        {"administration, the grid", [&] { return new TFrm_ProcGrant(login); },
+         [](QWidget* w) { return static_cast<TFrm_ProcGrant*>(w)->DBGrid1; }, Qt::Key_Escape, true},
+        {"administration, 保存", [&] { return new TFrm_ProcGrant(login); },
+         [](QWidget* w) { return static_cast<TFrm_ProcGrant*>(w)->SaveTB; }, Qt::Key_Escape, true},
+        {"login", [&] { return login; }, [&](QWidget*) { return login->UserIDEdit; },
+         Qt::Key_Escape, false},
+    };
+    for (const auto& c : cases) {
+        QWidget* w = c.open();
+        ASSERT_TRUE(w && activate(w)) << c.name;
+        c.focus(w)->setFocus();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::focusWidget() == c.focus(w); }))
+            << c.name;
+        ui.clear();
+        QTest::keyClick(QApplication::focusWidget(), c.key);
+        EXPECT_EQ(w->isHidden(), c.closes) << c.name;
+        EXPECT_TRUE(ui.messages().empty()) << c.name;
+        if (w != login) w->hide();  // what stayed open would take the next window's keys
+        login->show();
+    }
+}
+
+// Flipped rows are drawn in amber (deeper when selected) until saved or flipped back; closing
+// the window with flips asks whether to save them, by " 关闭 ", Escape or the close box alike.
+TEST_F(Accounts, UnsavedFlipsAreMarkedAndAskedAboutOnClose) {
+    service.exec(
+        "INSERT INTO KVR_USERH (USERID,USERNAME,PASSWORD,SYSBZ,DATABZ) VALUES "
+        "('bob','鲍勃','x','0','02'),('cat','凯特','x','0','00')");
+    auto* w = new TFrm_ProcGrant(login);
+    ASSERT_TRUE(activate(w));
+    const auto click = [&](int row, int column) {
+        QTest::mouseClick(w->DBGrid1->viewport(), Qt::LeftButton, {},
+                          w->DBGrid1->visualRect(w->DBGrid1->model()->index(row, column)).center());
+    };
+    // The ground of a row, beside the centred tick of its "更新数据权限" cell.
+    const auto ground = [&](int row) {
+        const QRect cell = w->DBGrid1->visualRect(w->DBGrid1->model()->index(row, 3));
+        const QImage shown = w->DBGrid1->viewport()->grab().toImage();
+        const qreal scale = shown.devicePixelRatio();
+        return shown.pixelColor(QPoint(cell.left() + 4, cell.center().y()) * scale);
+    };
+    // The style may shade a selection a little; another colour is far off.
+    const auto near = [](const QColor& a, const QColor& b) {
+        return std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) +
+                   std::abs(a.blue() - b.blue()) <=
+               40;
+    };
+    const QColor stored = ground(2);
+    EXPECT_FALSE(near(stored, UnsavedRowDelegate::kUnsaved));
+    click(0, 4);  // amy: user management granted
+    click(1, 0);  // bob's name: the selection moves, nothing flips
+    EXPECT_TRUE(near(ground(0), UnsavedRowDelegate::kUnsaved));
+    const QColor selected = ground(1);
+    EXPECT_FALSE(near(selected, UnsavedRowDelegate::kUnsavedSelected));
+    click(1, 3);  // bob: data update granted, his row still selected
+    EXPECT_TRUE(near(ground(1), UnsavedRowDelegate::kUnsavedSelected));
+    EXPECT_EQ(ground(2), stored);
+    QDir().mkpath(QDir::currentPath() + QStringLiteral("/screenshots"));
+    w->grab().save(QDir::currentPath() + QStringLiteral("/screenshots/procgrant-unsaved.png"));
+    click(0, 4);  // amy back as stored: nothing of hers to save, a selected row as any other
+    EXPECT_TRUE(near(ground(0), selected));
+
+    // Closing, with bob's flip pending: the answer decides.
+    const std::string question = "角色已修改，尚未保存。要保存吗？";
+    const std::string writeSide = IISdmPtr->ApplyHTTPRIO.url();
+    using Answer = Platform::SaveAnswer;
+    const struct {
+        const char* name;
+        std::function<void()> close;
+        Answer answer;
+        bool writeDown;
+        bool closes;
+        const char* after;    // the message that follows the question, as it begins; "" for none
+        std::size_t pending;  // flips left in the window
+        const char* bob;      // his stored roles afterwards
+    } cases[] = {
+        {"close box, 取消", [&] { w->windowHandle()->close(); }, Answer::Cancel, false, false, "",
+         1, "02"},
+        {"Escape, 保存 failing", [&] { QTest::keyClick(w->DBGrid1, Qt::Key_Escape); }, Answer::Save,
+         true, false, "7-第二服务器\n", 1, "02"},
+        {"关闭, 不保存", [&] { QTest::mouseClick(w->ExitTB, Qt::LeftButton); }, Answer::Discard,
+         false, true, "", 0, "02"},
+        {"Escape, 保存", [&] { QTest::keyClick(w->DBGrid1, Qt::Key_Escape); }, Answer::Save, false,
+         true, "操作成功。", 0, "12"},
+    };
+    for (const auto& c : cases) {
+        if (w->isHidden()) {  // a fresh window, with bob's flip again
+            w = new TFrm_ProcGrant(login);
+            ASSERT_TRUE(activate(w)) << c.name;
+            click(1, 3);
+        }
+        ASSERT_EQ(w->Cds_UserH.changeCount(), 1u) << c.name;
+        IISdmPtr->ApplyHTTPRIO.setUrl(c.writeDown ? "http://127.0.0.1:1/soap/x" : writeSide);
+        const std::size_t sent = service.statements().size();
+        ui.clear();
+        ui.answerAskToSave(c.answer);
+        c.close();
+        const auto& events = ui.events();
+        const ScriptedPlatform::Event asked{ScriptedPlatform::Event::AskToSave, question};
+        EXPECT_TRUE(!events.empty() && events[0] == asked) << c.name;
+        const std::vector<std::string> told = ui.messages();
+        EXPECT_EQ(told.size(), *c.after ? 2u : 1u) << c.name;
+        if (*c.after && told.size() == 2) {
+            EXPECT_EQ(told[1].rfind(c.after, 0), 0u) << c.name << ": " << told[1];
+        }
+        EXPECT_EQ(w->isHidden(), c.closes) << c.name;
+        EXPECT_EQ(w->Cds_UserH.changeCount(), c.pending) << c.name;
+        EXPECT_EQ(service.scalar("select DATABZ from KVR_USERH where USERID='bob'"), c.bob)
+            << c.name;
+        if (c.answer != Answer::Save) {
+            EXPECT_EQ(service.statements().size(), sent) << c.name;
+        }
+    }
+    IISdmPtr->ApplyHTTPRIO.setUrl(writeSide);
+    // " 保存 " takes the colour off, and then there is nothing to ask about.
+    w = new TFrm_ProcGrant(login);
+    ASSERT_TRUE(activate(w));
+    click(2, 3);
+    click(0, 0);
+    EXPECT_TRUE(near(ground(2), UnsavedRowDelegate::kUnsaved));
+    ui.clear();
+    QTest::mouseClick(w->SaveTB, Qt::LeftButton);
+    EXPECT_EQ(ground(2), stored);
+    QTest::mouseClick(w->ExitTB, Qt::LeftButton);
+    EXPECT_TRUE(w->isHidden());
+    EXPECT_EQ(ui.messages(), std::vector<std::string>{"操作成功。"});
 }
 
 }  // namespace

@@ -19,6 +19,8 @@
 #include <QToolButton>
 #include <QTreeView>
 
+#include <functional>
+
 #include "platform/QtPlatform.h"
 
 namespace tarvelo::test {
@@ -45,6 +47,67 @@ TEST(QtPlatform, AQuestionHasNoIconAndEnterCancels) {
                           "温馨提示"));
     EXPECT_EQ(icon, QMessageBox::NoIcon);
     EXPECT_EQ(defaultButton, QStringLiteral("取消"));
+}
+
+// The question before unsaved changes are lost: no icon, the buttons "保存", "不保存" and "取消"
+// in Chinese, centred over the window it concerns. Each button gives its answer; Enter saves,
+// Escape cancels.
+TEST(QtPlatform, TheSaveQuestionAnswersSaveDiscardOrCancel) {
+    QtPlatform platform;
+    QWidget owner;
+    owner.setGeometry(300, 200, 900, 600);
+    owner.show();
+    const auto button = [](const char* text) {
+        return [text](QMessageBox* box) {
+            for (QAbstractButton* b : box->buttons())
+                if (b->text() == QString::fromUtf8(text)) QTest::mouseClick(b, Qt::LeftButton);
+        };
+    };
+    const auto key = [](Qt::Key k) { return [k](QMessageBox* box) { QTest::keyClick(box, k); }; };
+    using Answer = Platform::SaveAnswer;
+    const struct {
+        const char* name;
+        std::function<void(QMessageBox*)> answer;
+        Answer expected;
+    } cases[] = {
+        {"保存", button("保存"), Answer::Save},
+        {"不保存", button("不保存"), Answer::Discard},
+        {"取消", button("取消"), Answer::Cancel},
+        {"Enter", key(Qt::Key_Return), Answer::Save},
+        {"Escape", key(Qt::Key_Escape), Answer::Cancel},
+    };
+    for (const auto& c : cases) {
+        owner.activateWindow();  // as the window manager does when a box closes
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&owner));
+        QStringList buttons;
+        QString title, defaultButton;
+        QMessageBox::Icon icon = QMessageBox::Information;
+        QPoint offCentre(-1000, -1000);
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box) return;  // the question then never returns: the test times out
+            for (const QAbstractButton* b : box->buttons())
+                buttons << b->text();
+            buttons.sort();
+            title = box->windowTitle();
+            defaultButton = box->defaultButton() ? box->defaultButton()->text() : QString();
+            icon = box->icon();
+            offCentre = box->frameGeometry().center() - owner.frameGeometry().center();
+            if (c.expected == Answer::Save && c.answer) {
+                QDir().mkpath(QDir::currentPath() + QStringLiteral("/screenshots"));
+                box->grab().save(QDir::currentPath() +
+                                 QStringLiteral("/screenshots/asktosave.png"));
+            }
+            c.answer(box);
+        });
+        EXPECT_EQ(platform.askToSave("角色已修改，尚未保存。要保存吗？", "温馨提示"), c.expected)
+            << c.name;
+        EXPECT_EQ(buttons.join(QLatin1Char(' ')), QStringLiteral("不保存 保存 取消")) << c.name;
+        EXPECT_EQ(title, QStringLiteral("温馨提示")) << c.name;
+        EXPECT_EQ(defaultButton, QStringLiteral("保存")) << c.name;
+        EXPECT_EQ(icon, QMessageBox::NoIcon) << c.name;
+        EXPECT_LE(offCentre.manhattanLength(), 2) << c.name;
+    }
 }
 
 // The workbook dialog opens in the folder it is given, showing the first filter, in Chinese.
