@@ -24,6 +24,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "accounts/Unit_ProcGrant.h"
 #include "app/ActionGuard.h"
 #include "app/Application.h"
 #include "app/Globals.h"
@@ -792,11 +793,19 @@ void TKVR_MainForm::SpeedButton2Click() {
 }
 
 void TKVR_MainForm::wwwSpeedButtonClick() {
-    close();
-    if (app().terminate) app().terminate();
+    if (close() && app().terminate) app().terminate();
 }
 
 void TKVR_MainForm::closeEvent(QCloseEvent* event) {
+    // An administration window with unsaved role flips is asked first: its 取消, or a save that
+    // fails, keeps both windows open. Closing this window ends the program, and the flips
+    // would be lost without a word.
+    for (TFrm_ProcGrant* admin : findChildren<TFrm_ProcGrant*>()) {
+        if (admin->isVisible() && !admin->close()) {
+            event->ignore();
+            return;
+        }
+    }
     event->accept();
     runAction([this] { FormClose(); });
 }

@@ -594,5 +594,41 @@ TEST_F(Accounts, UnsavedFlipsAreMarkedAndAskedAboutOnClose) {
     EXPECT_EQ(ui.messages(), std::vector<std::string>{"操作成功。"});
 }
 
+// Closing the main window, which ends the program, asks about an administration window's
+// unsaved flips first; 取消 keeps both windows open and the session registered.
+TEST_F(Accounts, ClosingTheMainWindowAsksAboutUnsavedFlips) {
+    service.exec(
+        "INSERT INTO KVR_USERH (USERID,USERNAME,PASSWORD,SYSBZ,DATABZ) VALUES "
+        "('bob','鲍勃','x','0','02')");
+    auto* main = new TKVR_MainForm(login);
+    KVR_MainForm = main;
+    main->USERID = "amy";
+    main->DATABZ = "11";
+    ASSERT_TRUE(activate(main));
+    main->PageControl1->setCurrentWidget(main->TS_Admin);
+    QTest::mouseClick(main->UserTB, Qt::LeftButton);
+    ASSERT_TRUE(Frm_ProcGrant);
+    TFrm_ProcGrant* w = Frm_ProcGrant;
+    ASSERT_TRUE(activate(w));
+    QTest::mouseClick(w->DBGrid1->viewport(), Qt::LeftButton, {},
+                      w->DBGrid1->visualRect(w->DBGrid1->model()->index(1, 3)).center());
+    ASSERT_EQ(w->Cds_UserH.changeCount(), 1u);
+
+    const std::size_t sent = service.statements().size();
+    ui.clear();
+    ui.answerAskToSave(Platform::SaveAnswer::Cancel);
+    QTest::mouseClick(main->wwwSpeedButton, Qt::LeftButton);
+    EXPECT_EQ(ui.events().size(), 1u);
+    EXPECT_TRUE(main->isVisible() && w->isVisible());
+    EXPECT_EQ(service.statements().size(), sent) << "no session release";
+
+    ui.answerAskToSave(Platform::SaveAnswer::Save);
+    QTest::mouseClick(main->SpeedButton2, Qt::LeftButton);
+    EXPECT_EQ(service.scalar("select DATABZ from KVR_USERH where USERID='bob'"), "12");
+    EXPECT_FALSE(KVR_MainForm);
+    EXPECT_EQ(service.statements().back().second,
+              " DELETE FROM KVR_LOGIN  \r\n WHERE USERID='amy'\r\n");
+}
+
 }  // namespace
 }  // namespace tarvelo::test
