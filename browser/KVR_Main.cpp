@@ -245,6 +245,7 @@ void TKVR_MainForm::buildInformationCentre() {
             v->addWidget(*icons, 1);
         }
         grid = new TDBGrid(pageWidget);
+        grid->installWheelRule();
         ds = source(set, this, std::move(cols));
         grid->setDataSource(ds);
         v->addWidget(grid, 1);

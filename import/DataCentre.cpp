@@ -118,6 +118,7 @@ void TKVR_MainForm::buildDataCentre() {
         auto* v = new QVBoxLayout(w);
         v->setContentsMargins(0, 0, 0, 0);
         grid = new TDBGrid(w);
+        grid->installWheelRule();
         grid->setFont(kai(14));
         priceTable(category).reset(set);
         ds = source(set, this, std::move(cols));

@@ -55,7 +55,7 @@ void TDBGrid::applyWidths() {
 
 void TDBGrid::wheelEvent(QWheelEvent* event) {
     // A sideways turn (a touchpad's) scrolls as usual.
-    if (!m_source || !m_source->dataSet().active() || event->angleDelta().y() == 0)
+    if (!m_wheelRule || !m_source || !m_source->dataSet().active() || event->angleDelta().y() == 0)
         return QTableView::wheelEvent(event);
     DataSet& ds = m_source->dataSet();
     event->accept();

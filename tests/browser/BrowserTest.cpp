@@ -6,10 +6,12 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <functional>
 
 #include "app/Application.h"
 #include "app/Globals.h"
@@ -483,6 +485,77 @@ TEST_F(Browser, TheWheelMovesOneRecordOverAnOpenDataset) {
     wheel(120);
     EXPECT_EQ(window->Cds_CJJ.currentRow(), 0u);
     EXPECT_EQ(grid->currentIndex().row(), 0);
+}
+
+// The wheel rule is on the four price grids and the four import grids: there a turn moves one
+// record. The item list, the suggestions and the pick list scroll like any list.
+TEST_F(Browser, OnlyThePriceAndImportGridsMoveARecordByTheWheel) {
+    // Rows enough for every grid to scroll: sixty deal-price items, sixty regions.
+    std::string deals, regions;
+    for (int i = 1; i <= 60; ++i) {
+        const std::string n = std::to_string(i);
+        deals += std::string(i > 1 ? "," : "") + "('" + period + "'," + std::to_string(100 + i) +
+                 ",'东城区','石料" + n + "')";
+        regions +=
+            std::string(i > 1 ? "," : "") + "('" + std::to_string(100 + i) + "','镇" + n + "')";
+    }
+    service.exec("INSERT INTO KVR_CJJ (PERDID,SERIAL,PLACE,ITEMDESC) VALUES " + deals +
+                 ";INSERT INTO KVR_REGION VALUES " + regions);
+    open("11");
+    const std::string rows = service.query("select * from KVR_CJJ order by SERIAL");
+
+    TKVR_MainForm& w = *window;
+    const auto page = [&](QWidget* centre, QTabWidget* tabs, QWidget* tab) {
+        return [&w, centre, tabs, tab] {
+            w.PageControl1->setCurrentWidget(centre);
+            tabs->setCurrentWidget(tab);
+        };
+    };
+    const struct {
+        const char* name;
+        TDBGrid* grid;
+        DataSet& rows;
+        std::function<void()> show;  // makes the grid seen, with its rows
+        bool rule;
+    } grids[] = {
+        {"XXMDBGrid", w.XXMDBGrid, w.Cds_XXJ, page(w.TS_User, w.PageControl3, w.TS_XXJ), true},
+        {"CJMDBGrid", w.CJMDBGrid, w.Cds_CJJ, page(w.TS_User, w.PageControl3, w.TS_CJJ), true},
+        {"MMMDBGrid", w.MMMDBGrid, w.Cds_MMJ, page(w.TS_User, w.PageControl3, w.TS_MMJ), true},
+        {"CSMDBGrid", w.CSMDBGrid, w.Cds_CSJ, page(w.TS_User, w.PageControl3, w.TS_CSJ), true},
+        {"XXJDDBGrid", w.XXJDDBGrid, w.Cds_XXJD, page(w.TS_Admin, w.PageControl2, w.TS_XXJD), true},
+        {"CJJDDBGrid", w.CJJDDBGrid, w.Cds_CJJD, page(w.TS_Admin, w.PageControl2, w.TS_CJJD), true},
+        {"MMJDDBGrid", w.MMJDDBGrid, w.Cds_MMJD, page(w.TS_Admin, w.PageControl2, w.TS_MMJD), true},
+        {"CSJDDBGrid", w.CSJDDBGrid, w.Cds_CSJD, page(w.TS_Admin, w.PageControl2, w.TS_CSJD), true},
+        {"DBGrid1", w.DBGrid1, w.Cds_Item, [&] { click(node("成交价")); }, false},
+        {"SelDBGrid", w.SelDBGrid, w.Cds_SelItem,
+         [&] {
+             w.PageControl1->setCurrentWidget(w.TS_User);
+             w.PageControl3->setCurrentWidget(w.TS_CJJ);
+             type(QStringLiteral("石料"));
+         },
+         false},
+        {"QueryDBGrid", w.QueryDBGrid, w.Cds_Region,
+         [&] {
+             w.PageControl1->setCurrentWidget(w.TS_Admin);
+             w.PageControl2->setCurrentWidget(w.TS_MMJD);  // the pick list of regions
+         },
+         false},
+    };
+    for (const auto& g : grids) {
+        g.show();
+        if (g.rule) g.rows.loadPacket(rows);
+        ASSERT_TRUE(g.grid->isVisible()) << g.name;
+        ASSERT_GT(g.rows.recordCount(), 20u) << g.name;
+        g.rows.first();
+        const QPoint at = g.grid->viewport()->rect().center();
+        QWheelEvent turn(at, g.grid->viewport()->mapToGlobal(at), {}, {0, -120}, Qt::NoButton, {},
+                         Qt::NoScrollPhase, false);
+        QApplication::sendEvent(g.grid->viewport(), &turn);
+        EXPECT_EQ(g.rows.currentRow(), g.rule ? 1u : 0u) << g.name;
+        EXPECT_EQ(g.grid->currentIndex().row(), g.rule ? 1 : 0) << g.name;
+        // The rows shown: the first ones still, or the list scrolled on.
+        EXPECT_EQ(g.grid->verticalScrollBar()->value() > 0, !g.rule) << g.name;
+    }
 }
 
 TEST_F(Browser, CtrlCCopiesTheSelectedRowsWithTitles) {
