@@ -558,6 +558,46 @@ TEST_F(Browser, OnlyThePriceAndImportGridsMoveARecordByTheWheel) {
     }
 }
 
+// The region icons stand in cells ruled off by grid lines. The caption under the mouse is
+// underlined, and only while the mouse is over it: leaving for an empty part of the list or out
+// of the list takes the underline away.
+TEST_F(Browser, TheRegionIconsHaveGridLinesAndAnUnderlineOnlyUnderTheMouse) {
+    QListWidget* lv = window->lv1;
+    ASSERT_TRUE(lv->isVisible());
+    QCoreApplication::processEvents();  // the list lays its icons out when it gets to it
+    const auto shown = [lv] { return lv->viewport()->grab().toImage(); };
+    const QImage plain = shown();
+    const QSize cell = lv->gridSize();
+    const QColor ground = plain.pixelColor(plain.width() - 4, 4);  // right of the three icons
+    const QColor line = plain.pixelColor(cell.width() - 1, cell.height() / 2);
+    EXPECT_NE(line, ground);
+    // A vertical line after each icon, a horizontal one under the row, unbroken.
+    for (int k = 1; k <= 3; ++k)
+        for (int y = 0; y < cell.height(); ++y)
+            ASSERT_EQ(plain.pixelColor(k * cell.width() - 1, y), line) << k << "," << y;
+    for (int x = 0; x < 3 * cell.width(); ++x)
+        ASSERT_EQ(plain.pixelColor(x, cell.height() - 1), line) << x;
+    EXPECT_EQ(plain.pixelColor(4 * cell.width() - 1, cell.height() / 2), ground);  // no 4th icon
+
+    const QPoint caption = lv->visualItemRect(lv->item(1)).center() + QPoint(0, 14);
+    QTest::mouseMove(lv->viewport(), caption);
+    const QImage hovered = shown();
+    EXPECT_NE(hovered, plain);
+    // The change is the caption's underline: only the second cell differs.
+    for (int y = 0; y < plain.height(); ++y)
+        for (int x = 0; x < plain.width(); ++x)
+            if (hovered.pixel(x, y) != plain.pixel(x, y)) {
+                ASSERT_TRUE(QRect(cell.width(), 0, cell.width(), cell.height()).contains(x, y))
+                    << x << "," << y;
+            }
+    QTest::mouseMove(lv->viewport(), QPoint(lv->viewport()->width() - 20, 20));  // no icon there
+    EXPECT_EQ(shown(), plain);
+    QTest::mouseMove(lv->viewport(), caption);
+    EXPECT_EQ(shown(), hovered);
+    QTest::mouseMove(window->XXMDBGrid->viewport(), QPoint(20, 20));  // out of the list
+    EXPECT_EQ(shown(), plain);
+}
+
 TEST_F(Browser, CtrlCCopiesTheSelectedRowsWithTitles) {
     window->PageControl3->setCurrentWidget(window->TS_CJJ);
     window->Cds_CJJ.loadPacket(service.query("select * from KVR_CJJ order by SERIAL"));
