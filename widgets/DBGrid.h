@@ -8,8 +8,9 @@ class TDataSource;
 
 // The read-only grid: whole rows selected, columns resizable, widths from the column
 // declarations, following its dataset's current row both ways. The wheel scrolls, unless the
-// grid has the wheel rule. Ctrl+C copies the selected rows, with the column titles, as
-// tab-separated text for a spreadsheet.
+// grid has the wheel rule. A cell whose text its column cuts shows the whole text in a tool tip.
+// Ctrl+C copies the selected rows, with the column titles, as tab-separated text for a
+// spreadsheet.
 class TDBGrid : public QTableView {
     Q_OBJECT
 public:
@@ -28,11 +29,14 @@ signals:
     void cellClicked();
 
 protected:
+    bool viewportEvent(QEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void applyWidths();
+    // Whether the cell shows less than its whole text.
+    bool isCut(const QModelIndex& index) const;
     TDataSource* m_source = nullptr;
     bool m_wheelRule = false;
 };

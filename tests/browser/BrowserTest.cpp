@@ -4,12 +4,15 @@
 #include <QClipboard>
 #include <QDateEdit>
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QScrollBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QTextDocument>
 #include <QToolButton>
+#include <QToolTip>
 #include <QTreeWidget>
 #include <functional>
 
@@ -21,6 +24,7 @@
 #include "support/TestService.h"
 #include "text/Date.h"
 #include "widgets/DBGrid.h"
+#include "widgets/DataSource.h"
 
 namespace tarvelo::test {
 namespace {
@@ -596,6 +600,95 @@ TEST_F(Browser, TheRegionIconsHaveGridLinesAndAnUnderlineOnlyUnderTheMouse) {
     EXPECT_EQ(shown(), hovered);
     QTest::mouseMove(window->XXMDBGrid->viewport(), QPoint(20, 20));  // out of the list
     EXPECT_EQ(shown(), plain);
+}
+
+// A cell whose text its column cuts shows the whole text in a tool tip when the mouse rests on
+// it; a cell whose text fits shows none. Every grid does so: price grids, the item list, the
+// import grids.
+TEST_F(Browser, ACutCellShowsItsWholeTextInAToolTip) {
+    const std::string p = "'" + period + "'";
+    service.exec("INSERT INTO KVR_XXJ (PERDID,PLACE,SERIAL,ITEMDESC,SPECID,UNIT) VALUES (" + p +
+                 ",'东城区',2,'普通硅酸盐水泥','P.O 42.5 袋装','吨'),(" + p +
+                 ",'东城区',3,'热轧带肋钢筋 HRB400E 抗震 Φ12-Φ25 定尺九米','','吨'),(" + p +
+                 ",'东城区',4,'<b>特级</b> 钢筋混凝土排水管 Ⅱ级 承插口 DN600','','根'),(" + p +
+                 ",'东城区',5,'商品混凝土 C30 泵送 坍落度','','方')");
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    click(node("信息价", "东城区"));  // its items in the item list
+    window->Cds_XXJ.loadPacket(
+        service.query("select * from KVR_XXJ where PLACE='东城区' order by SERIAL"));
+
+    // What the tool tip shows the user.
+    const auto tip = []() -> QString {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* l = qobject_cast<QLabel*>(w);
+                l && l->objectName() == QStringLiteral("qtooltip_label") && l->isVisible()) {
+                if (!Qt::mightBeRichText(l->text())) return l->text();
+                QTextDocument shown;
+                shown.setHtml(l->text());
+                return shown.toPlainText();
+            }
+        return {};
+    };
+    // Tool tips come when the mouse rests: each case waits for the grid's tool tip event.
+    struct ToolTipEvents : QObject {
+        int count = 0;
+        bool eventFilter(QObject*, QEvent* e) override {
+            if (e->type() == QEvent::ToolTip) ++count;
+            return false;
+        }
+    };
+    // The mouse rests on the cell of `field` in the first row whose text starts with `start`.
+    const auto rest = [&](TDBGrid* grid, const char* field, const char* start, const char* whole) {
+        const TDataSource* source = grid->dataSource();
+        QModelIndex cell;
+        for (std::size_t c = 0; c < source->columns().size(); ++c)
+            if (source->columns()[c].field == QString::fromUtf8(field))
+                for (int r = source->rowCount() - 1; r >= 0; --r)
+                    if (const QModelIndex i = source->index(r, static_cast<int>(c));
+                        i.data().toString().startsWith(QString::fromUtf8(start)))
+                        cell = i;
+        ASSERT_TRUE(cell.isValid()) << field << " " << start;
+        ToolTipEvents events;
+        grid->viewport()->installEventFilter(&events);
+        QTest::mouseMove(grid->viewport(), grid->visualRect(cell).center());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return events.count > 0; })) << field << " " << start;
+        grid->viewport()->removeEventFilter(&events);
+        if (*whole)
+            EXPECT_EQ(tip().toStdString(), whole) << field << " " << start;
+        else  // a tip shown before goes away
+            EXPECT_TRUE(QTest::qWaitFor([&] { return tip().isEmpty(); }, 1000))
+                << field << " " << start << ": " << tip().toStdString();
+    };
+    const struct {
+        TDBGrid* grid;
+        const char* field;
+        const char* start;  // of the cell's text
+        const char* whole;  // "": the text fits, no tool tip
+    } cells[] = {
+        {window->XXMDBGrid, "SPECID", "P.O 42.5 袋", "P.O 42.5 袋装"},
+        {window->XXMDBGrid, "SPECID", "P.O 42.5", ""},
+        {window->XXMDBGrid, "ITEMDESC", "普通", ""},
+        {window->XXMDBGrid, "ITEMDESC", "热轧带肋钢筋 HRB",
+         "热轧带肋钢筋 HRB400E 抗震 Φ12-Φ25 定尺九米"},
+        {window->XXMDBGrid, "UNIT", "吨", ""},
+        {window->XXMDBGrid, "ITEMDESC", "<b>", "<b>特级</b> 钢筋混凝土排水管 Ⅱ级 承插口 DN600"},
+        {window->XXMDBGrid, "PERDID", "", ""},
+        {window->DBGrid1, "ITEMDESC", "热轧", "热轧带肋钢筋 HRB400E 抗震 Φ12-Φ25 定尺九米"},
+        {window->DBGrid1, "ITEMDESC", "普通", ""},
+        // Its column is wider than the list: the grid's edge cuts this one.
+        {window->DBGrid1, "ITEMDESC", "商品", "商品混凝土 C30 泵送 坍落度"},
+    };
+    for (const auto& c : cells)
+        rest(c.grid, c.field, c.start, c.whole);
+
+    // The import grids of the data centre, whose page empties them as it is entered.
+    window->PageControl1->setCurrentWidget(window->TS_Admin);
+    window->PageControl2->setCurrentWidget(window->TS_CSJD);
+    window->Cds_CSJD.loadPacket(
+        service.query("select 'Φ20' AS SPECID, '鑫达建材有限责任公司华东第三分公司' AS VEND"));
+    rest(window->CSJDDBGrid, "VEND", "鑫达", "鑫达建材有限责任公司华东第三分公司");
+    rest(window->CSJDDBGrid, "SPECID", "Φ20", "");  // the pick list covers the first columns
 }
 
 TEST_F(Browser, CtrlCCopiesTheSelectedRowsWithTitles) {
