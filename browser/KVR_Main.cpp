@@ -80,11 +80,45 @@ protected:
     }
 };
 
+// The region icons stand each in a cell of the list's grid, and grid lines rule the cells off.
+// The caption under the mouse is underlined while the mouse is over it.
+class IconCellDrawing : public QStyledItemDelegate {
+public:
+    static constexpr QSize kCell{86, 60};
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const override {
+        return kCell;  // a region without a picture takes a whole cell as well
+    }
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        // The picture a little below the line above it.
+        QStyleOptionViewItem inside = option;
+        inside.rect.adjust(0, 4, -1, -1);
+        QStyledItemDelegate::paint(painter, inside, index);
+        // The right and bottom edges of each cell; the list's frame draws the outer ones.
+        const QRect r = option.rect;
+        painter->save();
+        painter->setPen(QColor(0xC8, 0xC8, 0xC8));
+        painter->drawLine(r.topRight(), r.bottomRight());
+        painter->drawLine(r.bottomLeft(), r.bottomRight());
+        painter->restore();
+    }
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        option->font.setUnderline(option->state & QStyle::State_MouseOver);
+    }
+};
+
 QListWidget* iconList(QWidget* parent) {
     auto* lv = new QListWidget(parent);
     lv->setViewMode(QListView::IconMode);
     lv->setIconSize(QSize(32, 32));
-    lv->setGridSize(QSize(86, 60));
+    lv->setGridSize(IconCellDrawing::kCell);
+    lv->setSpacing(0);
+    lv->setItemDelegate(new IconCellDrawing(lv));
     lv->setMovement(QListView::Static);
     lv->setResizeMode(QListView::Adjust);
     // Two rows of icons; one on a small screen.
@@ -94,14 +128,7 @@ QListWidget* iconList(QWidget* parent) {
     lv->setStyleSheet(QStringLiteral("QListWidget { color: navy; }"));
     lv->setCursor(Qt::PointingHandCursor);
     lv->setMouseTracking(true);
-    // Underline the caption under the mouse.
-    QObject::connect(lv, &QListWidget::itemEntered, lv, [lv](QListWidgetItem* item) {
-        for (int i = 0; i < lv->count(); ++i) {
-            QFont f = lv->font();
-            f.setUnderline(lv->item(i) == item);
-            lv->item(i)->setFont(f);
-        }
-    });
+    lv->viewport()->setAttribute(Qt::WA_Hover);
     return lv;
 }
 
@@ -249,6 +276,7 @@ void TKVR_MainForm::buildInformationCentre() {
             v->addWidget(*icons, 1);
         }
         grid = new TDBGrid(pageWidget);
+        grid->installWheelRule();
         ds = source(set, this, std::move(cols));
         grid->setDataSource(ds);
         v->addWidget(grid, 1);

@@ -31,6 +31,7 @@
 #include "widgets/DBGrid.h"
 #include "widgets/DataSource.h"
 #include "widgets/FormParts.h"
+#include "widgets/Pictures.h"
 #include "workbook/Templates.h"
 #include "workbook/WorkbookReader.h"
 
@@ -98,12 +99,20 @@ void TKVR_MainForm::buildDataCentre() {
             QueryDateTimePicker->calendarWidget(), signal, this,
             [this] { runAction([this] { QueryDateTimePickerCloseUp(); }); }, Qt::QueuedConnection);
     QueryDateTimePicker->setFixedWidth(102);
-    QueryTB = button(bar, QStringLiteral(" 查询 "));
-    TransferTB = button(bar, QStringLiteral(" 更新数据 "));
-    RefreshTB = button(bar, QStringLiteral(" 清屏 "));
-    UserTB = button(bar, QStringLiteral("用户管理"));
-    LoadTB = button(bar, QStringLiteral("下载模版"));
-    ExitTB = button(bar, QStringLiteral(" 关闭 "));
+    // Tool-bar buttons show their caption beside their icon.
+    const auto toolButton = [bar](const QString& caption, const char* icon) {
+        QToolButton* b = button(bar, caption);
+        b->setIcon(pictureIcon(QStringLiteral(":/pictures/toolbar/%1.png").arg(icon)));
+        b->setIconSize(QSize(24, 24));
+        b->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+        return b;
+    };
+    QueryTB = toolButton(QStringLiteral(" 查询 "), "query");
+    TransferTB = toolButton(QStringLiteral(" 更新数据 "), "transfer");
+    RefreshTB = toolButton(QStringLiteral(" 清屏 "), "refresh");
+    UserTB = toolButton(QStringLiteral("用户管理"), "users");
+    LoadTB = toolButton(QStringLiteral("下载模版"), "load");
+    ExitTB = toolButton(QStringLiteral(" 关闭 "), "exit");
     for (QWidget* w :
          {static_cast<QWidget*>(QueryDBEdit), static_cast<QWidget*>(QueryDateTimePicker),
           static_cast<QWidget*>(QueryTB), static_cast<QWidget*>(TransferTB)})
@@ -125,6 +134,7 @@ void TKVR_MainForm::buildDataCentre() {
         auto* v = new QVBoxLayout(w);
         v->setContentsMargins(0, 0, 0, 0);
         grid = new TDBGrid(w);
+        grid->installWheelRule();
         grid->setFont(kai(14));
         priceTable(category).reset(set);
         ds = source(set, this, std::move(cols));

@@ -79,8 +79,8 @@ Platform::SaveAnswer QtPlatform::askToSave(std::string_view text, std::string_vi
 
 std::optional<std::string> QtPlatform::openFile(std::string_view filter, std::string_view directory,
                                                 std::string_view defaultExtension) {
-    QFileDialog dialog(QApplication::activeWindow(), QStringLiteral("打开"), q(directory),
-                       q(filter));
+    // No title of our own: the dialog shows the platform's, in the platform's language.
+    QFileDialog dialog(QApplication::activeWindow(), QString(), q(directory), q(filter));
     dialog.setProxyModel(new FileDialogModel);  // the dialog takes it
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setDefaultSuffix(q(defaultExtension));

@@ -3,7 +3,10 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QKeyEvent>
+#include <QTextDocument>
+#include <QToolTip>
 #include <QWheelEvent>
 
 #include "data/DataSet.h"
@@ -53,9 +56,39 @@ void TDBGrid::applyWidths() {
         if (columns[c].width > 0) setColumnWidth(static_cast<int>(c), columns[c].width);
 }
 
+bool TDBGrid::isCut(const QModelIndex& index) const {
+    if (!index.isValid()) return false;
+    // Measured as the cell is drawn: the cell's font and width, its text wrapped at blanks
+    // where the row has room for more lines. A column running past the grid's edge shows only
+    // the part inside.
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    option.rect = visualRect(index);
+    const QSize needed = itemDelegateForIndex(index)->sizeHint(option, index);
+    const QRect shown = option.rect.intersected(viewport()->rect());
+    return needed.width() > shown.width() || needed.height() > shown.height();
+}
+
+bool TDBGrid::viewportEvent(QEvent* event) {
+    if (event->type() != QEvent::ToolTip) return QTableView::viewportEvent(event);
+    const auto* help = static_cast<QHelpEvent*>(event);
+    const QModelIndex index = indexAt(help->pos());
+    if (!isCut(index)) {
+        QToolTip::hideText();
+        event->ignore();
+        return true;
+    }
+    QString text = index.data().toString();
+    // An item name such as "<b>粗砂</b>" is shown as typed, not as markup.
+    if (Qt::mightBeRichText(text))
+        text = QStringLiteral("<p style='white-space:pre'>%1</p>").arg(text.toHtmlEscaped());
+    QToolTip::showText(help->globalPos(), text, viewport(), visualRect(index));
+    return true;
+}
+
 void TDBGrid::wheelEvent(QWheelEvent* event) {
     // A sideways turn (a touchpad's) scrolls as usual.
-    if (!m_source || !m_source->dataSet().active() || event->angleDelta().y() == 0)
+    if (!m_wheelRule || !m_source || !m_source->dataSet().active() || event->angleDelta().y() == 0)
         return QTableView::wheelEvent(event);
     DataSet& ds = m_source->dataSet();
     event->accept();

@@ -7,16 +7,20 @@ namespace tarvelo {
 class TDataSource;
 
 // The read-only grid: whole rows selected, columns resizable, widths from the column
-// declarations, following its dataset's current row both ways. A mouse-wheel turn over an open
-// dataset moves exactly one record (the next one when turned towards the user); without an open
-// dataset the grid scrolls as usual. Ctrl+C copies the selected rows, with the column titles, as
-// tab-separated text for a spreadsheet.
+// declarations, following its dataset's current row both ways. The wheel scrolls, unless the
+// grid has the wheel rule. A cell whose text its column cuts shows the whole text in a tool tip.
+// Ctrl+C copies the selected rows, with the column titles, as tab-separated text for a
+// spreadsheet.
 class TDBGrid : public QTableView {
     Q_OBJECT
 public:
     explicit TDBGrid(QWidget* parent = nullptr);
     void setDataSource(TDataSource* source);
     TDataSource* dataSource() const { return m_source; }
+    // The wheel rule of the price and import grids: a wheel turn over an open dataset moves
+    // exactly one record (the next one when turned towards the user); without an open dataset
+    // the grid scrolls as usual.
+    void installWheelRule() { m_wheelRule = true; }
     // The selected rows as the clipboard receives them.
     QString selectionText() const;
 
@@ -25,12 +29,16 @@ signals:
     void cellClicked();
 
 protected:
+    bool viewportEvent(QEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void applyWidths();
+    // Whether the cell shows less than its whole text.
+    bool isCut(const QModelIndex& index) const;
     TDataSource* m_source = nullptr;
+    bool m_wheelRule = false;
 };
 
 }  // namespace tarvelo

@@ -267,8 +267,8 @@ TEST_F(SmallScreen, PicturesAreDrawnAtTheScreensPixelDensity) {
     main->PageControl1->setCurrentWidget(main->TS_Admin);
     QTest::mouseClick(main->UserTB, Qt::LeftButton);
     ASSERT_TRUE(Frm_ProcGrant);
-    // The search and exit buttons, and the three of the administration window (a child of the
-    // main window).
+    // The search and exit buttons, the six of the data centre's tool bar, and the three of the
+    // administration window (a child of the main window).
     int buttons = 0;
     for (const QToolButton* b : main->findChildren<QToolButton*>()) {
         // Only the windows' own buttons: not those of a calendar popup, a window of its own.
@@ -278,7 +278,7 @@ TEST_F(SmallScreen, PicturesAreDrawnAtTheScreensPixelDensity) {
         expectSharp(b->icon().pixmap(b->iconSize(), ratio), b->iconSize(), ratio,
                     b->text().toStdString());
     }
-    EXPECT_EQ(buttons, 5);
+    EXPECT_EQ(buttons, 11);
 }
 
 TEST_F(TwoScreens, AWindowOpensOnItsOwnersScreen) {

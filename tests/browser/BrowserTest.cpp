@@ -6,12 +6,16 @@
 #include <QDateEdit>
 #include <QDir>
 #include <QInputMethodEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QScrollBar>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QTextDocument>
 #include <QToolButton>
+#include <QToolTip>
 #include <QTreeWidget>
 #include <functional>
 
@@ -23,6 +27,7 @@
 #include "support/TestService.h"
 #include "text/Date.h"
 #include "widgets/DBGrid.h"
+#include "widgets/DataSource.h"
 
 namespace tarvelo::test {
 namespace {
@@ -615,6 +620,206 @@ TEST_F(Browser, TheWheelMovesOneRecordOverAnOpenDataset) {
     wheel(120);
     EXPECT_EQ(window->Cds_CJJ.currentRow(), 0u);
     EXPECT_EQ(grid->currentIndex().row(), 0);
+}
+
+// The wheel rule is on the four price grids and the four import grids: there a turn moves one
+// record. The item list, the suggestions and the pick list scroll like any list.
+TEST_F(Browser, OnlyThePriceAndImportGridsMoveARecordByTheWheel) {
+    // Rows enough for every grid to scroll: sixty deal-price items, sixty regions.
+    std::string deals, regions;
+    for (int i = 1; i <= 60; ++i) {
+        const std::string n = std::to_string(i);
+        deals += std::string(i > 1 ? "," : "") + "('" + period + "'," + std::to_string(100 + i) +
+                 ",'东城区','石料" + n + "')";
+        regions +=
+            std::string(i > 1 ? "," : "") + "('" + std::to_string(100 + i) + "','镇" + n + "')";
+    }
+    service.exec("INSERT INTO KVR_CJJ (PERDID,SERIAL,PLACE,ITEMDESC) VALUES " + deals +
+                 ";INSERT INTO KVR_REGION VALUES " + regions);
+    open("11");
+    const std::string rows = service.query("select * from KVR_CJJ order by SERIAL");
+
+    TKVR_MainForm& w = *window;
+    const auto page = [&](QWidget* centre, QTabWidget* tabs, QWidget* tab) {
+        return [&w, centre, tabs, tab] {
+            w.PageControl1->setCurrentWidget(centre);
+            tabs->setCurrentWidget(tab);
+        };
+    };
+    const struct {
+        const char* name;
+        TDBGrid* grid;
+        DataSet& rows;
+        std::function<void()> show;  // makes the grid seen, with its rows
+        bool rule;
+    } grids[] = {
+        {"XXMDBGrid", w.XXMDBGrid, w.Cds_XXJ, page(w.TS_User, w.PageControl3, w.TS_XXJ), true},
+        {"CJMDBGrid", w.CJMDBGrid, w.Cds_CJJ, page(w.TS_User, w.PageControl3, w.TS_CJJ), true},
+        {"MMMDBGrid", w.MMMDBGrid, w.Cds_MMJ, page(w.TS_User, w.PageControl3, w.TS_MMJ), true},
+        {"CSMDBGrid", w.CSMDBGrid, w.Cds_CSJ, page(w.TS_User, w.PageControl3, w.TS_CSJ), true},
+        {"XXJDDBGrid", w.XXJDDBGrid, w.Cds_XXJD, page(w.TS_Admin, w.PageControl2, w.TS_XXJD), true},
+        {"CJJDDBGrid", w.CJJDDBGrid, w.Cds_CJJD, page(w.TS_Admin, w.PageControl2, w.TS_CJJD), true},
+        {"MMJDDBGrid", w.MMJDDBGrid, w.Cds_MMJD, page(w.TS_Admin, w.PageControl2, w.TS_MMJD), true},
+        {"CSJDDBGrid", w.CSJDDBGrid, w.Cds_CSJD, page(w.TS_Admin, w.PageControl2, w.TS_CSJD), true},
+        {"DBGrid1", w.DBGrid1, w.Cds_Item, [&] { click(node("成交价")); }, false},
+        {"SelDBGrid", w.SelDBGrid, w.Cds_SelItem,
+         [&] {
+             w.PageControl1->setCurrentWidget(w.TS_User);
+             w.PageControl3->setCurrentWidget(w.TS_CJJ);
+             type(QStringLiteral("石料"));
+         },
+         false},
+        {"QueryDBGrid", w.QueryDBGrid, w.Cds_Region,
+         [&] {
+             w.PageControl1->setCurrentWidget(w.TS_Admin);
+             w.PageControl2->setCurrentWidget(w.TS_MMJD);  // the pick list of regions
+         },
+         false},
+    };
+    for (const auto& g : grids) {
+        g.show();
+        if (g.rule) g.rows.loadPacket(rows);
+        ASSERT_TRUE(g.grid->isVisible()) << g.name;
+        ASSERT_GT(g.rows.recordCount(), 20u) << g.name;
+        g.rows.first();
+        const QPoint at = g.grid->viewport()->rect().center();
+        QWheelEvent turn(at, g.grid->viewport()->mapToGlobal(at), {}, {0, -120}, Qt::NoButton, {},
+                         Qt::NoScrollPhase, false);
+        QApplication::sendEvent(g.grid->viewport(), &turn);
+        EXPECT_EQ(g.rows.currentRow(), g.rule ? 1u : 0u) << g.name;
+        EXPECT_EQ(g.grid->currentIndex().row(), g.rule ? 1 : 0) << g.name;
+        // The rows shown: the first ones still, or the list scrolled on.
+        EXPECT_EQ(g.grid->verticalScrollBar()->value() > 0, !g.rule) << g.name;
+    }
+}
+
+// The region icons stand in cells ruled off by grid lines. The caption under the mouse is
+// underlined, and only while the mouse is over it: leaving for an empty part of the list or out
+// of the list takes the underline away.
+TEST_F(Browser, TheRegionIconsHaveGridLinesAndAnUnderlineOnlyUnderTheMouse) {
+    QListWidget* lv = window->lv1;
+    ASSERT_TRUE(lv->isVisible());
+    QCoreApplication::processEvents();  // the list lays its icons out when it gets to it
+    const auto shown = [lv] { return lv->viewport()->grab().toImage(); };
+    const QImage plain = shown();
+    const QSize cell = lv->gridSize();
+    const QColor ground = plain.pixelColor(plain.width() - 4, 4);  // right of the three icons
+    const QColor line = plain.pixelColor(cell.width() - 1, cell.height() / 2);
+    EXPECT_NE(line, ground);
+    // A vertical line after each icon, a horizontal one under the row, unbroken.
+    for (int k = 1; k <= 3; ++k)
+        for (int y = 0; y < cell.height(); ++y)
+            ASSERT_EQ(plain.pixelColor(k * cell.width() - 1, y), line) << k << "," << y;
+    for (int x = 0; x < 3 * cell.width(); ++x)
+        ASSERT_EQ(plain.pixelColor(x, cell.height() - 1), line) << x;
+    EXPECT_EQ(plain.pixelColor(4 * cell.width() - 1, cell.height() / 2), ground);  // no 4th icon
+
+    const QPoint caption = lv->visualItemRect(lv->item(1)).center() + QPoint(0, 14);
+    QTest::mouseMove(lv->viewport(), caption);
+    const QImage hovered = shown();
+    EXPECT_NE(hovered, plain);
+    // The change is the caption's underline: only the second cell differs.
+    for (int y = 0; y < plain.height(); ++y)
+        for (int x = 0; x < plain.width(); ++x)
+            if (hovered.pixel(x, y) != plain.pixel(x, y)) {
+                ASSERT_TRUE(QRect(cell.width(), 0, cell.width(), cell.height()).contains(x, y))
+                    << x << "," << y;
+            }
+    QTest::mouseMove(lv->viewport(), QPoint(lv->viewport()->width() - 20, 20));  // no icon there
+    EXPECT_EQ(shown(), plain);
+    QTest::mouseMove(lv->viewport(), caption);
+    EXPECT_EQ(shown(), hovered);
+    QTest::mouseMove(window->XXMDBGrid->viewport(), QPoint(20, 20));  // out of the list
+    EXPECT_EQ(shown(), plain);
+}
+
+// A cell whose text its column cuts shows the whole text in a tool tip when the mouse rests on
+// it; a cell whose text fits shows none. Every grid does so: price grids, the item list, the
+// import grids.
+TEST_F(Browser, ACutCellShowsItsWholeTextInAToolTip) {
+    const std::string p = "'" + period + "'";
+    service.exec("INSERT INTO KVR_XXJ (PERDID,PLACE,SERIAL,ITEMDESC,SPECID,UNIT) VALUES (" + p +
+                 ",'东城区',2,'普通硅酸盐水泥','P.O 42.5 袋装','吨'),(" + p +
+                 ",'东城区',3,'热轧带肋钢筋 HRB400E 抗震 Φ12-Φ25 定尺九米','','吨'),(" + p +
+                 ",'东城区',4,'<b>特级</b> 钢筋混凝土排水管 Ⅱ级 承插口 DN600','','根'),(" + p +
+                 ",'东城区',5,'商品混凝土 C30 泵送 坍落度','','方')");
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    click(node("信息价", "东城区"));  // its items in the item list
+    window->Cds_XXJ.loadPacket(
+        service.query("select * from KVR_XXJ where PLACE='东城区' order by SERIAL"));
+
+    // What the tool tip shows the user.
+    const auto tip = []() -> QString {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* l = qobject_cast<QLabel*>(w);
+                l && l->objectName() == QStringLiteral("qtooltip_label") && l->isVisible()) {
+                if (!Qt::mightBeRichText(l->text())) return l->text();
+                QTextDocument shown;
+                shown.setHtml(l->text());
+                return shown.toPlainText();
+            }
+        return {};
+    };
+    // Tool tips come when the mouse rests: each case waits for the grid's tool tip event.
+    struct ToolTipEvents : QObject {
+        int count = 0;
+        bool eventFilter(QObject*, QEvent* e) override {
+            if (e->type() == QEvent::ToolTip) ++count;
+            return false;
+        }
+    };
+    // The mouse rests on the cell of `field` in the first row whose text starts with `start`.
+    const auto rest = [&](TDBGrid* grid, const char* field, const char* start, const char* whole) {
+        const TDataSource* source = grid->dataSource();
+        QModelIndex cell;
+        for (std::size_t c = 0; c < source->columns().size(); ++c)
+            if (source->columns()[c].field == QString::fromUtf8(field))
+                for (int r = source->rowCount() - 1; r >= 0; --r)
+                    if (const QModelIndex i = source->index(r, static_cast<int>(c));
+                        i.data().toString().startsWith(QString::fromUtf8(start)))
+                        cell = i;
+        ASSERT_TRUE(cell.isValid()) << field << " " << start;
+        ToolTipEvents events;
+        grid->viewport()->installEventFilter(&events);
+        QTest::mouseMove(grid->viewport(), grid->visualRect(cell).center());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return events.count > 0; })) << field << " " << start;
+        grid->viewport()->removeEventFilter(&events);
+        if (*whole)
+            EXPECT_EQ(tip().toStdString(), whole) << field << " " << start;
+        else  // a tip shown before goes away
+            EXPECT_TRUE(QTest::qWaitFor([&] { return tip().isEmpty(); }, 1000))
+                << field << " " << start << ": " << tip().toStdString();
+    };
+    const struct {
+        TDBGrid* grid;
+        const char* field;
+        const char* start;  // of the cell's text
+        const char* whole;  // "": the text fits, no tool tip
+    } cells[] = {
+        {window->XXMDBGrid, "SPECID", "P.O 42.5 袋", "P.O 42.5 袋装"},
+        {window->XXMDBGrid, "SPECID", "P.O 42.5", ""},
+        {window->XXMDBGrid, "ITEMDESC", "普通", ""},
+        {window->XXMDBGrid, "ITEMDESC", "热轧带肋钢筋 HRB",
+         "热轧带肋钢筋 HRB400E 抗震 Φ12-Φ25 定尺九米"},
+        {window->XXMDBGrid, "UNIT", "吨", ""},
+        {window->XXMDBGrid, "ITEMDESC", "<b>", "<b>特级</b> 钢筋混凝土排水管 Ⅱ级 承插口 DN600"},
+        {window->XXMDBGrid, "PERDID", "", ""},
+        {window->DBGrid1, "ITEMDESC", "热轧", "热轧带肋钢筋 HRB400E 抗震 Φ12-Φ25 定尺九米"},
+        {window->DBGrid1, "ITEMDESC", "普通", ""},
+        // Its column is wider than the list: the grid's edge cuts this one.
+        {window->DBGrid1, "ITEMDESC", "商品", "商品混凝土 C30 泵送 坍落度"},
+    };
+    for (const auto& c : cells)
+        rest(c.grid, c.field, c.start, c.whole);
+
+    // The import grids of the data centre, whose page empties them as it is entered.
+    window->PageControl1->setCurrentWidget(window->TS_Admin);
+    window->PageControl2->setCurrentWidget(window->TS_CSJD);
+    window->Cds_CSJD.loadPacket(
+        service.query("select 'Φ20' AS SPECID, '鑫达建材有限责任公司华东第三分公司' AS VEND"));
+    rest(window->CSJDDBGrid, "VEND", "鑫达", "鑫达建材有限责任公司华东第三分公司");
+    rest(window->CSJDDBGrid, "SPECID", "Φ20", "");  // the pick list covers the first columns
 }
 
 TEST_F(Browser, CtrlCCopiesTheSelectedRowsWithTitles) {

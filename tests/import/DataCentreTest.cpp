@@ -5,6 +5,7 @@
 #include <QCalendarWidget>
 #include <QDateEdit>
 #include <QDir>
+#include <QImage>
 #include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QTabWidget>
@@ -597,6 +598,45 @@ TEST_F(DataCentre, ClosingTheCalendarOnTheSameMonthEmptiesTheGrids) {
     EXPECT_EQ(window->importPeriod, period);
     EXPECT_EQ(window->Cds_CJJD.recordCount(), 0u);
     EXPECT_TRUE(window->Cds_CJJD.active());
+}
+
+// Every button of the data centre's tool bar shows its own picture beside its caption, and has
+// it at twice the size for scaled screens.
+TEST_F(DataCentre, TheToolBarButtonsShowTheirPicturesBesideTheirCaptions) {
+    window->DATABZ = "11";  // every button enabled, its picture in colour
+    window->hide();
+    window->show();
+    window->PageControl1->setCurrentWidget(window->TS_Admin);
+    const std::pair<QToolButton*, const char*> buttons[] = {
+        {window->QueryTB, " 查询 "},   {window->TransferTB, " 更新数据 "},
+        {window->RefreshTB, " 清屏 "}, {window->UserTB, "用户管理"},
+        {window->LoadTB, "下载模版"},  {window->ExitTB, " 关闭 "}};
+    std::vector<QImage> pictures;
+    for (const auto& [b, caption] : buttons) {
+        EXPECT_EQ(b->text().toStdString(), caption);
+        ASSERT_TRUE(b->isVisible()) << caption;
+        // The picture's colours stand out of the pale bar and the black caption; they are all
+        // left of the caption.
+        const QImage shown = b->grab().toImage();
+        int coloured = 0, rightmost = 0;
+        for (int y = 0; y < shown.height(); ++y)
+            for (int x = 0; x < shown.width(); ++x)
+                if (shown.pixelColor(x, y).hsvSaturation() > 120) {
+                    ++coloured;
+                    rightmost = std::max(rightmost, x);
+                }
+        EXPECT_GT(coloured, 60) << caption;
+        EXPECT_LT(rightmost, b->iconSize().width() + 8) << caption;
+        EXPECT_GT(shown.width(), b->iconSize().width() + 40) << caption;  // room for the caption
+        EXPECT_TRUE(b->icon().availableSizes().contains(QSize(48, 48))) << caption;
+        pictures.push_back(b->icon().pixmap(QSize(24, 24), 1.0).toImage());
+    }
+    for (std::size_t i = 0; i < pictures.size(); ++i)
+        for (std::size_t j = i + 1; j < pictures.size(); ++j)
+            EXPECT_NE(pictures[i], pictures[j]) << buttons[i].second << buttons[j].second;
+    QDir().mkpath(QDir::currentPath() + QStringLiteral("/screenshots"));
+    EXPECT_TRUE(
+        window->grab().save(QDir::currentPath() + QStringLiteral("/screenshots/datacentre.png")));
 }
 
 }  // namespace

@@ -17,7 +17,9 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QTranslator>
 #include <QTreeView>
+#include <string_view>
 
 #include <functional>
 
@@ -141,6 +143,33 @@ TEST(QtPlatform, TheFileDialogOpensInItsFolderInChinese) {
     EXPECT_EQ(shownFilter, QStringLiteral("Excel 工作簿 (*.xls *.xlsx)"));
     EXPECT_TRUE(english.isEmpty()) << english.join(QStringLiteral(", ")).toStdString();
     EXPECT_EQ(chinese.size(), 2);
+}
+
+// The workbook dialog sets no title of its own: it shows the toolkit's title for opening a file,
+// as the program's translation words it.
+TEST(QtPlatform, TheFileDialogShowsTheToolkitsTitle) {
+    struct Rewording : QTranslator {
+        bool isEmpty() const override { return false; }
+        QString translate(const char* context, const char* source, const char*,
+                          int) const override {
+            if (std::string_view(context) == "QFileDialog" && std::string_view(source) == "Open")
+                return QStringLiteral("选取文件");
+            return {};
+        }
+    } rewording;
+    QCoreApplication::installTranslator(&rewording);
+    QtPlatform platform;
+    QString title;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        title = dialog->windowTitle();
+        dialog->reject();
+    });
+    platform.openFile("Excel 工作簿 (*.xls *.xlsx);;*.xls (*.xls)", QDir::tempPath().toStdString(),
+                      "XML");
+    QCoreApplication::removeTranslator(&rewording);
+    EXPECT_EQ(title, QStringLiteral("选取文件"));
 }
 
 // What the file dialog shows in its detail view: the visible labels, buttons, tool tips and
