@@ -14,6 +14,7 @@
 #include "platform/QtPlatform.h"
 #include "signin/Login.h"
 #include "text/Error.h"
+#include "widgets/OwnerActivation.h"
 #include "widgets/QtCallWaiter.h"
 
 int main(int argc, char** argv) {
@@ -26,6 +27,8 @@ int main(int argc, char** argv) {
     QtPlatform qtPlatform;
     app().platform = &qtPlatform;
     QtCallWaiter waiter;
+    OwnerActivation ownerActivation;
+    QApplication::instance()->installEventFilter(&ownerActivation);
     app().waiter = &waiter;
     app().terminate = [] { QCoreApplication::quit(); };
     int status = 0;

@@ -314,12 +314,14 @@ TEST_F(Accounts, EnterMovesThroughTheBoxes) {
     // The password windows: Enter in the new-password box does nothing; in the confirmation it
     // moves to "确定".
     w->close();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == login; }));
     login->UserIDEdit->setText(QStringLiteral("amy"));
     QTest::mouseClick(login->MMSpeedButton, Qt::LeftButton);
     TFrm_EditMM* change = Frm_EditMM;
     change->raise();
     change->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(change));
+    // (A window counts as active while the window that owns it is: wait for the change itself.)
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == change; }));
     for (const auto& [from, to] :
          {std::pair<QWidget*, QWidget*>{change->MaskEdit1, change->MaskEdit2},
           {change->MaskEdit2, change->MaskEdit2},
@@ -483,6 +485,11 @@ TEST_F(Accounts, EscapeClosesTheAboutBoxAndTheAccountWindowsButNotTheLogin) {
         QTest::keyClick(QApplication::focusWidget(), c.key);
         EXPECT_EQ(w->isHidden(), c.closes) << c.name;
         EXPECT_TRUE(ui.messages().empty()) << c.name;
+        if (c.closes) {
+            // The keyboard goes back to the login window, with or without a window manager.
+            EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == login; }))
+                << c.name;
+        }
         if (w != login) w->hide();  // what stayed open would take the next window's keys
         login->show();
     }

@@ -15,9 +15,10 @@
 #include <cstdio>
 #include <memory>
 
-#include "app/ChineseLocale.h"
 #include "app/Application.h"
+#include "app/ChineseLocale.h"
 #include "app/Fonts.h"
+#include "widgets/OwnerActivation.h"
 #include "widgets/QtCallWaiter.h"
 
 namespace {
@@ -58,8 +59,8 @@ int main(int argc, char** argv) {
     const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
     if (platform.isEmpty() || platform == "offscreen") {
         const QByteArray layout = qEnvironmentVariableIsEmpty("TARVELO_TEST_SCREEN")
-                                    ? QByteArray("1920x1080")
-                                    : qgetenv("TARVELO_TEST_SCREEN");
+                                      ? QByteArray("1920x1080")
+                                      : qgetenv("TARVELO_TEST_SCREEN");
         screens = offscreenScreen(layout);
         if (!screens) {
             std::fprintf(stderr, "TARVELO_TEST_SCREEN must read like 1280x800@1.5, not %s\n",
@@ -76,6 +77,8 @@ int main(int argc, char** argv) {
     }
     // Service calls wait as they do in the program: off the GUI thread, input held back.
     tarvelo::QtCallWaiter waiter;
+    tarvelo::OwnerActivation ownerActivation;
+    QApplication::instance()->installEventFilter(&ownerActivation);
     tarvelo::app().waiter = &waiter;
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
