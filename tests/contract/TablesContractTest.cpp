@@ -93,7 +93,8 @@ TEST(PriceTableContract, TheServiceSchemaDeclaresTheWidthsAndTheKey) {
         EXPECT_EQ(service.scalar("select group_concat(name||' '||type, ',') from (select name, "
                                  "type from pragma_table_info('" +
                                  table + "') order by cid)"),
-                  expected);
+                  expected)
+            << table;
         EXPECT_EQ(service.scalar("select group_concat(name, ',') from (select name from "
                                  "pragma_table_info('" +
                                  table + "') where pk > 0 order by pk)"),
