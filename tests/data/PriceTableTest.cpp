@@ -2,7 +2,6 @@
 
 #include "data/DataSet.h"
 #include "data/PriceTable.h"
-#include "data/ReferenceList.h"
 #include "text/Base64.h"
 
 namespace tarvelo {
@@ -97,14 +96,6 @@ TEST(PriceTable, UserFacingTitles) {
     EXPECT_EQ(csj.columns[4].dataCentreTitle, "材料编码");
     EXPECT_EQ(csj.columns[10].title, "厂商价");
     EXPECT_EQ(priceTable(Category::CJJ).columns[11].title, "成交日期");
-}
-
-TEST(ReferenceList, StatementsAreSentExactlySo) {
-    EXPECT_EQ(ReferenceList::regions().statement, "select ID,IDDESC FROM KVR_REGION ORDER BY ID ");
-    EXPECT_EQ(ReferenceList::materialClasses().statement,
-              "select ID,IDDESC FROM KVR_ICEXT ORDER BY ID");
-    EXPECT_EQ(ReferenceList::regions().column, "PLACE");
-    EXPECT_EQ(ReferenceList::materialClasses().column, "ICEXT");
 }
 
 }  // namespace
