@@ -24,6 +24,7 @@
 #include "platform/ScriptedPlatform.h"
 #include "service/IISdm.h"
 #include "signin/Login.h"
+#include "support/RawHttpListener.h"
 #include "support/TestService.h"
 #include "widgets/DBGrid.h"
 #include "widgets/UnsavedRowDelegate.h"
@@ -206,7 +207,14 @@ TEST_F(Accounts, RolesAreFlippedByAClickAndSentOnSave) {
     click(1, 4);  // bob: "02", the "2" shown as a blank, stored as "1"
     click(1, 3);  // and the data-update role
     EXPECT_EQ(w->Cds_UserH.fieldByName("DATABZ").asText(), "11");
-    click(0, 0);  // another column: nothing
+    // A click in another column flips nothing and sends nothing.
+    const std::size_t flips = w->Cds_UserH.changeCount();
+    const std::size_t sentBeforeClick = service.statements().size();
+    click(0, 0);
+    EXPECT_EQ(cell(0, 3) + "|" + cell(0, 4), "√| ");
+    EXPECT_EQ(w->Cds_UserH.fieldByName("DATABZ").asText(), "10");
+    EXPECT_EQ(w->Cds_UserH.changeCount(), flips);
+    EXPECT_EQ(service.statements().size(), sentBeforeClick);
     // A closed window loses its flips: a new one shows the stored roles, nothing was sent.
     const std::size_t sentBefore = service.statements().size();
     QTest::mouseClick(w->ExitTB, Qt::LeftButton);
@@ -599,6 +607,57 @@ TEST_F(Accounts, UnsavedFlipsAreMarkedAndAskedAboutOnClose) {
     QTest::mouseClick(w->ExitTB, Qt::LeftButton);
     EXPECT_TRUE(w->isHidden());
     EXPECT_EQ(ui.messages(), std::vector<std::string>{"操作成功。"});
+}
+
+// The service fails under the administration window. A save that cannot reach the write side
+// says why and keeps the flips pending, and the next save sends them; a refresh whose list cannot
+// be loaded says why and leaves the list closed and empty, its dropped flips unsent.
+TEST_F(Accounts, AFailedSaveOrRefreshSaysWhyAndKeepsWhatTheServiceHolds) {
+    service.exec(
+        "INSERT INTO KVR_USERH (USERID,USERNAME,PASSWORD,SYSBZ,DATABZ) VALUES "
+        "('bob','鲍勃','x','0','02')");
+    auto* w = new TFrm_ProcGrant(login);
+    const auto flipBobsDataUpdate = [&] {
+        QTest::mouseClick(w->DBGrid1->viewport(), Qt::LeftButton, {},
+                          w->DBGrid1->visualRect(w->DBGrid1->model()->index(1, 3)).center());
+    };
+    const auto bob = [&] {
+        return service.scalar("select DATABZ from KVR_USERH where USERID='bob'");
+    };
+    const std::string down = "127.0.0.1:" + std::to_string(closedPort());
+    const std::string refused = "无法连接数据服务（" + down + "）：连接被拒绝。";
+
+    flipBobsDataUpdate();
+    const std::string writeSide = IISdmPtr->ApplyHTTPRIO.url();
+    IISdmPtr->ApplyHTTPRIO.setUrl("http://" + down + "/soap/IVRDS_IIS_WebSCoorApplyIsapi");
+    std::size_t sent = service.statements().size();
+    ui.clear();
+    QTest::mouseClick(w->SaveTB, Qt::LeftButton);
+    ASSERT_EQ(ui.messages().size(), 1u);
+    EXPECT_EQ(ui.messages()[0].rfind("7-第二服务器\n" + refused, 0), 0u) << ui.messages()[0];
+    EXPECT_EQ(ui.cursor(), Cursor::Default);
+    EXPECT_EQ(w->Cds_UserH.changeCount(), 1u);
+    EXPECT_EQ(service.statements().size(), sent);
+    EXPECT_EQ(bob(), "02");
+    IISdmPtr->ApplyHTTPRIO.setUrl(writeSide);
+    ui.clear();
+    QTest::mouseClick(w->SaveTB, Qt::LeftButton);
+    EXPECT_EQ(ui.messages(), std::vector<std::string>{"操作成功。"});
+    EXPECT_EQ(bob(), "12");
+
+    flipBobsDataUpdate();  // pending again, to be dropped by the refresh
+    IISdmPtr->SpplyHTTPRIO.setUrl("http://" + down + "/soap/IVRDS_IIS_WebSCoorSpplyIsapi");
+    sent = service.statements().size();
+    ui.clear();
+    QTest::mouseClick(w->RefreshTB, Qt::LeftButton);
+    ASSERT_EQ(ui.events().size(), 1u);
+    EXPECT_EQ(ui.events()[0].kind, ScriptedPlatform::Event::ErrorBox);
+    EXPECT_EQ(ui.events()[0].text.rfind(refused, 0), 0u) << ui.events()[0].text;
+    EXPECT_EQ(ui.cursor(), Cursor::Default);
+    EXPECT_FALSE(w->Cds_UserH.active());
+    EXPECT_EQ(w->DBGrid1->model()->rowCount(), 0);
+    EXPECT_EQ(service.statements().size(), sent);
+    EXPECT_EQ(bob(), "12");
 }
 
 // Closing the main window, which ends the program, asks about an administration window's

@@ -18,6 +18,7 @@
 #include "browser/KVR_Main.h"
 #include "platform/ScriptedPlatform.h"
 #include "service/IISdm.h"
+#include "support/RawHttpListener.h"
 #include "support/TestService.h"
 #include "text/Date.h"
 #include "widgets/DBGrid.h"
@@ -381,12 +382,129 @@ TEST_F(DataCentre, NurseryAndVendorPagesImportIntoThePickedMonth) {
               month == period ? "2" : "0");
 }
 
+// What an update of each page sends, byte for byte: the unit's stored rows (each line followed
+// by CR LF), then the one delta that deletes them and inserts the workbook's rows, for the page's
+// table and key list, then the count of the unit. No delete statement goes before the delta; the
+// deal-price unit is the whole month, whatever the target box holds.
+TEST_F(DataCentre, EachPageSendsTheStatementsOfItsUnit) {
+    const std::string& P = period;
+    const struct {
+        QWidget* page;
+        const char* workbook;
+        QString target;
+        std::string stored;  // a row of the unit, and one of another
+        std::string rows;    // the unit's stored rows
+        std::string delta;   // the parameters of the delta
+        std::string count;   // the unit's rows afterwards
+    } pages[] = {
+        // clang-format off
+        {window->TS_XXJD, "prices.xlsx", QStringLiteral("东城区"),
+         "INSERT INTO KVR_XXJ (PERDID,PLACE,SERIAL,ITEMDESC) VALUES ('" + P + "','东城区',1,'旧'),"
+         "('" + P + "','西城区',1,'邻')",
+         " Select * \r\n"
+         " FROM KVR_XXJ \r\n"
+         " where PERDID='" + P + "'\r\n"
+         " and PLACE='东城区'\r\n",
+         "SQL00=Select 'AAA' AAA From KVR_XXJ Where 1=2\r\n"
+         "Key00=ResolveToSQL;upWhereChanged;PERDID,PLACE,SERIAL\r\n"
+         "Inc00=\r\n"
+         "Exc00=\r\n",
+         " Select count(*) AS N \r\n"
+         " FROM KVR_XXJ \r\n"
+         " where PERDID='" + P + "'\r\n"
+         " and PLACE='东城区'\r\n"},
+        {window->TS_CJJD, "deal.xlsx", QStringLiteral("东城区"),
+         "INSERT INTO KVR_CJJ (PERDID,PLACE,SERIAL,ITEMDESC) VALUES ('" + P + "','西城区',7,'旧')",
+         " Select * \r\n"
+         " FROM KVR_CJJ \r\n"
+         " where PERDID='" + P + "'\r\n",
+         "SQL00=Select 'AAA' AAA From KVR_CJJ Where 1=2\r\n"
+         "Key00=ResolveToSQL;upWhereChanged;PERDID,SERIAL\r\n"
+         "Inc00=\r\n"
+         "Exc00=\r\n",
+         " Select count(*) AS N \r\n"
+         " FROM KVR_CJJ \r\n"
+         " where PERDID='" + P + "'\r\n"},
+        {window->TS_MMJD, "nursery.xlsx", QStringLiteral("西城区"),
+         "INSERT INTO KVR_MMJ (PERDID,PLACE,SERIAL,ITEMDESC) VALUES ('" + P + "','西城区',1,'旧'),"
+         "('" + P + "','东城区',1,'邻')",
+         " Select * \r\n"
+         " FROM KVR_MMJ \r\n"
+         " where PERDID='" + P + "'\r\n"
+         " and PLACE='西城区'\r\n",
+         "SQL00=Select 'AAA' AAA From KVR_MMJ Where 1=2\r\n"
+         "Key00=ResolveToSQL;upWhereChanged;PERDID,PLACE,SERIAL\r\n"
+         "Inc00=\r\n"
+         "Exc00=\r\n",
+         " Select count(*) AS N \r\n"
+         " FROM KVR_MMJ \r\n"
+         " where PERDID='" + P + "'\r\n"
+         " and PLACE='西城区'\r\n"},
+        {window->TS_CSJD, "vendor.xlsx", QStringLiteral("水泥"),
+         "INSERT INTO KVR_CSJ (PERDID,ICEXT,SERIAL,ITEMDESC) VALUES ('" + P + "','水泥',1,'旧'),"
+         "('" + P + "','钢材',1,'邻')",
+         " Select * \r\n"
+         " FROM KVR_CSJ \r\n"
+         " where PERDID='" + P + "'\r\n"
+         " and ICEXT='水泥'\r\n",
+         "SQL00=Select 'AAA' AAA From KVR_CSJ Where 1=2\r\n"
+         "Key00=ResolveToSQL;upWhereChanged;PERDID,ICEXT,SERIAL\r\n"
+         "Inc00=\r\n"
+         "Exc00=\r\n",
+         " Select count(*) AS N \r\n"
+         " FROM KVR_CSJ \r\n"
+         " where PERDID='" + P + "'\r\n"
+         " and ICEXT='水泥'\r\n"},
+        // clang-format on
+    };
+    for (const auto& p : pages) {
+        SCOPED_TRACE(p.workbook);
+        service.exec(p.stored);
+        update(p.page, fixture(p.workbook), p.target, true);
+        ASSERT_EQ(ui.messages().size(), 2u);  // the replacement asked about, and done
+        EXPECT_EQ(ui.messages()[1].rfind("操作成功。", 0), 0u) << ui.messages()[1];
+        EXPECT_EQ(operations(), kReplaced);
+        EXPECT_EQ(sent(), (std::vector<std::string>{p.rows, p.delta, p.count}));
+    }
+    EXPECT_EQ(scalar("select group_concat(ITEMDESC) from (select ITEMDESC from KVR_XXJ union all "
+                     "select ITEMDESC from KVR_MMJ union all select ITEMDESC from KVR_CSJ union "
+                     "all select ITEMDESC from KVR_CJJ) where ITEMDESC in ('旧','邻')"),
+              "邻,邻,邻");  // the units replaced; their neighbours kept
+}
+
+// A review the service cannot answer ends in the error box, which names the cause; the rows of
+// the last review are gone from the grid, so none is taken for the answer, and the cursor is back.
+TEST_F(DataCentre, AFailedReviewSaysWhyAndShowsNoRows) {
+    service.exec("INSERT INTO KVR_CJJ (PERDID,SERIAL,PLACE,ITEMDESC) VALUES ('" + period +
+                 "',1,'东城区','丙')");
+    window->PageControl2->setCurrentWidget(window->TS_CJJD);
+    QTest::mouseClick(window->QueryTB, Qt::LeftButton);
+    ASSERT_EQ(window->CJJDDBGrid->model()->rowCount(), 1);
+    const std::string down = "127.0.0.1:" + std::to_string(closedPort());
+    module->SpplyHTTPRIO.setUrl("http://" + down + "/soap/IVRDS_IIS_WebSCoorSpplyIsapi");
+    ui.clear();
+    mark = service.statements().size();
+    QTest::mouseClick(window->QueryTB, Qt::LeftButton);
+    using Event = ScriptedPlatform::Event;
+    ASSERT_EQ(ui.events().size(), 3u);
+    EXPECT_EQ(ui.events()[0], (Event{Event::SetCursor, "hourglass"}));
+    EXPECT_EQ(ui.events()[1], (Event{Event::SetCursor, "default"}));  // back before the box
+    EXPECT_EQ(ui.events()[2].kind, Event::ErrorBox);
+    EXPECT_EQ(ui.events()[2].text.rfind("无法连接数据服务（" + down + "）：连接被拒绝。", 0), 0u)
+        << ui.events()[2].text;
+    EXPECT_EQ(ui.cursor(), Cursor::Default);
+    EXPECT_EQ(window->CJJDDBGrid->model()->rowCount(), 0);
+    EXPECT_TRUE(sent().empty());
+}
+
 TEST_F(DataCentre, WhatEndsTheCommandEarly) {
     // No target for a region's page.
     update(window->TS_MMJD, fixture("prices.xlsx"), QString());
     EXPECT_EQ(ui.messages(), std::vector<std::string>{"请选择地区导入数据"});
+    EXPECT_TRUE(sent().empty());
     update(window->TS_CSJD, fixture("prices.xlsx"), QString());
     EXPECT_EQ(ui.messages(), std::vector<std::string>{"请选择材料类型导入数据"});
+    EXPECT_TRUE(sent().empty());
     // A cancelled dialog.
     window->PageControl2->setCurrentWidget(window->TS_XXJD);
     ui.answerOpenFile(std::nullopt);
@@ -445,34 +563,60 @@ TEST_F(DataCentre, TheReviewListsWhatIsStoredAndThePickListFillsTheTarget) {
         period + "','东城区',1,'甲'),('" + period +
         "','西城区',1,'乙');"
         "INSERT INTO KVR_CJJ (PERDID,SERIAL,PLACE,ITEMDESC) VALUES ('" +
-        period + "',1,'东城区','丙')");
+        period +
+        "',1,'东城区','丙');"
+        "INSERT INTO KVR_MMJ (PERDID,PLACE,SERIAL,ITEMDESC) VALUES ('" +
+        period + "','西城区',1,'丁'),('" + period +
+        "','东城区',1,'戊');"
+        "INSERT INTO KVR_CSJ (PERDID,ICEXT,SERIAL,ITEMDESC) VALUES ('" +
+        period + "','钢材',1,'己'),('" + period + "','水泥',1,'庚')");
     delete window;
     window = new TKVR_MainForm;  // shown again: the reference lists now hold rows
     window->DATABZ = "10";
     window->show();
     window->PageControl1->setCurrentWidget(window->TS_Admin);
 
+    // The statement sent, byte for byte: the target narrows the region and material-class
+    // pages only when it is not empty, and never the deal page.
+    const std::string& P = period;
     const struct {
         QWidget* page;
         QString target;
         std::size_t rows;
-        const char* last;  // the last line of the statement sent
+        std::string statement;
     } reviews[] = {
-        {window->TS_XXJD, QString(), 2, " where PERDID='PERIOD'"},
-        {window->TS_XXJD, QStringLiteral("东城区"), 1, " and PLACE='东城区'"},
+        // clang-format off
+        {window->TS_XXJD, QString(), 2,
+         " Select * \r\n"
+         " FROM KVR_XXJ \r\n"
+         " where PERDID='" + P + "'\r\n"},
+        {window->TS_XXJD, QStringLiteral("东城区"), 1,
+         " Select * \r\n"
+         " FROM KVR_XXJ \r\n"
+         " where PERDID='" + P + "'\r\n"
+         " and PLACE='东城区'\r\n"},
+        {window->TS_MMJD, QStringLiteral("西城区"), 1,
+         " Select * \r\n"
+         " FROM KVR_MMJ \r\n"
+         " where PERDID='" + P + "'\r\n"
+         " and PLACE='西城区'\r\n"},
+        {window->TS_CSJD, QStringLiteral("钢材"), 1,
+         " Select * \r\n"
+         " FROM KVR_CSJ \r\n"
+         " where PERDID='" + P + "'\r\n"
+         " and ICEXT='钢材'\r\n"},
         {window->TS_CJJD, QStringLiteral("东城区"), 1,
-         " where PERDID='PERIOD'"},  // never by region
+         " Select * \r\n"
+         " FROM KVR_CJJ \r\n"
+         " where PERDID='" + P + "'\r\n"},
+        // clang-format on
     };
     for (const auto& r : reviews) {
         window->PageControl2->setCurrentWidget(r.page);
         window->QueryDBEdit->setText(r.target);
         QTest::mouseClick(window->QueryTB, Qt::LeftButton);
         EXPECT_EQ(window->importDataSet(window->activeImportPage()).recordCount(), r.rows);
-        std::string last = r.last;
-        if (const auto at = last.find("PERIOD"); at != std::string::npos)
-            last.replace(at, 6, period);
-        const std::string sql = service.statements().back().second;
-        EXPECT_EQ(sql.substr(sql.size() - last.size() - 2), last + "\r\n") << sql;
+        EXPECT_EQ(service.statements().back().second, r.statement);
     }
 
     // The pick list: regions on the region pages, none for deal prices; a pick copies IDDESC and

@@ -22,8 +22,11 @@
 #include "browser/KVR_Main.h"
 #include "platform/MachineId.h"
 #include "platform/ScriptedPlatform.h"
+#include "service/CallWaiter.h"
 #include "service/IISdm.h"
 #include "signin/Login.h"
+#include "support/Glyphs.h"
+#include "support/RawHttpListener.h"
 #include "support/TestService.h"
 #include "text/Date.h"
 #include "text/Error.h"
@@ -254,6 +257,97 @@ TEST_F(LoginWindow, AStoppedServiceEndsTheActionWithItsCause) {
     EXPECT_EQ(ui.events()[1].text, "另一个错误。");
 }
 
+// Waits for each call to the service as the program does, counting the calls to the read side:
+// after it has answered `answered` of them, its address becomes a port where nothing listens, so
+// the next read fails as it would with the service gone.
+class ReadSideGoesAway : public CallWaiter {
+public:
+    ReadSideGoesAway(TIISdmPtr& module, int answered, std::string away)
+        : m_module(module), m_answered(answered), m_away(std::move(away)) {}
+    void wait(const Call& call, const std::function<void()>& exchange,
+              std::atomic<bool>& cancel) override {
+        // The address of this call is already taken; the next read goes to the new one.
+        if (call.side == CallSide::Read && ++m_reads == m_answered)
+            m_module.SpplyHTTPRIO.setUrl(m_away);
+        if (app().waiter)
+            app().waiter->wait(call, exchange, cancel);
+        else
+            exchange();
+    }
+
+private:
+    TIISdmPtr& m_module;
+    int m_answered;
+    std::string m_away;
+    int m_reads = 0;
+};
+
+// The service fails at one step of a password login: the login stops there with the error box
+// naming the cause, the main window does not open, and only what was written before the failing
+// step stays written.
+TEST_F(LoginWindow, AServiceFailingAtAStepStopsTheLoginThere) {
+    const std::string down = "127.0.0.1:" + std::to_string(closedPort());
+    const std::string refused = "无法连接数据服务（" + down + "）：连接被拒绝。";
+    const std::string readSide = IISdmPtr->SpplyHTTPRIO.url();
+    const struct {
+        const char* step;
+        int readsAnswered;    // then the read side is gone; 0: it stays
+        const char* refusal;  // a trigger that makes the service refuse a write; "" for none
+        std::string said;     // the error box begins with it
+        std::vector<std::string> operations;  // what reached the service
+        std::string sessions;                 // afterwards
+    } cases[] = {
+        {"session check", 1, "", refused, {"SpplyVanDataBySQL"}, ""},
+        // The password's stored form is asked for after the two queries.
+        {"EnVerifs", 2, "", refused, {"SpplyVanDataBySQL", "SpplyVanDataBySQL"}, ""},
+        {"session register",
+         0,
+         "CREATE TRIGGER refuse BEFORE INSERT ON KVR_LOGIN BEGIN "
+         "SELECT RAISE(ABORT, '会话表暂停登记'); END",
+         "服务报告了错误：语句执行失败。（会话表暂停登记）",
+         {"SpplyVanDataBySQL", "SpplyVanDataBySQL", "ApplyVanDataByExc"},
+         ""},
+        // The session row written before the failure stays.
+        {"VERIFY",
+         0,
+         "CREATE TRIGGER refuse BEFORE UPDATE ON KVR_USERH BEGIN "
+         "SELECT RAISE(ABORT, '用户表暂停更新'); END",
+         "服务报告了错误：语句执行失败。（用户表暂停更新）",
+         {"SpplyVanDataBySQL", "SpplyVanDataBySQL", "ApplyVanDataByExc", "ApplyVanDataByExc"},
+         "amy/" + pc},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.step);
+        service.exec("DELETE FROM KVR_LOGIN");
+        if (*c.refusal) service.exec(c.refusal);
+        IISdmPtr->SpplyHTTPRIO.setUrl(readSide);
+        ReadSideGoesAway waiter(*IISdmPtr, c.readsAnswered, "http://" + down + "/soap/x");
+        IISdmPtr->setWaiter(&waiter);
+        const std::size_t before = service.statements().size();
+        signIn(QStringLiteral("amy"), QStringLiteral("secret-1"));
+        IISdmPtr->setWaiter(app().waiter);
+        ASSERT_EQ(ui.events().size(), 1u);
+        EXPECT_EQ(ui.events()[0].kind, ScriptedPlatform::Event::ErrorBox);
+        const std::string said = ui.events()[0].text;
+        EXPECT_TRUE(said.starts_with(c.said)) << said;
+        EXPECT_EQ(ui.cursor(), Cursor::Default);
+        std::vector<std::string> operations;
+        for (const auto& [operation, sql] : service.statements())
+            operations.push_back(operation);
+        operations.erase(operations.begin(), operations.begin() + static_cast<long>(before));
+        EXPECT_EQ(operations, c.operations);
+        EXPECT_EQ(sessions(), c.sessions);
+        EXPECT_EQ(service.scalar("select VERIFY from KVR_USERH where USERID='amy'"), "");
+        EXPECT_FALSE(KVR_MainForm);
+        EXPECT_TRUE(login->isVisible());
+        if (*c.refusal) service.exec("DROP TRIGGER refuse");
+    }
+    // With the service whole again, the same login goes through.
+    signIn(QStringLiteral("amy"), QStringLiteral("secret-1"));
+    EXPECT_TRUE(ui.messages().empty());
+    EXPECT_TRUE(KVR_MainForm);
+}
+
 TEST_F(LoginWindow, EachPressOfTheHelpButtonOpensAnotherAboutBox) {
     QTest::mouseClick(login->HelpSpeedButton, Qt::LeftButton);
     QPointer<TAboutBox> first = AboutBox;
@@ -275,13 +369,18 @@ TEST_F(LoginWindow, WindowsRenderTheirChineseText) {
     EXPECT_EQ(QFontInfo(QApplication::font()).family().toStdString(), "AR PL SungtiL GB");
     const QString dir = QDir::currentPath() + QStringLiteral("/screenshots");
     QDir().mkpath(dir);
+    // Every character each window shows has its glyph in the font that draws it.
     EXPECT_EQ(login->size(), QSize(618, 327));
+    EXPECT_EQ(missingGlyphs(login), "");
     EXPECT_TRUE(login->grab().save(dir + QStringLiteral("/login.png")));
     signIn(QStringLiteral("amy"), QStringLiteral("secret-1"));
     ASSERT_TRUE(KVR_MainForm);
     EXPECT_EQ(KVR_MainForm->size(), QSize(1000, 700));
+    EXPECT_EQ(missingGlyphs(KVR_MainForm), "");
     EXPECT_TRUE(KVR_MainForm->grab().save(dir + QStringLiteral("/main.png")));
     QTest::mouseClick(login->HelpSpeedButton, Qt::LeftButton);
+    ASSERT_TRUE(AboutBox && AboutBox->isVisible());
+    EXPECT_EQ(missingGlyphs(AboutBox), "");
     EXPECT_TRUE(AboutBox->grab().save(dir + QStringLiteral("/about.png")));
 }
 
