@@ -1,9 +1,11 @@
 // SOAP request and response reading. Any input is read or refused with tarvelo::Error; a request
-// that reads, written again with its parameters as strings, reads back to the same texts.
+// that reads, written again with its parameters as strings, reads back to the same texts, and a
+// parameter that reads as a double array writes back and reads again to the same values.
 #include <cctype>
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
+#include <vector>
 
 #include "soap/SoapRequest.h"
 #include "soap/SoapResponse.h"
@@ -21,6 +23,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         request = SoapRequest::read(text);
     } catch (const Error&) {
         return 0;
+    }
+    // A double array that reads writes back and reads again to the same values.
+    for (const auto& p : request.params) {
+        std::vector<double> values;
+        try {
+            values = p.doubles();
+        } catch (const Error&) {
+            continue;
+        }
+        if (values.size() != p.items.size()) std::abort();
+        const SoapRequest::Argument array[] = {{"a", values}};
+        const auto back =
+            SoapRequest::read(SoapRequest::write("urn:x", "Op", array)).params.at(0).doubles();
+        if (back.size() != values.size()) std::abort();
+        for (std::size_t i = 0; i < back.size(); ++i)
+            if (soapDoubleText(back[i]) != soapDoubleText(values[i])) std::abort();
     }
     // Names that are no plain XML names cannot be written back; the service refuses them anyway.
     auto plainName = [](const std::string& name) {

@@ -57,25 +57,41 @@ TableDef priceTableDef(const PriceTable& t) {
     return def;
 }
 
-// The constraint names carry what a violation needs to be told: "COLUMN.kind[.n]".
-std::string checks(const ColumnDef& c) {
-    const std::string& n = c.name;
+// A check's name carries what a violation needs to be told: "COLUMN.kind[.n]".
+std::string checkName(const ColumnDef& c) {
     switch (c.kind) {
         case ColumnKind::Narrow:
-            return "CONSTRAINT \"" + n + ".narrow." + std::to_string(c.length) +
-                   "\" CHECK (cp936_length(" + n + ") <= " + std::to_string(c.length) + ")";
+            return c.name + ".narrow." + std::to_string(c.length);
         case ColumnKind::Wide:
-            return "CONSTRAINT \"" + n + ".wide." + std::to_string(c.length) +
-                   "\" CHECK (utf16_length(" + n + ") <= " + std::to_string(c.length) + ")";
+            return c.name + ".wide." + std::to_string(c.length);
         case ColumnKind::Integer:
-            return "CONSTRAINT \"" + n + ".i4\" CHECK (" + n + " IS NULL OR (typeof(" + n +
-                   ") = 'integer' AND " + n + " BETWEEN -2147483648 AND 2147483647))";
+            return c.name + ".i4";
         case ColumnKind::Date:
-            return "CONSTRAINT \"" + n + ".date\" CHECK (" + n + " IS NULL OR (typeof(" + n +
-                   ") = 'text' AND date(" + n + ") IS " + n + "))";
+            return c.name + ".date";
     }
     return {};
 }
+
+// The checks that stay in the file: they call only SQLite's own functions, so that any program
+// that writes the file keeps them. Widths are counted by functions only the service has: they
+// are TEMP triggers of its connections instead (widthTriggers).
+std::string storedCheck(const ColumnDef& c) {
+    const std::string& n = c.name;
+    const std::string constraint = " CONSTRAINT \"" + checkName(c) + "\" CHECK (";
+    switch (c.kind) {
+        case ColumnKind::Integer:
+            return constraint + n + " IS NULL OR (typeof(" + n + ") = 'integer' AND " + n +
+                   " BETWEEN -2147483648 AND 2147483647))";
+        case ColumnKind::Date:
+            return constraint + n + " IS NULL OR (typeof(" + n + ") = 'text' AND date(" + n +
+                   ") IS " + n + "))";
+        default:
+            return {};
+    }
+}
+
+constexpr std::string_view kCheckFailed = "CHECK constraint failed: ";
+constexpr std::string_view kWidthFailed = "width check failed: ";
 
 }  // namespace
 
@@ -107,8 +123,7 @@ std::string TableDef::createStatement() const {
         sql += c.name + " " + c.declaredType();
         for (const auto& k : key)
             if (k == c.name) sql += " NOT NULL";
-        sql += ' ';
-        sql += checks(c);
+        sql += storedCheck(c);
     }
     if (!key.empty()) {
         sql += ", PRIMARY KEY (";
@@ -118,6 +133,43 @@ std::string TableDef::createStatement() const {
     }
     sql += withoutRowid ? ") WITHOUT ROWID" : ")";
     return sql;
+}
+
+std::vector<std::string> TableDef::indexStatements() const {
+    std::vector<std::string> out;
+    for (const auto& index : indexes) {
+        std::string sql = "CREATE INDEX " + name + "_BY";
+        for (const auto& c : index)
+            sql += "_" + c;
+        sql += " ON " + name + " (";
+        for (std::size_t i = 0; i < index.size(); ++i)
+            sql += (i ? "," : "") + index[i];
+        out.push_back(sql + ")");
+    }
+    return out;
+}
+
+std::vector<std::string> TableDef::widthTriggers() const {
+    std::vector<std::string> out;
+    for (const bool update : {false, true}) {
+        std::string cases;
+        for (const auto& c : columns) {
+            if (c.kind != ColumnKind::Narrow && c.kind != ColumnKind::Wide) continue;
+            // An update is held to the widths only in the values it changes (SQLite likewise
+            // skips a CHECK constraint on columns an UPDATE does not set): a row another program
+            // stored too wide stays editable in its other columns.
+            cases += " WHEN ";
+            if (update) cases += "NEW." + c.name + " IS NOT OLD." + c.name + " AND ";
+            cases += (c.kind == ColumnKind::Narrow ? "cp936_length(NEW." : "utf16_length(NEW.") +
+                     c.name + ") > " + std::to_string(c.length) + " THEN RAISE(ABORT, '" +
+                     std::string(kWidthFailed) + checkName(c) + "')";
+        }
+        if (cases.empty()) continue;
+        const std::string event = update ? "UPDATE" : "INSERT";
+        out.push_back("CREATE TEMP TRIGGER " + name + "_WIDTHS_ON_" + event + " BEFORE " + event +
+                      " ON main." + name + " BEGIN SELECT CASE" + cases + " END; END");
+    }
+    return out;
 }
 
 Schema::Schema() {
@@ -157,17 +209,16 @@ std::vector<std::string> Schema::createStatements() const {
     std::vector<std::string> out;
     for (const auto& t : m_tables) {
         out.push_back(t.createStatement());
-        for (const auto& index : t.indexes) {
-            std::string sql = "CREATE INDEX " + t.name + "_BY";
-            for (const auto& c : index)
-                sql += "_" + c;
-            sql += " ON " + t.name + " (";
-            for (std::size_t i = 0; i < index.size(); ++i)
-                sql += (i ? "," : "") + index[i];
-            out.push_back(sql + ")");
-        }
+        for (auto& sql : t.indexStatements())
+            out.push_back(std::move(sql));
     }
     return out;
+}
+
+bool Schema::callsServiceFunctions(std::string_view storedSql) {
+    const std::string sql = upperName(storedSql);
+    return sql.find("CP936_LENGTH(") != std::string::npos ||
+           sql.find("UTF16_LENGTH(") != std::string::npos;
 }
 
 std::optional<ColumnDef> Schema::fromDeclaredType(std::string_view declared) {
@@ -189,10 +240,13 @@ std::optional<ColumnDef> Schema::fromDeclaredType(std::string_view declared) {
 }
 
 std::optional<std::string> Schema::describeViolation(std::string_view message) {
-    constexpr std::string_view kPrefix = "CHECK constraint failed: ";
-    const auto at = message.find(kPrefix);
-    if (at == std::string_view::npos) return std::nullopt;
-    const std::string_view name = message.substr(at + kPrefix.size());
+    std::string_view name;
+    for (const std::string_view prefix : {kCheckFailed, kWidthFailed}) {
+        if (const auto at = message.find(prefix); at != std::string_view::npos) {
+            name = message.substr(at + prefix.size());
+            break;
+        }
+    }
     const auto dot = name.find('.');
     if (dot == std::string_view::npos) return std::nullopt;
     const std::string column(name.substr(0, dot));

@@ -30,7 +30,15 @@ struct TableDef {
     std::vector<std::vector<std::string>> indexes;
 
     const ColumnDef* column(std::string_view name) const;  // ASCII case ignored
+    // The table with its key and the checks any SQLite program can evaluate: 32-bit integers
+    // and "yyyy-mm-dd" dates.
     std::string createStatement() const;
+    std::vector<std::string> indexStatements() const;
+    // The width checks: TEMP triggers (insert, update) of one connection on main.<name>, calling
+    // the functions registerDialect adds, so that the file itself never names them. An insert,
+    // or an update of a column, with a value wider than declared fails with
+    // "width check failed: COLUMN.narrow.n" (or ".wide.n"). Empty for a table without text.
+    std::vector<std::string> widthTriggers() const;
 };
 
 // The service's tables: the four price tables, the two reference lists, the user and session
@@ -50,12 +58,15 @@ public:
 
     // Every CREATE TABLE and CREATE INDEX, in order.
     std::vector<std::string> createStatements() const;
+    // Whether a CREATE TABLE read from a file calls functions only the service has: the checks
+    // of files written before the widths moved into TEMP triggers.
+    static bool callsServiceFunctions(std::string_view storedSql);
 
     // The declared type of a result column, or nullopt for one the schema does not declare.
     static std::optional<ColumnDef> fromDeclaredType(std::string_view declared);
 
-    // A failed CHECK constraint of the schema ("CHECK constraint failed: NAME") told in
-    // Chinese; nullopt when `sqliteMessage` is not one of ours.
+    // A failed check of the schema ("CHECK constraint failed: NAME" or "width check failed:
+    // NAME") told in Chinese; nullopt when `sqliteMessage` is not one of ours.
     static std::optional<std::string> describeViolation(std::string_view sqliteMessage);
 
 private:

@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include "server/ConnectionSchema.h"
 #include "server/Dialect.h"
 
 namespace tarvelo::server {
@@ -28,6 +29,7 @@ ServiceConnection::ServiceConnection(const std::string& path)
     // The pages of the file are shared between the workers' connections through the mapping,
     // instead of each connection keeping a cache of its own.
     m_db.exec("PRAGMA synchronous=NORMAL; PRAGMA mmap_size=2147483648; PRAGMA foreign_keys=OFF");
+    prepareSchema(m_db);
     sqlite3_progress_handler(h, 4000, progress, this);
 }
 

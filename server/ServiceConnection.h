@@ -8,8 +8,10 @@
 
 namespace tarvelo::server {
 
-// A connection as the service uses it: the dialect's functions registered, the SQL guard
-// installed, a busy timeout, and a deadline after which a running statement is interrupted.
+// A connection as the service uses it: the dialect's functions registered, the schema readied
+// (an older file upgraded, the width checks installed: prepareSchema), the SQL guard installed,
+// a busy timeout, and a deadline after which a running statement is interrupted. Throws
+// tarvelo::Error when the file cannot be opened or upgraded.
 class ServiceConnection {
 public:
     explicit ServiceConnection(const std::string& path);

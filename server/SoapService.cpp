@@ -64,12 +64,20 @@ SoapService::Reply SoapService::handle(const SoapInterface& iface, std::string_v
                 "Client",
                 "接口 " + std::string(iface.name) + " 没有操作“" + request.operation + "”。",
                 {}};
-        for (const auto& p : op->params)
-            if (!request.find(p.name))
+        for (const auto& p : op->params) {
+            const SoapParam* given = request.find(p.name);
+            if (!given)
                 throw Fault{
                     "Client",
                     "操作 " + request.operation + " 缺少参数“" + std::string(p.name) + "”。",
                     {}};
+            // A scalar read from an element that holds elements would be the text beside
+            // them: most likely nothing, which is not what was sent.
+            if (p.type != SoapType::DoubleArray && given->isArray)
+                throw Fault{"Client",
+                            "参数“" + given->name + "”应是单个值，收到的却是数组或含有子元素。",
+                            "子元素 " + std::to_string(given->items.size()) + " 个"};
+        }
         const auto text = [&](std::string_view name) -> const std::string& {
             return request.find(name)->text;
         };
@@ -86,8 +94,7 @@ SoapService::Reply SoapService::handle(const SoapInterface& iface, std::string_v
         } else if (name == "echoDoubleArray") {
             std::vector<double> values;
             try {
-                for (const auto& item : request.find("daValue")->items)
-                    values.push_back(soapDouble(item, "daValue"));
+                values = request.find("daValue")->doubles();
             } catch (const Error& e) {
                 throw Fault{"Client", e.message(), e.detail()};
             }

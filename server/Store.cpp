@@ -5,7 +5,6 @@
 
 #include <filesystem>
 
-#include "server/Dialect.h"
 #include "server/Schema.h"
 #include "server/SqliteStatement.h"
 #include "text/Error.h"
@@ -61,7 +60,6 @@ void Store::initialise(const std::string& path) {
     SqliteConnection db(path, true);
     if (hasTable(db, Schema::kSecretTable) || hasTable(db, "KVR_XXJ"))
         throw Error("数据库文件“" + path + "”已经初始化过了。");
-    registerDialect(db.handle());  // the width checks call its functions
     db.exec("PRAGMA journal_mode=WAL");
     db.exec("BEGIN");
     for (const auto& sql : Schema::instance().createStatements())

@@ -13,8 +13,9 @@ namespace tarvelo::server {
 // and the secret of the password transformation, read once when the store opens.
 class Store {
 public:
-    // Opens an initialised database. Throws tarvelo::Error when the file is missing or was not
-    // initialised.
+    // Opens an initialised database, upgrading the tables of a file an older version wrote
+    // (prepareSchema). Throws tarvelo::Error when the file is missing, was not initialised or
+    // cannot be upgraded.
     explicit Store(std::string path);
 
     // Creates the file, switches it to WAL, creates the tables and makes the secret. Throws when

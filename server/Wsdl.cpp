@@ -10,15 +10,15 @@ std::string_view xsdType(SoapType t) {
     switch (t) {
         case SoapType::String:
         case SoapType::WideString:
-            return "xs:string";
+            return "xsd:string";
         case SoapType::Int:
-            return "xs:int";
+            return "xsd:int";
         case SoapType::Double:
-            return "xs:double";
+            return "xsd:double";
         case SoapType::DoubleArray:
             return "ns1:TDoubleDynArray";
     }
-    return "xs:string";
+    return "xsd:string";
 }
 
 std::string attr(std::string_view text) {
@@ -50,7 +50,7 @@ std::string wsdlOf(const SoapInterface& iface, std::string_view location) {
     std::string w;
     w += "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n";
     w += "<definitions xmlns=\"http://schemas.xmlsoap.org/wsdl/\" "
-         "xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" name=\"" +
+         "xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\" name=\"" +
          name +
          "service\" "
          "targetNamespace=\"http://tempuri.org/\" xmlns:tns=\"http://tempuri.org/\" "
@@ -58,17 +58,22 @@ std::string wsdlOf(const SoapInterface& iface, std::string_view location) {
          "xmlns:soapenc=\"http://schemas.xmlsoap.org/soap/encoding/\" "
          "xmlns:wsdl=\"http://schemas.xmlsoap.org/wsdl/\" xmlns:ns1=\"" +
          ns + "\">\n";
-    w += "  <types>\n    <xs:schema targetNamespace=\"" + ns +
+    // The array type derives from soapenc:Array and names wsdl:arrayType: a schema may use
+    // another namespace's components only after importing it. Without a schemaLocation, a tool
+    // takes the two namespaces from what it knows and fetches nothing.
+    w += "  <types>\n    <xsd:schema targetNamespace=\"" + ns +
          "\">\n"
-         "      <xs:complexType name=\"TDoubleDynArray\">\n"
-         "        <xs:complexContent>\n"
-         "          <xs:restriction base=\"soapenc:Array\">\n"
-         "            <xs:sequence/>\n"
-         "            <xs:attribute ref=\"soapenc:arrayType\" wsdl:arrayType=\"xs:double[]\"/>\n"
-         "          </xs:restriction>\n"
-         "        </xs:complexContent>\n"
-         "      </xs:complexType>\n"
-         "    </xs:schema>\n  </types>\n";
+         "      <xsd:import namespace=\"http://schemas.xmlsoap.org/soap/encoding/\"/>\n"
+         "      <xsd:import namespace=\"http://schemas.xmlsoap.org/wsdl/\"/>\n"
+         "      <xsd:complexType name=\"TDoubleDynArray\">\n"
+         "        <xsd:complexContent>\n"
+         "          <xsd:restriction base=\"soapenc:Array\">\n"
+         "            <xsd:sequence/>\n"
+         "            <xsd:attribute ref=\"soapenc:arrayType\" wsdl:arrayType=\"xsd:double[]\"/>\n"
+         "          </xsd:restriction>\n"
+         "        </xsd:complexContent>\n"
+         "      </xsd:complexType>\n"
+         "    </xsd:schema>\n  </types>\n";
     for (const auto& op : iface.operations) {
         const std::string o(op.name);
         w += "  <message name=\"" + o + "Request\">\n";

@@ -92,10 +92,7 @@ double SoapClient::real(std::string_view operation, Arguments arguments) {
 }
 
 std::vector<double> SoapClient::reals(std::string_view operation, Arguments arguments) {
-    std::vector<double> out;
-    for (const auto& item : call(operation, arguments).items)
-        out.push_back(soapDouble(item, "return"));
-    return out;
+    return call(operation, arguments).doubles();
 }
 
 }  // namespace tarvelo

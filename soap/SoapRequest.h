@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -10,12 +11,21 @@
 
 namespace tarvelo {
 
-// A parameter or result as it arrived: its text, or for an array the text of each item.
+// A parameter or result as it arrived.
 struct SoapParam {
     std::string name;
-    std::string text;
-    bool isArray = false;
-    std::vector<std::string> items;
+    std::string text;      // its own character data (for an array: what stands between the items)
+    bool isArray = false;  // it has child elements, or is typed or declared an array
+    std::vector<std::string> items;  // the text of each child element
+    // SOAP-ENC:arrayType as sent ("xsd:double[3]") and the namespace its prefix stands for.
+    std::optional<std::string> arrayType;
+    std::string arrayTypeNs;
+
+    // The items of a SOAP-encoded one-dimensional array of xsd:double. Throws tarvelo::Error
+    // naming the parameter when it is not one: no SOAP-ENC:arrayType, another item type, a
+    // declared length other than the number of items, text beside the items, or an item that
+    // is no xsd:double. An empty array declares its length 0 (or none: "xsd:double[]").
+    std::vector<double> doubles() const;
 };
 
 // A SOAP 1.1 RPC request: the operation element in the interface's namespace, one child per

@@ -99,13 +99,29 @@ std::string_view localName(const pugi::xml_node& node) {
     return colon == std::string_view::npos ? name : name.substr(colon + 1);
 }
 
+std::string_view namespaceOfPrefix(const pugi::xml_node& node, std::string_view prefix) {
+    const std::string attribute = prefix.empty() ? "xmlns" : "xmlns:" + std::string(prefix);
+    for (auto n = node; n && n.type() == pugi::node_element; n = n.parent())
+        if (const auto a = n.attribute(attribute.c_str())) return a.value();
+    return {};
+}
+
 std::string_view namespaceOf(const pugi::xml_node& node) {
     const std::string_view name = node.name();
     const std::size_t colon = name.find(':');
-    const std::string attribute =
-        colon == std::string_view::npos ? "xmlns" : "xmlns:" + std::string(name.substr(0, colon));
-    for (auto n = node; n && n.type() == pugi::node_element; n = n.parent())
-        if (const auto a = n.attribute(attribute.c_str())) return a.value();
+    return namespaceOfPrefix(node, colon == std::string_view::npos ? "" : name.substr(0, colon));
+}
+
+pugi::xml_attribute attributeIn(const pugi::xml_node& node, std::string_view ns,
+                                std::string_view local) {
+    for (auto a : node.attributes()) {
+        const std::string_view name = a.name();
+        const std::size_t colon = name.find(':');
+        // An attribute without a prefix is in no namespace.
+        if (colon == std::string_view::npos || name.substr(colon + 1) != local) continue;
+        const std::string_view prefix = name.substr(0, colon);
+        if (prefix != "xmlns" && namespaceOfPrefix(node, prefix) == ns) return a;
+    }
     return {};
 }
 
@@ -125,17 +141,18 @@ pugi::xml_node firstElement(const pugi::xml_node& parent) {
 SoapParam readParam(const pugi::xml_node& node) {
     SoapParam param;
     param.name = localName(node);
-    for (auto item = firstElement(node); item; item = item.next_sibling()) {
-        if (item.type() != pugi::node_element) continue;
-        param.isArray = true;
-        param.items.push_back(textOf(item));
+    param.text = textOf(node);
+    for (auto item = firstElement(node); item; item = item.next_sibling())
+        if (item.type() == pugi::node_element) param.items.push_back(textOf(item));
+    if (const auto arrayType = attributeIn(node, kEncodingNs, "arrayType")) {
+        param.arrayType = arrayType.value();
+        const std::size_t colon = param.arrayType->find(':');
+        param.arrayTypeNs = namespaceOfPrefix(
+            node, colon == std::string::npos ? "" : param.arrayType->substr(0, colon));
     }
-    if (!param.isArray) {
-        param.text = textOf(node);
-        // an encoded array without items is an array all the same
-        const std::string_view type = node.attribute("xsi:type").value();
-        param.isArray = type.ends_with(":Array") || node.attribute("SOAP-ENC:arrayType");
-    }
+    // an encoded array without items is an array all the same
+    const std::string_view type = attributeIn(node, kSchemaInstanceNs, "type").value();
+    param.isArray = !param.items.empty() || param.arrayType || type.ends_with(":Array");
     return param;
 }
 

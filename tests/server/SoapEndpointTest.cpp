@@ -1,12 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <pugixml.hpp>
+#include <set>
 #include <thread>
 
 #include "server/ServerFixture.h"
 #include "soap/SoapFault.h"
 #include "soap/SoapResponse.h"
+#include "support/Command.h"
 #include "text/Base64.h"
 #include "text/Error.h"
 
@@ -35,6 +39,11 @@ std::string faultOf(const TestService::HttpReply& r, std::string_view operation 
     }
     return "no fault";
 }
+
+// The opening of a daValue element with the encoding and schema namespaces bound to e and x; the
+// operation element's namespace comes before it.
+const std::string kEncodedArray = R"(><daValue xmlns:e="http://schemas.xmlsoap.org/soap/encoding/")"
+                                  R"( xmlns:x="http://www.w3.org/2001/XMLSchema")";
 
 TEST(SoapEndpoint, AnyPrefixesAndNoTypesAreAccepted) {
     TestService service;
@@ -73,6 +82,23 @@ TEST(SoapEndpoint, MalformedRequestsAreClientFaultsAndTheServiceGoesOn) {
          "Client: "},
         {&supply(), envelope("<q:DeVerifs xmlns:q=\"" + ns + "\"><Src>x</Src></q:DeVerifs>"),
          "不可逆"},
+        // An array must come SOAP-encoded with its items, as a scalar must come as one value.
+        {&supply(),
+         envelope("<q:echoDoubleArray xmlns:q=\"" + ns +
+                  "\"><daValue><item>1</item><item>2</item></daValue></q:echoDoubleArray>"),
+         "Client: 参数“daValue”不是 SOAP 编码的数组：缺少 SOAP-ENC:arrayType"},
+        {&apply(),
+         envelope("<q:echoDoubleArray xmlns:q=\"" + std::string(apply().ns) +
+                  "\"><daValue>1.5</daValue></q:echoDoubleArray>"),
+         "Client: 参数“daValue”不是 SOAP 编码的数组"},
+        {&supply(),
+         envelope("<q:echoDoubleArray xmlns:q=\"" + ns + "\" " + kEncodedArray +
+                  " e:arrayType=\"x:double[2]\"/></q:echoDoubleArray>"),
+         "Client: 参数“daValue”声明了 2 项，实际收到 0 项"},
+        {&supply(),
+         envelope("<q:SpplyVanDataBySQL xmlns:q=\"" + ns +
+                  "\"><sSQL><b>select 1</b></sSQL></q:SpplyVanDataBySQL>"),
+         "Client: 参数“sSQL”应是单个值"},
         {&supply(),
          envelope("<q:GetFileByEncoded xmlns:q=\"" + ns +
                   "\"><sFileName>/etc/passwd</sFileName></q:GetFileByEncoded>"),
@@ -99,7 +125,16 @@ TEST(SoapEndpoint, TheEchoesAnswerOnBothSides) {
         const SoapParam r = service.call(*iface, "echoDoubleArray", many);
         ASSERT_TRUE(r.isArray);
         EXPECT_EQ(r.items, (std::vector<std::string>{"1", "2.25", "-1e+300"}));
+        const SoapRequest::Argument none[] = {{"daValue", std::vector<double>{}}};
+        EXPECT_TRUE(service.call(*iface, "echoDoubleArray", none).doubles().empty());
     }
+    // Another peer's prefixes and item names.
+    const auto reply = service.post(
+        supply(), envelope("<q:echoDoubleArray xmlns:q=\"" + std::string(supply().ns) + "\"" +
+                           kEncodedArray + R"( e:arrayType="x:double[2]"><v>0.5</v><v>4</v>)" +
+                           "</daValue></q:echoDoubleArray>"));
+    EXPECT_EQ(SoapResponse::read(reply.body, "echoDoubleArray").doubles(),
+              (std::vector<double>{0.5, 4}));
 }
 
 TEST(SoapEndpoint, OversizedBodiesAreRefusedWithAFault) {
@@ -185,6 +220,73 @@ TEST(SoapEndpoint, TheWsdlDeclaresEveryOperationWithItsAction) {
                   service.url(*iface));
     }
     EXPECT_EQ(service.get("/wsdl/INope").status, 404);
+}
+
+// The namespace a QName written in an attribute of `node` stands in.
+std::string namespaceOfQName(pugi::xml_node node, std::string_view qname) {
+    const auto colon = qname.find(':');
+    const std::string attribute =
+        colon == std::string_view::npos ? "xmlns" : "xmlns:" + std::string(qname.substr(0, colon));
+    for (; node; node = node.parent())
+        if (const auto a = node.attribute(attribute.c_str())) return a.value();
+    return "(undeclared)";
+}
+
+std::string_view localPart(std::string_view name) {
+    const auto colon = name.find(':');
+    return colon == std::string_view::npos ? name : name.substr(colon + 1);
+}
+
+// What a tool needs to read the WSDL offline: well-formed XML (xmllint, fetching nothing), every
+// type it names declared in XML Schema itself, in its own types or in a namespace its schema
+// imports, and no import that would send the tool to fetch a schema.
+TEST(SoapEndpoint, TheWsdlReadsOfflineWithEveryNamespaceItUsesImported) {
+    constexpr std::string_view kXsd = "http://www.w3.org/2001/XMLSchema";
+    TestService service;
+    for (const SoapInterface* iface : {&supply(), &apply()}) {
+        const std::string wsdl = service.get("/wsdl/" + std::string(iface->name)).body;
+        const std::string file = std::filesystem::path(service.dbPath()).parent_path() /
+                                 (std::string(iface->name) + ".wsdl");
+        std::ofstream(file) << wsdl;
+        const CommandResult lint = runCommand("xmllint --noout --nonet '" + file + "'");
+        EXPECT_EQ(lint.status, 0) << lint.output;
+        EXPECT_EQ(lint.output, "");
+
+        pugi::xml_document doc;
+        ASSERT_TRUE(doc.load_string(wsdl.c_str()));
+        const auto schema = doc.document_element().child("types").first_child();
+        ASSERT_EQ(localPart(schema.name()), "schema");
+        ASSERT_EQ(namespaceOfQName(schema, schema.name()), kXsd);
+        std::set<std::string> known = {std::string(kXsd),
+                                       schema.attribute("targetNamespace").value()};
+        for (auto child : schema.children()) {
+            if (localPart(child.name()) != "import") continue;
+            EXPECT_FALSE(child.attribute("schemaLocation")) << iface->name;
+            known.insert(child.attribute("namespace").value());
+        }
+        EXPECT_TRUE(known.contains("http://schemas.xmlsoap.org/soap/encoding/")) << iface->name;
+        EXPECT_TRUE(known.contains("http://schemas.xmlsoap.org/wsdl/")) << iface->name;
+        std::size_t named = 0;
+        const auto expectKnown = [&](pugi::xml_node node, const char* attribute) {
+            if (const auto a = node.attribute(attribute)) {
+                ++named;
+                EXPECT_TRUE(known.contains(namespaceOfQName(node, a.value())))
+                    << iface->name << ": " << node.name() << " " << attribute << "=" << a.value();
+            }
+        };
+        for (const auto& x : schema.select_nodes(".//*")) {
+            for (const char* attribute : {"base", "ref", "type"})
+                expectKnown(x.node(), attribute);
+            for (auto a : x.node().attributes())
+                if (localPart(a.name()) == "arrayType" &&
+                    namespaceOfQName(x.node(), a.name()) == "http://schemas.xmlsoap.org/wsdl/")
+                    expectKnown(x.node(), a.name());
+        }
+        for (auto message : doc.document_element().children("message"))
+            for (auto part : message.children("part"))
+                expectKnown(part, "type");
+        EXPECT_GT(named, 2 * iface->operations.size());
+    }
 }
 
 TEST(SoapEndpoint, ConcurrentClientsAreAnsweredSideBySide) {

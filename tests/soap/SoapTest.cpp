@@ -49,8 +49,10 @@ TEST(SoapRequest, EveryTypeAndAwkwardTextRoundTrips) {
     EXPECT_EQ(soapDouble(r.find("dValue")->text, "dValue"), 0.1);
     EXPECT_TRUE(r.find("aValues")->isArray);
     EXPECT_EQ(r.find("aValues")->items, (std::vector<std::string>{"1.5", "-2", "1e+300"}));
+    EXPECT_EQ(r.find("aValues")->doubles(), (std::vector<double>{1.5, -2, 1e300}));
     EXPECT_TRUE(r.find("aNone")->isArray);
     EXPECT_TRUE(r.find("aNone")->items.empty());
+    EXPECT_TRUE(r.find("aNone")->doubles().empty());
     EXPECT_EQ(r.find("missing"), nullptr);
     const std::string oddNs = R"(urn:a"b&c<d>)";
     EXPECT_EQ(SoapRequest::read(SoapRequest::write(oddNs, "Op", args)).ns, oddNs);
@@ -120,6 +122,67 @@ TEST(SoapRequest, RefusesWhatIsNotASoap11Request) {
             ADD_FAILURE() << "accepted " << text;
         } catch (const Error& e) {
             EXPECT_NE(e.message().find("不是 SOAP 1.1 信封"), std::string::npos) << e.what();
+        }
+    }
+}
+
+// A double array is read only as SOAP encoding writes one: the item type and the length declared
+// in SOAP-ENC:arrayType, under whatever prefixes, and nothing but the items.
+TEST(SoapParam, DoubleArraysAreReadStrictly) {
+    const std::string enc = R"( xmlns:enc="http://schemas.xmlsoap.org/soap/encoding/")";
+    const std::string xsd = R"( xmlns:x="http://www.w3.org/2001/XMLSchema")";
+    const auto array = [&](std::string_view type, std::string_view content) {
+        return "<a" + enc + xsd + " enc:arrayType=\"" + std::string(type) + "\">" +
+               std::string(content) + "</a>";
+    };
+    const struct {
+        std::string param;
+        std::vector<double> values;  // when read
+        const char* refusal;         // when refused: a part of the message
+    } cases[] = {
+        {array("x:double[2]", "<item>1.5</item> <item>-2</item>"), {1.5, -2}, nullptr},
+        {array("x:double[2]", "<v>1</v><w> 2 </w>"), {1, 2}, nullptr},  // items may take any name
+        {array("x:double[0]", " \r\n "), {}, nullptr},
+        {array("x:double[]", "<item>3</item>"), {3}, nullptr},  // the length left to the items
+        {"<a" + enc +
+             " enc:arrayType=\"double[1]\" xmlns=\"http://www.w3.org/2001/XMLSchema\">"
+             "<item>4</item></a>",
+         {4},
+         nullptr},  // the type in the default namespace
+        {"<a><item>1</item><item>2</item></a>", {}, "缺少 SOAP-ENC:arrayType"},
+        {"<a>1.5</a>", {}, "缺少 SOAP-ENC:arrayType"},
+        {"<a/>", {}, "缺少 SOAP-ENC:arrayType"},
+        {R"(<a xmlns:e="urn:other" e:arrayType="x:double[1]"><item>1</item></a>)",
+         {},
+         "缺少 SOAP-ENC:arrayType"},
+        {array("x:double[2]", ""), {}, "声明了 2 项，实际收到 0 项"},
+        {array("x:double[2]", "1.5 2.5"), {}, "声明了 2 项，实际收到 0 项"},
+        {array("x:double[3]", "<item>1</item><item>2</item>"), {}, "声明了 3 项，实际收到 2 项"},
+        {array("x:double[0]", "1.5"), {}, "项目之外还有文本"},
+        {array("x:double[1]", "<item>1</item>2"), {}, "项目之外还有文本"},
+        {array("x:string[1]", "<item>1</item>"), {}, "xsd:double"},
+        {array("y:double[1]", "<item>1</item>"), {}, "xsd:double"},  // y is bound to nothing
+        {array("x:double[][1]", "<item>1</item>"), {}, "xsd:double"},
+        {array("x:double[1,1]", "<item>1</item>"), {}, "一维"},
+        {array("x:double[-1]", ""), {}, "一维"},
+        {array("x:double", "<item>1</item>"), {}, "类型[长度]"},
+        {array("x:double[2]", "<item>1</item><item>abc</item>"), {}, "第 2 项"},
+        {array("x:double[1]", "<item><b>1</b></item>"), {}, "第 1 项"},
+    };
+    for (const auto& c : cases) {
+        const std::string text =
+            "<soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/"
+            "envelope/\"><soap:Body><Op>" +
+            c.param + "</Op></soap:Body></soap:Envelope>";
+        const SoapParam p = SoapRequest::read(text).params.at(0);
+        try {
+            EXPECT_EQ(p.doubles(), c.values) << c.param;
+            EXPECT_EQ(c.refusal, nullptr) << "read " << c.param;
+        } catch (const Error& e) {
+            ASSERT_NE(c.refusal, nullptr) << c.param << " -> " << e.what();
+            EXPECT_NE(std::string(e.what()).find(c.refusal), std::string::npos)
+                << c.param << " -> " << e.what();
+            EXPECT_NE(e.message().find("参数“a”"), std::string::npos) << e.what();
         }
     }
 }

@@ -49,9 +49,14 @@ TestService::TestService(const std::string& tlsCert, const std::string& tlsKey)
     start({}, std::move(options));
 }
 
+TestService::TestService(const ExistingFile& database) : m_dir(freshDir()) {
+    std::filesystem::copy_file(database.path, m_dir / "service.db");
+    start({}, {});
+}
+
 void TestService::start(server::ServiceLimits limits, server::EndpointOptions options) {
     m_dbPath = (m_dir / "service.db").string();
-    server::Store::initialise(m_dbPath);
+    if (!std::filesystem::exists(m_dbPath)) server::Store::initialise(m_dbPath);
     m_store = std::make_unique<server::Store>(m_dbPath);
     m_service = std::make_unique<server::SoapService>(
         *m_store, limits, [this](std::string_view operation, std::string_view sql) {

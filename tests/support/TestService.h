@@ -36,6 +36,12 @@ public:
     TestService(server::ServiceLimits limits, const server::EndpointOptions& options);
     // Over HTTPS with the given certificate and key files.
     TestService(const std::string& tlsCert, const std::string& tlsKey);
+    // Over a copy of a database file made beforehand (instead of a fresh one), opened as the
+    // service opens any file.
+    struct ExistingFile {
+        std::filesystem::path path;
+    };
+    explicit TestService(const ExistingFile& database);
     ~TestService();
     TestService(const TestService&) = delete;
     TestService& operator=(const TestService&) = delete;
