@@ -10,6 +10,8 @@ namespace tarvelo::server {
 //   serve --db FILE [--listen HOST:PORT] [--tls-cert F --tls-key F] [--log-statements]
 //   demo-data --db FILE [--rows N]
 //   add-user --db FILE --id ID --name NAME --password P --roles 11 [--system]
+//   sessions --db FILE [--clear ID | --older-than DAYS]
+//   backup --db FILE --to COPY [--overwrite]
 // Returns the process's exit code; messages go to stdout, errors to stderr.
 int runServerCommand(const std::vector<std::string>& args);
 
