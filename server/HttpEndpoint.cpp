@@ -2,6 +2,8 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <gnutls/gnutls.h>
+#include <gnutls/x509.h>
 #include <microhttpd.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -41,6 +43,16 @@ constexpr std::string_view kWsdlPrefix = "/wsdl/";
 constexpr unsigned kIoThreads = 2;
 // Per connection: the request header must fit, and body pieces pass through it.
 constexpr std::size_t kConnectionMemory = 64 << 10;
+
+// What a refused caller reads: which rule it did not meet, never what it asked for.
+constexpr std::string_view kNetworkRefused =
+    "拒绝访问：本机所在的网络不在数据服务允许之列。请与数据服务的管理员联系。\n";
+constexpr std::string_view kCertificateRefused =
+    "拒绝访问：没有出示数据服务认可的客户端证书（tarvelo.ini 中的 client-cert 和 "
+    "client-key）。\n";
+constexpr std::string_view kTokenRefused =
+    "拒绝访问：请求没有带上有效的访问令牌（Authorization: Bearer，tarvelo.ini 中的 "
+    "access-token）。\n";
 
 const SoapInterface* interfaceNamed(std::string_view name) {
     for (const SoapInterface* i : {&SoapInterface::supply(), &SoapInterface::apply()})
@@ -132,18 +144,83 @@ int boundPort(int fd) {
     return 0;
 }
 
-MHD_Result queue(MHD_Connection* c, unsigned status, std::string body, const char* type) {
+// How many certificates a PEM text holds; 0 when it holds none or is not PEM.
+unsigned certificatesIn(const std::string& pem) {
+    gnutls_datum_t text{reinterpret_cast<unsigned char*>(const_cast<char*>(pem.data())),
+                        static_cast<unsigned>(pem.size())};
+    gnutls_x509_crt_t* list = nullptr;
+    unsigned n = 0;
+    if (gnutls_x509_crt_list_import2(&list, &n, &text, GNUTLS_X509_FMT_PEM, 0) < 0) return 0;
+    for (unsigned i = 0; i < n; ++i)
+        gnutls_x509_crt_deinit(list[i]);
+    gnutls_free(list);
+    return n;
+}
+
+// The subject of a DER certificate ("CN=...,O=..."), for the log.
+std::string subjectOf(const gnutls_datum_t& der) {
+    std::string subject = "?";
+    gnutls_x509_crt_t crt = nullptr;
+    if (gnutls_x509_crt_init(&crt) < 0) return subject;
+    gnutls_datum_t dn{};
+    if (gnutls_x509_crt_import(crt, &der, GNUTLS_X509_FMT_DER) == 0 &&
+        gnutls_x509_crt_get_dn3(crt, &dn, 0) == 0) {
+        subject.assign(reinterpret_cast<const char*>(dn.data), dn.size);
+        gnutls_free(dn.data);
+    }
+    gnutls_x509_crt_deinit(crt);
+    return subject;
+}
+
+// Why the client's certificate is not taken (who it names and what is wrong with it); empty when
+// it was signed by an authority of the trust list and may serve a TLS client. The library only
+// asks for a certificate during the handshake and takes whatever comes: the check is here.
+std::string certificateProblem(MHD_Connection* c) {
+    const MHD_ConnectionInfo* info = MHD_get_connection_info(c, MHD_CONNECTION_INFO_GNUTLS_SESSION);
+    if (!info || !info->tls_session) return "连接没有 TLS 会话";
+    const auto session = static_cast<gnutls_session_t>(info->tls_session);
+    unsigned count = 0;
+    const gnutls_datum_t* chain = gnutls_certificate_get_peers(session, &count);
+    if (!chain || count == 0) return "没有出示客户端证书";
+    // A certificate that names its purposes must name client authentication.
+    gnutls_typed_vdata_st purpose{};
+    purpose.type = GNUTLS_DT_KEY_PURPOSE_OID;
+    purpose.data = reinterpret_cast<unsigned char*>(const_cast<char*>(GNUTLS_KP_TLS_WWW_CLIENT));
+    unsigned status = 0;
+    const int rc = gnutls_certificate_verify_peers(session, &purpose, 1, &status);
+    if (rc == GNUTLS_E_SUCCESS && status == 0) return {};
+    std::string detail = rc == GNUTLS_E_SUCCESS ? std::string() : gnutls_strerror(rc);
+    gnutls_datum_t text{};
+    if (rc == GNUTLS_E_SUCCESS &&
+        gnutls_certificate_verification_status_print(status, GNUTLS_CRT_X509, &text, 0) == 0) {
+        detail.assign(reinterpret_cast<const char*>(text.data), text.size);
+        gnutls_free(text.data);
+    }
+    return "客户端证书“" + subjectOf(chain[0]) + "”没有通过验证（" + detail + "）";
+}
+
+// A response that owns `body`; null when out of memory.
+MHD_Response* responseOf(std::string body, const char* type) {
     auto* owned = new std::string(std::move(body));
     MHD_Response* r = MHD_create_response_from_buffer_with_free_callback_cls(
         owned->size(), owned->data(), [](void* p) { delete static_cast<std::string*>(p); }, owned);
     if (!r) {
         delete owned;
-        return MHD_NO;
+        return nullptr;
     }
     MHD_add_response_header(r, MHD_HTTP_HEADER_CONTENT_TYPE, type);
+    return r;
+}
+
+MHD_Result queue(MHD_Connection* c, unsigned status, MHD_Response* r) {
+    if (!r) return MHD_NO;
     const MHD_Result queued = MHD_queue_response(c, status, r);
     MHD_destroy_response(r);
     return queued;
+}
+
+MHD_Result queue(MHD_Connection* c, unsigned status, std::string body, const char* type) {
+    return queue(c, status, responseOf(std::move(body), type));
 }
 
 }  // namespace
@@ -162,6 +239,22 @@ struct HttpEndpoint::Exchange {
 };
 
 struct HttpEndpoint::Callbacks {
+    // A caller the service does not answer: it learns which rule it did not meet, the log learns
+    // who it was and why, and its connection is closed (a body it sent is not read).
+    static MHD_Result deny(HttpEndpoint& self, MHD_Connection* c, const Exchange& x,
+                           const Refusal& r) {
+        self.log(x, "", 0, "拒绝（" + std::to_string(r.status) + "）：" + r.why);
+        MHD_Response* response = responseOf(std::string(r.answer), kText);
+        if (!response) return MHD_NO;
+        MHD_add_response_header(response, MHD_HTTP_HEADER_CONNECTION, "close");
+        if (r.status == MHD_HTTP_UNAUTHORIZED)
+            MHD_add_response_header(response, MHD_HTTP_HEADER_WWW_AUTHENTICATE,
+                                    r.wrongToken
+                                        ? "Bearer realm=\"tarvelo\", error=\"invalid_token\""
+                                        : "Bearer realm=\"tarvelo\"");
+        return queue(c, r.status, response);
+    }
+
     static MHD_Result refuse(HttpEndpoint& self, MHD_Connection* c, const Exchange& x,
                              unsigned status, const std::string& message) {
         self.log(x, "", 0, "拒绝：" + message);
@@ -208,6 +301,7 @@ struct HttpEndpoint::Callbacks {
                 x->path = url;
                 x->peer = peerOf(c);
                 self.setHeaderDeadline(c, Clock::now() + self.m_options.bodyTimeout);
+                if (const auto refused = self.refusal(c)) return deny(self, c, *x, *refused);
                 if (x->method == MHD_HTTP_METHOD_POST && x->path.starts_with(kSoapPrefix))
                     x->iface = interfaceNamed(std::string_view(x->path).substr(kSoapPrefix.size()));
                 if (!x->iface) return answerOther(self, c, *x);
@@ -299,6 +393,14 @@ HttpEndpoint::HttpEndpoint(SoapService& service, EndpointOptions options)
             throw Error("无法启用 HTTPS：证书或私钥文件无法读取。",
                         "证书 " + m_options.tlsCert + "，私钥 " + m_options.tlsKey);
     }
+    if (!m_options.tlsClientCa.empty()) {
+        if (m_certPem.empty())
+            throw Error("客户端证书只能在 HTTPS 下检查：请同时给出服务自己的证书和私钥。");
+        m_clientCaPem = readFile(m_options.tlsClientCa);
+        if (certificatesIn(m_clientCaPem) == 0)
+            throw Error("无法检查客户端证书：文件“" + m_options.tlsClientCa +
+                        "”无法读取，或其中没有 PEM 格式的证书。请给出签发客户端证书的 CA 证书。");
+    }
 }
 
 HttpEndpoint::~HttpEndpoint() {
@@ -345,6 +447,9 @@ int HttpEndpoint::bind() {
     if (tls) {
         options.push_back({MHD_OPTION_HTTPS_MEM_CERT, 0, m_certPem.data()});
         options.push_back({MHD_OPTION_HTTPS_MEM_KEY, 0, m_keyPem.data()});
+        // The handshake asks for a certificate signed by these; refusal() checks what came.
+        if (!m_clientCaPem.empty())
+            options.push_back({MHD_OPTION_HTTPS_MEM_TRUST, 0, m_clientCaPem.data()});
     }
     options.push_back({MHD_OPTION_END, 0, nullptr});
     m_daemon = MHD_start_daemon(flags, 0, nullptr, nullptr, &Callbacks::access, this,
@@ -408,6 +513,28 @@ void HttpEndpoint::stop() {
 std::string HttpEndpoint::baseUrl() const {
     return (m_options.tlsCert.empty() ? "http://" : "https://") + m_options.host + ":" +
            std::to_string(m_port);
+}
+
+std::optional<HttpEndpoint::Refusal> HttpEndpoint::refusal(MHD_Connection* c) const {
+    if (m_options.allowed.restricts()) {
+        const MHD_ConnectionInfo* info =
+            MHD_get_connection_info(c, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+        if (!m_options.allowed.admits(info ? info->client_addr : nullptr))
+            return Refusal{MHD_HTTP_FORBIDDEN, kNetworkRefused, "对端不在允许的网络之内"};
+    }
+    if (!m_clientCaPem.empty())
+        if (std::string why = certificateProblem(c); !why.empty())
+            return Refusal{MHD_HTTP_FORBIDDEN, kCertificateRefused, std::move(why)};
+    switch (m_options.accessToken.check(
+        MHD_lookup_connection_value(c, MHD_HEADER_KIND, MHD_HTTP_HEADER_AUTHORIZATION))) {
+        case AccessToken::Verdict::Admitted:
+            return std::nullopt;
+        case AccessToken::Verdict::Missing:
+            return Refusal{MHD_HTTP_UNAUTHORIZED, kTokenRefused, "没有带访问令牌"};
+        case AccessToken::Verdict::Wrong:
+            return Refusal{MHD_HTTP_UNAUTHORIZED, kTokenRefused, "访问令牌不对", true};
+    }
+    return std::nullopt;
 }
 
 std::string HttpEndpoint::tooLarge() const {

@@ -7,9 +7,13 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
+
+#include "server/AccessToken.h"
+#include "server/ClientNetworks.h"
 
 struct MHD_Daemon;
 struct MHD_Connection;
@@ -28,7 +32,15 @@ struct EndpointOptions {
     int port = 0;         // 0: any free port
     std::string tlsCert;  // both set: HTTPS (PEM files)
     std::string tlsKey;
-    int workers = 0;  // threads answering SOAP requests; 0: a pool sized by the machine
+    // Who is answered. A request refused by any of these gets HTTP 403 (network, certificate) or
+    // 401 (token) with a line of plain text and a log line saying who and why; nothing it asked
+    // is read or run. Every path is guarded alike, the WSDL and the index included. Checked in
+    // this order, so that a stranger's network learns nothing of what else is asked.
+    ClientNetworks allowed;  // the clients' networks; none listed: any
+    // With TLS: a PEM file of the authorities that must have signed the client's certificate.
+    std::string tlsClientCa;
+    AccessToken accessToken;  // "Authorization: Bearer TOKEN" on every request; none: not asked
+    int workers = 0;          // threads answering SOAP requests; 0: a pool sized by the machine
     // A connection that sends nothing for this long is closed, kept-alive or not.
     std::chrono::seconds idleTimeout{30};
     // The header of a request must be complete this long after the connection was made (after
@@ -77,6 +89,14 @@ public:
 private:
     struct Exchange;
     struct Callbacks;
+    struct Refusal {
+        unsigned status;
+        std::string_view answer;  // to the caller
+        std::string why;          // for the log: the caller's certificate, what was wrong
+        bool wrongToken = false;
+    };
+
+    std::optional<Refusal> refusal(MHD_Connection* c) const;
 
     void serveSoap(const SoapInterface& iface, Exchange& x);
     std::string tooLarge() const;
@@ -86,7 +106,7 @@ private:
 
     SoapService& m_service;
     EndpointOptions m_options;
-    std::string m_certPem, m_keyPem;
+    std::string m_certPem, m_keyPem, m_clientCaPem;
     int m_socket = -1;
     int m_port = 0;
     int m_maxConnections = 0;

@@ -14,6 +14,8 @@
 #include <set>
 #include <thread>
 
+#include "server/AccessToken.h"
+#include "server/ClientNetworks.h"
 #include "server/DatabaseBackup.h"
 #include "server/DemoData.h"
 #include "server/HttpEndpoint.h"
@@ -37,6 +39,7 @@ constexpr const char* kUsage =
     "命令：\n"
     "  init       --db FILE                     新建数据库（表、索引、密码变换密钥）\n"
     "  serve      --db FILE [--listen HOST:PORT] [--tls-cert F --tls-key F] [--log-statements]\n"
+    "             [--access-token-file F] [--allow 网段]... [--tls-client-ca F]\n"
     "                                           提供两个 SOAP 接口（默认 127.0.0.1:8517）\n"
     "  demo-data  --db FILE [--rows N]          装入演示数据；--rows N 只生成 N 行信息价\n"
     "                                           （60 个月 × 20 个地区），用于性能测试\n"
@@ -56,7 +59,8 @@ const std::map<std::string, std::string> kHelp = {
      "文件已初始化过时拒绝执行，不改动任何数据。\n"},
     {"serve",
      "用法：tarvelo-server serve --db FILE [--listen HOST:PORT] [--tls-cert F --tls-key F]\n"
-     "                           [--log-statements]\n"
+     "                           [--log-statements] [--access-token-file F] [--allow 网段]...\n"
+     "                           [--tls-client-ca F]\n"
      "在 HOST:PORT（默认 127.0.0.1:8517，只接受本机连接；端口 0 表示任一空闲端口）提供服务：\n"
      "  POST /soap/IVRDS_IIS_WebSCoorSpplyIsapi   查询端\n"
      "  POST /soap/IVRDS_IIS_WebSCoorApplyIsapi   写入端\n"
@@ -67,7 +71,19 @@ const std::map<std::string, std::string> kHelp = {
      "按 Ctrl+C（或发送 SIGTERM）停止：不再接受新的请求，正在处理的请求做完并发出应答\n"
      "（正在提交的数据总是整体提交），然后关闭数据库，退出状态为 0。\n"
      "30 秒没有任何收发的连接被关闭；连接后 10 秒内（保持的连接：上次应答后 30 秒内）\n"
-     "没有发完请求头的连接被切断；请求头之后 5 分钟内没有发完请求体的也被切断。\n"},
+     "没有发完请求头的连接被切断；请求头之后 5 分钟内没有发完请求体的也被切断。\n"
+     "\n"
+     "访问限制（默认没有：连得上的客户端都能执行语句；监听本机以外的地址时请至少用一种）：\n"
+     "  --access-token-file F  文件 F 里的令牌（至少 16 个可见 ASCII 字符，例如\n"
+     "                         openssl rand -base64 32 生成的）；每个请求都要带\n"
+     "                         Authorization: Bearer 令牌，否则答 401。客户端在 tarvelo.ini\n"
+     "                         的 [service] 节写 access-token = 令牌。\n"
+     "  --allow 网段           只答复这些网络的客户端，其他的答 403；可重复。写成 10.1.0.0/16、\n"
+     "                         fd00::/8，或单个地址 192.168.1.20。本机（127.0.0.1、::1）也要\n"
+     "                         列出才能访问。\n"
+     "  --tls-client-ca F      （HTTPS）客户端要出示由 F 里的 CA 签发的证书，否则答 403。客户端\n"
+     "                         在 tarvelo.ini 中用 client-cert 和 client-key 指定证书和私钥。\n"
+     "被拒绝的请求在日志中记一行（对端、原因），请求体不读，语句不执行；WSDL 和首页同样受限。\n"},
     {"demo-data",
      "用法：tarvelo-server demo-data --db FILE [--rows N]\n"
      "向空数据库装入演示数据（文件不存在时先初始化）：24 个地区、8 个材料类别、\n"
@@ -95,7 +111,8 @@ const std::map<std::string, std::string> kHelp = {
 };
 
 struct Args {
-    std::map<std::string, std::string> values;
+    std::map<std::string, std::string> values;              // the last value of each option
+    std::map<std::string, std::vector<std::string>> every;  // all of them, for repeatable ones
     std::set<std::string> flags;
 };
 
@@ -111,6 +128,7 @@ Args parse(const std::vector<std::string>& args, const std::set<std::string>& va
         if (valued.count(a)) {
             if (i + 1 >= args.size()) throw UsageError{"选项 " + a + " 需要一个值。"};
             out.values[a] = args[++i];
+            out.every[a].push_back(args[i]);
         } else if (flags.count(a)) {
             out.flags.insert(a);
         } else {
@@ -143,6 +161,11 @@ std::pair<std::string, int> listenAddress(const std::string& text) {
     return {host.empty() ? "127.0.0.1" : host, port};
 }
 
+// Whether `host` is reachable from this machine only.
+bool isLoopback(const std::string& host) {
+    return host == "localhost" || host == "::1" || host.starts_with("127.");
+}
+
 int serve(const Args& a) {
     const std::string db = required(a, "--db");
     EndpointOptions options;
@@ -155,6 +178,20 @@ int serve(const Args& a) {
         options.tlsCert = a.values.at("--tls-cert");
         options.tlsKey = a.values.at("--tls-key");
     }
+    if (a.values.count("--tls-client-ca")) {
+        if (options.tlsCert.empty())
+            throw UsageError{
+                "--tls-client-ca 要和 --tls-cert、--tls-key 一起给出：客户端证书只在 "
+                "HTTPS 下检查。"};
+        options.tlsClientCa = a.values.at("--tls-client-ca");
+    }
+    try {
+        if (a.every.count("--allow")) options.allowed = ClientNetworks(a.every.at("--allow"));
+    } catch (const Error& e) {
+        throw UsageError{"--allow：" + e.message()};
+    }
+    if (a.values.count("--access-token-file"))
+        options.accessToken = AccessToken::fromFile(a.values.at("--access-token-file"));
     options.log = [](const std::string& line) { std::cerr << line << std::endl; };
     // Every connection takes a descriptor: allow as many as the system lets this process have.
     rlimit files{};
@@ -184,6 +221,17 @@ int serve(const Args& a) {
     for (const SoapInterface* i : {&SoapInterface::supply(), &SoapInterface::apply()})
         std::cout << "  " << i->name << "  " << endpoint.baseUrl() << "/soap/" << i->name
                   << "\n      WSDL  " << endpoint.baseUrl() << "/wsdl/" << i->name << "\n";
+    std::string limits;
+    for (const auto& [on, what] : {std::pair{options.allowed.restricts(), "允许的网络"},
+                                   std::pair{!options.tlsClientCa.empty(), "客户端证书"},
+                                   std::pair{options.accessToken.required(), "访问令牌"}})
+        if (on) limits += (limits.empty() ? "" : "、") + std::string(what);
+    if (!limits.empty())
+        std::cout << "访问限制：" << limits << "。\n";
+    else if (!isLoopback(options.host))
+        std::cout
+            << "注意：服务不只对本机开放，却没有任何访问限制，连得上的客户端都能执行语句。"
+               "请考虑 --access-token-file、--allow 或 --tls-client-ca（见 serve --help）。\n";
     if (endpoint.maxConnections() < 1000)
         std::cout << "注意：打开文件数的上限只容得下 " << endpoint.maxConnections()
                   << " 个同时的连接；要服务更多客户端，请提高 ulimit -n。\n";
@@ -310,8 +358,10 @@ int runServerCommand(const std::vector<std::string>& args) {
             Store::initialise(required(a, "--db"));
             std::cout << "数据库已初始化：" << required(a, "--db") << std::endl;
         } else if (command == "serve") {
-            return serve(
-                parse(args, {"--db", "--listen", "--tls-cert", "--tls-key"}, {"--log-statements"}));
+            return serve(parse(args,
+                               {"--db", "--listen", "--tls-cert", "--tls-key", "--tls-client-ca",
+                                "--allow", "--access-token-file"},
+                               {"--log-statements"}));
         } else if (command == "demo-data") {
             const Args a = parse(args, {"--db", "--rows"}, {});
             const std::string db = required(a, "--db");

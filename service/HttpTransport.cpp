@@ -117,6 +117,12 @@ std::string problem(CURL* c, CURLcode rc, const std::string& url, CallSide side,
         case CURLE_PEER_FAILED_VERIFICATION:
             return "数据服务的证书无法验证（" + where +
                    "）。如果数据服务使用自己的证书，请在 tarvelo.ini 中设置 ca-file。";
+        case CURLE_SSL_CERTPROBLEM:
+            return "无法使用客户端证书“" + config.clientCert + "”" +
+                   (config.clientKey.empty() ? std::string()
+                                             : "或其私钥“" + config.clientKey + "”") +
+                   "：文件无法读取，或不是 PEM 格式，或私钥与证书不配。请检查 tarvelo.ini 中的 "
+                   "client-cert 和 client-key。";
         case CURLE_SSL_CACERT_BADFILE:
             return "无法读取证书文件“" + config.caFile + "”。请检查 tarvelo.ini 中的 ca-file。";
         case CURLE_SSL_CONNECT_ERROR:
@@ -179,6 +185,7 @@ HttpTransport::Reply HttpTransport::post(const std::string& url, std::string_vie
     headers.add("SOAPAction: " + std::string(soapAction));
     headers.add("Accept:");  // no header of curl's own beyond what the contract names
     headers.add("Expect:");  // no 100-continue round trip for large bodies
+    if (!m_config.accessToken.empty()) headers.add("Authorization: Bearer " + m_config.accessToken);
     curl_easy_setopt(c, CURLOPT_URL, url.c_str());
     curl_easy_setopt(c, CURLOPT_POST, 1L);
     curl_easy_setopt(c, CURLOPT_POSTFIELDS, body.data());
@@ -193,6 +200,12 @@ HttpTransport::Reply HttpTransport::post(const std::string& url, std::string_vie
     curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, m_config.insecureTls ? 0L : 1L);
     curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, m_config.insecureTls ? 0L : 2L);
     if (!m_config.caFile.empty()) curl_easy_setopt(c, CURLOPT_CAINFO, m_config.caFile.c_str());
+    if (!m_config.clientCert.empty()) {
+        curl_easy_setopt(c, CURLOPT_SSLCERT, m_config.clientCert.c_str());
+        curl_easy_setopt(c, CURLOPT_SSLCERTTYPE, "PEM");
+        if (!m_config.clientKey.empty())
+            curl_easy_setopt(c, CURLOPT_SSLKEY, m_config.clientKey.c_str());
+    }
     if (!m_config.proxy.empty())
         curl_easy_setopt(c, CURLOPT_PROXY, m_config.proxy == "none" ? "" : m_config.proxy.c_str());
     const std::string noProxy = noProxyList();

@@ -14,7 +14,8 @@ namespace tarvelo {
 // HTTP POST of SOAP requests through libcurl, one connection kept alive per transport. Calls are
 // made one after the other; with a waiter, each exchange runs on the waiter's thread while the
 // caller waits. A read side's whole call is limited by the configured timeout, a write side's by
-// the longer write timeout.
+// the longer write timeout. Every call carries the configured access token and presents the
+// configured client certificate.
 class HttpTransport {
 public:
     explicit HttpTransport(const ServiceConfig& config, CallSide side = CallSide::Read);
@@ -33,6 +34,7 @@ public:
     Reply post(const std::string& url, std::string_view soapAction, std::string_view body);
 
     CallSide side() const { return m_side; }
+    const ServiceConfig& config() const { return m_config; }
     // Null: the exchange runs on the caller's thread.
     void setWaiter(CallWaiter* waiter) { m_waiter = waiter; }
     // What the next call does, as the waiter shows it ("正在查询…"); a call without one is

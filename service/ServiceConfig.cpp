@@ -56,6 +56,11 @@ struct Reading {
     std::string error;
 };
 
+// A path of the file at `folder` as it is when absolute; relative ones start at the folder.
+std::string beside(const std::filesystem::path& folder, const std::string& path) {
+    return path.empty() || folder.empty() ? path : (folder / path).string();
+}
+
 void set(ServiceConfig& c, std::string_view name, std::string_view value,
          const std::filesystem::path& folder = {}) {
     std::string key(name);
@@ -71,7 +76,19 @@ void set(ServiceConfig& c, std::string_view name, std::string_view value,
     } else if (key == "write-url") {
         c.writeUrl = v;
     } else if (key == "ca-file") {
-        c.caFile = v.empty() || folder.empty() ? v : (folder / v).string();
+        c.caFile = beside(folder, v);
+    } else if (key == "client-cert") {
+        c.clientCert = beside(folder, v);
+    } else if (key == "client-key") {
+        c.clientKey = beside(folder, v);
+    } else if (key == "access-token") {
+        // It goes into a header as it is: nothing there may end the line or split the value.
+        for (const unsigned char ch : v)
+            if (ch <= ' ' || ch >= 0x7F)
+                throw Error(
+                    "配置项 access-token 只能由可见的 ASCII 字符组成（不含空格、汉字和控制字符）。"
+                    "请照系统管理员给的令牌原样填写。");
+        c.accessToken = v;
     } else if (key == "proxy") {
         c.proxy = v;
     } else if (key == "insecure-tls") {
@@ -165,6 +182,8 @@ ServiceConfig ServiceConfig::load(std::vector<std::string>& args,
             "http://主机:端口，或用 --service 指定。",
             "找过的配置文件：" + (looked.empty() ? std::string("无") : looked));
     }
+    if (!c.clientKey.empty() && c.clientCert.empty())
+        throw Error("配置项 client-key 要和 client-cert 一起设置：私钥属于哪个客户端证书？");
     for (const auto* url : {&c.readUrl, &c.writeUrl})
         if (!isUrl(*url))
             throw Error("服务地址应以 http:// 或 https:// 开头，收到“" + *url + "”。");

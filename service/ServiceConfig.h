@@ -14,6 +14,12 @@ namespace tarvelo {
 //   write-url     = <the write side's endpoint>
 //   ca-file       = /path/to/ca.pem             ; a service with a certificate of its own
 //                                               ; (a relative path is beside the file)
+//   access-token  = TOKEN                       ; a service that asks for its access token: sent
+//                                               ; as "Authorization: Bearer TOKEN" with every
+//                                               ; call (visible ASCII, no blanks)
+//   client-cert   = /path/to/client.pem         ; a service that asks for a client certificate
+//   client-key    = /path/to/client.key         ; (over https://; PEM; relative paths are beside
+//                                               ; the file; the key may be in the cert's file)
 //   proxy         = http://proxy:3128           ; or none; unset: the environment's proxy
 //   insecure-tls  = false                       ; true skips certificate checks (never by default)
 //   connect-timeout = 10                        ; seconds
@@ -25,7 +31,10 @@ struct ServiceConfig {
     std::string readUrl;
     std::string writeUrl;
     std::string caFile;
-    std::string proxy;  // empty: the environment's; "none": no proxy
+    std::string accessToken;  // empty: none sent
+    std::string clientCert;   // empty: none presented
+    std::string clientKey;    // empty: the key is in clientCert's file
+    std::string proxy;        // empty: the environment's; "none": no proxy
     bool insecureTls = false;
     std::chrono::milliseconds connectTimeout{10000};
     std::chrono::milliseconds totalTimeout{120000};

@@ -14,9 +14,6 @@ namespace {
 // What an HTTP error status means to the user, and what to do about it.
 std::string statusMeaning(long status) {
     switch (status) {
-        case 401:
-        case 403:
-            return "没有访问数据服务的权限。请与系统管理员联系。";
         case 404:
         case 405:
             return "这个地址上没有数据服务。请检查 tarvelo.ini 中的地址。";
@@ -32,6 +29,26 @@ std::string statusMeaning(long status) {
             if (status >= 500) return "数据服务内部出错。请稍后再试，或与系统管理员联系。";
             return "数据服务没有接受这个请求。请检查 tarvelo.ini 中的地址。";
     }
+}
+
+// The whole message for an HTTP error status. A refusal names what this client sent, as far as
+// the status tells: 401 is about the access token, 403 about where the client is or the
+// certificate it showed (the service's own text, in the detail, says which).
+std::string httpError(long status, const ServiceConfig& config) {
+    const std::string refused = "数据服务拒绝了访问（HTTP " + std::to_string(status) + "）：";
+    if (status == 401)
+        return refused +
+               (config.accessToken.empty()
+                    ? "它要求访问令牌，而 tarvelo.ini 中没有设置。请向系统管理员索取令牌，写在 "
+                      "tarvelo.ini 的 [service] 节：access-token = 令牌。"
+                    : "tarvelo.ini 中的访问令牌（access-token）不对。请向系统管理员核对令牌。");
+    if (status == 403)
+        return refused + "本机所在的网络不在它允许之列，或" +
+               (config.clientCert.empty()
+                    ? "它要求客户端证书而 tarvelo.ini 中没有设置（client-cert 和 client-key）"
+                    : " tarvelo.ini 中 client-cert 指定的客户端证书不被它认可") +
+               "。请与系统管理员联系。";
+    return "数据服务返回了 HTTP 错误 " + std::to_string(status) + "：" + statusMeaning(status);
 }
 
 }  // namespace
@@ -53,9 +70,7 @@ SoapParam SoapClient::call(std::string_view operation, Arguments arguments) {
             throw;
         } catch (const Error&) {
         }
-        throw Error("数据服务返回了 HTTP 错误 " + std::to_string(reply.status) + "：" +
-                        statusMeaning(reply.status),
-                    m_url + "：" + excerpt(reply.body));
+        throw Error(httpError(reply.status, m_http.config()), m_url + "：" + excerpt(reply.body));
     }
     return SoapResponse::read(reply.body, operation);
 }

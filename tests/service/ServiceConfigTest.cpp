@@ -52,11 +52,19 @@ TEST_F(ServiceConfigFiles, TheFirstFileFoundIsReadAndOptionsOverrideIt) {
     EXPECT_EQ(c.totalTimeout.count(), 30000);
     EXPECT_EQ(args, (std::vector<std::string>{"--raw", "select 1"}));  // options taken out
 
-    // Names are case-blind; a relative certificate file lies beside the configuration file.
+    // Names are case-blind; relative certificate and key files lie beside the configuration
+    // file.
     std::vector<std::string> none;
     const ServiceConfig e = ServiceConfig::load(
-        none, {file("beside.ini", "[Service]\nSERVICE = http://a\nCA-File = certs/ca.pem\n")});
+        none, {file("beside.ini",
+                    "[Service]\nSERVICE = http://a\nCA-File = certs/ca.pem\n"
+                    "client-cert = certs/desk.pem\nclient-key = /etc/tarvelo/desk.key\n"
+                    "access-token = Ab0-._~+/=xyz \n")});
     EXPECT_EQ(e.caFile, (dir / "certs" / "ca.pem").string());
+    EXPECT_EQ(e.clientCert, (dir / "certs" / "desk.pem").string());
+    EXPECT_EQ(e.clientKey, "/etc/tarvelo/desk.key");
+    EXPECT_EQ(e.accessToken, "Ab0-._~+/=xyz");
+    EXPECT_EQ(c.accessToken, "");  // none unless configured
 
     std::vector<std::string> both{"--service", "http://127.0.0.1:8517"};
     const ServiceConfig d = ServiceConfig::load(both, {});
@@ -86,6 +94,10 @@ TEST_F(ServiceConfigFiles, MistakesAreClearErrors) {
         {"[service]\nservice = http://a\ntimeout = 0.0001\n", "timeout"},  // 0 would mean none
         {"[service]\nservice = http://h  # main\n", "http://"},
         {"[service]\nthis line is no setting\n", "第 2 行"},
+        // It goes into a header as it is.
+        {"[service]\nservice = http://a\naccess-token = two words\n", "access-token 只能由可见"},
+        {"[service]\nservice = http://a\naccess-token = 令牌\n", "access-token 只能由可见"},
+        {"[service]\nservice = http://a\nclient-key = desk.key\n", "client-key 要和 client-cert"},
     };
     for (const auto& c : cases) {
         const std::string text = errorOf({}, {file("beside.ini", c.ini)});

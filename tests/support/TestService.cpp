@@ -3,7 +3,9 @@
 #include <httplib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
 
 #include "server/HttpEndpoint.h"
 #include "server/ServiceConnection.h"
@@ -101,12 +103,36 @@ std::string TestService::scalar(std::string_view sql) {
     return q.step() ? q.text(0) : std::string();
 }
 
-TestService::HttpReply TestService::post(const std::string& path, const std::string& body) const {
+namespace {
+TestService::HttpReply replyOf(const httplib::Result& res) {
+    if (!res) throw tarvelo::Error("测试：HTTP 请求失败。", httplib::to_string(res.error()));
+    TestService::HttpReply reply{res->status, res->body, {}};
+    for (const auto& [name, value] : res->headers)
+        reply.headers.emplace_back(name, value);
+    return reply;
+}
+
+httplib::Headers headersOf(const TestService::Headers& headers) {
+    return httplib::Headers(headers.begin(), headers.end());
+}
+}  // namespace
+
+std::string TestService::HttpReply::header(std::string_view name) const {
+    for (const auto& [n, value] : headers)
+        if (n.size() == name.size() &&
+            std::equal(n.begin(), n.end(), name.begin(), [](char a, char b) {
+                return std::tolower(static_cast<unsigned char>(a)) ==
+                       std::tolower(static_cast<unsigned char>(b));
+            }))
+            return value;
+    return {};
+}
+
+TestService::HttpReply TestService::post(const std::string& path, const std::string& body,
+                                         const Headers& headers) const {
     httplib::Client client("127.0.0.1", m_endpoint->port());
     client.set_read_timeout(30);
-    const auto res = client.Post(path, body, "text/xml; charset=utf-8");
-    if (!res) throw tarvelo::Error("测试：HTTP 请求失败。", httplib::to_string(res.error()));
-    return {res->status, res->body};
+    return replyOf(client.Post(path, headersOf(headers), body, "text/xml; charset=utf-8"));
 }
 
 TestService::HttpReply TestService::post(const SoapInterface& iface,
@@ -114,11 +140,9 @@ TestService::HttpReply TestService::post(const SoapInterface& iface,
     return post("/soap/" + std::string(iface.name), body);
 }
 
-TestService::HttpReply TestService::get(const std::string& path) const {
+TestService::HttpReply TestService::get(const std::string& path, const Headers& headers) const {
     httplib::Client client("127.0.0.1", m_endpoint->port());
-    const auto res = client.Get(path);
-    if (!res) throw tarvelo::Error("测试：HTTP 请求失败。", httplib::to_string(res.error()));
-    return {res->status, res->body};
+    return replyOf(client.Get(path, headersOf(headers)));
 }
 
 SoapParam TestService::call(const SoapInterface& iface, std::string_view operation,

@@ -31,7 +31,8 @@ public:
     // `log` receives the service's request log lines; none are written when it is empty.
     explicit TestService(server::ServiceLimits limits = {},
                          std::function<void(const std::string&)> log = {});
-    // With the endpoint's options as given (timeouts, workers); `options.log` as above.
+    // With the endpoint's options as given (timeouts, workers, access rules, TLS);
+    // `options.log` as above.
     TestService(server::ServiceLimits limits, const server::EndpointOptions& options);
     // Over HTTPS with the given certificate and key files.
     TestService(const std::string& tlsCert, const std::string& tlsKey);
@@ -53,13 +54,18 @@ public:
     void exec(std::string_view sql);
     std::string scalar(std::string_view sql);  // first column of the first row; "" for none
 
+    // Raw exchanges over plain HTTP, with the request headers given beside the client's own.
+    using Headers = std::vector<std::pair<std::string, std::string>>;
     struct HttpReply {
         int status = 0;
         std::string body;
+        Headers headers;
+        std::string header(std::string_view name) const;  // case-blind; "" when absent
     };
     HttpReply post(const SoapInterface& iface, const std::string& body) const;
-    HttpReply post(const std::string& path, const std::string& body) const;
-    HttpReply get(const std::string& path) const;
+    HttpReply post(const std::string& path, const std::string& body,
+                   const Headers& headers = {}) const;
+    HttpReply get(const std::string& path, const Headers& headers = {}) const;
 
     // A SOAP call through HTTP; the "return" of the answer. Throws SoapFault for a fault.
     SoapParam call(const SoapInterface& iface, std::string_view operation,

@@ -4,6 +4,7 @@
 #include <fstream>
 #include <string>
 
+#include "server/HttpEndpoint.h"
 #include "support/TestService.h"
 
 namespace tarvelo::test {
@@ -67,6 +68,29 @@ TEST(TarveloQuery, PrintsAlignedRowsCsvAndResultsAndFailsClearly) {
     EXPECT_EQ(query("--csv --exec \"delete from KVR_REGION\"").status,
               2);  // before any configuration
     EXPECT_EQ(query("--help").status, 0);
+}
+
+// A service that asks for a token is reached with the one in tarvelo.ini, and without it the
+// refusal says what to put there.
+TEST(TarveloQuery, SendsTheAccessTokenOfItsConfiguration) {
+    server::EndpointOptions options;
+    options.accessToken = server::AccessToken("query-token-0123456789");
+    TestService service({}, options);
+    const std::string with = service.dbPath() + ".ini", without = service.dbPath() + "-none.ini";
+    std::ofstream(with) << "[service]\nservice = " << service.base()
+                        << "\naccess-token = query-token-0123456789\n";
+    std::ofstream(without) << "[service]\nservice = " << service.base() << "\n";
+
+    const Outcome answered = query("--config " + with + " --csv \"select 1 AS ONE\"");
+    EXPECT_EQ(answered.status, 0) << answered.out;
+    EXPECT_EQ(answered.out, "ONE\r\n1\r\n");
+
+    const Outcome refused = query("--config " + without + " --exec \"delete from KVR_REGION\"");
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.out.find("数据服务拒绝了访问（HTTP 401）：它要求访问令牌，而 tarvelo.ini "
+                               "中没有设置。"),
+              std::string::npos)
+        << refused.out;
 }
 
 }  // namespace
