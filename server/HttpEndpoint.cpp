@@ -335,7 +335,7 @@ struct HttpEndpoint::Callbacks {
             ++self.m_inFlight;
             self.setHeaderDeadline(c, Clock::time_point::max());
             MHD_suspend_connection(c);
-            const bool queued = self.m_workers->submit([&self, c, x] {
+            const bool queued = !self.m_refusing && self.m_workers->submit([&self, c, x] {
                 try {
                     self.serveSoap(*x->iface, *x);
                 } catch (...) {
@@ -485,6 +485,12 @@ void HttpEndpoint::stop() {
         m_stopping = true;
     }
     m_stateChanged.notify_all();
+    m_refusing = true;
+    if (m_options.log && m_daemon) {
+        std::lock_guard lock(m_logMutex);
+        m_options.log(now() + " 停止：不再接受新的请求；等待正在处理的 " +
+                      std::to_string(m_inFlight) + " 个请求完成");
+    }
     if (m_reaper.joinable()) m_reaper.join();
     // Requests being answered finish and resume their connections, and their answers go out
     // (a write the service committed is never cut off from its answer), before the daemon ends;

@@ -114,6 +114,8 @@ private:
     std::unique_ptr<WorkerPool> m_workers;
     // SOAP requests taken for an answer whose answer has not gone out yet.
     std::atomic<int> m_inFlight{0};
+    // Set when stop() begins: requests that come after are answered with a fault at once.
+    std::atomic<bool> m_refusing{false};
     std::mutex m_logMutex;
 
     std::mutex m_stopMutex;  // one stop at a time

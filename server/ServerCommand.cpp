@@ -1,8 +1,12 @@
 #include "server/ServerCommand.h"
 
+#include <sqlite3.h>
 #include <sys/resource.h>
 
+#include <atomic>
+#include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <iostream>
 #include <map>
@@ -12,13 +16,16 @@
 
 #include "server/AccessToken.h"
 #include "server/ClientNetworks.h"
+#include "server/DatabaseBackup.h"
 #include "server/DemoData.h"
 #include "server/HttpEndpoint.h"
+#include "server/SessionRegistry.h"
 #include "server/SoapService.h"
 #include "server/Store.h"
 #include "soap/SoapInterface.h"
 #include "text/Error.h"
 #include "text/OneLine.h"
+#include "text/TextTable.h"
 
 namespace tarvelo::server {
 
@@ -38,6 +45,10 @@ constexpr const char* kUsage =
     "                                           （60 个月 × 20 个地区），用于性能测试\n"
     "  add-user   --db FILE --id ID --name NAME --password P --roles 11 [--system]\n"
     "                                           添加账号；角色两位：数据更新、用户管理\n"
+    "  sessions   --db FILE [--clear ID | --older-than DAYS]\n"
+    "                                           列出或删除在线记录（程序异常退出后留下的）\n"
+    "  backup     --db FILE --to COPY [--overwrite]\n"
+    "                                           在服务运行时备份数据库\n"
     "\n"
     "每个命令都接受 --help。\n";
 
@@ -56,7 +67,9 @@ const std::map<std::string, std::string> kHelp = {
      "  GET  /wsdl/<接口名>                        WSDL\n"
      "每个请求在标准错误输出记一行（时间、对端、操作、耗时、行数或错误）；\n"
      "--log-statements 另记语句文本。密码和 EnVerifs 的参数从不记录。\n"
-     "--tls-cert 与 --tls-key 同时给出时使用 HTTPS。按 Ctrl+C 停止。\n"
+     "--tls-cert 与 --tls-key 同时给出时使用 HTTPS。\n"
+     "按 Ctrl+C（或发送 SIGTERM）停止：不再接受新的请求，正在处理的请求做完并发出应答\n"
+     "（正在提交的数据总是整体提交），然后关闭数据库，退出状态为 0。\n"
      "30 秒没有任何收发的连接被关闭；连接后 10 秒内（保持的连接：上次应答后 30 秒内）\n"
      "没有发完请求头的连接被切断；请求头之后 5 分钟内没有发完请求体的也被切断。\n"
      "\n"
@@ -81,6 +94,20 @@ const std::map<std::string, std::string> kHelp = {
      "                              [--system]\n"
      "添加账号。--roles 两位 0/1：第一位数据更新，第二位用户管理。\n"
      "--system 标记为系统账号（用户管理中不列出）。\n"},
+    {"sessions",
+     "用法：tarvelo-server sessions --db FILE                  列出在线记录\n"
+     "      tarvelo-server sessions --db FILE --clear ID       删除账号 ID 的在线记录\n"
+     "      tarvelo-server sessions --db FILE --older-than N   删除登录日期早于 N 天前的记录\n"
+     "客户端登录时登记一条在线记录（账号、机器标识、日期），正常退出时删除。程序崩溃、\n"
+     "被强行结束或断电后记录会留下，该账号在别的机器上登录时一直提示“该用户已在线。”。\n"
+     "确认此人并未登录后，用 --clear 删除他的记录；--older-than 0 删除今天以前的全部记录。\n"
+     "服务运行时也可以使用。\n"},
+    {"backup",
+     "用法：tarvelo-server backup --db FILE --to COPY [--overwrite]\n"
+     "把数据库复制为 COPY：服务运行、数据正在写入时也可以，副本是某一时刻完整一致的数据库。\n"
+     "副本先写在 COPY 旁边的临时文件中，通过完整性检查后才改名为 COPY，\n"
+     "所以失败的备份不会留下残缺的文件。COPY 已存在时拒绝执行，除非给出 --overwrite。\n"
+     "恢复：停止服务，把副本复制回数据库文件的位置（删掉旧的 FILE-wal 和 FILE-shm），再启动。\n"},
 };
 
 struct Args {
@@ -209,16 +236,103 @@ int serve(const Args& a) {
         std::cout << "注意：打开文件数的上限只容得下 " << endpoint.maxConnections()
                   << " 个同时的连接；要服务更多客户端，请提高 ulimit -n。\n";
     std::cout << "按 Ctrl+C 停止。" << std::endl;
+    std::atomic<bool> ended{false};
     std::thread waiter([&] {
         int sig = 0;
         sigwait(&signals, &sig);
+        if (ended) return;  // woken by the main thread below
+        // Requests already taken are answered, however long a write takes: it is committed
+        // whole, and its client gets the answer. New ones are refused meanwhile.
+        std::cout << "收到" << (sig == SIGINT ? " Ctrl+C" : "停止信号 SIGTERM") << "，正在停止……"
+                  << std::endl;
         endpoint.stop();
     });
     endpoint.run();
     // run() also ends when the server fails; wake the waiter so it can be joined.
+    ended = true;
     pthread_kill(waiter.native_handle(), SIGTERM);
     waiter.join();
     std::cout << "服务已停止。" << std::endl;
+    return 0;
+}
+
+// Connections of the administrative commands wait this long for a write of the service to end
+// (the statement clock stops any at its limit) rather than fail at once.
+int adminBusyMilliseconds() {
+    return static_cast<int>(ServiceLimits{}.statementTime.count()) + 5000;
+}
+
+int sessions(const Args& a) {
+    const std::string db = required(a, "--db");
+    const bool clear = a.values.count("--clear") > 0;
+    const bool expire = a.values.count("--older-than") > 0;
+    if (clear && expire) throw UsageError{"--clear 和 --older-than 只能选一个。"};
+    int days = 0;
+    if (expire) {
+        const std::string& text = a.values.at("--older-than");
+        if (text.empty() || text.size() > 5 ||
+            text.find_first_not_of("0123456789") != std::string::npos)
+            throw UsageError{"--older-than 应为天数：0 或正整数（0：今天以前的全部记录）。"};
+        days = std::stoi(text);
+    }
+    Store store(db);
+    auto lease = store.acquire();
+    sqlite3_busy_timeout(lease->db().handle(), adminBusyMilliseconds());
+    SessionRegistry registry(lease->db());
+
+    if (clear) {
+        const std::string& user = a.values.at("--clear");
+        const int removed = registry.clear(user);
+        if (removed > 0)
+            std::cout << "已删除账号“" << user << "”的 " << removed
+                      << " 条在线记录，该账号现在可以在任何一台机器上登录。" << std::endl;
+        else
+            std::cout << "账号“" << user << "”没有在线记录，没有删除任何记录。"
+                      << (registry.accountExists(user) ? ""
+                                                       : "（数据库中也没有这个账号，请检查拼写。）")
+                      << std::endl;
+        return 0;
+    }
+    if (expire) {
+        const auto expiry = registry.clearOlderThan(days, Date::today());
+        const std::string before = expiry.before.shortText();
+        if (expiry.removed > 0)
+            std::cout << "已删除 " << expiry.removed << " 条登录日期早于 " << before
+                      << " 的在线记录。\n";
+        else
+            std::cout << "没有登录日期早于 " << before << " 的在线记录，没有删除任何记录。\n";
+        if (expiry.undated > 0)
+            std::cout << "另有 " << expiry.undated
+                      << " 条在线记录的登录日期无法识别，没有删除；需要时用 --clear 按账号删除。\n";
+        std::cout << std::flush;
+        return 0;
+    }
+    const auto rows = registry.list();
+    if (rows.empty()) {
+        std::cout << "没有在线记录。" << std::endl;
+        return 0;
+    }
+    TextTable table({"账号", "机器标识", "登录日期"});
+    for (const auto& row : rows)
+        table.add({row.user, row.machine.empty() ? "（空）" : row.machine,
+                   SessionRegistry::shownDate(row.date)});
+    std::cout << table.text() << "共 " << rows.size() << " 条在线记录。" << std::endl;
+    return 0;
+}
+
+int backup(const Args& a) {
+    const std::string db = required(a, "--db");
+    const std::string to = required(a, "--to");
+    const auto started = std::chrono::steady_clock::now();
+    const auto copied = DatabaseBackup::copy(db, to, a.flags.count("--overwrite") > 0);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    char figures[96];
+    std::snprintf(figures, sizeof figures, "%.1f MB，%lld 页，用时 %.1f 秒",
+                  static_cast<double>(copied.bytes) / 1e6, static_cast<long long>(copied.pages),
+                  seconds);
+    std::cout << "已备份：" << db << " → " << to << "（" << figures << "；副本已通过完整性检查）。"
+              << std::endl;
     return 0;
 }
 
@@ -275,6 +389,10 @@ int runServerCommand(const std::vector<std::string>& args) {
                               required(a, "--password"), required(a, "--roles"),
                               a.flags.count("--system") > 0);
             std::cout << "账号已添加：" << required(a, "--id") << std::endl;
+        } else if (command == "sessions") {
+            return sessions(parse(args, {"--db", "--clear", "--older-than"}, {}));
+        } else if (command == "backup") {
+            return backup(parse(args, {"--db", "--to"}, {"--overwrite"}));
         }
         return 0;
     } catch (const UsageError& e) {

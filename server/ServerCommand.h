@@ -11,6 +11,8 @@ namespace tarvelo::server {
 //         [--access-token-file F] [--allow NET]... [--tls-client-ca F]
 //   demo-data --db FILE [--rows N]
 //   add-user --db FILE --id ID --name NAME --password P --roles 11 [--system]
+//   sessions --db FILE [--clear ID | --older-than DAYS]
+//   backup --db FILE --to COPY [--overwrite]
 // Returns the process's exit code; messages go to stdout, errors to stderr.
 int runServerCommand(const std::vector<std::string>& args);
 

@@ -18,7 +18,7 @@
 #include "platform/Platform.h"
 #include "service/IISdm.h"
 #include "text/Error.h"
-#include "text/OneLine.h"
+#include "text/TextTable.h"
 
 using namespace tarvelo;
 
@@ -52,43 +52,6 @@ public:
     void sendInputMethodHotKey(int) override {}
 };
 
-// Whether a character takes two terminal columns: the East Asian wide and fullwidth ranges.
-bool isWide(char32_t c) {
-    return (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0x303E) ||
-           (c >= 0x3041 && c <= 0x33FF) || (c >= 0x3400 && c <= 0x4DBF) ||
-           (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0xA000 && c <= 0xA4CF) ||
-           (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) ||
-           (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||
-           (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x1F300 && c <= 0x1F64F) ||
-           (c >= 0x20000 && c <= 0x3FFFD);
-}
-
-// Terminal columns of a UTF-8 text, without depending on the locale: two for wide characters,
-// none for combining marks, one for everything else (a stray byte included).
-std::size_t columns(std::string_view text) {
-    std::size_t width = 0;
-    for (std::size_t i = 0; i < text.size();) {
-        const auto b = static_cast<unsigned char>(text[i]);
-        const std::size_t n = b < 0x80 ? 1 : b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
-        char32_t c = n == 1 ? b : b & (0x7F >> n);
-        bool valid = i + n <= text.size();
-        for (std::size_t k = 1; valid && k < n; ++k) {
-            const auto t = static_cast<unsigned char>(text[i + k]);
-            valid = (t & 0xC0) == 0x80;
-            c = (c << 6) | (t & 0x3F);
-        }
-        if (!valid) {
-            ++width;
-            ++i;
-            continue;
-        }
-        const bool combining = (c >= 0x0300 && c <= 0x036F) || (c >= 0xFE20 && c <= 0xFE2F);
-        width += combining ? 0 : isWide(c) ? 2 : 1;
-        i += n;
-    }
-    return width;
-}
-
 std::string csvField(const std::string& v) {
     if (v.find_first_of(",\"\r\n") == std::string::npos) return v;
     std::string out = "\"";
@@ -120,29 +83,10 @@ void printTable(DataSet& ds, bool csv) {
         }
         return;
     }
-    std::vector<std::size_t> width(n);
-    for (std::size_t c = 0; c < n; ++c)
-        width[c] = columns(header[c]);
+    TextTable table(std::move(header));
     for (auto& row : rows)
-        for (std::size_t c = 0; c < n; ++c) {
-            row[c] = oneLine(row[c]);
-            width[c] = std::max(width[c], columns(row[c]));
-        }
-    const auto line = [&](const std::vector<std::string>& values) {
-        std::string out;
-        for (std::size_t c = 0; c < n; ++c) {
-            out += values[c];
-            if (c + 1 < n) out += std::string(width[c] - columns(values[c]) + 2, ' ');
-        }
-        std::cout << out << '\n';
-    };
-    line(header);
-    std::vector<std::string> rule;
-    for (std::size_t c = 0; c < n; ++c)
-        rule.emplace_back(width[c], '-');
-    line(rule);
-    for (const auto& row : rows)
-        line(row);
+        table.add(std::move(row));
+    std::cout << table.text();
     std::cout << "(" << rows.size() << " 行)\n";
 }
 
