@@ -1,5 +1,7 @@
 #include "platform/MachineId.h"
 
+#include "text/Trim.h"
+
 #include <openssl/sha.h>
 
 #include <cstdio>
@@ -26,27 +28,13 @@ std::string processorSignature() {
 #endif
 }
 
-namespace {
-
-std::string trimmed(std::string s) {
-    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    while (!s.empty() && blank(s.back()))
-        s.pop_back();
-    std::size_t i = 0;
-    while (i < s.size() && blank(s[i]))
-        ++i;
-    return s.substr(i);
-}
-
-}  // namespace
-
 std::string systemMachineId() {
 #ifdef _WIN32
     char value[128] = {};
     DWORD size = sizeof value;
     if (RegGetValueA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Cryptography", "MachineGuid",
                      RRF_RT_REG_SZ | RRF_SUBKEY_WOW6464KEY, nullptr, value, &size) == ERROR_SUCCESS)
-        return trimmed(value);
+        return std::string(trim(value));
     return {};
 #else
     // systemd's file, then D-Bus's copy on systems without systemd.
@@ -54,8 +42,8 @@ std::string systemMachineId() {
         std::ifstream in(path);
         std::string line;
         if (in && std::getline(in, line)) {
-            line = trimmed(line);
-            if (!line.empty()) return line;
+            const std::string_view id = trim(line);
+            if (!id.empty()) return std::string(id);
         }
     }
     return {};

@@ -1,11 +1,11 @@
 #include "widgets/BusyIndicator.h"
 
-#include <QGuiApplication>
+#include "widgets/WindowPlacement.h"
+
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScreen>
 #include <QVBoxLayout>
 
 namespace tarvelo {
@@ -77,8 +77,7 @@ void BusyIndicator::place() {
         move(area.center() - rect().center());
         return;
     }
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    WindowPlacement::keepOnScreen(this);  // a window of its own: on the screen, centred
 }
 
 }  // namespace tarvelo
