@@ -14,7 +14,7 @@
 #include <string>
 #include <string_view>
 
-#include "server/ServiceConnection.h"
+#include "server/SqliteServiceConnection.h"
 #include "server/SoapService.h"
 #include "server/SqliteStatement.h"
 #include "server/Store.h"
@@ -32,7 +32,7 @@ struct Fixture {
     std::string path;
     std::unique_ptr<server::Store> store;
     std::unique_ptr<server::SoapService> service;
-    std::unique_ptr<server::ServiceConnection> check;
+    std::unique_ptr<server::SqliteServiceConnection> check;
     std::string secret;
 
     Fixture() {
@@ -42,7 +42,7 @@ struct Fixture {
         std::filesystem::create_directories(dir);
         path = (dir / "fuzz.db").string();
         server::Store::initialise(path);
-        check = std::make_unique<server::ServiceConnection>(path);
+        check = std::make_unique<server::SqliteServiceConnection>(path);
         check->db().exec(R"(
 INSERT INTO KVR_REGION VALUES ('01','东城区'),('02','西城区');
 INSERT INTO KVR_XXJ (PERDID,PLACE,SERIAL,ITEMDESC,XXJ,RQ) VALUES
@@ -55,7 +55,7 @@ INSERT INTO KVR_USERH (USERID,USERNAME,DATABZ,SYSBZ) VALUES ('amy','艾米','10'
         limits.statementTime = std::chrono::milliseconds(300);
         limits.maxAnswerBytes = 1 << 20;
         service = std::make_unique<server::SoapService>(*store, limits);
-        secret = store->secret();
+        secret = scalar("select SECRET from TARVELO_SECRET");
     }
 
     ~Fixture() {

@@ -1,7 +1,5 @@
 #include "server/DeltaResolver.h"
 
-#include <sqlite3.h>
-
 #include <charconv>
 #include <map>
 #include <memory>
@@ -13,7 +11,7 @@
 #include "server/Schema.h"
 #include "server/ServiceConnection.h"
 #include "server/SqlRunner.h"
-#include "server/SqliteStatement.h"
+#include "server/DbError.h"
 #include "soap/XmlCharacters.h"
 #include "text/Date.h"
 #include "text/Trim.h"
@@ -67,7 +65,7 @@ Bound convert(const ColumnDef& column, std::optional<std::string_view> value, bo
     return {};
 }
 
-void bind(SqliteStatement& s, int index, const Bound& b) {
+void bind(DbStatement& s, int index, const Bound& b) {
     if (b.integer)
         s.bind(index, *b.integer);
     else if (b.text)
@@ -79,26 +77,26 @@ void bind(SqliteStatement& s, int index, const Bound& b) {
 // The transaction is rolled back unless committed.
 class Transaction {
 public:
-    explicit Transaction(SqliteConnection& db) : m_db(db) {
-        const int rc = sqlite3_exec(m_db.handle(), "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
-        if (rc == SQLITE_OK) return;
-        m_open = false;
-        const std::string detail = sqlite3_errmsg(m_db.handle());
-        // Another writer held the lock for the whole busy timeout.
-        if ((rc & 0xFF) == SQLITE_BUSY || (rc & 0xFF) == SQLITE_LOCKED)
-            throw StatementError("数据库正忙，请稍后再试。", detail, false);
-        throw StatementError("提交无法开始，没有写入任何数据。", detail, false);
+    explicit Transaction(ServiceConnection& c) : m_c(c) {
+        try {
+            m_c.begin();
+        } catch (const DbError& e) {
+            // Another writer held the lock for the whole busy timeout.
+            if (e.cause() == DbError::Cause::Busy)
+                throw StatementError("数据库正忙，请稍后再试。", e.detail(), false);
+            throw StatementError("提交无法开始，没有写入任何数据。", e.detail(), false);
+        }
     }
     ~Transaction() {
-        if (m_open) sqlite3_exec(m_db.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+        if (m_open) m_c.rollback();
     }
     void commit() {
-        m_db.exec("COMMIT");
+        m_c.commit();
         m_open = false;
     }
 
 private:
-    SqliteConnection& m_db;
+    ServiceConnection& m_c;
     bool m_open = true;
 };
 
@@ -173,47 +171,51 @@ int DeltaResolver::apply(std::string_view paramText, std::string_view deltaText)
                    "RowState " + std::to_string(static_cast<int>(s)));
     }
 
-    SqliteConnection& db = m_c.db();
-    std::map<std::string, std::unique_ptr<SqliteStatement>> prepared;
-    const auto statement = [&](const std::string& sql) -> SqliteStatement& {
+    // Names are checked above; values are bound.
+    std::map<std::string, std::unique_ptr<DbStatement>> prepared;
+    const auto statement = [&](const std::string& sql) -> DbStatement& {
         auto& slot = prepared[sql];
-        if (!slot) slot = std::make_unique<SqliteStatement>(db, sql);
+        if (!slot) slot = m_c.prepare(sql);
         return *slot;
     };
 
-    m_c.guard().setSide(Side::Internal);  // names are checked above; values are bound
     m_c.startClock(m_limits.statementTime);
     struct ClockStop {
         ServiceConnection& c;
         ~ClockStop() { c.stopClock(); }
     } clockStop{m_c};
-    Transaction transaction(db);
+    Transaction transaction(m_c);
 
     int failedRows = 0;
     std::size_t change = 0;
-    const auto finish = [&](SqliteStatement& s, bool needsRow) {
-        const int rc = s.run();
-        const int changes = sqlite3_changes(db.handle());
-        s.reset();
-        if (rc == SQLITE_DONE) {
-            if (needsRow && changes == 0) ++failedRows;
-            return;
-        }
-        const int ext = sqlite3_extended_errcode(db.handle());
-        if (ext == SQLITE_CONSTRAINT_PRIMARYKEY || ext == SQLITE_CONSTRAINT_UNIQUE) {
-            ++failedRows;
-            return;
-        }
-        const std::string detail = sqlite3_errmsg(db.handle());
-        if (m_c.timedOut())
-            throw StatementError("提交超过时间上限，已被中止，没有写入任何数据。", detail, false);
-        if (auto told = Schema::describeViolation(detail))
-            throw StatementError(rowLabel(change) + "：" + *told + "没有写入任何数据。", detail,
+    // A row that changes nothing fails: an insert whose key is taken, a row not found.
+    const auto finish = [&](DbStatement& s) {
+        try {
+            const long long changes = s.run();
+            s.reset();
+            if (changes == 0) ++failedRows;
+            return true;
+        } catch (const DbError& e) {
+            s.reset();
+            if (e.cause() == DbError::Cause::Unique) {
+                ++failedRows;
+                return false;
+            }
+            const std::string& detail = e.detail();
+            if (m_c.timedOut() || e.cause() == DbError::Cause::Interrupted)
+                throw StatementError("提交超过时间上限，已被中止，没有写入任何数据。", detail,
+                                     false);
+            if (auto told = Schema::describeViolation(e.violation()))
+                throw StatementError(rowLabel(change) + "：" + *told + "没有写入任何数据。",
+                                     detail, false);
+            if (e.cause() == DbError::Cause::NotNull)
+                throw StatementError(rowLabel(change) + "：键列不能为空。没有写入任何数据。",
+                                     detail, false);
+            if (e.cause() == DbError::Cause::ReadOnly)
+                throw StatementError(e.message() + "没有写入任何数据。", detail, false);
+            throw StatementError(rowLabel(change) + "写入失败，没有写入任何数据。", detail,
                                  false);
-        if (ext == SQLITE_CONSTRAINT_NOTNULL)
-            throw StatementError(rowLabel(change) + "：键列不能为空。没有写入任何数据。", detail,
-                                 false);
-        throw StatementError(rowLabel(change) + "写入失败，没有写入任何数据。", detail, false);
+        }
     };
 
     for (std::size_t r = 0; r < delta.rows.size(); ++r) {
@@ -230,11 +232,11 @@ int DeltaResolver::apply(std::string_view paramText, std::string_view deltaText)
                 values.push_back(convert(*target[i], row.get(i), false, change));
             }
             if (values.empty()) refuse(rowLabel(change) + "：插入的行没有任何值。");
-            auto& s =
-                statement("INSERT INTO " + table->name + " (" + cols + ") VALUES (" + marks + ")");
+            auto& s = statement("INSERT INTO " + table->name + " (" + cols + ") VALUES (" + marks +
+                                ")" + std::string(m_c.insertTail()));
             for (std::size_t i = 0; i < values.size(); ++i)
                 bind(s, static_cast<int>(i + 1), values[i]);
-            finish(s, false);
+            finish(s);
             continue;
         }
 
@@ -242,9 +244,11 @@ int DeltaResolver::apply(std::string_view paramText, std::string_view deltaText)
         const Row* changes = state == RowState::Original ? &delta.rows[++r] : nullptr;
         std::string sql;
         std::vector<Bound> values;
+        bool keyChanges = false;
         if (changes) {
             for (std::size_t i = 0; i < target.size(); ++i) {
                 if (!target[i] || changes->isNull(i)) continue;
+                keyChanges = keyChanges || isKey(i);
                 sql += (values.empty() ? "" : ",") + target[i]->name + "=?";
                 values.push_back(convert(*target[i], changes->get(i), true, change));
             }
@@ -260,14 +264,21 @@ int DeltaResolver::apply(std::string_view paramText, std::string_view deltaText)
                 isKey(i) || params.where == WhereMode::All ||
                 (params.where == WhereMode::Changed && changes && !changes->isNull(i));
             if (!compared) continue;
-            sql += (first ? "" : " AND ") + target[i]->name + " IS ?";
+            sql += (first ? "" : " AND ") + m_c.sameValue(target[i]->name, isKey(i));
             first = false;
             values.push_back(convert(*target[i], row.get(i), false, change));
         }
         auto& s = statement(sql);
         for (std::size_t i = 0; i < values.size(); ++i)
             bind(s, static_cast<int>(i + 1), values[i]);
-        finish(s, true);
+        // A new key may be taken. The failed row is counted and the others still tried, so
+        // the answer tells how many failed; an engine that gives up a transaction at its first
+        // error keeps it through the savepoint.
+        if (keyChanges) m_c.exec("SAVEPOINT DELTA_ROW");
+        const bool applied = finish(s);
+        if (keyChanges)
+            m_c.exec(applied ? "RELEASE SAVEPOINT DELTA_ROW"
+                             : "ROLLBACK TO SAVEPOINT DELTA_ROW; RELEASE SAVEPOINT DELTA_ROW");
     }
     m_rows = change;
     if (failedRows > 0) return failedRows;  // the transaction rolls back

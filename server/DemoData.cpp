@@ -6,9 +6,9 @@
 #include <random>
 #include <vector>
 
-#include "server/PasswordTransform.h"
+#include "server/DbError.h"
+#include "server/Schema.h"
 #include "server/ServiceConnection.h"
-#include "server/SqliteStatement.h"
 #include "server/Store.h"
 #include "text/Base64.h"
 #include "text/Error.h"
@@ -177,32 +177,32 @@ Date monthBefore(const Date& d, int months) {
 class Inserter {
 public:
     Inserter(ServiceConnection& c, const std::string& table, std::vector<std::string> columns)
-        : m_columns(std::move(columns)), m_stmt(c.db(), [&] {
+        : m_columns(std::move(columns)), m_stmt(c.prepare([&] {
               std::string cols, marks;
               for (std::size_t i = 0; i < m_columns.size(); ++i) {
                   cols += (i ? "," : "") + m_columns[i];
                   marks += i ? ",?" : "?";
               }
               return "INSERT INTO " + table + " (" + cols + ") VALUES (" + marks + ")";
-          }()) {}
+          }())) {}
 
     void row(const std::vector<std::optional<std::string>>& values) {
         for (std::size_t i = 0; i < values.size(); ++i) {
             const int at = static_cast<int>(i + 1);
             if (!values[i])
-                m_stmt.bindNull(at);
+                m_stmt->bindNull(at);
             else if (m_columns[i] == "SERIAL")
-                m_stmt.bind(at, static_cast<std::int64_t>(std::stoll(*values[i])));
+                m_stmt->bind(at, static_cast<std::int64_t>(std::stoll(*values[i])));
             else
-                m_stmt.bind(at, std::string_view(*values[i]));
+                m_stmt->bind(at, std::string_view(*values[i]));
         }
-        m_stmt.step();
-        m_stmt.reset();
+        m_stmt->run();
+        m_stmt->reset();
     }
 
 private:
     std::vector<std::string> m_columns;
-    SqliteStatement m_stmt;
+    std::unique_ptr<DbStatement> m_stmt;
 };
 
 using Opt = std::optional<std::string>;
@@ -224,8 +224,7 @@ void references(ServiceConnection& c) {
 
 void requireEmpty(ServiceConnection& c, const std::string& path) {
     for (const char* t : {"KVR_XXJ", "KVR_CJJ", "KVR_MMJ", "KVR_CSJ", "KVR_REGION", "KVR_ICEXT"}) {
-        SqliteStatement q(c.db(), std::string("SELECT 1 FROM ") + t + " LIMIT 1");
-        if (q.step())
+        if (c.prepare(std::string("SELECT 1 FROM ") + t + " LIMIT 1")->step())
             throw Error("数据库“" + path + "”中已有数据（表 " + t + "），演示数据只装入空数据库。");
     }
 }
@@ -268,11 +267,13 @@ std::string rq(const Date& month) {
 
 void DemoData::load(const std::string& path, const Date& today) {
     {
-        ServiceConnection c(path);
-        requireEmpty(c, path);
+        Store store(path);
+        auto lease = store.acquire();
+        ServiceConnection& c = *lease;
+        requireEmpty(c, store.path());
         std::mt19937 rng(20261210);
         std::uniform_int_distribution<int> pick(0, 9999);
-        c.db().exec("BEGIN");
+        c.begin();
         references(c);
         Inserter xxj(c, "KVR_XXJ",
                      {"PERDID", "PLACE", "SERIAL", "ITEMDESC", "ITEMID", "ZJID", "SPECID", "MODEL",
@@ -349,7 +350,7 @@ void DemoData::load(const std::string& path, const Date& today) {
                 }
             }
         }
-        c.db().exec("COMMIT");
+        c.commit();
     }
     accounts(path);
 }
@@ -357,10 +358,12 @@ void DemoData::load(const std::string& path, const Date& today) {
 void DemoData::loadVolume(const std::string& path, const Date& today, long infoRows,
                           long dealRows) {
     {
-        ServiceConnection c(path);
-        requireEmpty(c, path);
+        Store store(path);
+        auto lease = store.acquire();
+        ServiceConnection& c = *lease;
+        requireEmpty(c, store.path());
         std::mt19937 rng(7);
-        c.db().exec("BEGIN");
+        c.begin();
         references(c);
         Inserter xxj(c, "KVR_XXJ",
                      {"PERDID", "PLACE", "SERIAL", "ITEMDESC", "ITEMID", "SPECID", "BRAND",
@@ -397,7 +400,7 @@ void DemoData::loadVolume(const std::string& path, const Date& today, long infoR
                          rq(month)});
             }
         }
-        c.db().exec("COMMIT");
+        c.commit();
     }
     accounts(path);
 }
@@ -411,21 +414,25 @@ void DemoData::addUser(const std::string& path, const std::string& id, const std
     Store store(path);
     auto lease = store.acquire();
     {
-        SqliteStatement q(lease->db(), "SELECT 1 FROM KVR_USERH WHERE USERID=?1");
-        q.bind(1, std::string_view(id));
-        if (q.step()) throw Error("账号“" + id + "”已经存在。");
+        const auto q = lease->prepare("SELECT 1 FROM KVR_USERH WHERE USERID=?1");
+        q->bind(1, std::string_view(id));
+        if (q->step()) throw Error("账号“" + id + "”已经存在。");
     }
-    SqliteStatement insert(lease->db(),
+    const auto insert = lease->prepare(
                            "INSERT INTO KVR_USERH (USERID,USERNAME,PASSWORD,PWBZ,SYSBZ,DATABZ,"
                            "TEL,QQ,EMAIL,VERIFY) VALUES (?1,?2,?3,'0',?4,?5,'','',?6,'')");
-    insert.bind(1, std::string_view(id));
-    insert.bind(2, std::string_view(name));
-    insert.bind(3, std::string_view(transformPassword(store.secret(), base64Encode(password))));
-    insert.bind(4, std::string_view(system ? "1" : "0"));
-    insert.bind(5, std::string_view(roles));
-    insert.bind(6, std::string_view(id + "@example.com"));
-    if (insert.run() != 101 /* SQLITE_DONE */)
-        throw Error("无法添加账号“" + id + "”。", "可能是某个值超出了列宽");
+    insert->bind(1, std::string_view(id));
+    insert->bind(2, std::string_view(name));
+    insert->bind(3, std::string_view(store.transformPassword(base64Encode(password))));
+    insert->bind(4, std::string_view(system ? "1" : "0"));
+    insert->bind(5, std::string_view(roles));
+    insert->bind(6, std::string_view(id + "@example.com"));
+    try {
+        insert->run();
+    } catch (const DbError& e) {
+        const auto told = Schema::describeViolation(e.violation());
+        throw Error("无法添加账号“" + id + "”。" + told.value_or(""), e.detail());
+    }
 }
 
 }  // namespace tarvelo::server

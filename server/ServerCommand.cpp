@@ -1,6 +1,5 @@
 #include "server/ServerCommand.h"
 
-#include <sqlite3.h>
 #include <sys/resource.h>
 
 #include <atomic>
@@ -21,6 +20,7 @@
 #include "server/HttpEndpoint.h"
 #include "server/SessionRegistry.h"
 #include "server/SoapService.h"
+#include "server/PgDatabase.h"
 #include "server/Store.h"
 #include "soap/SoapInterface.h"
 #include "text/Error.h"
@@ -208,7 +208,9 @@ int serve(const Args& a) {
     sigaddset(&signals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
-    Store store(db);
+    const std::string writeDb = a.values.count("--write-db") ? a.values.at("--write-db") : "";
+    Store store(db, writeDb);
+    store.checkSides();
     SoapService::StatementObserver observer;
     if (a.flags.count("--log-statements"))
         observer = [](std::string_view operation, std::string_view sql) {
@@ -217,7 +219,11 @@ int serve(const Args& a) {
     SoapService service(store, ServiceLimits{}, observer);
     HttpEndpoint endpoint(service, options);
     endpoint.bind();
-    std::cout << "Tarvelo 参考价格服务已启动，数据库 " << db << "\n";
+    std::cout << "Tarvelo 参考价格服务已启动，数据库 " << store.path() << "\n";
+    if (!writeDb.empty())
+        std::cout << "  写入端的数据库 " << PgDatabase::shownUri(writeDb) << "\n";
+    else if (store.postgres())
+        std::cout << "  只提供查询端（没有给出 --write-db）。\n";
     for (const SoapInterface* i : {&SoapInterface::supply(), &SoapInterface::apply()})
         std::cout << "  " << i->name << "  " << endpoint.baseUrl() << "/soap/" << i->name
                   << "\n      WSDL  " << endpoint.baseUrl() << "/wsdl/" << i->name << "\n";
@@ -258,8 +264,8 @@ int serve(const Args& a) {
 
 // Connections of the administrative commands wait this long for a write of the service to end
 // (the statement clock stops any at its limit) rather than fail at once.
-int adminBusyMilliseconds() {
-    return static_cast<int>(ServiceLimits{}.statementTime.count()) + 5000;
+std::chrono::milliseconds adminLockWait() {
+    return ServiceLimits{}.statementTime + std::chrono::milliseconds(5000);
 }
 
 int sessions(const Args& a) {
@@ -277,8 +283,8 @@ int sessions(const Args& a) {
     }
     Store store(db);
     auto lease = store.acquire();
-    sqlite3_busy_timeout(lease->db().handle(), adminBusyMilliseconds());
-    SessionRegistry registry(lease->db());
+    lease->setLockWait(adminLockWait());
+    SessionRegistry registry(*lease);
 
     if (clear) {
         const std::string& user = a.values.at("--clear");
@@ -324,6 +330,17 @@ int backup(const Args& a) {
     const std::string db = required(a, "--db");
     const std::string to = required(a, "--to");
     const auto started = std::chrono::steady_clock::now();
+    if (Store::isPostgres(db)) {
+        const long long bytes = PgDatabase::backup(db, to, a.flags.count("--overwrite") > 0);
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        char figures[64];
+        std::snprintf(figures, sizeof figures, "%.1f MB，用时 %.1f 秒",
+                      static_cast<double>(bytes) / 1e6, seconds);
+        std::cout << "已备份：" << PgDatabase::shownUri(db) << " → " << to << "（" << figures
+                  << "；pg_dump 的自定义格式，用 pg_restore 恢复）。" << std::endl;
+        return 0;
+    }
     const auto copied = DatabaseBackup::copy(db, to, a.flags.count("--overwrite") > 0);
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
@@ -359,7 +376,8 @@ int runServerCommand(const std::vector<std::string>& args) {
             std::cout << "数据库已初始化：" << required(a, "--db") << std::endl;
         } else if (command == "serve") {
             return serve(parse(args,
-                               {"--db", "--listen", "--tls-cert", "--tls-key", "--tls-client-ca",
+                               {"--db", "--write-db", "--listen", "--tls-cert", "--tls-key",
+                                "--tls-client-ca",
                                 "--allow", "--access-token-file"},
                                {"--log-statements"}));
         } else if (command == "demo-data") {

@@ -1,37 +1,53 @@
 #pragma once
 
 #include <chrono>
+#include <memory>
 #include <string>
+#include <string_view>
 
+#include "server/DbStatement.h"
 #include "server/SqlGuard.h"
-#include "server/SqliteConnection.h"
 
 namespace tarvelo::server {
 
-// A connection as the service uses it: the dialect's functions registered, the schema readied
-// (an older file upgraded, the width checks installed: prepareSchema), the SQL guard installed,
-// a busy timeout, and a deadline after which a running statement is interrupted. Throws
-// tarvelo::Error when the file cannot be opened or upgraded.
+// A connection as the service uses it, on either engine: the schema readied, statements that
+// arrive through the service held to their side, and a deadline after which a running statement
+// is stopped. Failures of the service's own statements throw DbError.
 class ServiceConnection {
 public:
-    explicit ServiceConnection(const std::string& path);
+    virtual ~ServiceConnection() = default;
 
-    SqliteConnection& db() { return m_db; }
-    SqlGuard& guard() { return m_guard; }
+    // A statement of the service's own: fixed text, parameters written "?" or "?N".
+    virtual std::unique_ptr<DbStatement> prepare(std::string_view sql) = 0;
+    // Statements of the service's own without parameters, several at once.
+    virtual void exec(std::string_view sql) = 0;
+
+    // One statement that arrived through the service, held to `side`: a query on the read side,
+    // one INSERT, UPDATE or DELETE on the write side. Throws StatementError when it is refused,
+    // in the same words on either engine.
+    virtual std::unique_ptr<DbStatement> prepareArrived(std::string_view sql, Side side) = 0;
+
+    // One transaction of the service's own; rollback() never throws.
+    virtual void begin() = 0;
+    virtual void commit() = 0;
+    virtual void rollback() noexcept = 0;
 
     // Statements started after this run until `limit` from now; zero or less means no limit.
-    void startClock(std::chrono::milliseconds limit);
-    void stopClock();
-    // Whether the last statement was interrupted by the deadline.
-    bool timedOut() const { return m_timedOut; }
+    virtual void startClock(std::chrono::milliseconds limit) = 0;
+    virtual void stopClock() = 0;
+    // Whether the last statement was stopped by the deadline.
+    virtual bool timedOut() const = 0;
+    // How long a statement waits for another writer's lock before failing as busy.
+    virtual void setLockWait(std::chrono::milliseconds wait) = 0;
 
-private:
-    static int progress(void* self);
+    // Back to the state a new lease expects: the service's own side, no clock, no transaction.
+    virtual void release() noexcept = 0;
 
-    SqliteConnection m_db;
-    SqlGuard m_guard;
-    std::chrono::steady_clock::time_point m_deadline = std::chrono::steady_clock::time_point::max();
-    bool m_timedOut = false;
+    // The condition that finds a row whose `column` holds the bound value, a null matching a null
+    // (a key column is never null, which lets an engine use its index).
+    virtual std::string sameValue(std::string_view column, bool keyColumn) const = 0;
+    // What follows an INSERT so that a taken key changes no row instead of failing.
+    virtual std::string_view insertTail() const = 0;
 };
 
 }  // namespace tarvelo::server

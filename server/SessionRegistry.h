@@ -8,7 +8,7 @@
 
 namespace tarvelo::server {
 
-class SqliteConnection;
+class ServiceConnection;
 
 // The session table KVR_LOGIN as the service's administrator sees it. The client registers a row
 // (account, machine identifier, date as "yyyymmdd") when an account signs in and removes the
@@ -29,7 +29,7 @@ public:
         int undated = 0;  // rows left because their date is not eight digits
     };
 
-    explicit SessionRegistry(SqliteConnection& db) : m_db(db) {}
+    explicit SessionRegistry(ServiceConnection& db) : m_db(db) {}
 
     // Every row, by account and date.
     std::vector<Session> list() const;
@@ -43,9 +43,9 @@ public:
     static std::string shownDate(std::string_view stored);
 
 private:
-    int removeWhere(std::string_view condition, std::string_view value);
+    int remove(std::string_view condition, std::string_view value);
 
-    SqliteConnection& m_db;
+    ServiceConnection& m_db;
 };
 
 }  // namespace tarvelo::server

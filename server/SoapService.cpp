@@ -4,7 +4,6 @@
 #include <limits>
 
 #include "server/DeltaResolver.h"
-#include "server/PasswordTransform.h"
 #include "server/SqlRunner.h"
 #include "server/Store.h"
 #include "soap/SoapInterface.h"
@@ -101,13 +100,13 @@ SoapService::Reply SoapService::handle(const SoapInterface& iface, std::string_v
             answer(values, std::to_string(values.size()) + " 个数");
         } else if (readSide && name == "EnVerifs") {
             // The argument is a password in disguise: it is never logged or observed.
-            answer(transformPassword(m_store.secret(), text("Src")), "已变换");
+            answer(m_store.transformPassword(text("Src")), "已变换");
         } else if (readSide && name == "DeVerifs") {
             throw Fault{"Server", "本服务的密码变换不可逆，不提供 DeVerifs。", {}};
         } else if (readSide && name == "SpplyVanDataBySQL") {
             const std::string& sql = text("sSQL");
             if (m_observer) m_observer(name, sql);
-            auto lease = m_store.acquire();
+            auto lease = m_store.acquire(Side::Read);
             try {
                 auto result = SqlRunner(*lease, m_limits).query(sql);
                 answer(std::move(result.packet), rowsText(result.rows));
@@ -120,7 +119,7 @@ SoapService::Reply SoapService::handle(const SoapInterface& iface, std::string_v
         } else if (!readSide && name == "ApplyVanDataByExc") {
             const std::string& sql = text("sSQL");
             if (m_observer) m_observer(name, sql);
-            auto lease = m_store.acquire();
+            auto lease = m_store.acquire(Side::Write);
             try {
                 const long long n = SqlRunner(*lease, m_limits).execute(sql);
                 answer(clampInt(n), rowsText(static_cast<std::size_t>(n)));
@@ -130,7 +129,7 @@ SoapService::Reply SoapService::handle(const SoapInterface& iface, std::string_v
         } else if (!readSide && name == "ApplyVanDataBySQLupKeyChangedExc1") {
             const std::string& params = text("sSQL");
             if (m_observer) m_observer(name, params);
-            auto lease = m_store.acquire();
+            auto lease = m_store.acquire(Side::Write);
             DeltaResolver resolver(*lease, m_limits);
             try {
                 const int failed = resolver.apply(params, text("sDelta00"));

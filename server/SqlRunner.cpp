@@ -1,7 +1,5 @@
 #include "server/SqlRunner.h"
 
-#include <sqlite3.h>
-
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -10,6 +8,7 @@
 
 #include "data/DataPacket.h"
 #include "data/PacketWriter.h"
+#include "server/DbError.h"
 #include "server/Schema.h"
 #include "server/ServiceConnection.h"
 #include "text/CodePage936.h"
@@ -23,26 +22,6 @@ namespace {
 // to be a single blank.
 constexpr int kMinComputedWidth = 20;
 
-// What follows the first statement: only blanks, semicolons and comments are allowed.
-bool onlyTrivia(std::string_view s) {
-    std::size_t i = 0;
-    while (i < s.size()) {
-        const char c = s[i];
-        if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == ';') {
-            ++i;
-        } else if (s.substr(i, 2) == "--") {
-            const auto eol = s.find('\n', i);
-            i = eol == std::string_view::npos ? s.size() : eol + 1;
-        } else if (s.substr(i, 2) == "/*") {
-            const auto end = s.find("*/", i + 2);
-            i = end == std::string_view::npos ? s.size() : end + 2;
-        } else {
-            return false;
-        }
-    }
-    return true;
-}
-
 bool isNameChar(char c, bool first) {
     const auto b = static_cast<unsigned char>(c);
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || b >= 0x80 ||
@@ -51,8 +30,8 @@ bool isNameChar(char c, bool first) {
 
 // The packet's name of a result column: upper case, as the service's database folds unquoted
 // names; an expression without an alias, whose text is no attribute name, is named by position.
-std::string columnName(const char* raw, int index) {
-    std::string name = upperName(raw ? raw : "");
+std::string columnName(const std::string& raw, int index) {
+    std::string name = upperName(raw);
     bool valid = !name.empty() && isNameChar(name[0], true);
     for (std::size_t i = 1; valid && i < name.size(); ++i)
         valid = isNameChar(name[i], false);
@@ -114,82 +93,52 @@ std::string seconds(std::chrono::milliseconds ms) {
 
 }  // namespace
 
-void SqlRunner::Finalizer::operator()(sqlite3_stmt* s) const {
-    sqlite3_finalize(s);
-}
-
-void SqlRunner::failed(int rc) {
-    sqlite3* db = m_c.db().handle();
-    const std::string detail = sqlite3_errmsg(db);
-    if (m_c.timedOut())
+void SqlRunner::failed(const DbError& e) {
+    const std::string& detail = e.detail();
+    if (m_c.timedOut() || e.cause() == DbError::Cause::Interrupted)
         throw StatementError("语句执行超过 " + seconds(m_limits.statementTime) + " 秒，已被中止。",
                              detail, false);
-    if (auto told = Schema::describeViolation(detail)) throw StatementError(*told, detail, false);
-    const int primary = rc & 0xFF;
-    if (rc == SQLITE_CONSTRAINT_PRIMARYKEY || rc == SQLITE_CONSTRAINT_UNIQUE)
-        throw StatementError("已有相同主键的行。", detail, false);
-    if (rc == SQLITE_CONSTRAINT_NOTNULL) throw StatementError("主键列不能为空。", detail, false);
-    if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED)
-        throw StatementError("数据库正忙，请稍后再试。", detail, false);
-    if (primary == SQLITE_TOOBIG) throw StatementError("语句产生的值太大。", detail, false);
-    if (primary == SQLITE_READONLY)
-        throw StatementError("数据库文件只读，服务无法写入。", detail, false);
-    throw StatementError("语句执行失败。", detail, false);
-}
-
-SqlRunner::Statement SqlRunner::prepare(std::string_view sql, Side side) {
-    // SQLite ends a statement at a NUL byte whatever length it is told: what follows would be
-    // left out unseen.
-    if (const auto nul = sql.find('\0'); nul != std::string_view::npos)
-        throw StatementError("语句被拒绝：语句中有 NUL 字符。", "位置 " + std::to_string(nul),
-                             true);
-    sqlite3* db = m_c.db().handle();
-    m_c.guard().setSide(side);
-    sqlite3_stmt* raw = nullptr;
-    const char* tail = nullptr;
-    const int rc = sqlite3_prepare_v3(db, sql.data(), static_cast<int>(sql.size()), 0, &raw, &tail);
-    Statement stmt(raw);
-    if (rc != SQLITE_OK) {
-        const std::string detail = sqlite3_errmsg(db);
-        if (!m_c.guard().denial().empty())
-            throw StatementError("语句被拒绝：" + m_c.guard().denial(), detail, true);
-        throw StatementError("语句有错误，数据库无法执行。", detail, true);
+    if (auto told = Schema::describeViolation(e.violation()))
+        throw StatementError(*told, detail, false);
+    switch (e.cause()) {
+        case DbError::Cause::Unique:
+            throw StatementError("已有相同主键的行。", detail, false);
+        case DbError::Cause::NotNull:
+            throw StatementError("主键列不能为空。", detail, false);
+        case DbError::Cause::Busy:
+            throw StatementError("数据库正忙，请稍后再试。", detail, false);
+        case DbError::Cause::TooBig:
+            throw StatementError("语句产生的值太大。", detail, false);
+        case DbError::Cause::ReadOnly:
+            throw StatementError(e.message(), detail, false);
+        case DbError::Cause::Syntax:
+        case DbError::Cause::Denied:
+            throw StatementError(e.message(), detail, true);
+        default:
+            throw StatementError("语句执行失败。", detail, false);
     }
-    const std::string_view rest =
-        tail ? sql.substr(static_cast<std::size_t>(tail - sql.data())) : std::string_view();
-    if (!stmt) {
-        if (onlyTrivia(rest)) throw StatementError("语句是空的。", {}, true);
-        throw StatementError("语句被拒绝：一次只能执行一条语句。", {}, true);
-    }
-    if (!onlyTrivia(rest))
-        throw StatementError("语句被拒绝：一次只能执行一条语句。", "其后还有：" + excerpt(rest, 40),
-                             true);
-    return stmt;
 }
 
 SqlRunner::Answer SqlRunner::query(std::string_view sql) {
-    Statement stmt = prepare(sql, Side::Read);
-    sqlite3_stmt* s = stmt.get();
-    if (!sqlite3_stmt_readonly(s))
-        throw StatementError("语句被拒绝：查询端只接受查询语句（SELECT）。", {}, true);
-    const int n = sqlite3_column_count(s);
-    if (n == 0) throw StatementError("语句被拒绝：查询端只接受查询语句（SELECT）。", {}, true);
+    const auto stmt = m_c.prepareArrived(sql, Side::Read);
+    DbStatement& s = *stmt;
+    const int n = s.columnCount();
 
     std::vector<ResultColumn> columns(static_cast<std::size_t>(n));
     for (int i = 0; i < n; ++i) {
         auto& c = columns[static_cast<std::size_t>(i)];
-        std::string name = columnName(sqlite3_column_name(s, i), i);
+        const std::string raw = s.columnName(i);
+        std::string name = columnName(raw, i);
         // Duplicate names get a suffix, as a dataset needs every name once.
         for (int k = 1;; ++k) {
             bool taken = false;
             for (int j = 0; j < i && !taken; ++j)
                 taken = columns[j].name == name;
             if (!taken) break;
-            name = columnName(sqlite3_column_name(s, i), i) + "_" + std::to_string(k);
+            name = columnName(raw, i) + "_" + std::to_string(k);
         }
         c.name = std::move(name);
-        if (const char* declared = sqlite3_column_decltype(s, i))
-            c.declared = Schema::fromDeclaredType(declared);
+        c.declared = s.declared(i);
     }
 
     std::vector<Row> rows;
@@ -198,26 +147,32 @@ SqlRunner::Answer SqlRunner::query(std::string_view sql) {
     // so that an answer past the cap is refused before it costs more than the cap.
     std::size_t bytes = 0;
     m_c.startClock(m_limits.statementTime);
-    int rc = SQLITE_DONE;
-    while (bytes <= m_limits.maxAnswerBytes && (rc = sqlite3_step(s)) == SQLITE_ROW) {
+    const auto step = [&] {
+        try {
+            return s.step();
+        } catch (const DbError& e) {
+            m_c.stopClock();
+            failed(e);
+        }
+    };
+    while (bytes <= m_limits.maxAnswerBytes && step()) {
         // A row held costs its own bookkeeping too, whatever its values (a join of nulls).
         bytes += sizeof(Row) + 2 * sizeof(void*);
         for (int i = 0; i < n && bytes <= m_limits.maxAnswerBytes; ++i) {
             auto& c = columns[static_cast<std::size_t>(i)];
             auto& v = values[static_cast<std::size_t>(i)];
             bytes += c.name.size() + 8;  // what the value costs even when null
-            const int type = sqlite3_column_type(s, i);
-            if (type == SQLITE_NULL) {
+            const ValueType type = s.type(i);
+            if (type == ValueType::Null) {
                 v.reset();
                 continue;
             }
             // The number first: asking for the text converts the value.
-            const std::int64_t integer = type == SQLITE_INTEGER ? sqlite3_column_int64(s, i) : 0;
+            const std::int64_t integer = type == ValueType::Integer ? s.integer(i) : 0;
             const bool int32 =
-                type == SQLITE_INTEGER && integer == static_cast<std::int32_t>(integer);
-            const bool finite = type != SQLITE_FLOAT || std::isfinite(sqlite3_column_double(s, i));
-            const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(s, i));
-            v = std::string_view(p ? p : "", static_cast<std::size_t>(sqlite3_column_bytes(s, i)));
+                type == ValueType::Integer && integer == static_cast<std::int32_t>(integer);
+            const bool finite = type != ValueType::Real || std::isfinite(s.real(i));
+            v = s.view(i);
             bytes += escapedLength(*v);
             if (c.declared) {
                 const ColumnKind kind = c.declared->kind;
@@ -235,15 +190,14 @@ SqlRunner::Answer SqlRunner::query(std::string_view sql) {
                 }
             }
             c.anyValue = true;
-            c.allInt = c.allInt && type == SQLITE_INTEGER;
-            c.allInt32 = c.allInt32 && (type != SQLITE_INTEGER || int32);
-            c.allNumeric =
-                c.allNumeric && finite && (type == SQLITE_INTEGER || type == SQLITE_FLOAT);
+            c.allInt = c.allInt && type == ValueType::Integer;
+            c.allInt32 = c.allInt32 && (type != ValueType::Integer || int32);
+            c.allNumeric = c.allNumeric && finite &&
+                           (type == ValueType::Integer || type == ValueType::Real);
         }
         if (bytes <= m_limits.maxAnswerBytes) rows.push_back(Row::fromValues(values));
     }
     m_c.stopClock();
-    if (bytes <= m_limits.maxAnswerBytes && rc != SQLITE_DONE) failed(rc);
 
     // Dates are stored as "yyyy-mm-dd" and travel as "yyyymmdd".
     std::vector<std::size_t> dates;
@@ -282,17 +236,16 @@ SqlRunner::Answer SqlRunner::query(std::string_view sql) {
 }
 
 long long SqlRunner::execute(std::string_view sql) {
-    Statement stmt = prepare(sql, Side::Write);
-    if (!m_c.guard().writes())
-        throw StatementError("语句被拒绝：写入端只接受一条 INSERT、UPDATE 或 DELETE 语句。", {},
-                             true);
+    const auto stmt = m_c.prepareArrived(sql, Side::Write);
     m_c.startClock(m_limits.statementTime);
-    int rc;
-    while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
+    try {
+        const long long changed = stmt->run();
+        m_c.stopClock();
+        return changed;
+    } catch (const DbError& e) {
+        m_c.stopClock();
+        failed(e);
     }
-    m_c.stopClock();
-    if (rc != SQLITE_DONE) failed(sqlite3_extended_errcode(m_c.db().handle()));
-    return sqlite3_changes64(m_c.db().handle());
 }
 
 }  // namespace tarvelo::server

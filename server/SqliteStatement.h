@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "server/DbStatement.h"
+
 struct sqlite3;
 struct sqlite3_stmt;
 
@@ -12,35 +14,40 @@ namespace tarvelo::server {
 
 class SqliteConnection;
 
-// A prepared statement of our own (fixed text, parameters bound by position from 1).
-class SqliteStatement {
+// A prepared SQLite statement (parameters bound by position from 1).
+class SqliteStatement final : public DbStatement {
 public:
+    // Prepares a statement of the service's own; throws tarvelo::Error when it cannot.
     SqliteStatement(const SqliteConnection& db, std::string_view sql);
-    ~SqliteStatement();
+    // Takes over a statement prepared by the caller.
+    SqliteStatement(sqlite3* db, sqlite3_stmt* prepared) : m_db(db), m_stmt(prepared) {}
+    ~SqliteStatement() override;
     SqliteStatement(const SqliteStatement&) = delete;
     SqliteStatement& operator=(const SqliteStatement&) = delete;
 
     sqlite3_stmt* handle() const { return m_stmt; }
 
-    void bind(int index, std::string_view text);
-    void bind(int index, std::int64_t value);
-    void bindNull(int index);
-    // Binds text, or null for nullopt.
-    void bindOptional(int index, const std::optional<std::string_view>& value);
+    void bind(int index, std::string_view text) override;
+    void bind(int index, std::int64_t value) override;
+    void bindNull(int index) override;
+    using DbStatement::bindOptional;
 
-    // Steps once: true when a row is ready, false when done. Throws tarvelo::Error on failure.
-    bool step();
-    // Steps to the end and returns the SQLite result code (SQLITE_DONE or an error), for callers
-    // that tell failures apart themselves.
-    int run();
-    void reset();
+    bool step() override;
+    void reset() override;
+    long long changes() const override { return m_changes; }
 
-    std::string text(int column) const;
-    std::int64_t integer(int column) const;
+    int columnCount() const override;
+    std::string columnName(int column) const override;
+    std::optional<ColumnDef> declared(int column) const override;
+    ValueType type(int column) const override;
+    std::int64_t integer(int column) const override;
+    double real(int column) const override;
+    std::string_view view(int column) const override;
 
 private:
     sqlite3* m_db;
     sqlite3_stmt* m_stmt = nullptr;
+    long long m_changes = 0;
 };
 
 }  // namespace tarvelo::server

@@ -5,7 +5,11 @@
 
 #include <filesystem>
 
+#include "server/DbError.h"
+#include "server/PasswordTransform.h"
+#include "server/PgDatabase.h"
 #include "server/Schema.h"
+#include "server/SqliteServiceConnection.h"
 #include "server/SqliteStatement.h"
 #include "text/Error.h"
 
@@ -23,7 +27,7 @@ std::string hex(const unsigned char* p, std::size_t n) {
     return out;
 }
 
-constexpr sqlite3_int64 kHeapLimit = sqlite3_int64{1} << 30;
+constexpr long long kHeapLimit = 1ll << 30;
 
 bool hasTable(const SqliteConnection& db, std::string_view name) {
     SqliteStatement q(db, "SELECT 1 FROM sqlite_schema WHERE type='table' AND name=?1");
@@ -31,32 +35,71 @@ bool hasTable(const SqliteConnection& db, std::string_view name) {
     return q.step();
 }
 
+std::size_t sideIndex(Side side) {
+    return static_cast<std::size_t>(side);
+}
+
 }  // namespace
 
-Store::Store(std::string path) : m_path(std::move(path)) {
+bool Store::isPostgres(std::string_view database) {
+    return database.starts_with("postgresql://") || database.starts_with("postgres://");
+}
+
+Store::Store(std::string database, std::string writeDatabase)
+    : m_database(std::move(database)),
+      m_writeDatabase(std::move(writeDatabase)),
+      m_postgres(isPostgres(m_database)) {
+    if (m_postgres) {
+        m_shown = PgDatabase::shownUri(m_database);
+        if (!m_writeDatabase.empty() && !isPostgres(m_writeDatabase))
+            throw Error("写入端的数据库“" + m_writeDatabase +
+                        "”应是 PostgreSQL 连接地址（postgresql://…），与查询端相同的数据库。");
+        PgDatabase::requireInitialised(m_database);
+        return;
+    }
+    if (!m_writeDatabase.empty())
+        throw Error("只有 PostgreSQL 数据库的查询端和写入端可以分开连接；SQLite 文件“" +
+                    m_database + "”由一个服务的两端共用。");
+    m_shown = m_database;
     // Whatever a statement builds, SQLite's own memory stays within this; past it a statement
     // fails with an error instead of the process being killed.
     sqlite3_hard_heap_limit64(kHeapLimit);
     std::error_code seen;
-    const bool exists = std::filesystem::exists(m_path, seen);
+    const bool exists = std::filesystem::exists(m_database, seen);
     if (seen)
-        throw Error("无法访问数据库文件“" + m_path + "”：运行服务的账号没有权限进入它所在的目录。",
+        throw Error("无法访问数据库文件“" + m_database +
+                        "”：运行服务的账号没有权限进入它所在的目录。",
                     seen.message());
     if (!exists)
-        throw Error("数据库文件“" + m_path + "”不存在：请先运行 tarvelo-server init --db " +
-                    m_path + "。");
+        throw Error("数据库文件“" + m_database + "”不存在：请先运行 tarvelo-server init --db " +
+                    m_database + "。");
     auto lease = acquire();
-    SqliteConnection& db = lease->db();
+    SqliteConnection& db = static_cast<SqliteServiceConnection&>(*lease).db();
     if (!hasTable(db, Schema::kSecretTable))
-        throw Error("数据库文件“" + m_path + "”尚未初始化：请先运行 tarvelo-server init --db " +
-                    m_path + "。");
+        throw Error("数据库文件“" + m_database +
+                    "”尚未初始化：请先运行 tarvelo-server init --db " + m_database + "。");
     SqliteStatement q(db, "SELECT SECRET FROM " + std::string(Schema::kSecretTable));
     if (!q.step() || q.text(0).size() < 32)
-        throw Error("数据库文件“" + m_path + "”中的密钥缺失或已损坏。");
+        throw Error("数据库文件“" + m_database + "”中的密钥缺失或已损坏。");
     m_secret = q.text(0);
 }
 
+Store::~Store() = default;
+
+void Store::checkSides() const {
+    if (!m_postgres) return;
+    PgDatabase::checkSide(m_database, Side::Read);
+    if (!m_writeDatabase.empty()) PgDatabase::checkSide(m_writeDatabase, Side::Write);
+}
+
+std::string Store::newSecret() {
+    unsigned char key[32];
+    if (RAND_bytes(key, sizeof key) != 1) throw Error("无法生成密码变换所需的密钥。");
+    return hex(key, sizeof key);
+}
+
 void Store::initialise(const std::string& path) {
+    if (isPostgres(path)) return PgDatabase::initialise(path, newSecret());
     SqliteConnection db(path, true);
     if (hasTable(db, Schema::kSecretTable) || hasTable(db, "KVR_XXJ"))
         throw Error("数据库文件“" + path + "”已经初始化过了。");
@@ -64,36 +107,53 @@ void Store::initialise(const std::string& path) {
     db.exec("BEGIN");
     for (const auto& sql : Schema::instance().createStatements())
         db.exec(sql);
-    unsigned char key[32];
-    if (RAND_bytes(key, sizeof key) != 1) throw Error("无法生成密码变换所需的密钥。");
     SqliteStatement insert(
         db, "INSERT INTO " + std::string(Schema::kSecretTable) + " (SECRET) VALUES (?1)");
-    insert.bind(1, hex(key, sizeof key));
-    if (insert.run() != SQLITE_DONE) db.fail("无法保存密码变换所需的密钥。", SQLITE_ERROR);
+    insert.bind(1, newSecret());
+    try {
+        insert.run();
+    } catch (const DbError& e) {
+        throw Error("无法保存密码变换所需的密钥。", e.detail());
+    }
     db.exec("COMMIT");
 }
 
-Store::Lease Store::acquire() {
+std::unique_ptr<ServiceConnection> Store::open(Side side) const {
+    if (!m_postgres) return std::make_unique<SqliteServiceConnection>(m_database);
+    if (side == Side::Write) {
+        if (m_writeDatabase.empty())
+            throw Error("这个服务只提供查询端：启动时没有给出写入端的数据库（--write-db）。");
+        return PgDatabase::connect(m_writeDatabase, Side::Write);
+    }
+    return PgDatabase::connect(m_database, side);
+}
+
+Store::Lease Store::acquire(Side side) {
+    // One SQLite connection serves every side: its guard is set per statement.
+    const Side pool = m_postgres ? side : Side::Internal;
     {
         std::lock_guard lock(m_mutex);
-        if (!m_idle.empty()) {
-            auto c = std::move(m_idle.back());
-            m_idle.pop_back();
-            return Lease(*this, std::move(c));
+        auto& idle = m_idle[sideIndex(pool)];
+        if (!idle.empty()) {
+            auto c = std::move(idle.back());
+            idle.pop_back();
+            return Lease(*this, pool, std::move(c));
         }
     }
-    return Lease(*this, std::make_unique<ServiceConnection>(m_path));
+    return Lease(*this, pool, open(pool));
 }
 
 Store::Lease::~Lease() {
     if (!m_c) return;
-    m_c->guard().setSide(Side::Internal);
-    m_c->stopClock();
-    // No path leaves a transaction open; should one ever, the next request must not inherit it.
-    if (!sqlite3_get_autocommit(m_c->db().handle()))
-        sqlite3_exec(m_c->db().handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+    m_c->release();
     std::lock_guard lock(m_store->m_mutex);
-    m_store->m_idle.push_back(std::move(m_c));
+    m_store->m_idle[sideIndex(m_side)].push_back(std::move(m_c));
+}
+
+std::string Store::transformPassword(std::string_view source) {
+    if (!m_postgres) return server::transformPassword(m_secret, source);
+    auto lease = acquire(Side::Read);
+    return PgDatabase::transformPassword(*lease, source);
 }
 
 }  // namespace tarvelo::server

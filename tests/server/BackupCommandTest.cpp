@@ -8,7 +8,7 @@
 
 #include "server/DemoData.h"
 #include "server/ServerBinary.h"
-#include "server/ServiceConnection.h"
+#include "server/SqliteServiceConnection.h"
 #include "server/SqliteStatement.h"
 #include "server/Store.h"
 #include "text/Date.h"
@@ -20,7 +20,7 @@ namespace fs = std::filesystem;
 
 constexpr int kBatchRows = 50;
 
-std::string scalar(server::ServiceConnection& c, std::string_view sql) {
+std::string scalar(server::SqliteServiceConnection& c, std::string_view sql) {
     server::SqliteStatement q(c.db(), sql);
     return q.step() ? q.text(0) : std::string();
 }
@@ -42,7 +42,7 @@ protected:
 
 // Each transaction of the writer adds one batch of rows and counts it in another table, so a copy
 // that caught a transaction half-way, or mixed two moments, shows it.
-void writeBatch(server::ServiceConnection& c, int batch) {
+void writeBatch(server::SqliteServiceConnection& c, int batch) {
     std::string sql = "BEGIN IMMEDIATE; INSERT INTO KVR_REGION (ID, IDDESC) VALUES ";
     for (int i = 0; i < kBatchRows; ++i)
         sql += (i ? "," : "") + ("('b" + std::to_string(batch * kBatchRows + i) + "','") +
@@ -54,7 +54,7 @@ void writeBatch(server::ServiceConnection& c, int batch) {
 
 TEST_F(BackupCommand, CopiesALiveDatabaseAsItStoodAtOneMomentWhileWritesGoOn) {
     server::DemoData::loadVolume(db, Date::today(), 200000, 20000);
-    server::ServiceConnection writing(db);
+    server::SqliteServiceConnection writing(db);
     writing.db().exec("INSERT INTO KVR_ICEXT VALUES ('batches','0')");
 
     std::atomic<int> committed{0};
@@ -85,7 +85,7 @@ TEST_F(BackupCommand, CopiesALiveDatabaseAsItStoodAtOneMomentWhileWritesGoOn) {
     // The writer was not held up by the backup.
     EXPECT_GT(after, before);
 
-    server::ServiceConnection c(copy);
+    server::SqliteServiceConnection c(copy);
     EXPECT_EQ(scalar(c, "PRAGMA integrity_check"), "ok");
     EXPECT_EQ(scalar(c, "PRAGMA journal_mode"), "wal");
     EXPECT_EQ(scalar(c, "select count(*) from KVR_XXJ"), "200000");
@@ -107,7 +107,7 @@ TEST_F(BackupCommand, CopiesALiveDatabaseAsItStoodAtOneMomentWhileWritesGoOn) {
 TEST_F(BackupCommand, NeverOverwritesUntoldNorLeavesAPartialCopy) {
     const std::string copy = (dir / "copy.db").string();
     ASSERT_EQ(runServerBinary({"backup", "--db", db, "--to", copy}).status, 0);
-    server::ServiceConnection(db).db().exec("INSERT INTO KVR_REGION VALUES ('99','新区')");
+    server::SqliteServiceConnection(db).db().exec("INSERT INTO KVR_REGION VALUES ('99','新区')");
 
     const struct {
         std::vector<std::string> args;
@@ -138,7 +138,7 @@ TEST_F(BackupCommand, NeverOverwritesUntoldNorLeavesAPartialCopy) {
     EXPECT_EQ(runServerBinary({"backup", "--db", db, "--to", copy, "--overwrite"}).status, 1);
     fs::remove(copy + "-wal");
     {
-        server::ServiceConnection old(copy);
+        server::SqliteServiceConnection old(copy);
         EXPECT_EQ(scalar(old, "select count(*) from KVR_REGION"), "0");
     }
 
@@ -151,7 +151,7 @@ TEST_F(BackupCommand, NeverOverwritesUntoldNorLeavesAPartialCopy) {
         names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"copy.db", "prices.db"}));
-    server::ServiceConnection c(copy);
+    server::SqliteServiceConnection c(copy);
     EXPECT_EQ(scalar(c, "select IDDESC from KVR_REGION"), "新区");
 }
 

@@ -13,7 +13,7 @@
 #include "data/PriceTable.h"
 #include "server/ServerBinary.h"
 #include "server/ServerFixture.h"
-#include "server/ServiceConnection.h"
+#include "server/SqliteServiceConnection.h"
 #include "server/SqliteStatement.h"
 #include "server/Store.h"
 #include "soap/SoapInterface.h"
@@ -143,7 +143,7 @@ TEST(GracefulStop, ADeltaInFlightIsCommittedAndAnsweredBeforeTheServiceExits) {
 
     // Another writer holds the database, so the delta waits in the middle of being applied for
     // as long as the test wants.
-    auto blocker = std::make_unique<server::ServiceConnection>(db);
+    auto blocker = std::make_unique<server::SqliteServiceConnection>(db);
     blocker->db().exec("BEGIN IMMEDIATE");
     std::optional<httplib::Result> answer;
     std::thread client([&] {
@@ -195,7 +195,7 @@ TEST(GracefulStop, ADeltaInFlightIsCommittedAndAnsweredBeforeTheServiceExits) {
 
     // The database was closed cleanly: its log was written back and removed.
     EXPECT_FALSE(fs::exists(db + "-wal"));
-    server::ServiceConnection c(db);
+    server::SqliteServiceConnection c(db);
     const auto scalar = [&](std::string_view sql) {
         server::SqliteStatement q(c.db(), sql);
         return q.step() ? q.text(0) : std::string();

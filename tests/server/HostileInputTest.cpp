@@ -4,7 +4,7 @@
 
 #include "data/PacketWriter.h"
 #include "server/ServerFixture.h"
-#include "server/ServiceConnection.h"
+#include "server/SqliteServiceConnection.h"
 #include "soap/SoapFault.h"
 #include "soap/SoapResponse.h"
 #include "support/Packets.h"
@@ -150,7 +150,7 @@ TEST_F(HostileInput, NoFunctionBuildsAValuePastTheLimitIntoARow) {
 }
 
 TEST_F(HostileInput, ADeltaUnderAnotherWritersLockSaysTheDatabaseIsBusy) {
-    server::ServiceConnection other(service.dbPath());
+    server::SqliteServiceConnection other(service.dbPath());
     other.db().exec("BEGIN IMMEDIATE");
     try {
         service.applyDelta(regionParams(), regionDelta("南湖区"));

@@ -11,7 +11,7 @@
 #include "server/DemoData.h"
 #include "server/ServerCommand.h"
 #include "server/ServerFixture.h"
-#include "server/ServiceConnection.h"
+#include "server/SqliteServiceConnection.h"
 #include "server/SqliteStatement.h"
 #include "text/Base64.h"
 #include "text/Date.h"
@@ -53,7 +53,7 @@ TEST(ServerCommand, InitDemoDataAndAddUserWorkAndRefuseWhatWouldLoseData) {
     EXPECT_FALSE(std::filesystem::exists(dir / "missing.db"));
 
     // The demonstration data has what the client's lists and searches need.
-    server::ServiceConnection c(db);
+    server::SqliteServiceConnection c(db);
     const auto scalar = [&](std::string_view sql) {
         server::SqliteStatement q(c.db(), sql);
         return q.step() ? q.text(0) : std::string();

@@ -5,7 +5,7 @@
 
 #include "server/ServerBinary.h"
 #include "server/ServerFixture.h"
-#include "server/ServiceConnection.h"
+#include "server/SqliteServiceConnection.h"
 #include "text/Date.h"
 
 namespace tarvelo::test {
@@ -90,7 +90,7 @@ TEST_F(SessionsCommand, ListsAndRemovesRowsLeftBehindWhileTheServiceRuns) {
     EXPECT_EQ(sessions({"--clear", "bob"}).out, "账号“bob”没有在线记录，没有删除任何记录。\n");
 
     // The service is writing at that moment: the command waits for the write rather than fail.
-    server::ServiceConnection writer(service.dbPath());
+    server::SqliteServiceConnection writer(service.dbPath());
     writer.db().exec("BEGIN IMMEDIATE; INSERT INTO KVR_LOGIN VALUES ('bob','0F8BFBFF00010676','" +
                      today + "')");
     std::thread commit([&] {

@@ -8,7 +8,7 @@
 #include <cctype>
 
 #include "server/HttpEndpoint.h"
-#include "server/ServiceConnection.h"
+#include "server/SqliteServiceConnection.h"
 #include "server/SoapService.h"
 #include "server/SqliteStatement.h"
 #include "server/Store.h"
@@ -98,12 +98,12 @@ std::vector<std::pair<std::string, std::string>> TestService::statements() const
 }
 
 void TestService::exec(std::string_view sql) {
-    server::ServiceConnection c(m_dbPath);
+    server::SqliteServiceConnection c(m_dbPath);
     c.db().exec(sql);
 }
 
 std::string TestService::scalar(std::string_view sql) {
-    server::ServiceConnection c(m_dbPath);
+    server::SqliteServiceConnection c(m_dbPath);
     server::SqliteStatement q(c.db(), sql);
     return q.step() ? q.text(0) : std::string();
 }
