@@ -195,10 +195,14 @@ void PgDatabase::initialise(const std::string& uri, const std::string& secret) {
     }
 }
 
-void PgDatabase::requireInitialised(const std::string& uri) {
+bool PgDatabase::initialised(const std::string& uri) {
     PgServiceConnection c(uri, Side::Internal);
-    if (scalar(c, "SELECT to_regclass('kvr_xxj')::text").empty() ||
-        scalar(c, "SELECT to_regprocedure('tarvelo_password(text)')::text").empty())
+    return !scalar(c, "SELECT to_regclass('kvr_xxj')::text").empty() &&
+           !scalar(c, "SELECT to_regprocedure('tarvelo_password(text)')::text").empty();
+}
+
+void PgDatabase::requireInitialised(const std::string& uri) {
+    if (!initialised(uri))
         throw Error("数据库“" + shownUri(uri) + "”尚未初始化：请先运行 tarvelo-server init --db " +
                     shownUri(uri) + "。");
 }

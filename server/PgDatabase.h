@@ -22,6 +22,9 @@ public:
     // the two sides' roles with their privileges and limits. Throws tarvelo::Error when the
     // database already holds the service's tables; nothing is left half made.
     static void initialise(const std::string& uri, const std::string& secret);
+    // Whether the database holds the service's tables; throws tarvelo::Error when it cannot be
+    // reached.
+    static bool initialised(const std::string& uri);
     // Throws tarvelo::Error unless the database can be reached and holds the service's tables.
     static void requireInitialised(const std::string& uri);
     // Throws tarvelo::Error when the URI's role may do more than `side` needs.

@@ -79,7 +79,24 @@ void PgStatement::take(PGresult* r) {
     m_row = r;
 }
 
+void PgStatement::prime() const {
+    if (m_row || m_done || m_running) return;
+    // The columns are known once the first answer is in: take it now, and hand it to the
+    // first step.
+    auto* self = const_cast<PgStatement*>(this);
+    self->m_primedRow = self->advance();
+    self->m_primed = true;
+}
+
 bool PgStatement::step() {
+    if (m_primed) {
+        m_primed = false;
+        return m_primedRow;
+    }
+    return advance();
+}
+
+bool PgStatement::advance() {
     if (m_done) return false;
     if (!m_running) send();
     PGresult* r = PQgetResult(m_c.handle());
@@ -131,20 +148,26 @@ void PgStatement::reset() {
     for (auto& v : m_values)
         v.reset();
     m_done = false;
+    m_primed = false;
     m_changes = 0;
     m_command.clear();
+    PQclear(m_row);
+    m_row = nullptr;
 }
 
 int PgStatement::columnCount() const {
+    prime();
     return m_row ? PQnfields(m_row) : 0;
 }
 
 std::string PgStatement::columnName(int column) const {
+    prime();
     const char* name = m_row ? PQfname(m_row, column) : nullptr;
     return name ? name : "";
 }
 
 std::optional<ColumnDef> PgStatement::declared(int column) const {
+    prime();
     if (!m_row) return std::nullopt;
     const Oid table = PQftable(m_row, column);
     if (table == InvalidOid) return std::nullopt;

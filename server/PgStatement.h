@@ -38,6 +38,7 @@ public:
     void reset() override;
     long long changes() const override { return m_changes; }
 
+    // Sends the statement if it has not run yet: the columns come with its first answer.
     int columnCount() const override;
     std::string columnName(int column) const override;
     std::optional<ColumnDef> declared(int column) const override;
@@ -51,6 +52,8 @@ public:
 
 private:
     void send();
+    bool advance();
+    void prime() const;
     void finish();  // reads what is left of the answer
     void take(pg_result* r);
 
@@ -61,6 +64,8 @@ private:
     pg_result* m_row = nullptr;  // the current row, or the last result with the columns
     bool m_running = false;
     bool m_done = false;
+    bool m_primed = false;     // the first answer was taken to learn the columns
+    bool m_primedRow = false;  // and it was a row
     long long m_changes = 0;
     std::string m_command;
     Side m_arrived;

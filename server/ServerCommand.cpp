@@ -86,7 +86,7 @@ const std::map<std::string, std::string> kHelp = {
      "被拒绝的请求在日志中记一行（对端、原因），请求体不读，语句不执行；WSDL 和首页同样受限。\n"},
     {"demo-data",
      "用法：tarvelo-server demo-data --db FILE [--rows N]\n"
-     "向空数据库装入演示数据（文件不存在时先初始化）：24 个地区、8 个材料类别、\n"
+     "向空数据库装入演示数据（文件不存在或 PostgreSQL 数据库尚未初始化时先初始化）：24 个地区、8 个材料类别、\n"
      "本月及之前 11 个月的四类价格，以及账号 admin、editor、viewer、system。\n"
      "--rows N：改为生成 N 行信息价（60 个月 × 20 个地区）和 N/10 行成交价，用于性能测试。\n"},
     {"add-user",
@@ -384,7 +384,9 @@ int runServerCommand(const std::vector<std::string>& args) {
             const Args a = parse(args, {"--db", "--rows"}, {});
             const std::string db = required(a, "--db");
             std::error_code seen;
-            if (!std::filesystem::exists(db, seen) && !seen) Store::initialise(db);
+            if (Store::isPostgres(db) ? !PgDatabase::initialised(db)
+                                      : !std::filesystem::exists(db, seen) && !seen)
+                Store::initialise(db);
             if (a.values.count("--rows")) {
                 long rows = 0;
                 try {

@@ -122,7 +122,14 @@ void SqlRunner::failed(const DbError& e) {
 SqlRunner::Answer SqlRunner::query(std::string_view sql) {
     const auto stmt = m_c.prepareArrived(sql, Side::Read);
     DbStatement& s = *stmt;
-    const int n = s.columnCount();
+    m_c.startClock(m_limits.statementTime);
+    int n = 0;
+    try {
+        n = s.columnCount();  // PostgreSQL knows the columns once the statement has started
+    } catch (const DbError& e) {
+        m_c.stopClock();
+        failed(e);
+    }
 
     std::vector<ResultColumn> columns(static_cast<std::size_t>(n));
     for (int i = 0; i < n; ++i) {
@@ -146,7 +153,6 @@ SqlRunner::Answer SqlRunner::query(std::string_view sql) {
     // What the packet will take, counted as written (escapes included) while the rows are read,
     // so that an answer past the cap is refused before it costs more than the cap.
     std::size_t bytes = 0;
-    m_c.startClock(m_limits.statementTime);
     const auto step = [&] {
         try {
             return s.step();
