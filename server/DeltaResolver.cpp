@@ -211,6 +211,8 @@ int DeltaResolver::apply(std::string_view paramText, std::string_view deltaText)
             if (e.cause() == DbError::Cause::NotNull)
                 throw StatementError(rowLabel(change) + "：键列不能为空。没有写入任何数据。",
                                      detail, false);
+            if (e.cause() == DbError::Cause::Busy)
+                throw StatementError("数据库正忙，请稍后再试。", detail, false);
             if (e.cause() == DbError::Cause::ReadOnly)
                 throw StatementError(e.message() + "没有写入任何数据。", detail, false);
             throw StatementError(rowLabel(change) + "写入失败，没有写入任何数据。", detail,

@@ -18,16 +18,18 @@ namespace {
 
 // What the client's statements and the checks call beyond PostgreSQL's own functions:
 //   PosStr(s, t)            1-based character position of t in s, 0 when absent
-//   tarvelo_cp936_length(s) bytes of s in code page 936 (GBK is PostgreSQL's name for it)
+//   tarvelo_cp936_length(s) bytes of s in code page 936, counted through GB18030, which holds
+//                           every character: the same two bytes for each character of code
+//                           page 936, four for one it lacks (which the client's narrow wire
+//                           never delivers; the service's own count takes it as one "?")
 //   tarvelo_utf16_length(s) UTF-16 code units of s
 //   tarvelo_is_date(s)      whether s is a real date written "yyyy-mm-dd"
-// All are SQL functions the planner can inline; none raises an error for a value it is given,
-// except GBK for a character code page 936 lacks.
+// All are SQL functions the planner can inline; none raises an error for a value it is given.
 constexpr const char* kFunctions = R"SQL(
 CREATE FUNCTION posstr(text, text) RETURNS integer LANGUAGE sql IMMUTABLE PARALLEL SAFE
   AS $$ SELECT strpos($1, $2) $$;
 CREATE FUNCTION tarvelo_cp936_length(text) RETURNS integer LANGUAGE sql IMMUTABLE STRICT
-  PARALLEL SAFE AS $$ SELECT octet_length(convert_to($1, 'GBK')) $$;
+  PARALLEL SAFE AS $$ SELECT octet_length(convert_to($1, 'GB18030')) $$;
 CREATE FUNCTION tarvelo_utf16_length(text) RETURNS integer LANGUAGE sql IMMUTABLE STRICT
   PARALLEL SAFE AS $$ SELECT char_length($1) +
     char_length(regexp_replace($1, '[^\U00010000-\U0010FFFF]', '', 'g')) $$;

@@ -49,7 +49,7 @@ PgServiceConnection::PgServiceConnection(const std::string& uri, Side side) : m_
     m_timeout = m_baseTimeout;
     std::string options = "-c DateStyle=ISO -c statement_timeout=" +
                           std::to_string(m_baseTimeout.count()) +
-                          " -c idle_in_transaction_session_timeout=60000";
+                          " -c idle_in_transaction_session_timeout=60000 -c client_min_messages=warning -c lock_timeout=5000";
     if (side == Side::Read) options += " -c default_transaction_read_only=on";
     const char* application = side == Side::Read    ? "tarvelo-server (read)"
                               : side == Side::Write ? "tarvelo-server (write)"

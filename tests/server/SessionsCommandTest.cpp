@@ -17,8 +17,9 @@ protected:
 
     // The local date `n` days before today, "yyyymmdd".
     std::string daysAgo(int n) {
-        return service.scalar("select strftime('%Y%m%d','now','localtime','-" + std::to_string(n) +
-                              " days')");
+        return service.scalar(TestService::dialect(
+            "select strftime('%Y%m%d','now','localtime','-" + std::to_string(n) + " days')",
+            "select to_char(current_date - " + std::to_string(n) + ", 'YYYYMMDD')"));
     }
     // A session as the client registers one, through the write side.
     void signIn(const std::string& user, const std::string& machine, const std::string& date) {
@@ -32,7 +33,16 @@ protected:
     }
     std::string left() {
         return service.scalar(
-            "select group_concat(USERID, ',') from (select USERID from KVR_LOGIN order by 1)");
+            "select group_concat(USERID, ',') from (select USERID from KVR_LOGIN order by 1) as l");
+    }
+
+    // A database that is not there, and what the command says of it.
+    std::string missing() const {
+        std::string db = service.dbPath();
+        return TestService::onPostgres() ? db.insert(db.find('?'), "_missing") : db + ".missing";
+    }
+    static std::string missingSays() {
+        return TestService::dialect("”不存在：请先运行", "无法连接 PostgreSQL 数据库");
     }
 
     TestService service;
@@ -90,12 +100,12 @@ TEST_F(SessionsCommand, ListsAndRemovesRowsLeftBehindWhileTheServiceRuns) {
     EXPECT_EQ(sessions({"--clear", "bob"}).out, "账号“bob”没有在线记录，没有删除任何记录。\n");
 
     // The service is writing at that moment: the command waits for the write rather than fail.
-    server::SqliteServiceConnection writer(service.dbPath());
-    writer.db().exec("BEGIN IMMEDIATE; INSERT INTO KVR_LOGIN VALUES ('bob','0F8BFBFF00010676','" +
-                     today + "')");
+    const auto writer = service.owner();
+    writer->exec(TestService::dialect("BEGIN IMMEDIATE", "BEGIN") +
+                 "; INSERT INTO KVR_LOGIN VALUES ('bob','0F8BFBFF00010676','" + today + "')");
     std::thread commit([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
-        writer.db().exec("COMMIT");
+        writer->exec("COMMIT");
     });
     const BinaryOutcome waited = sessions({"--clear", "amy"});
     commit.join();
@@ -123,7 +133,7 @@ TEST_F(SessionsCommand, RefusesWhatItCannotDoWithAClearMessage) {
          "--older-than 应为天数"},
         {{"sessions", "--db", service.dbPath(), "--clear"}, 2, "选项 --clear 需要一个值。"},
         {{"sessions"}, 2, "缺少选项 --db。"},
-        {{"sessions", "--db", service.dbPath() + ".missing"}, 1, "”不存在：请先运行"},
+        {{"sessions", "--db", missing()}, 1, missingSays()},
     };
     for (const auto& c : cases) {
         const BinaryOutcome outcome = runServerBinary(c.args);

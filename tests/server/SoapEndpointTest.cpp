@@ -51,7 +51,8 @@ TEST(SoapEndpoint, AnyPrefixesAndNoTypesAreAccepted) {
         supply(),
         envelope(
             R"(<q:SpplyVanDataBySQL xmlns:q="urn:VRDS_IIS_WebSCoorSpplyIsapi-IVRDS_IIS_WebSCoorSpplyIsapi">)"
-            "<sSQL>select 'a' || char(13) || char(10) AS T</sSQL></q:SpplyVanDataBySQL>"));
+            "<sSQL>select 'a' || " + TestService::dialect("char(13) || char(10)", "chr(13) || chr(10)") +
+            " AS T</sSQL></q:SpplyVanDataBySQL>"));
     EXPECT_EQ(reply.status, 200);
     const SoapParam result = SoapResponse::read(reply.body, "SpplyVanDataBySQL");
     EXPECT_NE(result.text.find("T=\"a&#013;&#010;\""), std::string::npos) << result.text;
@@ -245,7 +246,7 @@ TEST(SoapEndpoint, TheWsdlReadsOfflineWithEveryNamespaceItUsesImported) {
     TestService service;
     for (const SoapInterface* iface : {&supply(), &apply()}) {
         const std::string wsdl = service.get("/wsdl/" + std::string(iface->name)).body;
-        const std::string file = std::filesystem::path(service.dbPath()).parent_path() /
+        const std::string file = service.dir() /
                                  (std::string(iface->name) + ".wsdl");
         std::ofstream(file) << wsdl;
         const CommandResult lint = runCommand("xmllint --noout --nonet '" + file + "'");

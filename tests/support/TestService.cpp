@@ -4,10 +4,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <fstream>
 #include <atomic>
 #include <cctype>
 
 #include "server/HttpEndpoint.h"
+#include "server/PgDatabase.h"
 #include "server/SqliteServiceConnection.h"
 #include "server/SoapService.h"
 #include "server/SqliteStatement.h"
@@ -19,6 +22,27 @@
 namespace tarvelo::test {
 
 namespace {
+std::string env(const char* name) {
+    const char* v = std::getenv(name);
+    return v ? v : "";
+}
+
+// The server's socket folder holds the port it listens on (scripts/pg-server writes it).
+std::string pgUri(std::string_view database, std::string_view role) {
+    const std::string dir = env("TARVELO_TEST_PG");
+    std::ifstream portFile(dir + "/port");
+    std::string port;
+    portFile >> port;
+    return "postgresql://" + std::string(role) + "@/" + std::string(database) + "?host=" + dir +
+           "&port=" + port;
+}
+
+// Statements of the server as a whole (CREATE and DROP DATABASE), as its superuser.
+void onServer(const std::string& sql) {
+    auto c = server::PgDatabase::connect(pgUri("postgres", "tv"), server::Side::Internal);
+    c->exec(sql);
+}
+
 std::filesystem::path freshDir() {
     static std::atomic<int> counter{0};
     auto dir = std::filesystem::temp_directory_path() /
@@ -54,10 +78,41 @@ TestService::TestService(const ExistingFile& database) : m_dir(freshDir()) {
     start({}, {});
 }
 
+bool TestService::onPostgres() {
+    return !env("TARVELO_TEST_PG").empty();
+}
+
+std::string TestService::uriAs(std::string_view role) const {
+    return m_pgDatabase.empty() ? m_dbPath : pgUri(m_pgDatabase, role);
+}
+
 void TestService::start(server::ServiceLimits limits, server::EndpointOptions options) {
     m_dbPath = (m_dir / "service.db").string();
-    if (!std::filesystem::exists(m_dbPath)) server::Store::initialise(m_dbPath);
-    m_store = std::make_unique<server::Store>(m_dbPath);
+    if (onPostgres() && !std::filesystem::exists(m_dbPath)) {
+        m_pgDatabase = "tarvelo_test_" + m_dir.filename().string().substr(13);
+        for (auto& c : m_pgDatabase)
+            if (c == '-') c = '_';
+        onServer("DROP DATABASE IF EXISTS " + m_pgDatabase + " WITH (FORCE)");
+        onServer("CREATE DATABASE " + m_pgDatabase);
+        m_dbPath = pgUri(m_pgDatabase, "tv");
+        server::Store::initialise(m_dbPath);
+        // SQLite's group_concat, which the tests' own checks use, for this test database only.
+        owner()->exec(R"SQL(
+CREATE FUNCTION group_concat_step(acc text, v text, sep text) RETURNS text LANGUAGE sql
+  IMMUTABLE AS $$ SELECT CASE WHEN v IS NULL THEN acc WHEN acc IS NULL THEN v
+                              ELSE acc || sep || v END $$;
+CREATE FUNCTION group_concat_step(acc text, v text) RETURNS text LANGUAGE sql
+  IMMUTABLE AS $$ SELECT group_concat_step(acc, v, ',') $$;
+CREATE AGGREGATE group_concat(text, text) (SFUNC = group_concat_step, STYPE = text);
+CREATE AGGREGATE group_concat(text) (SFUNC = group_concat_step, STYPE = text);
+)SQL");
+        m_store = std::make_unique<server::Store>(uriAs(server::PgDatabase::kReadRole),
+                                                  uriAs(server::PgDatabase::kWriteRole));
+        m_store->checkSides();
+    } else {
+        if (!std::filesystem::exists(m_dbPath)) server::Store::initialise(m_dbPath);
+        m_store = std::make_unique<server::Store>(m_dbPath);
+    }
     m_service = std::make_unique<server::SoapService>(
         *m_store, limits, [this](std::string_view operation, std::string_view sql) {
             std::lock_guard lock(m_mutex);
@@ -76,6 +131,12 @@ TestService::~TestService() {
     m_endpoint.reset();
     m_service.reset();
     m_store.reset();
+    if (!m_pgDatabase.empty()) {
+        try {
+            onServer("DROP DATABASE IF EXISTS " + m_pgDatabase + " WITH (FORCE)");
+        } catch (const std::exception&) {
+        }
+    }
     std::error_code ignored;
     std::filesystem::remove_all(m_dir, ignored);
 }
@@ -97,15 +158,20 @@ std::vector<std::pair<std::string, std::string>> TestService::statements() const
     return m_statements;
 }
 
+std::unique_ptr<server::ServiceConnection> TestService::owner() const {
+    if (server::Store::isPostgres(m_dbPath))
+        return server::PgDatabase::connect(m_dbPath, server::Side::Internal);
+    return std::make_unique<server::SqliteServiceConnection>(m_dbPath);
+}
+
 void TestService::exec(std::string_view sql) {
-    server::SqliteServiceConnection c(m_dbPath);
-    c.db().exec(sql);
+    owner()->exec(sql);
 }
 
 std::string TestService::scalar(std::string_view sql) {
-    server::SqliteServiceConnection c(m_dbPath);
-    server::SqliteStatement q(c.db(), sql);
-    return q.step() ? q.text(0) : std::string();
+    const auto c = owner();
+    const auto q = c->prepare(sql);
+    return q->step() ? q->text(0) : std::string();
 }
 
 namespace {

@@ -19,15 +19,21 @@ struct EndpointOptions;
 class Store;
 class SoapService;
 class HttpEndpoint;
+class ServiceConnection;
 }  // namespace tarvelo::server
 
 namespace tarvelo::test {
 
-// The reference service running in-process on a free loopback port over a fresh SQLite file.
-// It records every statement it receives, so a test can check the exact text that crossed the
-// wire, and talks to the service through a real HTTP client.
+// The reference service running in-process on a free loopback port over a fresh database: a
+// SQLite file, or, when TARVELO_TEST_PG names the socket folder of a PostgreSQL server (as the
+// suites' PostgreSQL run sets it; see scripts/pg-server), a new database on it served by the two
+// sides' roles. It records every statement it receives, so a test can check
+// the exact text that crossed the wire, and talks to the service through a real HTTP client.
 class TestService {
 public:
+    // Whether the services of this run are on PostgreSQL.
+    static bool onPostgres();
+
     // `log` receives the service's request log lines; none are written when it is empty.
     explicit TestService(server::ServiceLimits limits = {},
                          std::function<void(const std::string&)> log = {});
@@ -46,7 +52,18 @@ public:
     TestService(const TestService&) = delete;
     TestService& operator=(const TestService&) = delete;
 
+    // The SQLite file, or on PostgreSQL the URI of the database as its owner.
     const std::string& dbPath() const { return m_dbPath; }
+    // A folder of the test's own, removed with the service.
+    const std::filesystem::path& dir() const { return m_dir; }
+    // A connection to the database as its owner, past the service and its guard.
+    std::unique_ptr<server::ServiceConnection> owner() const;
+    // The text for the engine of this run: SQLite's, or PostgreSQL's where their dialects differ.
+    static std::string dialect(std::string_view sqlite, std::string_view postgresql) {
+        return std::string(onPostgres() ? postgresql : sqlite);
+    }
+    // On PostgreSQL, the URI of the database as one side's role; dbPath() on SQLite.
+    std::string uriAs(std::string_view role) const;
     std::string url(const SoapInterface& iface) const;  // the endpoint of an interface
     std::string base() const;                           // "http://127.0.0.1:port"
     int port() const;
@@ -86,6 +103,7 @@ private:
 
     std::filesystem::path m_dir;
     std::string m_dbPath;
+    std::string m_pgDatabase;  // the database made on PostgreSQL; empty on SQLite
     std::unique_ptr<server::Store> m_store;
     std::unique_ptr<server::SoapService> m_service;
     std::unique_ptr<server::HttpEndpoint> m_endpoint;

@@ -31,7 +31,7 @@ TEST(TarveloQuery, PrintsAlignedRowsCsvAndResultsAndFailsClearly) {
     TestService service;
     service.exec("INSERT INTO KVR_REGION VALUES ('01','东城区'),('02','西城区'),('10','A,\"B\"')");
     // An empty configuration file of its own, so that no tarvelo.ini of the machine counts.
-    const std::string config = service.dbPath() + ".ini";
+    const std::string config = (service.dir() / "query.ini").string();
     std::ofstream(config) << "";
     const std::string at = "--config " + config + " --service " + service.base() + " ";
 
@@ -76,7 +76,8 @@ TEST(TarveloQuery, SendsTheAccessTokenOfItsConfiguration) {
     server::EndpointOptions options;
     options.accessToken = server::AccessToken("query-token-0123456789");
     TestService service({}, options);
-    const std::string with = service.dbPath() + ".ini", without = service.dbPath() + "-none.ini";
+    const std::string with = (service.dir() / "with.ini").string(),
+                      without = (service.dir() / "without.ini").string();
     std::ofstream(with) << "[service]\nservice = " << service.base()
                         << "\naccess-token = query-token-0123456789\n";
     std::ofstream(without) << "[service]\nservice = " << service.base() << "\n";
