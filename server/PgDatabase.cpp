@@ -180,6 +180,10 @@ void PgDatabase::initialise(const std::string& uri, const std::string& secret) {
                std::string(kWriteRole));
         c.exec("ALTER ROLE " + std::string(kReadRole) + " IN DATABASE \"" + database +
                "\" SET default_transaction_read_only = on");
+        // DISTINCT without ORDER BY (the suggestions, the item lists) comes back sorted by its
+        // text rather than in the random order of a hash table.
+        c.exec("ALTER ROLE " + std::string(kReadRole) + " IN DATABASE \"" + database +
+               "\" SET enable_hashagg = off");
         // Neither side makes temporary tables.
         c.exec("REVOKE TEMPORARY ON DATABASE \"" + database + "\" FROM PUBLIC");
         c.commit();
@@ -234,6 +238,11 @@ void PgDatabase::checkSide(const std::string& uri, Side side) {
         refuse("能修改数据");
     if (scalar(c, "SELECT has_table_privilege('kvr_xxj', 'SELECT')") != "1")
         refuse("没有读取数据表的权限");
+    if (side == Side::Write &&
+        scalar(c, "SELECT has_table_privilege('kvr_xxj', 'INSERT') AND "
+                  "has_table_privilege('kvr_xxj', 'UPDATE') AND "
+                  "has_table_privilege('kvr_xxj', 'DELETE')") != "1")
+        refuse("没有写入数据表的权限");
 }
 
 std::unique_ptr<ServiceConnection> PgDatabase::connect(const std::string& uri, Side side) {

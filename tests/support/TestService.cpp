@@ -73,6 +73,11 @@ TestService::TestService(const std::string& tlsCert, const std::string& tlsKey)
     start({}, std::move(options));
 }
 
+TestService::TestService(OnSqlite) : m_dir(freshDir()) {
+    server::Store::initialise((m_dir / "service.db").string());
+    start({}, {});
+}
+
 TestService::TestService(const ExistingFile& database) : m_dir(freshDir()) {
     std::filesystem::copy_file(database.path, m_dir / "service.db");
     start({}, {});

@@ -48,6 +48,9 @@ public:
         std::filesystem::path path;
     };
     explicit TestService(const ExistingFile& database);
+    // On a fresh SQLite file whatever the run, to hold the engines' answers side by side.
+    struct OnSqlite {};
+    explicit TestService(OnSqlite);
     ~TestService();
     TestService(const TestService&) = delete;
     TestService& operator=(const TestService&) = delete;
