@@ -50,17 +50,24 @@ constexpr const char* kUsage =
     "  backup     --db FILE --to COPY [--overwrite]\n"
     "                                           在服务运行时备份数据库\n"
     "\n"
+    "FILE 是 SQLite 数据库文件，也可以是 PostgreSQL 的连接地址（postgresql://…）；\n"
+    "在 PostgreSQL 上，serve 的 --db 是查询端的连接，--write-db 是写入端的连接。\n"
     "每个命令都接受 --help。\n";
 
 const std::map<std::string, std::string> kHelp = {
     {"init",
      "用法：tarvelo-server init --db FILE\n"
      "新建数据库文件：八张数据表及其索引，WAL 日志方式，以及密码变换的密钥。\n"
-     "文件已初始化过时拒绝执行，不改动任何数据。\n"},
+     "文件已初始化过时拒绝执行，不改动任何数据。\n"
+     "FILE 为 PostgreSQL 连接地址（postgresql://角色@主机/数据库）时，以该角色（此后为表的所有者）\n"
+     "在已有的空数据库中建立数据表、检查、函数和密钥，并建立两个登录角色：tarvelo_read\n"
+     "（只能查询数据表，只读事务）与 tarvelo_write（只能读写数据行）；两者都看不到密钥，\n"
+     "都不能修改表结构。需要的扩展：pgcrypto。\n"},
     {"serve",
      "用法：tarvelo-server serve --db FILE [--listen HOST:PORT] [--tls-cert F --tls-key F]\n"
      "                           [--log-statements] [--access-token-file F] [--allow 网段]...\n"
      "                           [--tls-client-ca F]\n"
+     "       tarvelo-server serve --db 查询端连接 [--write-db 写入端连接] [其他选项同上]\n"
      "在 HOST:PORT（默认 127.0.0.1:8517，只接受本机连接；端口 0 表示任一空闲端口）提供服务：\n"
      "  POST /soap/IVRDS_IIS_WebSCoorSpplyIsapi   查询端\n"
      "  POST /soap/IVRDS_IIS_WebSCoorApplyIsapi   写入端\n"
@@ -83,11 +90,17 @@ const std::map<std::string, std::string> kHelp = {
      "                         列出才能访问。\n"
      "  --tls-client-ca F      （HTTPS）客户端要出示由 F 里的 CA 签发的证书，否则答 403。客户端\n"
      "                         在 tarvelo.ini 中用 client-cert 和 client-key 指定证书和私钥。\n"
-     "被拒绝的请求在日志中记一行（对端、原因），请求体不读，语句不执行；WSDL 和首页同样受限。\n"},
+     "被拒绝的请求在日志中记一行（对端、原因），请求体不读，语句不执行；WSDL 和首页同样受限。\n"
+     "\n"
+     "PostgreSQL：--db 以角色 tarvelo_read 连接（可以是流复制的只读副本），--write-db 以角色\n"
+     "tarvelo_write 连接主库；不给 --write-db 时只提供查询端。哪一端的角色权限多于所需\n"
+     "（超级用户、表的所有者、能读密钥、查询端能写）时拒绝启动：权限就是这两端的界限。\n"
+     "每条语句 10 秒超时，每步排序和散列最多 16 MB 内存；语句改动的会话设置在请求结束时复原。\n"},
     {"demo-data",
      "用法：tarvelo-server demo-data --db FILE [--rows N]\n"
-     "向空数据库装入演示数据（文件不存在或 PostgreSQL 数据库尚未初始化时先初始化）：24 个地区、8 个材料类别、\n"
-     "本月及之前 11 个月的四类价格，以及账号 admin、editor、viewer、system。\n"
+     "向空数据库装入演示数据（文件不存在、PostgreSQL 数据库尚未初始化时先初始化）：\n"
+     "24 个地区、8 个材料类别、本月及之前 11 个月的四类价格，\n"
+     "以及账号 admin、editor、viewer、system。\n"
      "--rows N：改为生成 N 行信息价（60 个月 × 20 个地区）和 N/10 行成交价，用于性能测试。\n"},
     {"add-user",
      "用法：tarvelo-server add-user --db FILE --id ID --name NAME --password P --roles 11\n"
@@ -107,7 +120,9 @@ const std::map<std::string, std::string> kHelp = {
      "把数据库复制为 COPY：服务运行、数据正在写入时也可以，副本是某一时刻完整一致的数据库。\n"
      "副本先写在 COPY 旁边的临时文件中，通过完整性检查后才改名为 COPY，\n"
      "所以失败的备份不会留下残缺的文件。COPY 已存在时拒绝执行，除非给出 --overwrite。\n"
-     "恢复：停止服务，把副本复制回数据库文件的位置（删掉旧的 FILE-wal 和 FILE-shm），再启动。\n"},
+     "恢复：停止服务，把副本复制回数据库文件的位置（删掉旧的 FILE-wal 和 FILE-shm），再启动。\n"
+     "PostgreSQL：用 pg_dump 写成自定义格式（同样先写临时文件，完成后才改名）；\n"
+     "恢复用 pg_restore --dbname 连接地址 COPY。\n"},
 };
 
 struct Args {
