@@ -43,20 +43,6 @@ CREATE FUNCTION tarvelo_is_date(text) RETURNS boolean LANGUAGE sql IMMUTABLE STR
   ELSE false END $$;
 )SQL";
 
-std::string checkName(const ColumnDef& c) {
-    switch (c.kind) {
-        case ColumnKind::Narrow:
-            return c.name + ".narrow." + std::to_string(c.length);
-        case ColumnKind::Wide:
-            return c.name + ".wide." + std::to_string(c.length);
-        case ColumnKind::Integer:
-            return c.name + ".i4";
-        case ColumnKind::Date:
-            return c.name + ".date";
-    }
-    return {};
-}
-
 // The table as PostgreSQL holds it: text in VARCHAR without a declared length (a length in
 // characters would fail before the check in bytes could say which column), 32-bit integers in
 // BIGINT so that a wider number meets the check instead of an overflow, dates as "yyyy-mm-dd"
@@ -69,7 +55,7 @@ std::string createStatement(const TableDef& t) {
         sql += (i ? ", " : "") + n + (c.kind == ColumnKind::Integer ? " BIGINT" : " VARCHAR");
         for (const auto& k : t.key)
             if (k == n) sql += " NOT NULL";
-        sql += " CONSTRAINT \"" + checkName(c) + "\" CHECK (";
+        sql += " CONSTRAINT \"" + c.checkName() + "\" CHECK (";
         switch (c.kind) {
             case ColumnKind::Narrow:
                 sql += "tarvelo_cp936_length(" + n + ") <= " + std::to_string(c.length) + ")";

@@ -57,27 +57,12 @@ TableDef priceTableDef(const PriceTable& t) {
     return def;
 }
 
-// A check's name carries what a violation needs to be told: "COLUMN.kind[.n]".
-std::string checkName(const ColumnDef& c) {
-    switch (c.kind) {
-        case ColumnKind::Narrow:
-            return c.name + ".narrow." + std::to_string(c.length);
-        case ColumnKind::Wide:
-            return c.name + ".wide." + std::to_string(c.length);
-        case ColumnKind::Integer:
-            return c.name + ".i4";
-        case ColumnKind::Date:
-            return c.name + ".date";
-    }
-    return {};
-}
-
 // The checks that stay in the file: they call only SQLite's own functions, so that any program
 // that writes the file keeps them. Widths are counted by functions only the service has: they
 // are TEMP triggers of its connections instead (widthTriggers).
 std::string storedCheck(const ColumnDef& c) {
     const std::string& n = c.name;
-    const std::string constraint = " CONSTRAINT \"" + checkName(c) + "\" CHECK (";
+    const std::string constraint = " CONSTRAINT \"" + c.checkName() + "\" CHECK (";
     switch (c.kind) {
         case ColumnKind::Integer:
             return constraint + n + " IS NULL OR (typeof(" + n + ") = 'integer' AND " + n +
@@ -105,6 +90,20 @@ std::string ColumnDef::declaredType() const {
             return "INTEGER";
         case ColumnKind::Date:
             return "DATE";
+    }
+    return {};
+}
+
+std::string ColumnDef::checkName() const {
+    switch (kind) {
+        case ColumnKind::Narrow:
+            return name + ".narrow." + std::to_string(length);
+        case ColumnKind::Wide:
+            return name + ".wide." + std::to_string(length);
+        case ColumnKind::Integer:
+            return name + ".i4";
+        case ColumnKind::Date:
+            return name + ".date";
     }
     return {};
 }
@@ -162,7 +161,7 @@ std::vector<std::string> TableDef::widthTriggers() const {
             if (update) cases += "NEW." + c.name + " IS NOT OLD." + c.name + " AND ";
             cases += (c.kind == ColumnKind::Narrow ? "cp936_length(NEW." : "utf16_length(NEW.") +
                      c.name + ") > " + std::to_string(c.length) + " THEN RAISE(ABORT, '" +
-                     std::string(kWidthFailed) + checkName(c) + "')";
+                     std::string(kWidthFailed) + c.checkName() + "')";
         }
         if (cases.empty()) continue;
         const std::string event = update ? "UPDATE" : "INSERT";

@@ -20,6 +20,9 @@ struct ColumnDef {
     int length = 0;  // characters of a VARCHAR or NVARCHAR as declared
 
     std::string declaredType() const;
+    // The name of the column's check, which carries what a violation needs to be told:
+    // "COLUMN.narrow.n", "COLUMN.wide.n", "COLUMN.i4" or "COLUMN.date".
+    std::string checkName() const;
 };
 
 struct TableDef {
