@@ -22,6 +22,7 @@ public:
         Interrupted,  // stopped by the statement clock
         Syntax,       // a statement the database cannot run (message() says so to the user)
         Denied,       // refused by the database's privileges (message() says so to the user)
+        Disconnected, // the database server ended the session
     };
 
     DbError(Cause cause, std::string message, std::string detail, std::string violation = {})

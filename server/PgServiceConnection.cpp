@@ -184,8 +184,19 @@ void PgServiceConnection::setTimeout(std::chrono::milliseconds limit) {
     m_timeout = limit;
 }
 
+void PgServiceConnection::reconnect() {
+    PQreset(m_conn);
+    m_prepared.clear();
+    m_timeout = m_baseTimeout;
+    if (PQstatus(m_conn) != CONNECTION_OK)
+        throw DbError(DbError::Cause::Other, "与 PostgreSQL 数据库的连接断开了，重新连接也没有成功。",
+                      PQerrorMessage(m_conn));
+    if (m_deadline != std::chrono::steady_clock::time_point::max()) setTimeout(m_clockLimit);
+}
+
 void PgServiceConnection::startClock(std::chrono::milliseconds limit) {
     m_timedOut = false;
+    m_clockLimit = limit;
     m_deadline = limit.count() > 0 ? std::chrono::steady_clock::now() + limit
                                    : std::chrono::steady_clock::time_point::max();
     setTimeout(limit);
@@ -273,7 +284,7 @@ DbError PgServiceConnection::error(const PGresult* r) {
     if (state.starts_with("42") || state.starts_with("22"))
         return DbError(C::Syntax, "语句有错误，数据库无法执行。", detail);
     if (!r || state.starts_with("08") || state.starts_with("57P"))
-        return DbError(C::Other, "与 PostgreSQL 数据库的连接断开了。", detail);
+        return DbError(C::Disconnected, "与 PostgreSQL 数据库的连接断开了。", detail);
     return DbError(C::Other, "数据库操作失败。", detail);
 }
 

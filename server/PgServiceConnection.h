@@ -47,6 +47,10 @@ public:
     std::optional<ColumnDef> declared(unsigned table, int column) const;
     // Called before each statement runs: throws DbError (Interrupted) past the deadline.
     void checkClock();
+    // A new session in place of one the server dropped: the statements prepared on the old one
+    // are gone, the statement clock's timeout is set again. Throws tarvelo::Error when the
+    // database cannot be reached.
+    void reconnect();
     // The text of a statement of the service's own with "?" and "?N" as "$N", and how many
     // parameters it takes.
     static std::pair<std::string, int> numbered(std::string_view sql);
@@ -61,6 +65,7 @@ private:
     std::map<std::pair<unsigned, int>, ColumnDef> m_columns;
     std::chrono::milliseconds m_timeout{0};      // what the connection has set
     std::chrono::milliseconds m_baseTimeout{0};  // what it had when it was made
+    std::chrono::milliseconds m_clockLimit{0};   // what the running clock asks for
     std::chrono::steady_clock::time_point m_deadline = std::chrono::steady_clock::time_point::max();
     bool m_timedOut = false;
 };

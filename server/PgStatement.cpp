@@ -68,6 +68,17 @@ void PgStatement::send() {
     m_running = true;
 }
 
+bool PgStatement::mayRetry(const PGresult* first) const {
+    // A query that arrived on the read side, before its first answer, on a connection the
+    // database server dropped (restarted, or a replica that was switched): running it again on
+    // a new connection is what the client would do, without the error in between.
+    if (m_arrived != Side::Read || m_row || m_retried) return false;
+    if (PQstatus(m_c.handle()) == CONNECTION_BAD) return true;
+    const char* state = first ? PQresultErrorField(first, PG_DIAG_SQLSTATE) : nullptr;
+    return state && (std::string_view(state).starts_with("08") ||
+                     std::string_view(state).starts_with("57P"));
+}
+
 void PgStatement::finish() {
     while (PGresult* r = PQgetResult(m_c.handle()))
         PQclear(r);
@@ -98,8 +109,25 @@ bool PgStatement::step() {
 
 bool PgStatement::advance() {
     if (m_done) return false;
-    if (!m_running) send();
+    if (!m_running) {
+        try {
+            send();
+        } catch (const DbError&) {
+            if (!mayRetry(nullptr)) throw;
+            m_retried = true;
+            m_c.reconnect();
+            send();
+        }
+    }
     PGresult* r = PQgetResult(m_c.handle());
+    if (mayRetry(r)) {
+        PQclear(r);
+        finish();
+        m_retried = true;
+        m_c.reconnect();
+        send();
+        r = PQgetResult(m_c.handle());
+    }
     if (!r) {
         m_running = false;
         throw m_c.error(nullptr);

@@ -52,6 +52,7 @@ public:
 
 private:
     void send();
+    bool mayRetry(const pg_result* first) const;
     bool advance();
     void prime() const;
     void finish();  // reads what is left of the answer
@@ -69,6 +70,7 @@ private:
     long long m_changes = 0;
     std::string m_command;
     Side m_arrived;
+    bool m_retried = false;
 };
 
 }  // namespace tarvelo::server

@@ -110,6 +110,7 @@ void SqlRunner::failed(const DbError& e) {
         case DbError::Cause::TooBig:
             throw StatementError("语句产生的值太大。", detail, false);
         case DbError::Cause::ReadOnly:
+        case DbError::Cause::Disconnected:
             throw StatementError(e.message(), detail, false);
         case DbError::Cause::Syntax:
         case DbError::Cause::Denied:

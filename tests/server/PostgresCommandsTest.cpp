@@ -7,6 +7,7 @@
 
 #include "server/ServerBinary.h"
 #include "support/TestService.h"
+#include "soap/SoapFault.h"
 #include "text/Base64.h"
 
 namespace tarvelo::test {
@@ -74,6 +75,28 @@ TEST_F(PostgresCommands, InitAddUserAndBackupWorkOnTheDatabase) {
         restored.append(buf, n);
     EXPECT_EQ(::pclose(p), 0);
     EXPECT_NE(restored.find("dan\t丹"), std::string::npos) << restored.substr(0, 400);
+}
+
+// The database server drops the sessions of the read side (a restart, a replica switched): the
+// next query runs on a new session instead of failing; a write is never sent twice.
+TEST_F(PostgresCommands, AQueryOutlivesTheSessionTheDatabaseDropped) {
+    service->exec("INSERT INTO KVR_REGION VALUES ('01','东城区')");
+    const auto dropSessions = [&] {
+        service->scalar(
+            "select count(pg_terminate_backend(pid)) from pg_stat_activity where usename in "
+            "('tarvelo_read', 'tarvelo_write') and datname = current_database()");
+    };
+    ASSERT_NE(service->query("select IDDESC from KVR_REGION").find("东城区"), std::string::npos);
+    EXPECT_EQ(service->execute("update KVR_REGION set IDDESC='东城' where ID='01'"), 1);
+    dropSessions();
+    EXPECT_NE(service->query("select IDDESC from KVR_REGION").find("东城"), std::string::npos);
+    // The write side's dropped session fails this write, plainly, and the next one goes through.
+    try {
+        service->execute("update KVR_REGION set IDDESC='东城区' where ID='01'");
+    } catch (const SoapFault& f) {
+        EXPECT_NE(f.faultString().find("连接断开"), std::string::npos) << f.faultString();
+    }
+    EXPECT_EQ(service->execute("update KVR_REGION set IDDESC='东城区' where ID='01'"), 1);
 }
 
 }  // namespace
