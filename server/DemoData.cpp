@@ -172,37 +172,61 @@ Date monthBefore(const Date& d, int months) {
     return Date{m / 12, m % 12 + 1, 1};
 }
 
-// Inserts rows into one table with one prepared statement; values are text or null, SERIAL is
-// bound as an integer.
+// Inserts rows into one table, many rows to a statement (a round trip per row would be most of
+// the time on a database server); values are text or null, SERIAL is bound as an integer.
+// finish() sends what is left.
 class Inserter {
 public:
-    Inserter(ServiceConnection& c, const std::string& table, std::vector<std::string> columns)
-        : m_columns(std::move(columns)), m_stmt(c.prepare([&] {
-              std::string cols, marks;
-              for (std::size_t i = 0; i < m_columns.size(); ++i) {
-                  cols += (i ? "," : "") + m_columns[i];
-                  marks += i ? ",?" : "?";
-              }
-              return "INSERT INTO " + table + " (" + cols + ") VALUES (" + marks + ")";
-          }())) {}
+    static constexpr std::size_t kBatch = 64;
+
+    Inserter(ServiceConnection& c, std::string table, std::vector<std::string> columns)
+        : m_c(c), m_table(std::move(table)), m_columns(std::move(columns)) {}
 
     void row(const std::vector<std::optional<std::string>>& values) {
-        for (std::size_t i = 0; i < values.size(); ++i) {
-            const int at = static_cast<int>(i + 1);
-            if (!values[i])
-                m_stmt->bindNull(at);
-            else if (m_columns[i] == "SERIAL")
-                m_stmt->bind(at, static_cast<std::int64_t>(std::stoll(*values[i])));
-            else
-                m_stmt->bind(at, std::string_view(*values[i]));
-        }
-        m_stmt->run();
-        m_stmt->reset();
+        m_rows.push_back(values);
+        if (m_rows.size() == kBatch) finish();
+    }
+
+    void finish() {
+        if (m_rows.empty()) return;
+        const bool full = m_rows.size() == kBatch;
+        if (!full || !m_full) (full ? m_full : m_rest) = m_c.prepare(statement(m_rows.size()));
+        auto& stmt = full ? m_full : m_rest;
+        int at = 0;
+        for (const auto& values : m_rows)
+            for (std::size_t i = 0; i < values.size(); ++i) {
+                ++at;
+                if (!values[i])
+                    stmt->bindNull(at);
+                else if (m_columns[i] == "SERIAL")
+                    stmt->bind(at, static_cast<std::int64_t>(std::stoll(*values[i])));
+                else
+                    stmt->bind(at, std::string_view(*values[i]));
+            }
+        stmt->run();
+        stmt->reset();
+        m_rows.clear();
     }
 
 private:
+    std::string statement(std::size_t rows) const {
+        std::string cols, marks;
+        for (std::size_t i = 0; i < m_columns.size(); ++i) {
+            cols += (i ? "," : "") + m_columns[i];
+            marks += i ? ",?" : "(?";
+        }
+        marks += ")";
+        std::string sql = "INSERT INTO " + m_table + " (" + cols + ") VALUES " + marks;
+        for (std::size_t r = 1; r < rows; ++r)
+            sql += "," + marks;
+        return sql;
+    }
+
+    ServiceConnection& m_c;
+    std::string m_table;
     std::vector<std::string> m_columns;
-    std::unique_ptr<DbStatement> m_stmt;
+    std::vector<std::vector<std::optional<std::string>>> m_rows;
+    std::unique_ptr<DbStatement> m_full, m_rest;
 };
 
 using Opt = std::optional<std::string>;
@@ -214,12 +238,14 @@ void references(ServiceConnection& c) {
         std::snprintf(id, sizeof id, "%02zu", i + 1);
         region.row({id, kRegions[i]});
     }
+    region.finish();
     Inserter cls(c, "KVR_ICEXT", {"ID", "IDDESC"});
     for (std::size_t i = 0; i < std::size(kClasses); ++i) {
         char id[8];
         std::snprintf(id, sizeof id, "%02zu", i + 1);
         cls.row({id, kClasses[i]});
     }
+    cls.finish();
 }
 
 void requireEmpty(ServiceConnection& c, const std::string& path) {
@@ -350,6 +376,8 @@ void DemoData::load(const std::string& path, const Date& today) {
                 }
             }
         }
+        for (Inserter* i : {&xxj, &cjj, &mmj, &csj})
+            i->finish();
         c.commit();
     }
     accounts(path);
@@ -400,6 +428,8 @@ void DemoData::loadVolume(const std::string& path, const Date& today, long infoR
                          rq(month)});
             }
         }
+        xxj.finish();
+        cjj.finish();
         c.commit();
     }
     accounts(path);
