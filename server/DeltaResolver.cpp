@@ -8,10 +8,10 @@
 
 #include "data/DataPacket.h"
 #include "server/ApplyParams.h"
+#include "server/DbError.h"
 #include "server/Schema.h"
 #include "server/ServiceConnection.h"
 #include "server/SqlRunner.h"
-#include "server/DbError.h"
 #include "soap/XmlCharacters.h"
 #include "text/Date.h"
 #include "text/Trim.h"
@@ -188,36 +188,32 @@ int DeltaResolver::apply(std::string_view paramText, std::string_view deltaText)
 
     int failedRows = 0;
     std::size_t change = 0;
-    // A row that changes nothing fails: an insert whose key is taken, a row not found.
-    const auto finish = [&](DbStatement& s) {
-        try {
-            const long long changes = s.run();
-            s.reset();
+    // What became of the change numbered `row`. A row that changes nothing fails: an insert
+    // whose key is taken, a row not found. Whether it changed what it should.
+    const auto outcome = [&](std::size_t row, long long changes, const DbError* failure) {
+        if (!failure) {
             if (changes == 0) ++failedRows;
-            return true;
-        } catch (const DbError& e) {
-            s.reset();
-            if (e.cause() == DbError::Cause::Unique) {
-                ++failedRows;
-                return false;
-            }
-            const std::string& detail = e.detail();
-            if (m_c.timedOut() || e.cause() == DbError::Cause::Interrupted)
-                throw StatementError("提交超过时间上限，已被中止，没有写入任何数据。", detail,
-                                     false);
-            if (auto told = Schema::describeViolation(e.violation()))
-                throw StatementError(rowLabel(change) + "：" + *told + "没有写入任何数据。",
-                                     detail, false);
-            if (e.cause() == DbError::Cause::NotNull)
-                throw StatementError(rowLabel(change) + "：键列不能为空。没有写入任何数据。",
-                                     detail, false);
-            if (e.cause() == DbError::Cause::Busy)
-                throw StatementError("数据库正忙，请稍后再试。", detail, false);
-            if (e.cause() == DbError::Cause::ReadOnly)
-                throw StatementError(e.message() + "没有写入任何数据。", detail, false);
-            throw StatementError(rowLabel(change) + "写入失败，没有写入任何数据。", detail,
-                                 false);
+            return changes != 0;
         }
+        const DbError& e = *failure;
+        if (e.cause() == DbError::Cause::Unique) {
+            ++failedRows;
+            return false;
+        }
+        const std::string& detail = e.detail();
+        if (m_c.timedOut() || e.cause() == DbError::Cause::Interrupted)
+            throw StatementError("提交超过时间上限，已被中止，没有写入任何数据。", detail, false);
+        if (auto told = Schema::describeViolation(e.violation()))
+            throw StatementError(rowLabel(row) + "：" + *told + "没有写入任何数据。", detail,
+                                 false);
+        if (e.cause() == DbError::Cause::NotNull)
+            throw StatementError(rowLabel(row) + "：键列不能为空。没有写入任何数据。", detail,
+                                 false);
+        if (e.cause() == DbError::Cause::Busy)
+            throw StatementError("数据库正忙，请稍后再试。", detail, false);
+        if (e.cause() == DbError::Cause::ReadOnly)
+            throw StatementError(e.message() + "没有写入任何数据。", detail, false);
+        throw StatementError(rowLabel(row) + "写入失败，没有写入任何数据。", detail, false);
     };
 
     for (std::size_t r = 0; r < delta.rows.size(); ++r) {
@@ -238,7 +234,8 @@ int DeltaResolver::apply(std::string_view paramText, std::string_view deltaText)
                                 ")" + std::string(m_c.insertTail()));
             for (std::size_t i = 0; i < values.size(); ++i)
                 bind(s, static_cast<int>(i + 1), values[i]);
-            finish(s);
+            m_c.runQueued(
+                s, [&outcome, row = change](long long n, const DbError* e) { outcome(row, n, e); });
             continue;
         }
 
@@ -273,15 +270,29 @@ int DeltaResolver::apply(std::string_view paramText, std::string_view deltaText)
         auto& s = statement(sql);
         for (std::size_t i = 0; i < values.size(); ++i)
             bind(s, static_cast<int>(i + 1), values[i]);
+        if (!keyChanges) {
+            m_c.runQueued(
+                s, [&outcome, row = change](long long n, const DbError* e) { outcome(row, n, e); });
+            continue;
+        }
         // A new key may be taken. The failed row is counted and the others still tried, so
         // the answer tells how many failed; an engine that gives up a transaction at its first
         // error keeps it through the savepoint.
-        if (keyChanges) m_c.exec("SAVEPOINT DELTA_ROW");
-        const bool applied = finish(s);
-        if (keyChanges)
-            m_c.exec(applied ? "RELEASE SAVEPOINT DELTA_ROW"
-                             : "ROLLBACK TO SAVEPOINT DELTA_ROW; RELEASE SAVEPOINT DELTA_ROW");
+        m_c.flush();
+        m_c.exec("SAVEPOINT DELTA_ROW");
+        bool applied = false;
+        try {
+            const long long n = s.run();
+            s.reset();
+            applied = outcome(change, n, nullptr);
+        } catch (const DbError& e) {
+            s.reset();
+            applied = outcome(change, 0, &e);
+        }
+        m_c.exec(applied ? "RELEASE SAVEPOINT DELTA_ROW"
+                         : "ROLLBACK TO SAVEPOINT DELTA_ROW; RELEASE SAVEPOINT DELTA_ROW");
     }
+    m_c.flush();
     m_rows = change;
     if (failedRows > 0) return failedRows;  // the transaction rolls back
     transaction.commit();

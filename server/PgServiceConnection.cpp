@@ -47,15 +47,16 @@ std::string field(const PGresult* r, int code) {
 PgServiceConnection::PgServiceConnection(const std::string& uri, Side side) : m_side(side) {
     m_baseTimeout = ServiceLimits{}.statementTime;
     m_timeout = m_baseTimeout;
-    std::string options = "-c DateStyle=ISO -c statement_timeout=" +
-                          std::to_string(m_baseTimeout.count()) +
-                          " -c idle_in_transaction_session_timeout=60000 -c client_min_messages=warning -c lock_timeout=5000";
+    std::string options =
+        "-c DateStyle=ISO -c statement_timeout=" + std::to_string(m_baseTimeout.count()) +
+        " -c idle_in_transaction_session_timeout=60000 -c client_min_messages=warning -c "
+        "lock_timeout=5000";
     if (side == Side::Read) options += " -c default_transaction_read_only=on";
     const char* application = side == Side::Read    ? "tarvelo-server (read)"
                               : side == Side::Write ? "tarvelo-server (write)"
                                                     : "tarvelo-server";
-    const char* keys[] = {"dbname", "options", "client_encoding", "application_name",
-                          "connect_timeout", nullptr};
+    const char* keys[] = {"dbname",           "options",         "client_encoding",
+                          "application_name", "connect_timeout", nullptr};
     const char* values[] = {uri.c_str(), options.c_str(), "UTF8", application, "10", nullptr};
     m_conn = PQconnectdbParams(keys, values, 1);
     if (!m_conn || PQstatus(m_conn) != CONNECTION_OK) {
@@ -121,6 +122,7 @@ std::unique_ptr<DbStatement> PgServiceConnection::prepare(std::string_view sql) 
     auto [text, parameters] = numbered(sql);
     auto found = m_prepared.find(text);
     if (found == m_prepared.end()) {
+        flush();  // preparing waits for its answer, which pipeline mode does not allow
         const std::string name = "tarvelo_" + std::to_string(m_prepared.size() + 1);
         PGresult* r = PQprepare(m_conn, name.c_str(), text.c_str(), parameters, nullptr);
         if (PQresultStatus(r) != PGRES_COMMAND_OK) {
@@ -135,6 +137,7 @@ std::unique_ptr<DbStatement> PgServiceConnection::prepare(std::string_view sql) 
 }
 
 void PgServiceConnection::run(const std::string& sql) {
+    flush();
     PGresult* r = PQexec(m_conn, sql.c_str());
     const auto status = PQresultStatus(r);
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
@@ -157,11 +160,75 @@ std::unique_ptr<DbStatement> PgServiceConnection::prepareArrived(std::string_vie
     // A first word names what the statement is; the role's privileges and the read-only
     // transaction decide what it may do, whatever it is.
     const std::string keyword = firstKeyword(sql);
-    const bool fits = side == Side::Read
-                          ? oneOf(keyword, {"SELECT", "WITH", "VALUES", "TABLE"})
-                          : oneOf(keyword, {"INSERT", "UPDATE", "DELETE", "WITH"});
+    const bool fits = side == Side::Read ? oneOf(keyword, {"SELECT", "WITH", "VALUES", "TABLE"})
+                                         : oneOf(keyword, {"INSERT", "UPDATE", "DELETE", "WITH"});
     if (!fits) throw StatementError(refusalOf(keyword, side), {}, true);
     return std::make_unique<PgStatement>(*this, std::string(), std::string(sql), 0, side);
+}
+
+// At most this many statements are sent before their answers are read: the answers must fit
+// the socket's buffers while the statements are still being written.
+constexpr std::size_t kMaxQueued = 500;
+
+void PgServiceConnection::runQueued(DbStatement& s, Done done) {
+    checkClock();
+    if (PQpipelineStatus(m_conn) == PQ_PIPELINE_OFF && !PQenterPipelineMode(m_conn))
+        throw error(nullptr);
+    static_cast<PgStatement&>(s).sendQueued();
+    s.reset();
+    m_queued.push_back(std::move(done));
+    if (m_queued.size() >= kMaxQueued) flush();
+}
+
+std::vector<std::pair<long long, std::optional<DbError>>> PgServiceConnection::drainPipeline() {
+    std::vector<std::pair<long long, std::optional<DbError>>> out;
+    if (PQpipelineStatus(m_conn) == PQ_PIPELINE_OFF) return out;
+    const bool synced = PQpipelineSync(m_conn) == 1;
+    for (std::size_t i = 0; synced && i < m_queued.size(); ++i) {
+        PGresult* r = PQgetResult(m_conn);
+        if (!r) {
+            out.emplace_back(0, error(nullptr));
+            break;
+        }
+        switch (PQresultStatus(r)) {
+            case PGRES_COMMAND_OK:
+            case PGRES_TUPLES_OK:
+                out.emplace_back(std::atoll(PQcmdTuples(r)), std::nullopt);
+                break;
+            case PGRES_PIPELINE_ABORTED:
+                out.emplace_back(0,
+                                 DbError(DbError::Cause::Other, "前面的一行出错，这一行没有执行。",
+                                         "pipeline aborted"));
+                break;
+            default:
+                out.emplace_back(0, error(r));
+        }
+        PQclear(r);
+        PQclear(PQgetResult(m_conn));  // the end of this statement's answers
+    }
+    // Up to the sync point, then out of the mode.
+    while (PGresult* r = PQgetResult(m_conn)) {
+        const bool sync = PQresultStatus(r) == PGRES_PIPELINE_SYNC;
+        PQclear(r);
+        if (sync) break;
+    }
+    PQexitPipelineMode(m_conn);
+    return out;
+}
+
+void PgServiceConnection::flush() {
+    auto answers = drainPipeline();
+    auto queued = std::move(m_queued);
+    m_queued.clear();
+    for (std::size_t i = 0; i < queued.size(); ++i) {
+        if (i >= answers.size()) {
+            const DbError lost(DbError::Cause::Disconnected, "与 PostgreSQL 数据库的连接断开了。",
+                               PQerrorMessage(m_conn));
+            queued[i](0, &lost);
+            continue;
+        }
+        queued[i](answers[i].first, answers[i].second ? &*answers[i].second : nullptr);
+    }
 }
 
 void PgServiceConnection::begin() {
@@ -173,6 +240,11 @@ void PgServiceConnection::commit() {
 }
 
 void PgServiceConnection::rollback() noexcept {
+    // Statements still in flight are read and forgotten: the transaction ends without them.
+    if (PQpipelineStatus(m_conn) != PQ_PIPELINE_OFF) {
+        drainPipeline();
+        m_queued.clear();
+    }
     if (PQtransactionStatus(m_conn) == PQTRANS_IDLE) return;
     PQclear(PQexec(m_conn, "ROLLBACK"));
 }
@@ -189,7 +261,8 @@ void PgServiceConnection::reconnect() {
     m_prepared.clear();
     m_timeout = m_baseTimeout;
     if (PQstatus(m_conn) != CONNECTION_OK)
-        throw DbError(DbError::Cause::Other, "与 PostgreSQL 数据库的连接断开了，重新连接也没有成功。",
+        throw DbError(DbError::Cause::Other,
+                      "与 PostgreSQL 数据库的连接断开了，重新连接也没有成功。",
                       PQerrorMessage(m_conn));
     if (m_deadline != std::chrono::steady_clock::time_point::max()) setTimeout(m_clockLimit);
 }
@@ -224,8 +297,8 @@ void PgServiceConnection::release() noexcept {
     }
     rollback();
     // Whatever a statement set for the session (set_config in a query) ends with its request.
-    PQclear(PQexec(m_conn, m_prepared.size() > kMaxPrepared ? "RESET ALL; DEALLOCATE ALL"
-                                                            : "RESET ALL"));
+    PQclear(PQexec(m_conn,
+                   m_prepared.size() > kMaxPrepared ? "RESET ALL; DEALLOCATE ALL" : "RESET ALL"));
     if (m_prepared.size() > kMaxPrepared) m_prepared.clear();
     m_timeout = m_baseTimeout;
 }
@@ -245,7 +318,8 @@ DbError PgServiceConnection::error(const PGresult* r) {
     const std::string state = field(r, PG_DIAG_SQLSTATE);
     std::string detail = field(r, PG_DIAG_MESSAGE_PRIMARY);
     if (detail.empty()) detail = PQerrorMessage(m_conn);
-    while (!detail.empty() && (detail.back() == '\n' || detail.back() == ' ')) detail.pop_back();
+    while (!detail.empty() && (detail.back() == '\n' || detail.back() == ' '))
+        detail.pop_back();
     if (!state.empty()) detail += "（SQLSTATE " + state + "）";
     using C = DbError::Cause;
     if (state == "23505") return DbError(C::Unique, "已有相同主键的行。", detail);
@@ -263,13 +337,11 @@ DbError PgServiceConnection::error(const PGresult* r) {
         if (m_side == Side::Read)
             return DbError(C::Denied, std::string(kReadSideOnlyQueries), detail);
         return DbError(C::ReadOnly,
-                       "数据库只读，服务无法写入：写入端连接的是只读的副本，应连接主库。",
-                       detail);
+                       "数据库只读，服务无法写入：写入端连接的是只读的副本，应连接主库。", detail);
     }
     if (state == "54000" || state == "54001" || state == "22001")
         return DbError(C::TooBig, "语句产生的值太大。", detail);
-    if (state == "22P05")
-        return DbError(C::Check, "值中有代码页 936 无法表示的字符。", detail);
+    if (state == "22P05") return DbError(C::Check, "值中有代码页 936 无法表示的字符。", detail);
     if (state == "42501") {
         if (detail.find(upperName(Schema::kSecretTable)) != std::string::npos ||
             detail.find("tarvelo_secret") != std::string::npos)

@@ -3,7 +3,9 @@
 #include <chrono>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "server/ServiceConnection.h"
 
@@ -11,8 +13,6 @@ struct pg_conn;
 struct pg_result;
 
 namespace tarvelo::server {
-
-class DbError;
 
 // A service connection to PostgreSQL as the role of one side (the connection URI says which).
 // What a statement may do is the role's privileges: the read side's role only SELECTs the
@@ -30,6 +30,8 @@ public:
     std::unique_ptr<DbStatement> prepare(std::string_view sql) override;
     void exec(std::string_view sql) override;
     std::unique_ptr<DbStatement> prepareArrived(std::string_view sql, Side side) override;
+    void runQueued(DbStatement& s, Done done) override;
+    void flush() override;
     void begin() override;
     void commit() override;
     void rollback() noexcept override;
@@ -57,11 +59,15 @@ public:
 
 private:
     void setTimeout(std::chrono::milliseconds limit);
+    // Reads the answers of every statement sent in pipeline mode and leaves the mode; returns
+    // them in order: the rows changed, or the failure.
+    std::vector<std::pair<long long, std::optional<DbError>>> drainPipeline();
     void run(const std::string& sql);
 
     pg_conn* m_conn = nullptr;
     Side m_side;
     std::map<std::string, std::string> m_prepared;  // statement text -> name
+    std::vector<Done> m_queued;                     // sent in pipeline mode, not yet answered
     std::map<std::pair<unsigned, int>, ColumnDef> m_columns;
     std::chrono::milliseconds m_timeout{0};      // what the connection has set
     std::chrono::milliseconds m_baseTimeout{0};  // what it had when it was made

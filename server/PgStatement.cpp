@@ -58,11 +58,10 @@ void PgStatement::send() {
     for (const auto& v : m_values)
         values.push_back(v ? v->c_str() : nullptr);
     const int n = static_cast<int>(values.size());
-    const int sent = m_prepared.empty()
-                         ? PQsendQueryParams(m_c.handle(), m_sql.c_str(), 0, nullptr, nullptr,
-                                             nullptr, nullptr, 0)
-                         : PQsendQueryPrepared(m_c.handle(), m_prepared.c_str(), n, values.data(),
-                                               nullptr, nullptr, 0);
+    const int sent = m_prepared.empty() ? PQsendQueryParams(m_c.handle(), m_sql.c_str(), 0, nullptr,
+                                                            nullptr, nullptr, nullptr, 0)
+                                        : PQsendQueryPrepared(m_c.handle(), m_prepared.c_str(), n,
+                                                              values.data(), nullptr, nullptr, 0);
     if (!sent) throw m_c.error(nullptr);
     PQsetSingleRowMode(m_c.handle());
     m_running = true;
@@ -77,6 +76,15 @@ bool PgStatement::mayRetry(const PGresult* first) const {
     const char* state = first ? PQresultErrorField(first, PG_DIAG_SQLSTATE) : nullptr;
     return state && (std::string_view(state).starts_with("08") ||
                      std::string_view(state).starts_with("57P"));
+}
+
+void PgStatement::sendQueued() {
+    std::vector<const char*> values;
+    for (const auto& v : m_values)
+        values.push_back(v ? v->c_str() : nullptr);
+    if (!PQsendQueryPrepared(m_c.handle(), m_prepared.c_str(), static_cast<int>(values.size()),
+                             values.data(), nullptr, nullptr, 0))
+        throw m_c.error(nullptr);
 }
 
 void PgStatement::finish() {
@@ -149,11 +157,10 @@ bool PgStatement::advance() {
             // transaction kept from writing).
             if (m_arrived == Side::Read && !rows)
                 throw DbError(DbError::Cause::Denied, std::string(kReadSideOnlyQueries), m_command);
-            if (m_arrived == Side::Write && (rows || !(m_command.starts_with("INSERT") ||
-                                                       m_command.starts_with("UPDATE") ||
-                                                       m_command.starts_with("DELETE"))))
-                throw DbError(DbError::Cause::Denied, std::string(kWriteSideOnlyWrites),
-                              m_command);
+            if (m_arrived == Side::Write &&
+                (rows || !(m_command.starts_with("INSERT") || m_command.starts_with("UPDATE") ||
+                           m_command.starts_with("DELETE"))))
+                throw DbError(DbError::Cause::Denied, std::string(kWriteSideOnlyWrites), m_command);
             return false;
         }
         case PGRES_EMPTY_QUERY:

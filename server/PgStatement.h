@@ -47,6 +47,9 @@ public:
     double real(int column) const override;
     std::string_view view(int column) const override;
 
+    // Sends the prepared statement with its values in pipeline mode, without reading anything.
+    void sendQueued();
+
     // The command tag of the finished statement ("INSERT 0 1", "SELECT 3").
     const std::string& command() const { return m_command; }
 

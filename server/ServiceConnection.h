@@ -1,10 +1,12 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 
+#include "server/DbError.h"
 #include "server/DbStatement.h"
 #include "server/SqlGuard.h"
 
@@ -26,6 +28,25 @@ public:
     // one INSERT, UPDATE or DELETE on the write side. Throws StatementError when it is refused,
     // in the same words on either engine.
     virtual std::unique_ptr<DbStatement> prepareArrived(std::string_view sql, Side side) = 0;
+
+    // Runs `s` with the values bound to it, now or a little later: an engine may send many such
+    // statements before it reads their answers, which saves a round trip each. `done` gets the
+    // rows changed, or the failure, in the order of the calls, by the time flush() returns (or
+    // during a later runQueued). `s` may be bound anew as soon as this returns.
+    using Done = std::function<void(long long changes, const DbError* failure)>;
+    virtual void runQueued(DbStatement& s, Done done) {
+        long long changes = 0;
+        try {
+            changes = s.run();
+        } catch (const DbError& e) {
+            s.reset();
+            done(0, &e);
+            return;
+        }
+        s.reset();
+        done(changes, nullptr);
+    }
+    virtual void flush() {}
 
     // One transaction of the service's own; rollback() never throws.
     virtual void begin() = 0;
