@@ -301,10 +301,10 @@ int shell(const std::string& command) {
 }
 
 std::string pgUri(const std::string& dir, const std::string& db, const std::string& role) {
-    std::ifstream portFile(dir + "/port");
-    std::string port;
-    portFile >> port;
-    return "postgresql://" + role + "@/" + db + "?host=" + dir + "&port=" + port;
+    std::string host, port;
+    std::ifstream(dir + "/host") >> host;
+    std::ifstream(dir + "/port") >> port;
+    return "postgresql://" + role + "@/" + db + "?host=" + host + "&port=" + port;
 }
 
 std::string scalar(const std::string& uri, const std::string& sql) {
@@ -356,13 +356,15 @@ PostgresFigures measurePostgres(long rows, double seconds) {
         server::PgDatabase::connect(owner, server::Side::Internal)->exec("ANALYZE");
         std::printf("  done in %.1f s\n", ms(Clock::now() - t0) / 1000);
     }
-    if (!fs::exists(replica + "/data/PG_VERSION")) {
-        fs::create_directories(replica);
-        const bool root = ::geteuid() == 0;
-        if (root) shell("chown postgres " + replica);
-        if (shell(std::string(root ? "runuser -u postgres -- " : "") +
-                  "/usr/lib/postgresql/15/bin/pg_basebackup -D " + replica +
-                  "/data -R -X stream -c fast -d 'host=" + primary + " port=5611 user=tv'") != 0)
+    shell(pgServer + " home " + replica + " >/dev/null");
+    std::string replicaHome, primaryHome;
+    std::ifstream(replica + "/host") >> replicaHome;
+    std::ifstream(primary + "/host") >> primaryHome;
+    if (!fs::exists(replicaHome + "/data/PG_VERSION")) {
+        if (shell(std::string(::geteuid() == 0 ? "runuser -u postgres -- " : "") +
+                  "/usr/lib/postgresql/15/bin/pg_basebackup -D " + replicaHome +
+                  "/data -R -X stream -c fast -d 'host=" + primaryHome + " port=5611 user=tv'") !=
+            0)
             throw std::runtime_error("pg_basebackup failed");
     }
     if (shell(pgServer + " start " + replica + " 5612 >/dev/null") != 0)

@@ -100,6 +100,12 @@ private:
     bool m_open = true;
 };
 
+// A batch of inserts failed: the delta is applied again a row at a time to say which row.
+struct BatchFailed {};
+
+// Rows of one multi-row INSERT.
+constexpr std::size_t kBatchRows = 64;
+
 }  // namespace
 
 int DeltaResolver::apply(std::string_view paramText, std::string_view deltaText) {
@@ -171,132 +177,187 @@ int DeltaResolver::apply(std::string_view paramText, std::string_view deltaText)
                    "RowState " + std::to_string(static_cast<int>(s)));
     }
 
-    // Names are checked above; values are bound.
-    std::map<std::string, std::unique_ptr<DbStatement>> prepared;
-    const auto statement = [&](const std::string& sql) -> DbStatement& {
-        auto& slot = prepared[sql];
-        if (!slot) slot = m_c.prepare(sql);
-        return *slot;
-    };
+    const auto run = [&](bool batched) -> int {
+        // Names are checked above; values are bound.
+        std::map<std::string, std::unique_ptr<DbStatement>> prepared;
+        const auto statement = [&](const std::string& sql) -> DbStatement& {
+            auto& slot = prepared[sql];
+            if (!slot) slot = m_c.prepare(sql);
+            return *slot;
+        };
 
-    m_c.startClock(m_limits.statementTime);
-    struct ClockStop {
-        ServiceConnection& c;
-        ~ClockStop() { c.stopClock(); }
-    } clockStop{m_c};
-    Transaction transaction(m_c);
+        m_c.startClock(m_limits.statementTime);
+        struct ClockStop {
+            ServiceConnection& c;
+            ~ClockStop() { c.stopClock(); }
+        } clockStop{m_c};
+        Transaction transaction(m_c);
 
-    int failedRows = 0;
-    std::size_t change = 0;
-    // What became of the change numbered `row`. A row that changes nothing fails: an insert
-    // whose key is taken, a row not found. Whether it changed what it should.
-    const auto outcome = [&](std::size_t row, long long changes, const DbError* failure) {
-        if (!failure) {
-            if (changes == 0) ++failedRows;
-            return changes != 0;
-        }
-        const DbError& e = *failure;
-        if (e.cause() == DbError::Cause::Unique) {
-            ++failedRows;
-            return false;
-        }
-        const std::string& detail = e.detail();
-        if (m_c.timedOut() || e.cause() == DbError::Cause::Interrupted)
-            throw StatementError("提交超过时间上限，已被中止，没有写入任何数据。", detail, false);
-        if (auto told = Schema::describeViolation(e.violation()))
-            throw StatementError(rowLabel(row) + "：" + *told + "没有写入任何数据。", detail,
-                                 false);
-        if (e.cause() == DbError::Cause::NotNull)
-            throw StatementError(rowLabel(row) + "：键列不能为空。没有写入任何数据。", detail,
-                                 false);
-        if (e.cause() == DbError::Cause::Busy)
-            throw StatementError("数据库正忙，请稍后再试。", detail, false);
-        if (e.cause() == DbError::Cause::ReadOnly)
-            throw StatementError(e.message() + "没有写入任何数据。", detail, false);
-        throw StatementError(rowLabel(row) + "写入失败，没有写入任何数据。", detail, false);
-    };
+        int failedRows = 0;
+        std::size_t change = 0;
 
-    for (std::size_t r = 0; r < delta.rows.size(); ++r) {
-        const Row& row = delta.rows[r];
-        const RowState state = delta.rowStates[r];
-        ++change;
-        if (state == RowState::Inserted) {
-            std::string cols, marks;
+        // Inserts waiting to go together: one column list, up to kBatchRows rows.
+        struct Batch {
+            std::string cols;
+            std::size_t width = 0;
             std::vector<Bound> values;
+            std::size_t rows = 0;
+        } batch;
+        const auto sendBatch = [&] {
+            if (batch.rows == 0) return;
+            std::string marks = "(";
+            for (std::size_t i = 0; i < batch.width; ++i)
+                marks += i ? ",?" : "?";
+            marks += ")";
+            std::string sql =
+                "INSERT INTO " + table->name + " (" + batch.cols + ") VALUES " + marks;
+            for (std::size_t r = 1; r < batch.rows; ++r)
+                sql += "," + marks;
+            auto& s = statement(sql + std::string(m_c.insertTail()));
+            for (std::size_t i = 0; i < batch.values.size(); ++i)
+                bind(s, static_cast<int>(i + 1), batch.values[i]);
+            m_c.runQueued(s, [&failedRows, rows = batch.rows](long long n, const DbError* e) {
+                if (e) throw BatchFailed{};
+                failedRows += static_cast<int>(rows - static_cast<std::size_t>(n));
+            });
+            batch = {};
+        };
+        // What became of the change numbered `row`. A row that changes nothing fails: an insert
+        // whose key is taken, a row not found. Whether it changed what it should.
+        const auto outcome = [&](std::size_t row, long long changes, const DbError* failure) {
+            if (!failure) {
+                if (changes == 0) ++failedRows;
+                return changes != 0;
+            }
+            const DbError& e = *failure;
+            if (e.cause() == DbError::Cause::Unique) {
+                ++failedRows;
+                return false;
+            }
+            const std::string& detail = e.detail();
+            if (m_c.timedOut() || e.cause() == DbError::Cause::Interrupted)
+                throw StatementError("提交超过时间上限，已被中止，没有写入任何数据。", detail,
+                                     false);
+            if (auto told = Schema::describeViolation(e.violation()))
+                throw StatementError(rowLabel(row) + "：" + *told + "没有写入任何数据。", detail,
+                                     false);
+            if (e.cause() == DbError::Cause::NotNull)
+                throw StatementError(rowLabel(row) + "：键列不能为空。没有写入任何数据。", detail,
+                                     false);
+            if (e.cause() == DbError::Cause::Busy)
+                throw StatementError("数据库正忙，请稍后再试。", detail, false);
+            if (e.cause() == DbError::Cause::ReadOnly)
+                throw StatementError(e.message() + "没有写入任何数据。", detail, false);
+            throw StatementError(rowLabel(row) + "写入失败，没有写入任何数据。", detail, false);
+        };
+
+        for (std::size_t r = 0; r < delta.rows.size(); ++r) {
+            const Row& row = delta.rows[r];
+            const RowState state = delta.rowStates[r];
+            ++change;
+            if (state == RowState::Inserted) {
+                std::string cols, marks;
+                std::vector<Bound> values;
+                for (std::size_t i = 0; i < target.size(); ++i) {
+                    if (!target[i] || row.isNull(i)) continue;
+                    cols += (values.empty() ? "" : ",") + target[i]->name;
+                    marks += values.empty() ? "?" : ",?";
+                    values.push_back(convert(*target[i], row.get(i), false, change));
+                }
+                if (values.empty()) refuse(rowLabel(change) + "：插入的行没有任何值。");
+                if (batched) {
+                    if (batch.rows == kBatchRows || (batch.rows > 0 && batch.cols != cols))
+                        sendBatch();
+                    batch.cols = cols;
+                    batch.width = values.size();
+                    for (auto& v : values)
+                        batch.values.push_back(std::move(v));
+                    ++batch.rows;
+                    continue;
+                }
+                auto& s = statement("INSERT INTO " + table->name + " (" + cols + ") VALUES (" +
+                                    marks + ")" + std::string(m_c.insertTail()));
+                for (std::size_t i = 0; i < values.size(); ++i)
+                    bind(s, static_cast<int>(i + 1), values[i]);
+                m_c.runQueued(s, [&outcome, row = change](long long n, const DbError* e) {
+                    outcome(row, n, e);
+                });
+                continue;
+            }
+
+            // Deleted, or Original followed by its Modified row: after the inserts before it.
+            sendBatch();
+            const Row* changes = state == RowState::Original ? &delta.rows[++r] : nullptr;
+            std::string sql;
+            std::vector<Bound> values;
+            bool keyChanges = false;
+            if (changes) {
+                for (std::size_t i = 0; i < target.size(); ++i) {
+                    if (!target[i] || changes->isNull(i)) continue;
+                    keyChanges = keyChanges || isKey(i);
+                    sql += (values.empty() ? "" : ",") + target[i]->name + "=?";
+                    values.push_back(convert(*target[i], changes->get(i), true, change));
+                }
+                if (values.empty()) continue;  // nothing of what may be written changed
+                sql = "UPDATE " + table->name + " SET " + sql + " WHERE ";
+            } else {
+                sql = "DELETE FROM " + table->name + " WHERE ";
+            }
+            bool first = true;
             for (std::size_t i = 0; i < target.size(); ++i) {
-                if (!target[i] || row.isNull(i)) continue;
-                cols += (values.empty() ? "" : ",") + target[i]->name;
-                marks += values.empty() ? "?" : ",?";
+                if (!target[i]) continue;
+                const bool compared =
+                    isKey(i) || params.where == WhereMode::All ||
+                    (params.where == WhereMode::Changed && changes && !changes->isNull(i));
+                if (!compared) continue;
+                sql += (first ? "" : " AND ") + m_c.sameValue(target[i]->name, isKey(i));
+                first = false;
                 values.push_back(convert(*target[i], row.get(i), false, change));
             }
-            if (values.empty()) refuse(rowLabel(change) + "：插入的行没有任何值。");
-            auto& s = statement("INSERT INTO " + table->name + " (" + cols + ") VALUES (" + marks +
-                                ")" + std::string(m_c.insertTail()));
+            auto& s = statement(sql);
             for (std::size_t i = 0; i < values.size(); ++i)
                 bind(s, static_cast<int>(i + 1), values[i]);
-            m_c.runQueued(
-                s, [&outcome, row = change](long long n, const DbError* e) { outcome(row, n, e); });
-            continue;
-        }
-
-        // Deleted, or Original followed by its Modified row.
-        const Row* changes = state == RowState::Original ? &delta.rows[++r] : nullptr;
-        std::string sql;
-        std::vector<Bound> values;
-        bool keyChanges = false;
-        if (changes) {
-            for (std::size_t i = 0; i < target.size(); ++i) {
-                if (!target[i] || changes->isNull(i)) continue;
-                keyChanges = keyChanges || isKey(i);
-                sql += (values.empty() ? "" : ",") + target[i]->name + "=?";
-                values.push_back(convert(*target[i], changes->get(i), true, change));
+            if (!keyChanges) {
+                m_c.runQueued(s, [&outcome, row = change](long long n, const DbError* e) {
+                    outcome(row, n, e);
+                });
+                continue;
             }
-            if (values.empty()) continue;  // nothing of what may be written changed
-            sql = "UPDATE " + table->name + " SET " + sql + " WHERE ";
-        } else {
-            sql = "DELETE FROM " + table->name + " WHERE ";
+            // A new key may be taken. The failed row is counted and the others still tried, so
+            // the answer tells how many failed; an engine that gives up a transaction at its first
+            // error keeps it through the savepoint.
+            m_c.flush();
+            m_c.exec("SAVEPOINT DELTA_ROW");
+            bool applied = false;
+            try {
+                const long long n = s.run();
+                s.reset();
+                applied = outcome(change, n, nullptr);
+            } catch (const DbError& e) {
+                s.reset();
+                applied = outcome(change, 0, &e);
+            }
+            m_c.exec(applied ? "RELEASE SAVEPOINT DELTA_ROW"
+                             : "ROLLBACK TO SAVEPOINT DELTA_ROW; RELEASE SAVEPOINT DELTA_ROW");
         }
-        bool first = true;
-        for (std::size_t i = 0; i < target.size(); ++i) {
-            if (!target[i]) continue;
-            const bool compared =
-                isKey(i) || params.where == WhereMode::All ||
-                (params.where == WhereMode::Changed && changes && !changes->isNull(i));
-            if (!compared) continue;
-            sql += (first ? "" : " AND ") + m_c.sameValue(target[i]->name, isKey(i));
-            first = false;
-            values.push_back(convert(*target[i], row.get(i), false, change));
-        }
-        auto& s = statement(sql);
-        for (std::size_t i = 0; i < values.size(); ++i)
-            bind(s, static_cast<int>(i + 1), values[i]);
-        if (!keyChanges) {
-            m_c.runQueued(
-                s, [&outcome, row = change](long long n, const DbError* e) { outcome(row, n, e); });
-            continue;
-        }
-        // A new key may be taken. The failed row is counted and the others still tried, so
-        // the answer tells how many failed; an engine that gives up a transaction at its first
-        // error keeps it through the savepoint.
+        sendBatch();
         m_c.flush();
-        m_c.exec("SAVEPOINT DELTA_ROW");
-        bool applied = false;
+        m_rows = change;
+        if (failedRows > 0) return failedRows;  // the transaction rolls back
+        transaction.commit();
+        return 0;
+    };
+
+    // Where a taken key changes no row instead of failing, consecutive inserts go many to a
+    // statement. A failure cannot be told by its row there: the delta is then applied again
+    // (everything before rolled back) a row at a time, which says which row failed.
+    if (!m_c.insertTail().empty()) {
         try {
-            const long long n = s.run();
-            s.reset();
-            applied = outcome(change, n, nullptr);
-        } catch (const DbError& e) {
-            s.reset();
-            applied = outcome(change, 0, &e);
+            return run(true);
+        } catch (const BatchFailed&) {
         }
-        m_c.exec(applied ? "RELEASE SAVEPOINT DELTA_ROW"
-                         : "ROLLBACK TO SAVEPOINT DELTA_ROW; RELEASE SAVEPOINT DELTA_ROW");
     }
-    m_c.flush();
-    m_rows = change;
-    if (failedRows > 0) return failedRows;  // the transaction rolls back
-    transaction.commit();
-    return 0;
+    return run(false);
 }
 
 }  // namespace tarvelo::server

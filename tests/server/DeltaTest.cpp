@@ -19,8 +19,9 @@ class Delta : public ::testing::Test {
 protected:
     void SetUp() override { loadPriceFixture(service); }
 
-    // Rows of an import: the information-price template with `n` rows appended.
-    std::string importDelta(int n, std::string_view place = "南湖区") {
+    // Rows of an import: the information-price template with `n` rows appended; row `wide`
+    // (from 1; none when 0) has a name one byte wider than its column.
+    std::string importDelta(int n, std::string_view place = "南湖区", int wide = 0) {
         DataSet ds;
         priceTable(Category::XXJ).reset(ds);
         for (int i = 1; i <= n; ++i) {
@@ -28,7 +29,8 @@ protected:
             ds.fieldByName("PERDID").setText("202612");
             ds.fieldByName("PLACE").setText(place);
             ds.fieldByName("SERIAL").setText(std::to_string(i));
-            ds.fieldByName("ITEMDESC").setText("钢筋" + std::to_string(i));
+            ds.fieldByName("ITEMDESC")
+                .setText(i == wide ? std::string(65, 'x') : "钢筋" + std::to_string(i));
             ds.fieldByName("SPECID").setText("规格“甲”\r\n第二行\\");
             ds.fieldByName("XXJ").setText(i % 2 ? "4100" : "面议");
             ds.fieldByName("RQ").setDateTime(DateTime{Date{2026, 12, 10}, 9, 30, 0, 0});
@@ -51,11 +53,34 @@ TEST_F(Delta, InsertedRowsAreStoredWithTheirValuesExactly) {
               "2026-12-10");
     EXPECT_EQ(service.scalar("select SPECID from KVR_XXJ where PLACE='南湖区' and SERIAL=1"),
               "规格“甲”\r\n第二行\\");
-    EXPECT_EQ(service.scalar(TestService::dialect("select typeof(SERIAL)", "select pg_typeof(SERIAL)") +
-                             "||XXJ from KVR_XXJ where PLACE='南湖区' and SERIAL=2"),
-              TestService::dialect("integer面议", "bigint面议"));
+    EXPECT_EQ(
+        service.scalar(TestService::dialect("select typeof(SERIAL)", "select pg_typeof(SERIAL)") +
+                       "||XXJ from KVR_XXJ where PLACE='南湖区' and SERIAL=2"),
+        TestService::dialect("integer面议", "bigint面议"));
     // The statement observed is the parameter text as sent.
     EXPECT_EQ(service.statements().back().second, params("KVR_XXJ", "PERDID,PLACE,SERIAL"));
+}
+
+// Hundreds of rows (which go to PostgreSQL many to a statement): a failure names its row, a taken
+// key is counted by its row, and nothing of either delta stays.
+TEST_F(Delta, ALargeDeltaNamesTheRowThatFailsAndCountsEveryTakenKey) {
+    // Row 150 one byte wider than its column, as no client would send it.
+    std::string wide = importDelta(300);
+    const std::string name = "ITEMDESC=\"钢筋150\"";
+    wide.replace(wide.find(name), name.size(), "ITEMDESC=\"" + std::string(65, 'x') + "\"");
+    try {
+        service.applyDelta(params("KVR_XXJ", "PERDID,PLACE,SERIAL"), wide);
+        ADD_FAILURE() << "a value wider than its column was stored";
+    } catch (const SoapFault& f) {
+        EXPECT_NE(f.faultString().find("第 150 行：列 ITEMDESC 的值太长"), std::string::npos)
+            << f.faultString();
+    }
+    EXPECT_EQ(count("PLACE='南湖区'"), "0");
+    // Serials 1 to 3 of 东城区's month are taken by the fixture's rows.
+    EXPECT_EQ(
+        service.applyDelta(params("KVR_XXJ", "PERDID,PLACE,SERIAL"), importDelta(300, "东城区")),
+        3);
+    EXPECT_EQ(count("PLACE='东城区'"), "4");
 }
 
 TEST_F(Delta, EditsAndDeletesFindTheirRowsByTheValuesAsLoaded) {

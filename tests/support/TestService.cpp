@@ -27,13 +27,13 @@ std::string env(const char* name) {
     return v ? v : "";
 }
 
-// The server's socket folder holds the port it listens on (scripts/pg-server writes it).
+// The server's folder names its socket's folder and port (scripts/pg-server writes them).
 std::string pgUri(std::string_view database, std::string_view role) {
     const std::string dir = env("TARVELO_TEST_PG");
-    std::ifstream portFile(dir + "/port");
-    std::string port;
-    portFile >> port;
-    return "postgresql://" + std::string(role) + "@/" + std::string(database) + "?host=" + dir +
+    std::string host, port;
+    std::ifstream(dir + "/host") >> host;
+    std::ifstream(dir + "/port") >> port;
+    return "postgresql://" + std::string(role) + "@/" + std::string(database) + "?host=" + host +
            "&port=" + port;
 }
 
