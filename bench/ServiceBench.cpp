@@ -176,6 +176,28 @@ bool check(bool goals, bool ok, const char* what) {
 
 }  // namespace
 
+// Answers per second of `clients` clients spread over the ports, for `seconds`.
+double throughput(const std::vector<int>& ports, int clients, double seconds) {
+    std::atomic<long> total{0};
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < clients; ++t)
+        threads.emplace_back([&, t] {
+            Client c(ports[static_cast<std::size_t>(t) % ports.size()]);
+            long n = 0;
+            for (int i = t; !stop; i += clients, ++n)
+                c.query(
+                    suggestion("KVR_XXJ", "XXJ", kRegions[i % 10], period(i % 60), kTexts[i % 8]));
+            total += n;
+        });
+    const auto t0 = Clock::now();
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    stop = true;
+    for (auto& t : threads)
+        t.join();
+    return static_cast<double>(total) / (ms(Clock::now() - t0) / 1000);
+}
+
 // The service's own figures on one database (1-4 above).
 struct Figures {
     double sMedian = 0, sP99 = 0, cMedian = 0, dMedian = 0, rate = 0;
@@ -264,24 +286,7 @@ Figures measure(int port, long rows, double seconds) {
                 *std::min_element(times.begin(), times.end()));
 
     // 4. Two clients at once.
-    std::atomic<long> total{0};
-    std::atomic<bool> stop{false};
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 2; ++t)
-        threads.emplace_back([&, t] {
-            Client c(port);
-            long n = 0;
-            for (int i = t; !stop; i += 2, ++n)
-                c.query(
-                    suggestion("KVR_XXJ", "XXJ", kRegions[i % 10], period(i % 60), kTexts[i % 8]));
-            total += n;
-        });
-    const auto t0 = Clock::now();
-    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
-    stop = true;
-    for (auto& t : threads)
-        t.join();
-    f.rate = static_cast<double>(total) / (ms(Clock::now() - t0) / 1000);
+    f.rate = throughput({port}, 2, seconds);
     std::printf("two concurrent clients: %.0f suggestion answers/s\n", f.rate);
 
     return f;
@@ -311,28 +316,6 @@ std::string scalar(const std::string& uri, const std::string& sql) {
     auto c = server::PgDatabase::connect(uri, server::Side::Internal);
     auto q = c->prepare(sql);
     return q->step() ? q->text(0) : std::string();
-}
-
-// Answers per second of `clients` clients spread over the ports, for `seconds`.
-double throughput(const std::vector<int>& ports, int clients, double seconds) {
-    std::atomic<long> total{0};
-    std::atomic<bool> stop{false};
-    std::vector<std::thread> threads;
-    for (int t = 0; t < clients; ++t)
-        threads.emplace_back([&, t] {
-            Client c(ports[static_cast<std::size_t>(t) % ports.size()]);
-            long n = 0;
-            for (int i = t; !stop; i += clients, ++n)
-                c.query(
-                    suggestion("KVR_XXJ", "XXJ", kRegions[i % 10], period(i % 60), kTexts[i % 8]));
-            total += n;
-        });
-    const auto t0 = Clock::now();
-    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
-    stop = true;
-    for (auto& t : threads)
-        t.join();
-    return static_cast<double>(total) / (ms(Clock::now() - t0) / 1000);
 }
 
 PostgresFigures measurePostgres(long rows, double seconds) {
