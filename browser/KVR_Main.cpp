@@ -336,6 +336,11 @@ void TKVR_MainForm::buildInformationCentre() {
                           {"LINKTEL", "联系电话", 0}}),
                  QStringLiteral("厂商报价"));
     right->addWidget(PageControl3, 1);
+    StatusLine = new QLabel(Panel4);
+    StatusLine->setObjectName(QStringLiteral("StatusLine"));
+    StatusLine->setContentsMargins(6, 3, 6, 3);
+    StatusLine->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    right->addWidget(StatusLine);
     Splitter1->addWidget(Panel4);
     Splitter1->setSizes({185, 815});
     Splitter1->setStretchFactor(1, 1);
@@ -603,9 +608,23 @@ void TKVR_MainForm::FormShow() {
     TV_TreeL->clearSelection();
 }
 
+void TKVR_MainForm::updateStatusLine() {
+    const auto c = static_cast<std::size_t>(activeCategory());
+    const DataSet* sets[] = {&Cds_XXJ, &Cds_CJJ, &Cds_MMJ, &Cds_CSJ};
+    if (!sets[c]->active() || shown[c].empty()) {
+        StatusLine->clear();
+        return;
+    }
+    const std::size_t rows = sets[c]->recordCount();
+    StatusLine->setText(QString::fromStdString(
+        shown[c] + "：" +
+        (rows == 0 ? std::string("没有找到匹配的材料") : "共 " + std::to_string(rows) + " 行")));
+}
+
 void TKVR_MainForm::PageControl3Change() {
     QueryEdit->clear();
     SelDBGrid->hide();
+    updateStatusLine();
     const Category c = activeCategory();
     SelectTopNode(kTop[static_cast<int>(c)]);
 }
@@ -667,6 +686,8 @@ void TKVR_MainForm::TV_TreeLClick() {
     PageControl1->setCurrentWidget(TS_User);
     for (DataSet* ds : {&Cds_XXJ, &Cds_MMJ, &Cds_CJJ, &Cds_CSJ})
         ds->close();
+    shown = {};
+    updateStatusLine();
     CursorGuard cursor(platform(), Cursor::Hourglass);
 
     const QTreeWidgetItem* top = node->parent() ? node->parent() : node;
@@ -782,7 +803,15 @@ void TKVR_MainForm::QuerySpeedButtonClick() {
     CursorGuard cursor(platform(), Cursor::DatabaseWait);
     BrowserStatements::search(ADOQuery1, c, browserPeriod, region.value_or(""), text);
     DataSet* target[] = {&Cds_XXJ, &Cds_CJJ, &Cds_MMJ, &Cds_CSJ};
+    auto& what = shown[static_cast<std::size_t>(c)];
+    what.clear();
+    updateStatusLine();  // a failed query leaves no word of the one before
     target[static_cast<int>(c)]->loadPacket(dataModule().QueryBySQL(ADOQuery1.text()));
+    const std::string captions[] = {"信息价", "成交价", "苗木价", "厂商报价"};
+    what = captions[static_cast<int>(c)] +
+           (BrowserStatements::byRegion(c) ? " · " + region.value_or("") : std::string()) + " · " +
+           browserPeriod.substr(0, 4) + "年" + browserPeriod.substr(4) + "月 · “" + text + "”";
+    updateStatusLine();
     SelDBGrid->hide();
 }
 
@@ -814,6 +843,8 @@ void TKVR_MainForm::SelDBGridCellClick() {
 void TKVR_MainForm::SpeedButton3Click() {
     DataSet* target[] = {&Cds_XXJ, &Cds_CJJ, &Cds_MMJ, &Cds_CSJ};
     target[static_cast<int>(activeCategory())]->close();
+    shown[static_cast<std::size_t>(activeCategory())].clear();
+    updateStatusLine();
 }
 
 void TKVR_MainForm::SpeedButton2Click() {

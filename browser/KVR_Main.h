@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+
 #include <QWidget>
 #include <memory>
 #include <optional>
@@ -74,6 +76,9 @@ public:
     QToolButton* wwwSpeedButton;    // closes the window and ends the program
     TDBGrid* SelDBGrid = nullptr;
     QTabWidget* PageControl3;
+    // Under the price grids: what the active tab shows (category, region, period, search text)
+    // and how many rows, or that a search found nothing.
+    QLabel* StatusLine;
     QWidget* TS_XXJ;
     QWidget* TS_CJJ;
     QWidget* TS_MMJ;
@@ -113,10 +118,14 @@ public:
     TDataSource *Ds_Region, *Ds_ICEXT;
     StatementBuffer ADOQuery1;
 
+    // What each category's grid holds, as the status line names it; empty when it holds nothing.
+    std::array<std::string, 4> shown;
+
     // The search box's marker: "查" once it had the focus, "点" after an item was copied into it.
     std::string marker;
 
     void FormShow();
+    void updateStatusLine();
     void PageControl3Change();
     void YMDateTimePickerCloseUp();
     void Timer1Timer();

@@ -449,6 +449,37 @@ TEST_F(BrowserInput, ABlankClickInTheTreeKeepsTheRegion) {
     EXPECT_EQ(column(window->Cds_XXJ, "ITEMDESC"), V{"热轧带肋钢筋"});
 }
 
+// The line under the grids says what the active tab shows and how many rows, or that nothing
+// matched; another tab, the clear button and a new tree click each speak for themselves.
+TEST_F(BrowserInput, TheStatusLineSaysWhatIsShownAndWhenNothingMatched) {
+    click(node(QStringLiteral("信息价"), QStringLiteral("南湖区")));
+    EXPECT_EQ(window->StatusLine->text(), QString());
+    QTest::mouseClick(window->QueryEdit, Qt::LeftButton);
+    typeKeys(QStringLiteral("热轧带肋钢筋"));
+    QTest::mouseClick(window->QuerySpeedButton, Qt::LeftButton);
+    const QString period = QString::fromStdString(window->browserPeriod);
+    const QString where = QStringLiteral("信息价 · 南湖区 · ") + period.left(4) +
+                          QStringLiteral("年") + period.mid(4) + QStringLiteral("月 · ");
+    EXPECT_EQ(
+        window->StatusLine->text(),
+        where + QStringLiteral("“热轧带肋钢筋”：共 %1 行").arg(window->Cds_XXJ.recordCount()));
+    ASSERT_GT(window->Cds_XXJ.recordCount(), 0u);
+
+    window->QueryEdit->selectAll();
+    typeKeys(QStringLiteral("没有这种材料"));
+    QTest::mouseClick(window->QuerySpeedButton, Qt::LeftButton);
+    EXPECT_EQ(window->StatusLine->text(),
+              where + QStringLiteral("“没有这种材料”：没有找到匹配的材料"));
+
+    clickTab(window->PageControl3, 1);
+    EXPECT_EQ(window->StatusLine->text(), QString());
+    clickTab(window->PageControl3, 0);
+    EXPECT_NE(window->StatusLine->text().indexOf(QStringLiteral("没有找到")), -1);
+    QTest::mouseClick(window->SpeedButton3, Qt::LeftButton);
+    EXPECT_EQ(window->StatusLine->text(), QString());
+    EXPECT_TRUE(ui.messages().empty());
+}
+
 // With no suggestion to click, a click on the grid empties the box.
 TEST_F(BrowserInput, AClickOnTheSuggestionsWithoutARowEmptiesTheBox) {
     clickTab(window->PageControl3, 1);
