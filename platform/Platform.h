@@ -34,6 +34,12 @@ public:
     // is the one shown.
     virtual std::optional<std::string> openFile(std::string_view filter, std::string_view directory,
                                                 std::string_view defaultExtension) = 0;
+    // The file-save dialog, opened in `directory` with `name` proposed; it asks before an existing
+    // file is replaced, and adds `defaultExtension` to a name typed without one. nullopt when
+    // cancelled.
+    virtual std::optional<std::string> saveFile(std::string_view filter, std::string_view directory,
+                                                std::string_view name,
+                                                std::string_view defaultExtension) = 0;
 
     virtual Cursor cursor() const = 0;
     virtual void setCursor(Cursor cursor) = 0;

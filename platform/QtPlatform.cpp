@@ -88,6 +88,19 @@ std::optional<std::string> QtPlatform::openFile(std::string_view filter, std::st
     return dialog.selectedFiles().front().toStdString();
 }
 
+std::optional<std::string> QtPlatform::saveFile(std::string_view filter, std::string_view directory,
+                                                std::string_view name,
+                                                std::string_view defaultExtension) {
+    QFileDialog dialog(QApplication::activeWindow(), QString(), q(directory), q(filter));
+    dialog.setProxyModel(new FileDialogModel);  // the dialog takes it
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(q(defaultExtension));
+    dialog.selectFile(q(name));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    return dialog.selectedFiles().front().toStdString();
+}
+
 void QtPlatform::setCursor(Cursor cursor) {
     if (cursor == m_cursor) return;
     if (m_cursor != Cursor::Default) QApplication::restoreOverrideCursor();

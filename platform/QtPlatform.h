@@ -13,6 +13,9 @@ public:
     bool question(std::string_view text, std::string_view caption) override;
     SaveAnswer askToSave(std::string_view text, std::string_view caption) override;
     void errorBox(std::string_view text) override;
+    std::optional<std::string> saveFile(std::string_view filter, std::string_view directory,
+                                        std::string_view name,
+                                        std::string_view defaultExtension) override;
     std::optional<std::string> openFile(std::string_view filter, std::string_view directory,
                                         std::string_view defaultExtension) override;
     Cursor cursor() const override { return m_cursor; }

@@ -21,7 +21,8 @@ const char* cursorName(Cursor c) {
 std::vector<std::string> ScriptedPlatform::messages() const {
     std::vector<std::string> out;
     for (const auto& e : m_events)
-        if (e.kind != Event::SetCursor && e.kind != Event::OpenFile) out.push_back(e.text);
+        if (e.kind != Event::SetCursor && e.kind != Event::OpenFile && e.kind != Event::SaveFile)
+            out.push_back(e.text);
     return out;
 }
 
@@ -61,6 +62,17 @@ std::optional<std::string> ScriptedPlatform::openFile(std::string_view filter,
     if (m_files.empty()) throw Error("测试脚本没有准备文件对话框的回答。", std::string(filter));
     auto path = m_files.front();
     m_files.pop_front();
+    return path;
+}
+
+std::optional<std::string> ScriptedPlatform::saveFile(std::string_view filter,
+                                                      std::string_view directory,
+                                                      std::string_view name, std::string_view) {
+    m_events.push_back({Event::SaveFile, std::string(name)});
+    m_directories.emplace_back(directory);
+    if (m_saveFiles.empty()) throw Error("测试脚本没有准备保存对话框的回答。", std::string(filter));
+    auto path = m_saveFiles.front();
+    m_saveFiles.pop_front();
     return path;
 }
 

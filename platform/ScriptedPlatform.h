@@ -15,7 +15,16 @@ namespace tarvelo {
 class ScriptedPlatform : public Platform {
 public:
     struct Event {
-        enum Kind { Message, Information, Question, AskToSave, ErrorBox, OpenFile, SetCursor } kind;
+        enum Kind {
+            Message,
+            Information,
+            Question,
+            AskToSave,
+            ErrorBox,
+            OpenFile,
+            SaveFile,
+            SetCursor
+        } kind;
         std::string text;  // the message, or the question's text; the cursor's name
         bool operator==(const Event&) const = default;
     };
@@ -28,6 +37,7 @@ public:
     void answerQuestion(std::function<bool()> answer) { m_questions.push_back(std::move(answer)); }
     void answerAskToSave(SaveAnswer answer) { m_saveAnswers.push_back(answer); }
     void answerOpenFile(std::optional<std::string> path) { m_files.push_back(std::move(path)); }
+    void answerSaveFile(std::optional<std::string> path) { m_saveFiles.push_back(std::move(path)); }
 
     const std::vector<Event>& events() const { return m_events; }
     // The folder each file dialog opened in, in order.
@@ -43,6 +53,10 @@ public:
     void errorBox(std::string_view text) override;
     std::optional<std::string> openFile(std::string_view filter, std::string_view initialName,
                                         std::string_view defaultExtension) override;
+    // Records the proposed name as the event's text.
+    std::optional<std::string> saveFile(std::string_view filter, std::string_view directory,
+                                        std::string_view name,
+                                        std::string_view defaultExtension) override;
     Cursor cursor() const override { return m_cursor; }
     void setCursor(Cursor cursor) override;
     // No input-method layouts here.
@@ -57,6 +71,7 @@ private:
     std::deque<std::function<bool()>> m_questions;
     std::deque<SaveAnswer> m_saveAnswers;
     std::deque<std::optional<std::string>> m_files;
+    std::deque<std::optional<std::string>> m_saveFiles;
     Cursor m_cursor = Cursor::Default;
 };
 

@@ -44,6 +44,10 @@ public:
                                         std::string_view) override {
         return std::nullopt;
     }
+    std::optional<std::string> saveFile(std::string_view, std::string_view, std::string_view,
+                                        std::string_view) override {
+        return std::nullopt;
+    }
     Cursor cursor() const override { return Cursor::Default; }
     void setCursor(Cursor) override {}
     KeyboardLayout keyboardLayout() override { return 0; }

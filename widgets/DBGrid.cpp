@@ -5,12 +5,14 @@
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QTextDocument>
 #include <QToolTip>
 #include <QWheelEvent>
 
 #include "data/DataSet.h"
 #include "widgets/DataSource.h"
+#include "widgets/GridExport.h"
 
 namespace tarvelo {
 
@@ -47,6 +49,14 @@ void TDBGrid::setDataSource(TDataSource* source) {
                 const auto row = static_cast<std::size_t>(current.row());
                 if (ds.currentRow() != row) ds.moveTo(row);
             });
+}
+
+void TDBGrid::contextMenuEvent(QContextMenuEvent* event) {
+    if (!m_source) return QTableView::contextMenuEvent(event);
+    QMenu menu(this);
+    QAction* toExcel = menu.addAction(QStringLiteral("导出Excel…"));
+    toExcel->setEnabled(m_source->dataSet().active() && m_source->rowCount() > 0);
+    if (menu.exec(event->globalPos()) == toExcel) GridExport::toExcel(*this);
 }
 
 void TDBGrid::applyWidths() {

@@ -30,6 +30,8 @@ signals:
 
 protected:
     bool viewportEvent(QEvent* event) override;
+    // The grid's menu: "导出Excel…" (what the grid shows, to an .xlsx file).
+    void contextMenuEvent(QContextMenuEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 

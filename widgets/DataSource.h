@@ -23,6 +23,10 @@ public:
     DataSet& dataSet() const { return m_dataSet; }
     void setColumns(std::vector<GridColumn> columns);
     const std::vector<GridColumn>& columns() const { return m_columns; }
+    // The dataset field a column shows; nullopt for a column the dataset lacks.
+    std::optional<std::size_t> fieldOf(int column) const {
+        return m_fields.at(static_cast<std::size_t>(column));
+    }
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;

@@ -3,20 +3,24 @@
 #include <QApplication>
 
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QDateEdit>
 #include <QDir>
 #include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QScrollBar>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QTextDocument>
+#include <QTimer>
 #include <QToolButton>
 #include <QToolTip>
 #include <QTreeWidget>
+#include <filesystem>
 #include <functional>
 
 #include "app/Application.h"
@@ -30,6 +34,7 @@
 #include "text/Date.h"
 #include "widgets/DBGrid.h"
 #include "widgets/DataSource.h"
+#include "workbook/WorkbookReader.h"
 
 namespace tarvelo::test {
 namespace {
@@ -478,6 +483,50 @@ TEST_F(BrowserInput, TheStatusLineSaysWhatIsShownAndWhenNothingMatched) {
     QTest::mouseClick(window->SpeedButton3, Qt::LeftButton);
     EXPECT_EQ(window->StatusLine->text(), QString());
     EXPECT_TRUE(ui.messages().empty());
+}
+
+// A right click on a price grid offers "导出Excel…"; the file it writes reads back through the
+// import's own reader with the grid's titles and texts, every row, in the grid's order.
+TEST_F(BrowserInput, APriceGridExportsWhatItShowsToExcel) {
+    click(node(QStringLiteral("信息价"), QStringLiteral("东城区")));
+    QTest::mouseClick(window->QueryEdit, Qt::LeftButton);
+    typeKeys(QStringLiteral("水泥"));
+    QTest::mouseClick(window->QuerySpeedButton, Qt::LeftButton);
+    TDBGrid* grid = window->XXMDBGrid;
+    QAbstractItemModel* model = grid->model();
+    ASSERT_GT(model->rowCount(), 0);
+    const std::string path =
+        (QDir::tempPath() + QStringLiteral("/tarvelo-grid-export.xlsx")).toStdString();
+    std::filesystem::remove(path);
+    ui.answerSaveFile(path);
+    QString offered;
+    QTimer::singleShot(0, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu) return;
+        QAction* first = menu->actions().value(0);
+        offered = first->text();
+        QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(first).center());
+    });
+    // The right click as the window system delivers it to the grid: a context-menu event.
+    const QPoint at = grid->visualRect(model->index(0, 1)).center();
+    QContextMenuEvent rightClick(QContextMenuEvent::Mouse, at, grid->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(grid->viewport(), &rightClick);
+    EXPECT_EQ(offered, QStringLiteral("导出Excel…"));
+    ASSERT_TRUE(std::filesystem::exists(path));
+    EXPECT_EQ(ui.messages().back(),
+              "已导出 " + std::to_string(model->rowCount()) + " 行到“" + path + "”。");
+
+    const auto sheet = WorkbookReader::open(path);
+    for (int c = 0; c < model->columnCount(); ++c) {
+        EXPECT_EQ(sheet->cellText(1, c + 1),
+                  model->headerData(c, Qt::Horizontal).toString().toStdString());
+        for (int r = 0; r < model->rowCount(); ++r)
+            EXPECT_EQ(sheet->cellText(r + 2, c + 1),
+                      model->index(r, c).data().toString().toStdString())
+                << "row " << r << " column " << c;
+    }
+    EXPECT_EQ(sheet->lastRow(), model->rowCount() + 1);
+    std::filesystem::remove(path);
 }
 
 // With no suggestion to click, a click on the grid empties the box.
