@@ -27,6 +27,7 @@
 #include "accounts/Unit_ProcGrant.h"
 #include "app/ActionGuard.h"
 #include "app/Application.h"
+#include "app/ClientSettings.h"
 #include "app/Globals.h"
 #include "browser/BrowserStatements.h"
 #include "data/ReferenceList.h"
@@ -140,6 +141,7 @@ TKVR_MainForm::TKVR_MainForm(QWidget* owner)
     setWindowTitle(QStringLiteral("Tarvelo 云平台"));
     resize(1000, 700);
     startDirectory = QDir::currentPath().left(260).toStdString();
+    lastWorkbookFolder = ClientSettings::folder(QStringLiteral("workbook"));
 
     PageControl1 = new QTabWidget(this);
     PageControl1->setDocumentMode(true);
@@ -178,7 +180,9 @@ TKVR_MainForm::TKVR_MainForm(QWidget* owner)
     for (QWidget* page : {Panel4, TS_Admin})
         page->installEventFilter(this);
 
-    WindowPlacement::keepOnScreen(this);
+    // Where the user left it last time, while a screen shows that place whole.
+    WindowPlacement::keepOnScreen(this,
+                                  ClientSettings::restoreGeometry(*this, QStringLiteral("main")));
 }
 
 void TKVR_MainForm::buildInformationCentre() {
@@ -279,6 +283,7 @@ void TKVR_MainForm::buildInformationCentre() {
         grid->installWheelRule();
         ds = source(set, this, std::move(cols));
         grid->setDataSource(ds);
+        grid->setGridName(caption.trimmed());
         v->addWidget(grid, 1);
         PageControl3->addTab(pageWidget, caption);
     };
@@ -603,7 +608,7 @@ void TKVR_MainForm::FormShow() {
     }
     QueryDBGrid->hide();
     const QSignalBlocker quiet(PageControl3);
-    PageControl3->setCurrentWidget(TS_XXJ);
+    PageControl3->setCurrentIndex(ClientSettings::lastTab(QStringLiteral("category"), 0));
     TV_TreeL->setCurrentItem(nullptr);
     TV_TreeL->clearSelection();
 }
@@ -866,6 +871,8 @@ void TKVR_MainForm::closeEvent(QCloseEvent* event) {
         }
     }
     event->accept();
+    ClientSettings::saveGeometry(*this, QStringLiteral("main"));
+    ClientSettings::setLastTab(QStringLiteral("category"), PageControl3->currentIndex());
     runAction([this] { FormClose(); });
 }
 

@@ -18,6 +18,7 @@
 #include "accounts/Unit_ProcGrant.h"
 #include "app/ActionGuard.h"
 #include "app/Application.h"
+#include "app/ClientSettings.h"
 #include "app/Globals.h"
 #include "browser/KVR_Main.h"
 #include "data/ReferenceList.h"
@@ -139,6 +140,7 @@ void TKVR_MainForm::buildDataCentre() {
         priceTable(category).reset(set);
         ds = source(set, this, std::move(cols));
         grid->setDataSource(ds);
+        grid->setGridName(QStringLiteral("数据中心·") + caption.trimmed());
         v->addWidget(grid);
         PageControl2->addTab(w, caption);
     };
@@ -333,6 +335,7 @@ void TKVR_MainForm::TransferTBClick() {
     if (!file.isFile()) return;
     const std::string path = file.absoluteFilePath().toStdString();
     lastWorkbookFolder = file.absolutePath().toStdString();
+    ClientSettings::setFolder(QStringLiteral("workbook"), lastWorkbookFolder);
     // 2: the target.
     const std::string target = QueryDBEdit->text().toStdString();
     if (unit.needsTarget() && target.empty()) {

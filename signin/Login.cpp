@@ -12,6 +12,7 @@
 #include "accounts/Unit_SetMM.h"
 #include "app/ActionGuard.h"
 #include "app/Application.h"
+#include "app/ClientSettings.h"
 #include "app/Globals.h"
 #include "browser/KVR_Main.h"
 #include "platform/MachineId.h"
@@ -110,6 +111,9 @@ TTarvelo::TTarvelo(QWidget* parent) : QWidget(parent, Qt::Window) {
     SetMMSpeedButton = flatButton(this, QStringLiteral("重置密码"), QRect(330, 294, 90, 26));
     HelpSpeedButton = flatButton(this, QStringLiteral("登录须知"), QRect(430, 294, 90, 26));
 
+    // The account of the last sign-in on this computer, never its password.
+    UserIDEdit->setText(ClientSettings::lastAccount());
+    if (!UserIDEdit->text().isEmpty()) PassWordEdit->setFocus();
     setTabOrder(UserIDEdit, PassWordEdit);
     setTabOrder(PassWordEdit, CheckBox1);
     setTabOrder(CheckBox1, CheckBox2);
@@ -232,6 +236,7 @@ void TTarvelo::OKSpeedButtonClick() {
                                         sqlLiteral(userId));
     }
 
+    ClientSettings::setLastAccount(QString::fromStdString(userId));
     // 11 to 13: a new main window takes over.
     auto* main = new TKVR_MainForm(this);
     KVR_MainForm = main;

@@ -10,6 +10,7 @@
 #include <QToolTip>
 #include <QWheelEvent>
 
+#include "app/ClientSettings.h"
 #include "data/DataSet.h"
 #include "widgets/DataSource.h"
 #include "widgets/GridExport.h"
@@ -59,11 +60,30 @@ void TDBGrid::contextMenuEvent(QContextMenuEvent* event) {
     if (menu.exec(event->globalPos()) == toExcel) GridExport::toExcel(*this);
 }
 
+void TDBGrid::setGridName(const QString& name) {
+    m_name = name;
+    applyWidths();
+    connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this] {
+        if (m_applyingWidths || m_name.isEmpty()) return;
+        std::vector<int> widths;
+        for (int c = 0; c < horizontalHeader()->count(); ++c)
+            widths.push_back(columnWidth(c));
+        ClientSettings::setColumnWidths(m_name, widths);
+    });
+}
+
 void TDBGrid::applyWidths() {
     if (!m_source) return;
+    m_applyingWidths = true;
     const auto& columns = m_source->columns();
     for (std::size_t c = 0; c < columns.size(); ++c)
         if (columns[c].width > 0) setColumnWidth(static_cast<int>(c), columns[c].width);
+    if (!m_name.isEmpty()) {
+        const std::vector<int> kept = ClientSettings::columnWidths(m_name);
+        for (std::size_t c = 0; c < kept.size() && c < columns.size(); ++c)
+            if (kept[c] > 0) setColumnWidth(static_cast<int>(c), kept[c]);
+    }
+    m_applyingWidths = false;
 }
 
 bool TDBGrid::isCut(const QModelIndex& index) const {

@@ -23,6 +23,10 @@ public:
     void installWheelRule() { m_wheelRule = true; }
     // The selected rows as the clipboard receives them.
     QString selectionText() const;
+    // The grid's name ("信息价"): column widths a user drags are kept under it for the next grid
+    // of that name, and an export proposes it as the file's name.
+    void setGridName(const QString& name);
+    const QString& gridName() const { return m_name; }
 
 signals:
     // A click on a cell, after the dataset's current row moved there.
@@ -41,6 +45,8 @@ private:
     bool isCut(const QModelIndex& index) const;
     TDataSource* m_source = nullptr;
     bool m_wheelRule = false;
+    QString m_name;
+    bool m_applyingWidths = false;
 };
 
 }  // namespace tarvelo

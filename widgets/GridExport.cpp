@@ -8,6 +8,7 @@
 #include <set>
 
 #include "app/Application.h"
+#include "app/ClientSettings.h"
 #include "data/DataPacket.h"
 #include "data/DataSet.h"
 #include "platform/Platform.h"
@@ -49,7 +50,7 @@ XlsxTableWriter::Kind kindOf(const DataSet& ds, std::optional<std::size_t> field
 }  // namespace
 
 std::string& GridExport::lastFolder() {
-    static std::string folder;
+    static std::string folder = ClientSettings::folder(QStringLiteral("export"));
     return folder;
 }
 
@@ -74,12 +75,13 @@ void GridExport::toExcel(TDBGrid& grid) {
             rows.push_back(r);
     std::sort(rows.begin(), rows.end());
 
-    std::string name = grid.objectName().toStdString();
+    std::string name = grid.gridName().toStdString();
     const auto path =
         platform().saveFile("Excel 工作簿 (*.xlsx)", lastFolder(),
                             (name.empty() ? std::string("导出") : name) + ".xlsx", "xlsx");
     if (!path) return;
     lastFolder() = std::filesystem::path(*path).parent_path().string();
+    ClientSettings::setFolder(QStringLiteral("export"), lastFolder());
 
     std::vector<XlsxTableWriter::Column> out;
     for (int c : columns) {

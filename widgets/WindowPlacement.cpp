@@ -12,10 +12,12 @@ WindowPlacement::WindowPlacement(QWidget* window) : QObject(window) {
     setObjectName(QStringLiteral("WindowPlacement"));
 }
 
-void WindowPlacement::keepOnScreen(QWidget* window) {
+void WindowPlacement::keepOnScreen(QWidget* window, bool placed) {
     if (!window || window->findChild<WindowPlacement*>(QString(), Qt::FindDirectChildrenOnly))
         return;
-    window->installEventFilter(new WindowPlacement(window));
+    auto* placement = new WindowPlacement(window);
+    placement->m_placed = placed;
+    window->installEventFilter(placement);
 }
 
 QRect WindowPlacement::fit(const QRect& available, QSize size, QSize minimum,

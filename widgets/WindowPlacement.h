@@ -21,7 +21,9 @@ public:
     // Places `window` by the rule when it is shown: the first time centred on the screen it
     // appears on (its owner's, or the primary screen), and every later time only when it is no
     // longer wholly on its screen (which may have become smaller). Call it in the constructor.
-    static void keepOnScreen(QWidget* window);
+    // `placed`: the window already has its place (one the user left it at), kept while a screen
+    // shows it whole.
+    static void keepOnScreen(QWidget* window, bool placed = false);
 
     // The client geometry (frame excluded) for a window of client size `size` with minimum
     // size `minimum` and `frame` margins, on `available`.

@@ -3,9 +3,13 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QFile>
 #include <QFontInfo>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QRawFont>
+#include <QSettings>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QToolButton>
@@ -30,6 +34,7 @@
 #include "support/TestService.h"
 #include "text/Date.h"
 #include "text/Error.h"
+#include "widgets/DBGrid.h"
 
 namespace tarvelo::test {
 namespace {
@@ -112,6 +117,50 @@ TEST_F(LoginWindow, APasswordLoginRegistersTheSessionAndHandsOver) {
     EXPECT_TRUE(KVR_MainForm->isVisible());
     EXPECT_TRUE(login->isHidden());
     EXPECT_EQ(KVR_MainForm->windowTitle(), QStringLiteral("Tarvelo 云平台"));
+}
+
+// The next windows remember, for this user of the computer: the account (never the password),
+// and where the main window was, its last category tab and a column width the user dragged.
+TEST_F(LoginWindow, TheNextWindowsRememberTheAccountAndTheMainWindowsLayout) {
+    EXPECT_EQ(login->UserIDEdit->text(), QString());
+    signIn(QStringLiteral("amy"), QStringLiteral("secret-1"));
+    ASSERT_TRUE(KVR_MainForm);
+    TKVR_MainForm* main = KVR_MainForm;
+    main->setGeometry(120, 90, 1100, 760);
+    QTabWidget* tabs = main->PageControl3;
+    QTest::mouseClick(tabs->tabBar(), Qt::LeftButton, {}, tabs->tabBar()->tabRect(2).center());
+    ASSERT_EQ(tabs->currentIndex(), 2);
+    // The border after 材料名 dragged 40 pixels to the right.
+    QHeaderView* header = main->MMMDBGrid->horizontalHeader();
+    const int before = main->MMMDBGrid->columnWidth(1);
+    const QPoint border(header->sectionViewportPosition(1) + header->sectionSize(1) - 1,
+                        header->height() / 2);
+    QTest::mousePress(header->viewport(), Qt::LeftButton, {}, border);
+    QTest::mouseMove(header->viewport(), border + QPoint(20, 0));
+    QTest::mouseMove(header->viewport(), border + QPoint(40, 0));
+    QTest::mouseRelease(header->viewport(), Qt::LeftButton, {}, border + QPoint(40, 0));
+    const int dragged = main->MMMDBGrid->columnWidth(1);
+    ASSERT_EQ(dragged, before + 40);
+    const QRect placed = main->geometry();
+    main->close();
+
+    TTarvelo second;
+    second.show();
+    second.activateWindow();
+    QApplication::processEvents();
+    EXPECT_EQ(second.UserIDEdit->text(), QStringLiteral("amy"));
+    EXPECT_EQ(QApplication::focusWidget(), second.PassWordEdit);
+    EXPECT_EQ(second.PassWordEdit->text(), QString());
+    QFile kept(QSettings(QStringLiteral("Tarvelo"), QStringLiteral("tarvelo")).fileName());
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll().indexOf("secret-1"), -1);
+
+    TKVR_MainForm again(&second);
+    again.show();
+    EXPECT_EQ(again.geometry(), placed);
+    EXPECT_EQ(again.PageControl3->currentIndex(), 2);
+    EXPECT_EQ(again.MMMDBGrid->columnWidth(1), dragged);
+    EXPECT_NE(again.XXMDBGrid->columnWidth(1), dragged);  // another grid keeps its own
 }
 
 TEST_F(LoginWindow, RefusalsSayWhyAndPutTheFocusWhereItIsNeeded) {

@@ -10,6 +10,8 @@
 
 #include <QApplication>
 #include <QRegularExpression>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTemporaryFile>
 
 #include <cstdio>
@@ -54,6 +56,13 @@ std::unique_ptr<QTemporaryFile> offscreenScreen(const QByteArray& layout) {
 
 }  // namespace
 
+// Clears what the client remembers before each test.
+class ForgetSettings : public ::testing::EmptyTestEventListener {
+    void OnTestStart(const ::testing::TestInfo&) override {
+        QSettings(QStringLiteral("Tarvelo"), QStringLiteral("tarvelo")).clear();
+    }
+};
+
 int main(int argc, char** argv) {
     std::unique_ptr<QTemporaryFile> screens;
     const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
@@ -80,6 +89,11 @@ int main(int argc, char** argv) {
     tarvelo::OwnerActivation ownerActivation;
     QApplication::instance()->installEventFilter(&ownerActivation);
     tarvelo::app().waiter = &waiter;
+    // What the client remembers goes to a folder of this run, and each test starts with nothing
+    // remembered.
+    const QTemporaryDir settingsDir;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
     ::testing::InitGoogleTest(&argc, argv);
+    ::testing::UnitTest::GetInstance()->listeners().Append(new ForgetSettings);
     return RUN_ALL_TESTS();
 }
