@@ -281,6 +281,7 @@ void TKVR_MainForm::buildInformationCentre() {
         }
         grid = new TDBGrid(pageWidget);
         grid->installWheelRule();
+        grid->enableSorting();
         ds = source(set, this, std::move(cols));
         grid->setDataSource(ds);
         grid->setGridName(caption.trimmed());

@@ -136,6 +136,7 @@ void TKVR_MainForm::buildDataCentre() {
         v->setContentsMargins(0, 0, 0, 0);
         grid = new TDBGrid(w);
         grid->installWheelRule();
+        grid->enableSorting();
         grid->setFont(kai(14));
         priceTable(category).reset(set);
         ds = source(set, this, std::move(cols));

@@ -14,6 +14,7 @@
 #include "data/DataSet.h"
 #include "widgets/DataSource.h"
 #include "widgets/GridExport.h"
+#include "widgets/GridSortModel.h"
 
 namespace tarvelo {
 
@@ -27,7 +28,7 @@ TDBGrid::TDBGrid(QWidget* parent) : QTableView(parent) {
     verticalHeader()->setFixedWidth(12);
     connect(this, &QTableView::clicked, this, [this](const QModelIndex& index) {
         if (m_source && m_source->dataSet().active() && index.isValid()) {
-            m_source->dataSet().moveTo(static_cast<std::size_t>(index.row()));
+            m_source->dataSet().moveTo(static_cast<std::size_t>(datasetRow(index.row())));
             emit cellClicked();
         }
     });
@@ -35,21 +36,44 @@ TDBGrid::TDBGrid(QWidget* parent) : QTableView(parent) {
 
 void TDBGrid::setDataSource(TDataSource* source) {
     m_source = source;
-    setModel(source);
+    if (m_sortable) {
+        m_sort = new GridSortModel(this);
+        m_sort->setSourceModel(source);
+        setModel(m_sort);
+        // No order of our own until a title is clicked; each load comes in its own order.
+        horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+        horizontalHeader()->setSortIndicatorShown(true);
+        setSortingEnabled(true);
+        connect(source, &QAbstractItemModel::modelReset, this,
+                [this] { horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder); });
+    } else {
+        setModel(source);
+    }
     applyWidths();
     connect(source, &QAbstractItemModel::modelReset, this, &TDBGrid::applyWidths);
     // The dataset's current row is the grid's current row, both ways.
     connect(source, &TDataSource::currentRowChanged, this, [this](int row) {
-        if (row >= 0 && row < model()->rowCount() && currentIndex().row() != row)
-            setCurrentIndex(model()->index(row, std::max(0, currentIndex().column())));
+        const int shown = viewRow(row);
+        if (shown >= 0 && shown < model()->rowCount() && currentIndex().row() != shown)
+            setCurrentIndex(model()->index(shown, std::max(0, currentIndex().column())));
     });
     connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) {
                 DataSet& ds = m_source->dataSet();
                 if (!current.isValid() || !ds.active()) return;
-                const auto row = static_cast<std::size_t>(current.row());
+                const auto row = static_cast<std::size_t>(datasetRow(current.row()));
                 if (ds.currentRow() != row) ds.moveTo(row);
             });
+}
+
+int TDBGrid::datasetRow(int row) const {
+    if (!m_sort || row < 0) return row;
+    return m_sort->mapToSource(m_sort->index(row, 0)).row();
+}
+
+int TDBGrid::viewRow(int datasetRow) const {
+    if (!m_sort || datasetRow < 0) return datasetRow;
+    return m_sort->mapFromSource(m_source->index(datasetRow, 0)).row();
 }
 
 void TDBGrid::contextMenuEvent(QContextMenuEvent* event) {
@@ -123,11 +147,13 @@ void TDBGrid::wheelEvent(QWheelEvent* event) {
     DataSet& ds = m_source->dataSet();
     event->accept();
     if (ds.recordCount() == 0) return;
-    const std::size_t at = ds.currentRow().value_or(0);
+    // One row of what is shown, which a sorted grid shows in its own order.
+    const int at = viewRow(static_cast<int>(ds.currentRow().value_or(0)));
+    const int rows = static_cast<int>(ds.recordCount());
     if (event->angleDelta().y() < 0) {
-        if (at + 1 < ds.recordCount()) ds.moveTo(at + 1);
+        if (at + 1 < rows) ds.moveTo(static_cast<std::size_t>(datasetRow(at + 1)));
     } else if (at > 0) {
-        ds.moveTo(at - 1);
+        ds.moveTo(static_cast<std::size_t>(datasetRow(at - 1)));
     }
 }
 
@@ -144,7 +170,7 @@ QString TDBGrid::selectionText() const {
     for (const QModelIndex& r : rows) {
         QStringList cells;
         for (int c = 0; c < m_source->columnCount(); ++c) {
-            QString v = m_source->index(r.row(), c).data().toString();
+            QString v = model()->index(r.row(), c).data().toString();
             v.replace(QLatin1Char('\t'), QLatin1Char(' '));
             v.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
             v.replace(QLatin1Char('\n'), QLatin1Char(' '));

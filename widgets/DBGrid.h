@@ -21,6 +21,13 @@ public:
     // exactly one record (the next one when turned towards the user); without an open dataset
     // the grid scrolls as usual.
     void installWheelRule() { m_wheelRule = true; }
+    // A click on a column title sorts the rows shown (GridSortModel), a second click the other
+    // way; the dataset keeps its order, and a new load shows its order again. Before
+    // setDataSource.
+    void enableSorting() { m_sortable = true; }
+    // The dataset row shown in view row `row`, and the other way.
+    int datasetRow(int row) const;
+    int viewRow(int datasetRow) const;
     // The selected rows as the clipboard receives them.
     QString selectionText() const;
     // The grid's name ("信息价"): column widths a user drags are kept under it for the next grid
@@ -44,6 +51,8 @@ private:
     // Whether the cell shows less than its whole text.
     bool isCut(const QModelIndex& index) const;
     TDataSource* m_source = nullptr;
+    class GridSortModel* m_sort = nullptr;
+    bool m_sortable = false;
     bool m_wheelRule = false;
     QString m_name;
     bool m_applyingWidths = false;

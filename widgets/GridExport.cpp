@@ -71,7 +71,7 @@ void GridExport::toExcel(TDBGrid& grid) {
         for (const auto& index : selected)
             rows.push_back(index.row());
     else
-        for (int r = 0; r < source->rowCount(); ++r)
+        for (int r = 0; r < grid.model()->rowCount(); ++r)
             rows.push_back(r);
     std::sort(rows.begin(), rows.end());
 
@@ -94,8 +94,7 @@ void GridExport::toExcel(TDBGrid& grid) {
     for (int r : rows) {
         XlsxTableWriter::Row row;
         for (int c : columns)
-            row.push_back(
-                source->data(source->index(r, c), Qt::DisplayRole).toString().toStdString());
+            row.push_back(grid.model()->index(r, c).data().toString().toStdString());
         table.push_back(std::move(row));
     }
     // Written beside the chosen name first: a failure leaves the file that was there untouched.

@@ -6,6 +6,7 @@
 #include <QContextMenuEvent>
 #include <QDateEdit>
 #include <QDir>
+#include <QHeaderView>
 #include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -20,6 +21,7 @@
 #include <QToolButton>
 #include <QToolTip>
 #include <QTreeWidget>
+#include <QWheelEvent>
 #include <filesystem>
 #include <functional>
 
@@ -527,6 +529,63 @@ TEST_F(BrowserInput, APriceGridExportsWhatItShowsToExcel) {
     }
     EXPECT_EQ(sheet->lastRow(), model->rowCount() + 1);
     std::filesystem::remove(path);
+}
+
+// A click on a column title sorts what the grid shows: prices by their value with "面议" and
+// empty prices last either way; a click on a row still finds its record; the dataset keeps the
+// service's order, and the next search comes in that order again.
+TEST_F(BrowserInput, AClickOnATitleSortsTheRowsShownAndLeavesTheDatasetsOrder) {
+    const std::string p = "'" + period + "'";
+    service.exec("INSERT INTO KVR_XXJ (PERDID,PLACE,SERIAL,ITEMDESC,SPECID,XXJ) VALUES (" + p +
+                 ",'东城区',11,'中砂','甲','90'),(" + p + ",'东城区',12,'中砂','乙','面议'),(" + p +
+                 ",'东城区',13,'中砂','丙','1200'),(" + p + ",'东城区',14,'中砂','丁',NULL),(" + p +
+                 ",'东城区',15,'中砂','戊','150')");
+    click(node(QStringLiteral("信息价"), QStringLiteral("东城区")));
+    QTest::mouseClick(window->QueryEdit, Qt::LeftButton);
+    typeKeys(QStringLiteral("中砂"));
+    QTest::mouseClick(window->QuerySpeedButton, Qt::LeftButton);
+    TDBGrid* grid = window->XXMDBGrid;
+    QAbstractItemModel* shown = grid->model();
+    const auto shownColumn = [&](int c) {
+        std::vector<std::string> out;
+        for (int r = 0; r < shown->rowCount(); ++r)
+            out.push_back(shown->index(r, c).data().toString().toStdString());
+        return out;
+    };
+    constexpr int kPrice = 5, kSpec = 2;  // 信息价, 规格
+    ASSERT_EQ(shown->headerData(kPrice, Qt::Horizontal).toString(), QStringLiteral("信息价"));
+    ASSERT_EQ(shownColumn(kPrice), (V{"90", "面议", "1200", "", "150"}));
+    QHeaderView* titles = grid->horizontalHeader();
+    const auto clickTitle = [&](int c) {
+        QTest::mouseClick(titles->viewport(), Qt::LeftButton, {},
+                          QPoint(titles->sectionViewportPosition(c) + titles->sectionSize(c) / 2,
+                                 titles->height() / 2));
+    };
+    clickTitle(kPrice);
+    EXPECT_EQ(shownColumn(kPrice), (V{"90", "150", "1200", "面议", ""}));
+    clickTitle(kPrice);
+    EXPECT_EQ(shownColumn(kPrice), (V{"1200", "150", "90", "面议", ""}));
+    EXPECT_EQ(shownColumn(kSpec), (V{"丙", "戊", "甲", "乙", "丁"}));
+    // The dataset's own order is the service's.
+    V stored;
+    DataSet& ds = window->Cds_XXJ;
+    for (ds.first(); !ds.eof(); ds.next())
+        stored.push_back(ds.fieldByName("SPECID").asText());
+    EXPECT_EQ(stored, (V{"甲", "乙", "丙", "丁", "戊"}));
+    // A click on the second row shown makes its record the current one.
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
+                      grid->visualRect(shown->index(1, kSpec)).center());
+    EXPECT_EQ(window->Cds_XXJ.fieldByName("SPECID").asText(), "戊");
+    // The wheel moves to the row below as shown.
+    QWheelEvent down(grid->viewport()->rect().center(),
+                     grid->viewport()->mapToGlobal(grid->viewport()->rect().center()), {},
+                     {0, -120}, Qt::NoButton, {}, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(grid->viewport(), &down);
+    EXPECT_EQ(window->Cds_XXJ.fieldByName("SPECID").asText(), "甲");
+    // A new search comes in the service's order again.
+    QTest::mouseClick(window->QuerySpeedButton, Qt::LeftButton);
+    EXPECT_EQ(shownColumn(kPrice), (V{"90", "面议", "1200", "", "150"}));
+    EXPECT_EQ(titles->sortIndicatorSection(), -1);
 }
 
 // With no suggestion to click, a click on the grid empties the box.
@@ -1037,8 +1096,8 @@ TEST_F(Browser, ACutCellShowsItsWholeTextInAToolTip) {
         QModelIndex cell;
         for (std::size_t c = 0; c < source->columns().size(); ++c)
             if (source->columns()[c].field == QString::fromUtf8(field))
-                for (int r = source->rowCount() - 1; r >= 0; --r)
-                    if (const QModelIndex i = source->index(r, static_cast<int>(c));
+                for (int r = grid->model()->rowCount() - 1; r >= 0; --r)
+                    if (const QModelIndex i = grid->model()->index(r, static_cast<int>(c));
                         i.data().toString().startsWith(QString::fromUtf8(start)))
                         cell = i;
         ASSERT_TRUE(cell.isValid()) << field << " " << start;
