@@ -817,6 +817,8 @@ void TKVR_MainForm::QuerySpeedButtonClick() {
     what = captions[static_cast<int>(c)] +
            (BrowserStatements::byRegion(c) ? " · " + region.value_or("") : std::string()) + " · " +
            browserPeriod.substr(0, 4) + "年" + browserPeriod.substr(4) + "月 · “" + text + "”";
+    TDBGrid* grids[] = {XXMDBGrid, CJMDBGrid, MMMDBGrid, CSMDBGrid};
+    grids[static_cast<int>(c)]->setDescription(QString::fromStdString(what));
     updateStatusLine();
     SelDBGrid->hide();
 }

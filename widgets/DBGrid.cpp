@@ -14,6 +14,7 @@
 #include "data/DataSet.h"
 #include "widgets/DataSource.h"
 #include "widgets/GridExport.h"
+#include "widgets/GridPrinter.h"
 #include "widgets/GridSortModel.h"
 
 namespace tarvelo {
@@ -80,8 +81,15 @@ void TDBGrid::contextMenuEvent(QContextMenuEvent* event) {
     if (!m_source) return QTableView::contextMenuEvent(event);
     QMenu menu(this);
     QAction* toExcel = menu.addAction(QStringLiteral("导出Excel…"));
-    toExcel->setEnabled(m_source->dataSet().active() && m_source->rowCount() > 0);
-    if (menu.exec(event->globalPos()) == toExcel) GridExport::toExcel(*this);
+    QAction* print = menu.addAction(QStringLiteral("打印…"));
+    QAction* toPdf = menu.addAction(QStringLiteral("导出PDF…"));
+    const bool rows = m_source->dataSet().active() && m_source->rowCount() > 0;
+    for (QAction* a : {toExcel, print, toPdf})
+        a->setEnabled(rows);
+    QAction* chosen = menu.exec(event->globalPos());
+    if (chosen == toExcel) GridExport::toExcel(*this);
+    if (chosen == print) GridPrinter::preview(*this);
+    if (chosen == toPdf) GridPrinter::toPdf(*this);
 }
 
 void TDBGrid::setGridName(const QString& name) {

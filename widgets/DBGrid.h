@@ -34,6 +34,9 @@ public:
     // of that name, and an export proposes it as the file's name.
     void setGridName(const QString& name);
     const QString& gridName() const { return m_name; }
+    // What the rows are ("信息价 · 东城区 · 2026年12月 · “钢筋”"), the heading of a printout.
+    void setDescription(const QString& text) { m_description = text; }
+    const QString& description() const { return m_description; }
 
 signals:
     // A click on a cell, after the dataset's current row moved there.
@@ -55,6 +58,7 @@ private:
     bool m_sortable = false;
     bool m_wheelRule = false;
     QString m_name;
+    QString m_description;
     bool m_applyingWidths = false;
 };
 

@@ -588,6 +588,71 @@ TEST_F(BrowserInput, AClickOnATitleSortsTheRowsShownAndLeavesTheDatasetsOrder) {
     EXPECT_EQ(titles->sortIndicatorSection(), -1);
 }
 
+// "导出PDF…" prints what the grid shows: 200 rows take several pages, each with the title row
+// and a page number, under the heading of what was searched.
+TEST_F(BrowserInput, APriceGridPrintsToPdfWithTitlesOnEveryPage) {
+    std::string rows;
+    for (int i = 1; i <= 200; ++i)
+        rows += std::string(rows.empty() ? "" : ",") + "('" + period + "','东城区'," +
+                std::to_string(100 + i) + ",'中砂','规格" + std::to_string(i) + "','" +
+                std::to_string(100 + i) + "')";
+    service.exec("INSERT INTO KVR_XXJ (PERDID,PLACE,SERIAL,ITEMDESC,SPECID,XXJ) VALUES " + rows);
+    click(node(QStringLiteral("信息价"), QStringLiteral("东城区")));
+    QTest::mouseClick(window->QueryEdit, Qt::LeftButton);
+    typeKeys(QStringLiteral("中砂"));
+    QTest::mouseClick(window->QuerySpeedButton, Qt::LeftButton);
+    TDBGrid* grid = window->XXMDBGrid;
+    ASSERT_EQ(grid->model()->rowCount(), 200);
+
+    const std::string path =
+        (QDir::tempPath() + QStringLiteral("/tarvelo-grid-print.pdf")).toStdString();
+    std::filesystem::remove(path);
+    ui.answerSaveFile(path);
+    QTimer::singleShot(0, [&] {
+        if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+            QAction* pdf = menu->actions().value(2);
+            if (pdf && pdf->text() == QStringLiteral("导出PDF…"))
+                QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(pdf).center());
+            else
+                menu->close();
+        }
+    });
+    const QPoint at = grid->visualRect(grid->model()->index(0, 1)).center();
+    QContextMenuEvent rightClick(QContextMenuEvent::Mouse, at, grid->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(grid->viewport(), &rightClick);
+    ASSERT_TRUE(std::filesystem::exists(path))
+        << (ui.messages().empty() ? "" : ui.messages().back());
+
+    const auto run = [](const std::string& command) {
+        std::string out;
+        FILE* p = ::popen(command.c_str(), "r");
+        char buf[4096];
+        while (const std::size_t n = std::fread(buf, 1, sizeof buf, p))
+            out.append(buf, n);
+        ::pclose(p);
+        return out;
+    };
+    const std::string info = run("pdfinfo '" + path + "'");
+    const auto pagesAt = info.find("Pages:");
+    ASSERT_NE(pagesAt, std::string::npos) << info;
+    const int pages = std::stoi(info.substr(pagesAt + 6));
+    EXPECT_GE(pages, 4);
+    EXPECT_EQ(ui.messages().back(), "已导出到“" + path + "”。");
+    const std::string text = run("pdftotext -layout '" + path + "' -");
+    EXPECT_NE(text.find("信息价 · 东城区 · "), std::string::npos) << text.substr(0, 400);
+    EXPECT_NE(text.find("规格200"), std::string::npos);
+    // Every page repeats the title row and carries its number.
+    std::size_t start = 0;
+    for (int page = 1; page <= pages; ++page) {
+        const auto end = text.find('\f', start);
+        const std::string one = text.substr(start, end - start);
+        EXPECT_NE(one.find("材料名"), std::string::npos) << "page " << page;
+        EXPECT_NE(one.find(std::to_string(page)), std::string::npos) << "page " << page;
+        start = end + 1;
+    }
+    std::filesystem::remove(path);
+}
+
 // With no suggestion to click, a click on the grid empties the box.
 TEST_F(BrowserInput, AClickOnTheSuggestionsWithoutARowEmptiesTheBox) {
     clickTab(window->PageControl3, 1);
