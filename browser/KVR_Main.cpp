@@ -30,6 +30,7 @@
 #include "app/ClientSettings.h"
 #include "app/Globals.h"
 #include "browser/BrowserStatements.h"
+#include "browser/PriceTrendWindow.h"
 #include "data/ReferenceList.h"
 #include "platform/Platform.h"
 #include "service/IISdm.h"
@@ -285,6 +286,12 @@ void TKVR_MainForm::buildInformationCentre() {
         ds = source(set, this, std::move(cols));
         grid->setDataSource(ds);
         grid->setGridName(caption.trimmed());
+        auto* trend = new QAction(QStringLiteral("价格走势"), grid);
+        trend->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
+        const auto category = static_cast<Category>(PageControl3->count());
+        connect(trend, &QAction::triggered, this,
+                [this, category] { runAction([&] { showTrend(category); }); });
+        grid->addMenuAction(trend);
         v->addWidget(grid, 1);
         PageControl3->addTab(pageWidget, caption);
     };
@@ -612,6 +619,21 @@ void TKVR_MainForm::FormShow() {
     PageControl3->setCurrentIndex(ClientSettings::lastTab(QStringLiteral("category"), 0));
     TV_TreeL->setCurrentItem(nullptr);
     TV_TreeL->clearSelection();
+}
+
+void TKVR_MainForm::showTrend(Category category) {
+    DataSet* sets[] = {&Cds_XXJ, &Cds_CJJ, &Cds_MMJ, &Cds_CSJ};
+    DataSet& rows = *sets[static_cast<int>(category)];
+    if (!rows.active() || rows.recordCount() == 0 || !rows.currentRow()) return;
+    const auto text = [&](const char* field) {
+        return rows.findField(field) ? rows.fieldByName(field).asText() : std::string();
+    };
+    PriceTrend::Item item{category, text("ITEMDESC"), text("SPECID"), text("MODEL"),
+                          text(category == Category::CSJ ? "ICEXT" : "PLACE")};
+    auto* window = new PriceTrendWindow(this, dataModule(), std::move(item), browserPeriod);
+    window->load(12);
+    window->show();
+    window->activateWindow();
 }
 
 void TKVR_MainForm::updateStatusLine() {

@@ -126,6 +126,8 @@ public:
 
     void FormShow();
     void updateStatusLine();
+    // "价格走势" of the current row of a category's grid.
+    void showTrend(Category category);
     void PageControl3Change();
     void YMDateTimePickerCloseUp();
     void Timer1Timer();

@@ -80,6 +80,12 @@ int TDBGrid::viewRow(int datasetRow) const {
 void TDBGrid::contextMenuEvent(QContextMenuEvent* event) {
     if (!m_source) return QTableView::contextMenuEvent(event);
     QMenu menu(this);
+    const bool hasRows = m_source->dataSet().active() && m_source->rowCount() > 0;
+    for (QAction* a : m_ownerActions) {
+        a->setEnabled(hasRows);
+        menu.addAction(a);
+    }
+    if (!m_ownerActions.empty()) menu.addSeparator();
     QAction* toExcel = menu.addAction(QStringLiteral("导出Excel…"));
     QAction* print = menu.addAction(QStringLiteral("打印…"));
     QAction* toPdf = menu.addAction(QStringLiteral("导出PDF…"));
@@ -90,6 +96,12 @@ void TDBGrid::contextMenuEvent(QContextMenuEvent* event) {
     if (chosen == toExcel) GridExport::toExcel(*this);
     if (chosen == print) GridPrinter::preview(*this);
     if (chosen == toPdf) GridPrinter::toPdf(*this);
+}
+
+void TDBGrid::addMenuAction(QAction* action) {
+    m_ownerActions.push_back(action);
+    action->setShortcutContext(Qt::WidgetShortcut);
+    addAction(action);
 }
 
 void TDBGrid::setGridName(const QString& name) {

@@ -36,6 +36,9 @@ public:
     const QString& gridName() const { return m_name; }
     // What the rows are ("信息价 · 东城区 · 2026年12月 · “钢筋”"), the heading of a printout.
     void setDescription(const QString& text) { m_description = text; }
+    // An action of the grid's owner, first in the grid's menu (and its shortcut on the grid),
+    // offered while the grid has rows.
+    void addMenuAction(QAction* action);
     const QString& description() const { return m_description; }
 
 signals:
@@ -59,6 +62,7 @@ private:
     bool m_wheelRule = false;
     QString m_name;
     QString m_description;
+    std::vector<QAction*> m_ownerActions;
     bool m_applyingWidths = false;
 };
 

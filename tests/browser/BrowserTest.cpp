@@ -3,6 +3,7 @@
 #include <QApplication>
 
 #include <QClipboard>
+#include <QComboBox>
 #include <QContextMenuEvent>
 #include <QDateEdit>
 #include <QDir>
@@ -15,6 +16,7 @@
 #include <QScrollBar>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTest>
 #include <QTextDocument>
 #include <QTimer>
@@ -28,6 +30,7 @@
 #include "app/Application.h"
 #include "app/Globals.h"
 #include "browser/KVR_Main.h"
+#include "browser/PriceTrendWindow.h"
 #include "platform/ScriptedPlatform.h"
 #include "service/IISdm.h"
 #include "support/Glyphs.h"
@@ -36,6 +39,7 @@
 #include "text/Date.h"
 #include "widgets/DBGrid.h"
 #include "widgets/DataSource.h"
+#include "widgets/TrendChart.h"
 #include "workbook/WorkbookReader.h"
 
 namespace tarvelo::test {
@@ -505,9 +509,13 @@ TEST_F(BrowserInput, APriceGridExportsWhatItShowsToExcel) {
     QTimer::singleShot(0, [&] {
         auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
         if (!menu) return;
-        QAction* first = menu->actions().value(0);
-        offered = first->text();
-        QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(first).center());
+        for (QAction* a : menu->actions())
+            if (a->text() == QStringLiteral("导出Excel…")) {
+                offered = a->text();
+                QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(a).center());
+                return;
+            }
+        menu->close();
     });
     // The right click as the window system delivers it to the grid: a context-menu event.
     const QPoint at = grid->visualRect(model->index(0, 1)).center();
@@ -610,11 +618,12 @@ TEST_F(BrowserInput, APriceGridPrintsToPdfWithTitlesOnEveryPage) {
     ui.answerSaveFile(path);
     QTimer::singleShot(0, [&] {
         if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
-            QAction* pdf = menu->actions().value(2);
-            if (pdf && pdf->text() == QStringLiteral("导出PDF…"))
-                QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(pdf).center());
-            else
-                menu->close();
+            for (QAction* a : menu->actions())
+                if (a->text() == QStringLiteral("导出PDF…")) {
+                    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(a).center());
+                    return;
+                }
+            menu->close();
         }
     });
     const QPoint at = grid->visualRect(grid->model()->index(0, 1)).center();
@@ -651,6 +660,66 @@ TEST_F(BrowserInput, APriceGridPrintsToPdfWithTitlesOnEveryPage) {
         start = end + 1;
     }
     std::filesystem::remove(path);
+}
+
+// Ctrl+T on a price row opens its trend: one statement for the item (name, specification,
+// model, region) over the last 12 months, a point for each month with a number, a gap for a
+// month without a row, "面议" marked and listed as it is stored.
+TEST_F(BrowserInput, CtrlTOnAPriceRowShowsItsTrendWithGapsAndTextPrices) {
+    const auto back = [&](int months) {
+        const int m =
+            std::stoi(period.substr(0, 4)) * 12 + std::stoi(period.substr(4)) - 1 - months;
+        char buf[16];
+        std::snprintf(buf, sizeof buf, "%04d%02d", m / 12, m % 12 + 1);
+        return std::string(buf);
+    };
+    const auto row = [](const std::string& p, int serial, const char* spec, const char* price) {
+        return "('" + p + "','东城区'," + std::to_string(serial) + ",'中砂','" + spec + "'," +
+               (price ? "'" + std::string(price) + "'" : std::string("NULL")) + ")";
+    };
+    service.exec("INSERT INTO KVR_XXJ (PERDID,PLACE,SERIAL,ITEMDESC,SPECID,XXJ) VALUES " +
+                 row(back(0), 21, "甲", "150") + "," + row(back(0), 22, "乙", "999") + "," +
+                 row(back(1), 21, "甲", "面议") + "," + row(back(3), 21, "甲", "140") + "," +
+                 row(back(5), 21, "甲", "130") + "," + row(back(13), 21, "甲", "100"));
+    click(node(QStringLiteral("信息价"), QStringLiteral("东城区")));
+    QTest::mouseClick(window->QueryEdit, Qt::LeftButton);
+    typeKeys(QStringLiteral("中砂"));
+    QTest::mouseClick(window->QuerySpeedButton, Qt::LeftButton);
+    TDBGrid* grid = window->XXMDBGrid;
+    ASSERT_EQ(grid->model()->rowCount(), 2);
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
+                      grid->visualRect(grid->model()->index(0, 2)).center());
+    ASSERT_EQ(window->Cds_XXJ.fieldByName("SPECID").asText(), "甲");
+    QTest::keyClick(grid, Qt::Key_T, Qt::ControlModifier);
+
+    auto* trend = window->findChild<PriceTrendWindow*>();
+    ASSERT_NE(trend, nullptr);
+    EXPECT_TRUE(trend->isVisible());
+    EXPECT_EQ(trend->lastStatement,
+              " Select PERDID,XXJ From KVR_XXJ \r\n Where PLACE='东城区'\r\n"
+              " and ITEMDESC='中砂'\r\n and coalesce(SPECID,'')='甲'\r\n"
+              " and coalesce(MODEL,'')=''\r\n and PERDID>='" +
+                  back(11) + "' and PERDID<='" + back(0) + "'\r\n Order By PERDID,SERIAL \r\n");
+    const auto& points = trend->Chart->points();
+    ASSERT_EQ(points.size(), 12u);
+    const auto at = [&](int monthsBack) {
+        return points[static_cast<std::size_t>(11 - monthsBack)];
+    };
+    EXPECT_EQ(at(0).price, std::optional<double>(150));
+    EXPECT_EQ(at(1).price, std::nullopt);
+    EXPECT_EQ(at(1).text, QStringLiteral("面议"));
+    EXPECT_EQ(at(2).text, QString());  // no row: a gap
+    EXPECT_EQ(at(3).price, std::optional<double>(140));
+    EXPECT_EQ(at(5).price, std::optional<double>(130));
+    EXPECT_EQ(trend->Table->item(10, 1)->text(), QStringLiteral("面议"));
+    EXPECT_EQ(trend->Table->item(9, 1)->text(), QStringLiteral("—"));
+    // Two years: the month of 100 comes in.
+    trend->Months->setFocus();
+    QTest::keyClick(trend->Months, Qt::Key_Down);
+    ASSERT_EQ(trend->Chart->points().size(), 24u);
+    EXPECT_EQ(trend->Chart->points()[10].price, std::optional<double>(100));
+    QTest::keyClick(trend, Qt::Key_Escape);
+    EXPECT_TRUE(ui.messages().empty());
 }
 
 // With no suggestion to click, a click on the grid empties the box.
