@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QPrintPreviewDialog>
 #include <QScrollBar>
 #include <QTabBar>
 #include <QTabWidget>
@@ -611,6 +612,34 @@ TEST_F(BrowserInput, APriceGridPrintsToPdfWithTitlesOnEveryPage) {
     QTest::mouseClick(window->QuerySpeedButton, Qt::LeftButton);
     TDBGrid* grid = window->XXMDBGrid;
     ASSERT_EQ(grid->model()->rowCount(), 200);
+
+    // "打印…" opens the print preview of the same pages.
+    QString previewTitle;
+    QTimer::singleShot(0, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu) return;
+        for (QAction* a : menu->actions())
+            if (a->text() == QStringLiteral("打印…")) {
+                QTimer::singleShot(0, [&] {
+                    for (QWidget* w : QApplication::topLevelWidgets())
+                        if (auto* preview = qobject_cast<QPrintPreviewDialog*>(w);
+                            preview && preview->isVisible()) {
+                            previewTitle = preview->windowTitle();
+                            preview->reject();
+                        }
+                });
+                QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(a).center());
+                return;
+            }
+        menu->close();
+    });
+    {
+        const QPoint at = grid->visualRect(grid->model()->index(0, 1)).center();
+        QContextMenuEvent rightClick(QContextMenuEvent::Mouse, at,
+                                     grid->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(grid->viewport(), &rightClick);
+    }
+    EXPECT_EQ(previewTitle, QStringLiteral("打印预览"));
 
     const std::string path =
         (QDir::tempPath() + QStringLiteral("/tarvelo-grid-print.pdf")).toStdString();
