@@ -57,6 +57,26 @@ TEST(XlsxTableWriter, WritesWhatReadsBackWithTheSameTexts) {
                       expected[r][c])
                 << "row " << r + 1 << " column " << c + 1;
 
+    // An independent reader (openpyxl, as Debian packages it) reads the same values, with the
+    // numbers as numbers and the dates as dates.
+    std::string peer;
+    if (FILE* p = ::popen(("/usr/bin/python3 -c \"import openpyxl; ws = "
+                           "openpyxl.load_workbook('" +
+                           path +
+                           "').active; print(ws.title); "
+                           "[print(repr(c.value)) for row in ws.iter_rows(min_row=2, max_row=3) "
+                           "for c in row]\"")
+                              .c_str(),
+                          "r")) {
+        char buf[4096];
+        while (const std::size_t n = std::fread(buf, 1, sizeof buf, p))
+            peer.append(buf, n);
+        ::pclose(p);
+    }
+    EXPECT_EQ(peer,
+              "信息价\n'热轧带肋钢筋'\n4120\ndatetime.datetime(2026, 12, 5, 0, 0)\n'0101'\n"
+              "'普通硅酸盐水泥'\n'面议'\ndatetime.datetime(2026, 12, 3, 0, 0)\n'0102'\n");
+
     const std::string xml = sheetXml(path);
     EXPECT_NE(xml.find("ySplit=\"1\""), std::string::npos) << xml.substr(0, 600);
     // Numbers and dates as numbers (a date with its date format), "面议" and codes as text.
