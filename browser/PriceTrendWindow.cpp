@@ -35,7 +35,8 @@ PriceTrendWindow::PriceTrendWindow(QWidget* owner, TIISdmPtr& data, PriceTrend::
     Table->setHorizontalHeaderLabels({QStringLiteral("月份"), QStringLiteral("价格")});
     Table->verticalHeader()->hide();
     Table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    Table->setFixedWidth(200);
+    Table->horizontalHeader()->setStretchLastSection(true);
+    Table->setFixedWidth(240);
     auto* top = new QHBoxLayout;
     top->addWidget(Caption, 1);
     top->addWidget(Months);
