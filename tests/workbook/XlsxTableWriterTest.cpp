@@ -77,6 +77,28 @@ TEST(XlsxTableWriter, WritesWhatReadsBackWithTheSameTexts) {
               "信息价\n'热轧带肋钢筋'\n4120\ndatetime.datetime(2026, 12, 5, 0, 0)\n'0101'\n"
               "'普通硅酸盐水泥'\n'面议'\ndatetime.datetime(2026, 12, 3, 0, 0)\n'0102'\n");
 
+    // LibreOffice opens it: its own conversion to CSV holds the same texts.
+    const auto folder = std::filesystem::temp_directory_path() / "tarvelo-export-lo";
+    std::filesystem::remove_all(folder);
+    std::string csv;
+    if (FILE* p = ::popen(("HOME=" + folder.string() +
+                           " soffice --headless --convert-to csv:\"Text - txt - csv "
+                           "(StarCalc)\":44,34,76 --outdir " +
+                           folder.string() + " " + path + " >/dev/null 2>&1 && cat " +
+                           (folder / "tarvelo-export-test.csv").string())
+                              .c_str(),
+                          "r")) {
+        char buf[4096];
+        while (const std::size_t n = std::fread(buf, 1, sizeof buf, p))
+            csv.append(buf, n);
+        ::pclose(p);
+    }
+    std::filesystem::remove_all(folder);
+    EXPECT_EQ(csv.substr(0, csv.find("\"“引号”")),
+              "材料名,信息价,成交日期,编码\n热轧带肋钢筋,4120,2026-12-05,0101\n"
+              "普通硅酸盐水泥,面议,2026-12-03,0102\n")
+        << csv;
+
     const std::string xml = sheetXml(path);
     EXPECT_NE(xml.find("ySplit=\"1\""), std::string::npos) << xml.substr(0, 600);
     // Numbers and dates as numbers (a date with its date format), "面议" and codes as text.
