@@ -197,6 +197,8 @@ std::vector<std::string> ServiceConfig::standardFiles(const std::string& executa
     else if (const char* home = std::getenv("HOME"); home && *home)
         files.push_back(
             (std::filesystem::path(home) / ".config" / "tarvelo" / "tarvelo.ini").string());
+    // The computer's own, as an installed package's administrator writes it.
+    files.emplace_back("/etc/tarvelo/tarvelo.ini");
     return files;
 }
 

@@ -50,7 +50,8 @@ struct ServiceConfig {
     static ServiceConfig load(std::vector<std::string>& args,
                               const std::vector<std::string>& files);
 
-    // tarvelo.ini beside the executable, then in the user's configuration folder.
+    // tarvelo.ini beside the executable, then in the user's configuration folder, then the
+    // computer's /etc/tarvelo/tarvelo.ini (the first that exists is read).
     static std::vector<std::string> standardFiles(const std::string& executableDir);
 
     // Reads one file; throws tarvelo::Error naming the file and line of a mistake.

@@ -108,5 +108,20 @@ TEST_F(ServiceConfigFiles, MistakesAreClearErrors) {
               std::string::npos);
 }
 
+// Where the programs look, in order: beside themselves, the user's folder, the computer's.
+TEST(ServiceConfigPlaces, BesideTheProgramThenTheUsersThenTheComputers) {
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    const std::string kept = xdg ? xdg : "";
+    ::setenv("XDG_CONFIG_HOME", "/home/amy/.config", 1);
+    EXPECT_EQ(ServiceConfig::standardFiles("/opt/tarvelo/bin"),
+              (std::vector<std::string>{"/opt/tarvelo/bin/tarvelo.ini",
+                                        "/home/amy/.config/tarvelo/tarvelo.ini",
+                                        "/etc/tarvelo/tarvelo.ini"}));
+    if (xdg)
+        ::setenv("XDG_CONFIG_HOME", kept.c_str(), 1);
+    else
+        ::unsetenv("XDG_CONFIG_HOME");
+}
+
 }  // namespace
 }  // namespace tarvelo
