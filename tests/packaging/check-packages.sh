@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# Builds both Debian packages from a built tree, unpacks them into a fresh root and checks what
+# an installation gets: the files, the control data, the menu entry, the maintainer scripts,
+# and that the service starts from its unit's own command line on a new database and answers.
+#   tests/packaging/check-packages.sh BUILD_DIR
+set -euo pipefail
+build=$(cd "$1" && pwd)
+work=$(mktemp -d /tmp/tarvelo-packages.XXXXXX)
+server_pid=
+cleanup() {
+  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "FAILED: $*" >&2; exit 1; }
+
+(cd "$build" && cpack -G DEB -B "$work/debs" >/dev/null)
+client=$(ls "$work"/debs/tarvelo_*.deb)
+server=$(ls "$work"/debs/tarvelo-server_*.deb)
+root="$work/root"
+mkdir -p "$root"
+for deb in "$client" "$server"; do dpkg-deb -x "$deb" "$root"; done
+
+for f in usr/bin/tarvelo usr/bin/tarvelo-query usr/bin/tarvelo-sheet usr/bin/tarvelo-server \
+         usr/share/applications/tarvelo.desktop usr/share/icons/hicolor/48x48/apps/tarvelo.png \
+         usr/share/icons/hicolor/256x256/apps/tarvelo.png usr/share/doc/tarvelo/README.md \
+         usr/share/doc/tarvelo-server/README.md usr/lib/systemd/system/tarvelo-server.service \
+         etc/tarvelo/tarvelo.ini etc/tarvelo/tarvelo-server.conf; do
+  [ -e "$root/$f" ] || fail "$f is not in the packages"
+done
+# The client package holds no service, the service package no client.
+dpkg-deb -c "$client" | grep -q 'tarvelo-server$' && fail "the client package holds the service"
+dpkg-deb -c "$server" | grep -q 'bin/tarvelo$' && fail "the service package holds the client"
+
+field() { dpkg-deb -f "$1" "$2"; }
+[ "$(field "$client" Package)" = tarvelo ] || fail "client package name"
+[ "$(field "$server" Package)" = tarvelo-server ] || fail "server package name"
+for dep in libqt6widgets6 libcurl4 fonts-arphic-gkai00mp qt6-translations-l10n; do
+  field "$client" Depends | grep -q "$dep" || fail "the client does not depend on $dep"
+done
+for dep in adduser libsqlite3-0 libpq5 libmicrohttpd12; do
+  field "$server" Depends | grep -q "$dep" || fail "the service does not depend on $dep"
+done
+dpkg-deb --ctrl-tarfile "$server" | tar -t | grep -q '^./postinst$' || fail "no postinst"
+dpkg-deb --ctrl-tarfile "$server" | tar -xO ./conffiles | grep -qx /etc/tarvelo/tarvelo-server.conf \
+  || fail "the service's settings are no conffile"
+dpkg-deb --ctrl-tarfile "$client" | tar -xO ./conffiles | grep -qx /etc/tarvelo/tarvelo.ini \
+  || fail "the client's settings are no conffile"
+mkdir -p "$work/control"
+dpkg-deb -e "$server" "$work/control"
+for script in postinst prerm postrm; do sh -n "$work/control/$script" || fail "$script"; done
+grep -q 'if \[ ! -e /var/lib/tarvelo/tarvelo.db \]' "$work/control/postinst" \
+  || fail "postinst would initialise an existing database"
+
+desktop-file-validate "$root/usr/share/applications/tarvelo.desktop" || fail "the menu entry"
+grep -q '^Name\[zh_CN\]=' "$root/usr/share/applications/tarvelo.desktop" || fail "no Chinese name"
+if command -v lintian >/dev/null; then lintian --no-tag-display-limit "$client" "$server" || true; fi
+
+# The unit's command line, with the installed program and its settings file, on a new database.
+unit="$root/usr/lib/systemd/system/tarvelo-server.service"
+exec_start=$(sed -n 's/^ExecStart=//p' "$unit")
+[ -n "$exec_start" ] || fail "the unit has no ExecStart"
+set -a
+# shellcheck disable=SC1091
+. "$root/etc/tarvelo/tarvelo-server.conf"
+set +a
+TARVELO_DB="$work/tarvelo.db"
+TARVELO_LISTEN=127.0.0.1:0
+"$root/usr/bin/tarvelo-server" init --db "$TARVELO_DB" >/dev/null
+command_line=${exec_start//\/usr\/bin\/tarvelo-server/$root/usr/bin/tarvelo-server}
+command_line=$(eval "echo $command_line")
+$command_line >"$work/serve.log" 2>&1 &
+server_pid=$!
+base=
+for _ in $(seq 100); do
+  base=$(grep -m1 -o 'http://127.0.0.1:[0-9]*' "$work/serve.log" || true)
+  [ -n "$base" ] && break
+  sleep 0.1
+done
+[ -n "$base" ] || { cat "$work/serve.log" >&2; fail "the installed service did not start"; }
+answer=$(curl -s -H 'Content-Type: text/xml; charset=utf-8' \
+  -H 'SOAPAction: "urn:VRDS_IIS_WebSCoorSpplyIsapi-IVRDS_IIS_WebSCoorSpplyIsapi#EnVerifs"' \
+  --data '<?xml version="1.0"?><s:Envelope xmlns:s="http://schemas.xmlsoap.org/soap/envelope/"><s:Body><q:EnVerifs xmlns:q="urn:VRDS_IIS_WebSCoorSpplyIsapi-IVRDS_IIS_WebSCoorSpplyIsapi"><Src>YWRtaW4xMjM=</Src></q:EnVerifs></s:Body></s:Envelope>' \
+  "$base/soap/IVRDS_IIS_WebSCoorSpplyIsapi")
+echo "$answer" | grep -q '<return[^>]*>[A-Za-z0-9+/]\{43\}=</return>' \
+  || fail "EnVerifs answered: $answer"
+echo "packages: both built, unpacked and checked; the installed service answered EnVerifs"
