@@ -423,6 +423,30 @@ protected:
             QApplication::sendEvent(QApplication::focusWidget(), &commit);
         }
     }
+    // Opens `grid`'s menu as a right click on its first row does (the context-menu event the
+    // window system delivers) and chooses `action`; `whenChosen` runs inside the action, once
+    // the loop of a dialog it opens is running. Returns whether the menu offered the action.
+    bool chooseFromMenu(TDBGrid* grid, const QString& action,
+                        std::function<void()> whenChosen = {}) {
+        bool offered = false;
+        QTimer::singleShot(0, [&] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            if (!menu) return;
+            for (QAction* a : menu->actions())
+                if (a->text() == action) {
+                    offered = true;
+                    if (whenChosen) QTimer::singleShot(0, whenChosen);
+                    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(a).center());
+                    return;
+                }
+            menu->close();
+        });
+        const QPoint at = grid->visualRect(grid->model()->index(0, 1)).center();
+        QContextMenuEvent rightClick(QContextMenuEvent::Mouse, at,
+                                     grid->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(grid->viewport(), &rightClick);
+        return offered;
+    }
     void clickTab(QTabWidget* tabs, int index) {
         QTest::mouseClick(tabs->tabBar(), Qt::LeftButton, {},
                           tabs->tabBar()->tabRect(index).center());
@@ -506,23 +530,7 @@ TEST_F(BrowserInput, APriceGridExportsWhatItShowsToExcel) {
         (QDir::tempPath() + QStringLiteral("/tarvelo-grid-export.xlsx")).toStdString();
     std::filesystem::remove(path);
     ui.answerSaveFile(path);
-    QString offered;
-    QTimer::singleShot(0, [&] {
-        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-        if (!menu) return;
-        for (QAction* a : menu->actions())
-            if (a->text() == QStringLiteral("导出Excel…")) {
-                offered = a->text();
-                QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(a).center());
-                return;
-            }
-        menu->close();
-    });
-    // The right click as the window system delivers it to the grid: a context-menu event.
-    const QPoint at = grid->visualRect(model->index(0, 1)).center();
-    QContextMenuEvent rightClick(QContextMenuEvent::Mouse, at, grid->viewport()->mapToGlobal(at));
-    QApplication::sendEvent(grid->viewport(), &rightClick);
-    EXPECT_EQ(offered, QStringLiteral("导出Excel…"));
+    EXPECT_TRUE(chooseFromMenu(grid, QStringLiteral("导出Excel…")));
     ASSERT_TRUE(std::filesystem::exists(path));
     EXPECT_EQ(ui.messages().back(),
               "已导出 " + std::to_string(model->rowCount()) + " 行到“" + path + "”。");
@@ -615,49 +623,21 @@ TEST_F(BrowserInput, APriceGridPrintsToPdfWithTitlesOnEveryPage) {
 
     // "打印…" opens the print preview of the same pages.
     QString previewTitle;
-    QTimer::singleShot(0, [&] {
-        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-        if (!menu) return;
-        for (QAction* a : menu->actions())
-            if (a->text() == QStringLiteral("打印…")) {
-                QTimer::singleShot(0, [&] {
-                    for (QWidget* w : QApplication::topLevelWidgets())
-                        if (auto* preview = qobject_cast<QPrintPreviewDialog*>(w);
-                            preview && preview->isVisible()) {
-                            previewTitle = preview->windowTitle();
-                            preview->reject();
-                        }
-                });
-                QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(a).center());
-                return;
+    EXPECT_TRUE(chooseFromMenu(grid, QStringLiteral("打印…"), [&] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* preview = qobject_cast<QPrintPreviewDialog*>(w);
+                preview && preview->isVisible()) {
+                previewTitle = preview->windowTitle();
+                preview->reject();
             }
-        menu->close();
-    });
-    {
-        const QPoint at = grid->visualRect(grid->model()->index(0, 1)).center();
-        QContextMenuEvent rightClick(QContextMenuEvent::Mouse, at,
-                                     grid->viewport()->mapToGlobal(at));
-        QApplication::sendEvent(grid->viewport(), &rightClick);
-    }
+    }));
     EXPECT_EQ(previewTitle, QStringLiteral("打印预览"));
 
     const std::string path =
         (QDir::tempPath() + QStringLiteral("/tarvelo-grid-print.pdf")).toStdString();
     std::filesystem::remove(path);
     ui.answerSaveFile(path);
-    QTimer::singleShot(0, [&] {
-        if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
-            for (QAction* a : menu->actions())
-                if (a->text() == QStringLiteral("导出PDF…")) {
-                    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(a).center());
-                    return;
-                }
-            menu->close();
-        }
-    });
-    const QPoint at = grid->visualRect(grid->model()->index(0, 1)).center();
-    QContextMenuEvent rightClick(QContextMenuEvent::Mouse, at, grid->viewport()->mapToGlobal(at));
-    QApplication::sendEvent(grid->viewport(), &rightClick);
+    EXPECT_TRUE(chooseFromMenu(grid, QStringLiteral("导出PDF…")));
     ASSERT_TRUE(std::filesystem::exists(path))
         << (ui.messages().empty() ? "" : ui.messages().back());
 
