@@ -39,7 +39,7 @@ void PriceTrend::statement(StatementBuffer& b, const Item& item, const std::stri
     b.add(" Select PERDID," + std::string(t.code) + " From " + std::string(t.tableName) + " ");
     b.add(" Where " + std::string(placeColumn(item.category)) + "=" + sqlLiteral(item.place));
     b.add(" and ITEMDESC=" + sqlLiteral(item.name));
-    b.add(" and coalesce(SPECID,'')=" + sqlLiteral(item.spec));
+    b.add(" and coalesce(SPECID,'')=" + sqlLiteral(item.specId));
     b.add(" and coalesce(MODEL,'')=" + sqlLiteral(item.model));
     b.add(" and PERDID>=" + sqlLiteral(firstPeriod(last, months)) +
           " and PERDID<=" + sqlLiteral(last));

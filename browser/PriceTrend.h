@@ -15,11 +15,11 @@ class StatementBuffer;
 // a chart draws. Qt-free.
 class PriceTrend {
 public:
-    // The item: its name, specification and model (empty for none), and its region (信息价,
+    // The item: its name, 规格 (SPECID) and model (empty for none), and its region (信息价,
     // 成交价, 苗木价) or material class (厂商报价).
     struct Item {
         Category category;
-        std::string name, spec, model, place;
+        std::string name, specId, model, place;
     };
     struct Point {
         std::string period;           // "YYYYMM"

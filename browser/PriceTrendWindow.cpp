@@ -23,10 +23,10 @@ PriceTrendWindow::PriceTrendWindow(QWidget* owner, TIISdmPtr& data, PriceTrend::
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("价格走势"));
     resize(860, 440);
-    const QString what = QString::fromStdString(std::string(priceTable(m_item.category).title) +
-                                                " · " + m_item.place + " · " + m_item.name +
-                                                (m_item.spec.empty() ? "" : " · " + m_item.spec) +
-                                                (m_item.model.empty() ? "" : " · " + m_item.model));
+    const QString what = QString::fromStdString(
+        std::string(priceTable(m_item.category).title) + " · " + m_item.place + " · " +
+        m_item.name + (m_item.specId.empty() ? "" : " · " + m_item.specId) +
+        (m_item.model.empty() ? "" : " · " + m_item.model));
     Caption = new QLabel(what, this);
     Months = new QComboBox(this);
     Months->addItems({QStringLiteral("近 12 个月"), QStringLiteral("近 24 个月")});

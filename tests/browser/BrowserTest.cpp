@@ -671,7 +671,7 @@ TEST_F(BrowserInput, APriceGridPrintsToPdfWithTitlesOnEveryPage) {
     std::filesystem::remove(path);
 }
 
-// Ctrl+T on a price row opens its trend: one statement for the item (name, specification,
+// Ctrl+T on a price row opens its trend: one statement for the item (name, 规格 (SPECID),
 // model, region) over the last 12 months, a point for each month with a number, a gap for a
 // month without a row, "面议" marked and listed as it is stored.
 TEST_F(BrowserInput, CtrlTOnAPriceRowShowsItsTrendWithGapsAndTextPrices) {
@@ -682,8 +682,8 @@ TEST_F(BrowserInput, CtrlTOnAPriceRowShowsItsTrendWithGapsAndTextPrices) {
         std::snprintf(buf, sizeof buf, "%04d%02d", m / 12, m % 12 + 1);
         return std::string(buf);
     };
-    const auto row = [](const std::string& p, int serial, const char* spec, const char* price) {
-        return "('" + p + "','东城区'," + std::to_string(serial) + ",'中砂','" + spec + "'," +
+    const auto row = [](const std::string& p, int serial, const char* specId, const char* price) {
+        return "('" + p + "','东城区'," + std::to_string(serial) + ",'中砂','" + specId + "'," +
                (price ? "'" + std::string(price) + "'" : std::string("NULL")) + ")";
     };
     service.exec("INSERT INTO KVR_XXJ (PERDID,PLACE,SERIAL,ITEMDESC,SPECID,XXJ) VALUES " +
