@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -97,6 +98,14 @@ protected:
 };
 
 TEST_F(Replica, ARowWrittenOnThePrimaryIsReadOnTheReplicaWhichTakesNoWrites) {
+    // The read URL leads to the replica, the write URL to the primary.
+    const std::string inRecovery = "select pg_is_in_recovery() AS R";
+    EXPECT_NE(read(readUrl, inRecovery).find("R=\"1\""), std::string::npos);
+    const std::string writeBase = writeUrl.substr(0, writeUrl.find("/soap/"));
+    EXPECT_NE(read(writeBase + "/soap/" + std::string(SoapInterface::supply().name), inRecovery)
+                  .find("R=\"0\""),
+              std::string::npos);
+
     EXPECT_EQ(write(writeUrl, "insert into KVR_REGION values ('99','副本区')"), "1");
     // The replica replays what the primary wrote, soon but not at once.
     std::string seen;
@@ -134,6 +143,14 @@ TEST_F(Replica, ARowWrittenOnThePrimaryIsReadOnTheReplicaWhichTakesNoWrites) {
                 r.c_str(), "--write-db", w.c_str(), static_cast<char*>(nullptr));
         ::_exit(127);
     }
+    // Stopped however the test ends, an assertion's early return included.
+    struct Reaper {
+        pid_t pid;
+        ~Reaper() {
+            ::kill(pid, SIGTERM);
+            ::waitpid(pid, nullptr, 0);
+        }
+    } reaper{child};
     std::string base;
     for (int i = 0; i < 200 && base.empty(); ++i) {
         std::this_thread::sleep_for(50ms);
@@ -151,8 +168,6 @@ TEST_F(Replica, ARowWrittenOnThePrimaryIsReadOnTheReplicaWhichTakesNoWrites) {
     } catch (const SoapFault& f) {
         EXPECT_NE(f.faultString().find("数据库只读"), std::string::npos) << f.faultString();
     }
-    ::kill(child, SIGTERM);
-    ::waitpid(child, nullptr, 0);
     EXPECT_EQ(read(readUrl, "select count(*) AS N from KVR_REGION where ID='98'").find("N=\"1\""),
               std::string::npos);
 }
