@@ -105,7 +105,7 @@ void TFrm_ProcGrant::loadList() {
           "Where SYSBZ<>'1' ", "Order By USERID ", ") ",
           "select USERID,USERNAME,QQ,EMAIL,SYSBZ,TEL,DATABZ,DBZ1,DBZ2 ", "from aaa "})
         ADOQuery1.add(line);
-    Cds_UserH.loadPacket(IISdmPtr->QueryBySQL(ADOQuery1.text()));
+    IISdmPtr->QueryInto(ADOQuery1.text(), Cds_UserH);
 }
 
 void TFrm_ProcGrant::flip(const char* display, int character) {

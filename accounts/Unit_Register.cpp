@@ -156,7 +156,7 @@ void TFrm_Register::BitBtn1Click() {
     ADOQuery1.add("Select * From KVR_USERH  ");
     ADOQuery1.add(std::string("Where USERID=") + sqlLiteral(userId) + "  ");
     DataSet& users = dm.Cds_UserHPassed;
-    users.loadPacket(dm.QueryBySQL(ADOQuery1.text()));
+    dm.QueryInto(ADOQuery1.text(), users);
     if (!users.fieldByName("USERID").asText().empty()) {
         users.close();
         return refuse("该用户已存在。", UserIDEdit);

@@ -582,8 +582,8 @@ void TKVR_MainForm::FormShow() {
     }
     // 4: the reference lists; a failure ends here with the four top-level nodes.
     TIISdmPtr& dm = dataModule();
-    Cds_ICEXT.loadPacket(dm.QueryBySQL(ReferenceList::materialClasses().statement));
-    Cds_Region.loadPacket(dm.QueryBySQL(ReferenceList::regions().statement));
+    dm.QueryInto(ReferenceList::materialClasses().statement, Cds_ICEXT);
+    dm.QueryInto(ReferenceList::regions().statement, Cds_Region);
     // 5: the children, and the icons of the regions.
     for (int t = 0; t < 4; ++t) {
         QTreeWidgetItem* top = TV_TreeL->topLevelItem(t);
@@ -735,7 +735,7 @@ void TKVR_MainForm::TV_TreeLClick() {
             }
     }
     BrowserStatements::itemList(ADOQuery1, category, browserPeriod, node->text(0).toStdString());
-    Cds_Item.loadPacket(dataModule().QueryBySQL(ADOQuery1.text()));
+    dataModule().QueryInto(ADOQuery1.text(), Cds_Item);
 }
 
 void TKVR_MainForm::lv1Click() {
@@ -795,7 +795,7 @@ void TKVR_MainForm::QueryEditChange() {
     SelDBGrid->raise();
     CursorGuard cursor(platform(), Cursor::DatabaseWait);
     BrowserStatements::suggestion(ADOQuery1, c, browserPeriod, region.value_or(""), text);
-    Cds_SelItem.loadPacket(dataModule().QueryBySQL(ADOQuery1.text()));
+    dataModule().QueryInto(ADOQuery1.text(), Cds_SelItem);
 }
 
 void TKVR_MainForm::QueryEditKey(int key, bool press) {
@@ -834,7 +834,7 @@ void TKVR_MainForm::QuerySpeedButtonClick() {
     auto& what = shown[static_cast<std::size_t>(c)];
     what.clear();
     updateStatusLine();  // a failed query leaves no word of the one before
-    target[static_cast<int>(c)]->loadPacket(dataModule().QueryBySQL(ADOQuery1.text()));
+    dataModule().QueryInto(ADOQuery1.text(), *target[static_cast<int>(c)]);
     const std::string captions[] = {"信息价", "成交价", "苗木价", "厂商报价"};
     what = captions[static_cast<int>(c)] +
            (BrowserStatements::byRegion(c) ? " · " + region.value_or("") : std::string()) + " · " +

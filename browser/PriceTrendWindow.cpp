@@ -56,7 +56,7 @@ void PriceTrendWindow::load(int months) {
     PriceTrend::statement(statement, m_item, m_last, months);
     lastStatement = statement.text();
     DataSet rows;
-    rows.loadPacket(m_data.QueryBySQL(lastStatement));
+    m_data.QueryInto(lastStatement, rows);
     std::vector<TrendChart::Point> points;
     Table->setRowCount(0);
     for (const auto& p : PriceTrend::series(rows, m_item.category, m_last, months)) {

@@ -120,6 +120,10 @@ void DataSet::loadPacket(std::string_view text) {
         close();
         throw;
     }
+    loadPacket(std::move(packet));
+}
+
+void DataSet::loadPacket(DataPacket packet) {
     resetTo(std::move(packet.fields), std::move(packet.rows), packet.rowStates, packet.delta);
 }
 

@@ -7,6 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "data/DataPacket.h"
 #include "data/DataSetEvent.h"
 #include "data/Field.h"
 #include "data/FieldDef.h"
@@ -36,6 +37,8 @@ public:
     // open. A delta packet keeps its rows' RowState, so that it writes back as it was loaded.
     // Throws tarvelo::Error for text that is not a data packet; the dataset is closed then.
     void loadPacket(std::string_view text);
+    // The same for a packet read already (a PacketStream's).
+    void loadPacket(DataPacket packet);
     void close();
     bool active() const { return m_state != State::Inactive; }
     State state() const { return m_state; }

@@ -251,7 +251,7 @@ void TKVR_MainForm::QueryTBClick() {
     if (!targetFits(ImportUnit::of(page), target)) return;
     CursorGuard cursor(platform(), Cursor::Hourglass);
     ImportUnit::of(page).storedRows(ADOQuery1, importPeriod, target);
-    importDataSet(page).loadPacket(dataModule().QueryBySQL(ADOQuery1.text()));
+    dataModule().QueryInto(ADOQuery1.text(), importDataSet(page));
 }
 
 void TKVR_MainForm::PageControl2Change() {
@@ -413,7 +413,7 @@ void TKVR_MainForm::checkReplacedUnit(const ImportUnit& unit, const std::string&
         StatementBuffer count;
         unit.storedRows(count, importPeriod, target, " Select count(*) AS N ");
         DataSet answer;
-        answer.loadPacket(dataModule().QueryBySQL(count.text()));
+        dataModule().QueryInto(count.text(), answer);
         const std::string n = answer.fieldByName("N").asText();
         if (n != std::to_string(read))
             platform().message("注意：" + unitText(unit.category, importPeriod, target) + "现有 " +

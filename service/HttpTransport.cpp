@@ -20,18 +20,40 @@ constexpr const char* kUserAgent = "Tarvelo SOAP 1.1";
 constexpr std::size_t kMaxAnswerBytes = std::size_t{512} << 20;
 
 struct Answer {
+    CURL* curl = nullptr;
+    const HttpTransport::BodySink* sink = nullptr;
     std::string body;
+    std::size_t received = 0;
+    bool started = false;    // the first piece of the body has arrived
+    bool streaming = false;  // the body goes to the sink
     bool tooLarge = false;
     bool outOfMemory = false;
+    std::exception_ptr sinkFailure;
 };
 
 // Called from libcurl's C code: nothing may be thrown through it; a refusal ends the transfer.
 std::size_t collect(char* data, std::size_t size, std::size_t count, void* out) noexcept {
     auto* answer = static_cast<Answer*>(out);
     const std::size_t n = size * count;
-    if (answer->body.size() + n > kMaxAnswerBytes) {
+    if (!answer->started) {
+        answer->started = true;
+        long status = 0;
+        curl_easy_getinfo(answer->curl, CURLINFO_RESPONSE_CODE, &status);
+        answer->streaming = answer->sink && status == 200;
+    }
+    if (answer->received + n > kMaxAnswerBytes) {
         answer->tooLarge = true;
         return 0;
+    }
+    answer->received += n;
+    if (answer->streaming) {
+        try {
+            (*answer->sink)(std::string_view(data, n));
+        } catch (...) {
+            answer->sinkFailure = std::current_exception();
+            return 0;
+        }
+        return n;
     }
     try {
         answer->body.append(data, n);
@@ -176,7 +198,7 @@ HttpTransport::~HttpTransport() {
 }
 
 HttpTransport::Reply HttpTransport::post(const std::string& url, std::string_view soapAction,
-                                         std::string_view body) {
+                                         std::string_view body, const BodySink* sink) {
     CURL* c = m_curl;
     Reply reply;
     // Options set for one call are set again for every call: the handle is reused.
@@ -211,6 +233,8 @@ HttpTransport::Reply HttpTransport::post(const std::string& url, std::string_vie
     const std::string noProxy = noProxyList();
     curl_easy_setopt(c, CURLOPT_NOPROXY, noProxy.c_str());
     Answer answer;
+    answer.curl = c;
+    answer.sink = sink;
     curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, collect);
     curl_easy_setopt(c, CURLOPT_WRITEDATA, &answer);
     char error[CURL_ERROR_SIZE] = {};
@@ -242,6 +266,7 @@ HttpTransport::Reply HttpTransport::post(const std::string& url, std::string_vie
         m_nextActivity.clear();
         exchange();
     }
+    if (answer.sinkFailure) std::rethrow_exception(answer.sinkFailure);
     if (answer.outOfMemory) throw std::bad_alloc();
     if (answer.tooLarge)
         throw Error("数据服务的应答太大（超过 " + std::to_string(kMaxAnswerBytes >> 20) +
@@ -252,6 +277,7 @@ HttpTransport::Reply HttpTransport::post(const std::string& url, std::string_vie
                     url + "：" + (*error ? error : curl_easy_strerror(rc)));
     curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &reply.status);
     reply.body = std::move(answer.body);
+    reply.streamed = answer.streaming;
     return reply;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -25,13 +26,20 @@ public:
 
     struct Reply {
         long status = 0;
-        std::string body;
+        std::string body;       // empty when the body went to a sink
+        bool streamed = false;  // the body went to the sink given
     };
+    // Takes an answer's body piece by piece as it arrives; runs where the exchange runs (the
+    // waiter's thread). What it throws ends the exchange and is raised by post().
+    using BodySink = std::function<void(std::string_view)>;
     // Sends `body` with the SOAPAction header `soapAction` (already in its double quotes).
     // Throws tarvelo::Error saying in Chinese why no HTTP answer arrived and what to do, with
     // curl's message as its detail. A write that was sent but not answered is reported as of
     // unknown outcome, never as not applied.
-    Reply post(const std::string& url, std::string_view soapAction, std::string_view body);
+    // With a sink, the body of an answer with status 200 goes to it instead of into the reply;
+    // any other answer is collected as usual.
+    Reply post(const std::string& url, std::string_view soapAction, std::string_view body,
+               const BodySink* sink = nullptr);
 
     CallSide side() const { return m_side; }
     const ServiceConfig& config() const { return m_config; }

@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "data/PacketStream.h"
 #include "platform/Platform.h"
 #include "text/Base64.h"
 #include "text/Error.h"
@@ -34,6 +35,37 @@ std::string TIISdmPtr::QueryBySQL(std::string_view sqlText) {
         std::string answer = SpplyIntf->SpplyVanDataBySQL(sqlText);
         m_queryFailure.reset();
         return answer;
+    } catch (...) {
+        keepQueryFailure();
+    }
+    return std::string(kQueryFailed);
+}
+
+void TIISdmPtr::QueryInto(std::string_view sqlText, DataSet& target) {
+    PacketStream packet;
+    try {
+        SpplyIntf = std::make_unique<IVRDS_IIS_WebSCoorSpplyIsapi>(SpplyHTTPRIO);
+        SpplyHTTPRIO.announce("正在查询…");
+        SpplyIntf->SpplyVanDataBySQL(sqlText, [&](std::string_view piece) { packet.feed(piece); });
+        m_queryFailure.reset();
+    } catch (...) {
+        keepQueryFailure();
+        target.loadPacket(kQueryFailed);  // raises what loading "出错" raises
+        return;
+    }
+    DataPacket rows;
+    try {
+        rows = packet.finish();
+    } catch (...) {
+        target.close();
+        throw;
+    }
+    target.loadPacket(std::move(rows));
+}
+
+void TIISdmPtr::keepQueryFailure() {
+    try {
+        throw;
     } catch (const Error& e) {
         m_queryFailure = e;
     } catch (const std::bad_alloc&) {
@@ -43,7 +75,6 @@ std::string TIISdmPtr::QueryBySQL(std::string_view sqlText) {
     } catch (...) {
         m_queryFailure = Error("查询没有完成。");
     }
-    return std::string(kQueryFailed);
 }
 
 namespace {

@@ -38,6 +38,12 @@ public:
     // answers to a statement it rejects. Any failure gives "出错"; nothing is shown or retried,
     // but the failure is kept (queryFailure()) so that whoever ends the action can say why.
     std::string QueryBySQL(std::string_view sqlText);
+    // The same answer loaded into `target` as it arrives, as target.loadPacket(QueryBySQL(...))
+    // would load it, but without the answer ever being held whole as text: rows are made on the
+    // waiter's thread while the transfer runs, and the text they came from is let go. A failed
+    // call is kept as QueryBySQL keeps it; then, and for an answer that is no packet, `target`
+    // is closed and tarvelo::Error raised, as loadPacket raises it.
+    void QueryInto(std::string_view sqlText, DataSet& target);
 
     // Why the latest QueryBySQL gave "出错", until a later one succeeds or it is forgotten.
     const Error* queryFailure() const { return m_queryFailure ? &*m_queryFailure : nullptr; }
@@ -65,6 +71,9 @@ public:
     static constexpr std::string_view kQueryFailed = "出错";
 
 private:
+    // Inside a catch block: keeps what went wrong as the query's failure.
+    void keepQueryFailure();
+
     Platform& m_platform;
     std::optional<Error> m_queryFailure;
 };

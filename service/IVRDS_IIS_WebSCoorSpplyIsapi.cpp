@@ -17,6 +17,11 @@ std::string IVRDS_IIS_WebSCoorSpplyIsapi::SpplyVanDataBySQL(std::string_view sSQ
     return m_rio.narrow("SpplyVanDataBySQL", {{"sSQL", throughCp936(sSQL)}});
 }
 
+void IVRDS_IIS_WebSCoorSpplyIsapi::SpplyVanDataBySQL(
+    std::string_view sSQL, const std::function<void(std::string_view)>& sink) {
+    m_rio.narrowInto("SpplyVanDataBySQL", {{"sSQL", throughCp936(sSQL)}}, sink);
+}
+
 std::string IVRDS_IIS_WebSCoorSpplyIsapi::SpplyVanDataBySQLs(std::string_view sSQLs) {
     return m_rio.narrow("SpplyVanDataBySQLs", {{"sSQLs", throughCp936(sSQLs)}});
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,6 +20,9 @@ public:
     std::string EnVerifs(std::string_view Src);
     std::string DeVerifs(std::string_view Src);
     std::string SpplyVanDataBySQL(std::string_view sSQL);
+    // The same answer handed to `sink` piece by piece as it arrives (see SoapClient::narrowInto).
+    void SpplyVanDataBySQL(std::string_view sSQL,
+                           const std::function<void(std::string_view)>& sink);
     std::string SpplyVanDataBySQLs(std::string_view sSQLs);
     std::string SpplyVrdDataBySQL(std::string_view sSQL);
     std::string SpplyJpgByEncoded(std::string_view sFileName);

@@ -4,6 +4,8 @@
 
 #include "soap/SoapFault.h"
 #include "soap/SoapResponse.h"
+#include "soap/SoapResponseStream.h"
+#include "text/Cp936Passage.h"
 #include "text/CodePage936.h"
 #include "text/Error.h"
 
@@ -62,17 +64,43 @@ SoapParam SoapClient::call(std::string_view operation, Arguments arguments) {
         m_iface.ns, operation,
         std::span<const SoapRequest::Argument>(arguments.begin(), arguments.size()));
     const HttpTransport::Reply reply = m_http.post(m_url, m_iface.soapAction(operation), body);
-    if (reply.status != 200) {
-        // A SOAP 1.1 fault comes with status 500; any other answer is the HTTP error itself.
-        try {
-            SoapResponse::read(reply.body, operation);
-        } catch (const SoapFault&) {
-            throw;
-        } catch (const Error&) {
-        }
-        throw Error(httpError(reply.status, m_http.config()), m_url + "：" + excerpt(reply.body));
-    }
+    if (reply.status != 200) refused(reply, operation);
     return SoapResponse::read(reply.body, operation);
+}
+
+void SoapClient::refused(const HttpTransport::Reply& reply, std::string_view operation) const {
+    // A SOAP 1.1 fault comes with status 500; any other answer is the HTTP error itself.
+    try {
+        SoapResponse::read(reply.body, operation);
+    } catch (const SoapFault&) {
+        throw;
+    } catch (const Error&) {
+    }
+    throw Error(httpError(reply.status, m_http.config()), m_url + "：" + excerpt(reply.body));
+}
+
+void SoapClient::narrowInto(std::string_view operation, Arguments arguments,
+                            const TextSink& sink) {
+    const std::string body = SoapRequest::write(
+        m_iface.ns, operation,
+        std::span<const SoapRequest::Argument>(arguments.begin(), arguments.size()));
+    // Envelope, code page and the caller's reading all go on as the bytes arrive.
+    Cp936Passage passage;
+    std::string piece;
+    const auto pass = [&](std::string_view text) {
+        piece.clear();
+        passage.pass(text, piece);
+        if (!piece.empty()) sink(piece);
+    };
+    SoapResponseStream answer(operation, pass);
+    const HttpTransport::BodySink bytes = [&](std::string_view b) { answer.feed(b); };
+    const HttpTransport::Reply reply =
+        m_http.post(m_url, m_iface.soapAction(operation), body, &bytes);
+    if (reply.status != 200) refused(reply, operation);
+    answer.finish();
+    piece.clear();
+    passage.finish(piece);
+    if (!piece.empty()) sink(piece);
 }
 
 std::string SoapClient::narrow(std::string_view operation, Arguments arguments) {

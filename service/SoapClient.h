@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -34,12 +35,20 @@ public:
     // The result of `operation` read as its type. Narrow strings cross the code page 936 round
     // trip (characters outside it become "?"); wide ones do not.
     std::string narrow(std::string_view operation, Arguments arguments);
+    // The same, with the text handed to `sink` piece by piece as it arrives instead of being
+    // returned whole: the answer is never held whole, here or on its way. The sink runs where the
+    // exchange runs (the waiter's thread).
+    using TextSink = std::function<void(std::string_view)>;
+    void narrowInto(std::string_view operation, Arguments arguments, const TextSink& sink);
     std::string wide(std::string_view operation, Arguments arguments);
     std::int32_t integer(std::string_view operation, Arguments arguments);
     double real(std::string_view operation, Arguments arguments);
     std::vector<double> reals(std::string_view operation, Arguments arguments);
 
 private:
+    // Raises what an answer other than HTTP 200 means.
+    [[noreturn]] void refused(const HttpTransport::Reply& reply, std::string_view operation) const;
+
     const SoapInterface& m_iface;
     std::string m_url;
     HttpTransport m_http;

@@ -169,7 +169,7 @@ void TTarvelo::OKSpeedButtonClick() {
     ADOQuery1.add(" SELECT u.USERID,u.USERNAME,u.PASSWORD,u.PWBZ,u.SYSBZ,u.DATABZ,u.TEL,u.VERIFY ");
     ADOQuery1.add(" FROM KVR_USERH u ");
     ADOQuery1.add(std::string(" Where u.USERID=") + sqlLiteral(userId) + "  ");
-    dm.Cds_UserHPassed.loadPacket(dm.QueryBySQL(ADOQuery1.text()));
+    dm.QueryInto(ADOQuery1.text(), dm.Cds_UserHPassed);
     if (dm.Cds_UserHPassed.fieldByName("USERID").asText().empty()) {
         ui.message("该用户不存在。");
         dm.Cds_UserHPassed.close();
@@ -180,7 +180,7 @@ void TTarvelo::OKSpeedButtonClick() {
     // 5: the session check; the first row decides.
     const std::string machineId = s(PCIDEdit->text());
     SessionRegistry::check(ADOQuery1, userId);
-    Cds_Login.loadPacket(dm.QueryBySQL(ADOQuery1.text()));
+    dm.QueryInto(ADOQuery1.text(), Cds_Login);
     Cds_Login.first();
     if (Cds_Login.fieldByName("USERID").asText().empty())
         sessionMark = '1';
@@ -268,7 +268,7 @@ bool TTarvelo::lookUpAccount() {
     ADOQuery1.clear();
     ADOQuery1.add("Select * From KVR_USERH  ");
     ADOQuery1.add(std::string("Where USERID=") + sqlLiteral(userId) + "  ");
-    CdsTmp.loadPacket(m_module->QueryBySQL(ADOQuery1.text()));
+    m_module->QueryInto(ADOQuery1.text(), CdsTmp);
     if (CdsTmp.fieldByName("USERID").asText().empty()) {
         platform().message("该用户不存在。");
         CdsTmp.close();

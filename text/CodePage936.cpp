@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <memory>
 
+#include "text/Cp936Passage.h"
 #include "text/Error.h"
 
 namespace tarvelo {
@@ -110,7 +111,12 @@ std::string cp936ToUtf8(std::string_view cp936) {
 
 std::string throughCp936(std::string_view utf8) {
     if (isAscii(utf8)) return std::string(utf8);
-    return cp936ToUtf8(utf8ToCp936(utf8));
+    std::string out;
+    out.reserve(utf8.size());
+    Cp936Passage passage;
+    passage.pass(utf8, out);
+    passage.finish(out);
+    return out;
 }
 
 std::size_t cp936Length(std::string_view utf8) {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "data/DataSet.h"
+#include "data/PacketStream.h"
 #include "platform/Platform.h"
 #include "service/IISdm.h"
 #include "text/Error.h"
@@ -143,16 +144,22 @@ int main(int argc, char** argv) {
         }
         // Straight through the interface rather than QueryBySQL, so that a failure says what
         // happened instead of "出错".
-        const std::string answer = module.SpplyIntf->SpplyVanDataBySQL(sql);
         if (raw) {
-            std::cout << answer << '\n';
+            std::cout << module.SpplyIntf->SpplyVanDataBySQL(sql) << '\n';
             return 0;
         }
+        // A table is made from the answer as it arrives, never holding its text whole.
+        PacketStream packet;
+        module.SpplyIntf->SpplyVanDataBySQL(sql,
+                                            [&](std::string_view piece) { packet.feed(piece); });
         DataSet ds;
         try {
-            ds.loadPacket(answer);
-        } catch (const Error&) {
-            std::cerr << "服务没有返回数据包：" << answer << '\n';
+            ds.loadPacket(packet.finish());
+        } catch (const Error& e) {
+            if (const auto answer = packet.wholeText())
+                std::cerr << "服务没有返回数据包：" << *answer << '\n';
+            else
+                std::cerr << e.message() << (e.detail().empty() ? "" : "\n" + e.detail()) << '\n';
             return 1;
         }
         printTable(ds, csv);
