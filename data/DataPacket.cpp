@@ -35,8 +35,8 @@ namespace {
 
 DataPacket parseWhole(std::string_view text) {
     pugi::xml_document doc;
-    const auto result = doc.load_buffer(text.data(), text.size(), packetxml::kParseFlags,
-                                        pugi::encoding_utf8);
+    const auto result =
+        doc.load_buffer(text.data(), text.size(), packetxml::kParseFlags, pugi::encoding_utf8);
     if (!result) packetxml::notAPacket(text, packetxml::xmlError(result));
     DataPacket packet;
     const auto rowdata = packetxml::readHeader(doc, text, packet);

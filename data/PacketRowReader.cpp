@@ -122,7 +122,8 @@ pugi::xml_node readHeader(const pugi::xml_document& doc, std::string_view text,
 
 }  // namespace packetxml
 
-PacketRowReader::ColumnLookup::ColumnLookup(const std::vector<FieldDef>& fields) : m_fields(fields) {
+PacketRowReader::ColumnLookup::ColumnLookup(const std::vector<FieldDef>& fields)
+    : m_fields(fields) {
     for (std::size_t i = 0; i < fields.size(); ++i)
         m_byName.emplace(upperName(fields[i].name), i);
 }
@@ -159,8 +160,8 @@ void PacketRowReader::read(const pugi::xml_node& parent) {
             // An empty value is a "changed to null" in a modification row; any type takes it.
             if (!value.empty() && !fields[*column].acceptsPacketValue(value))
                 throw Error("数据包第 " + std::to_string(rowNumber) + " 行字段“" +
-                                fields[*column].name + "”的值“" + excerpt(value) +
-                                "”不是有效的" + fields[*column].typeName + "值。",
+                                fields[*column].name + "”的值“" + excerpt(value) + "”不是有效的" +
+                                fields[*column].typeName + "值。",
                             "收到的内容：“" + excerpt(m_text) + "”");
             m_values[*column] = value;
         }

@@ -23,8 +23,7 @@ inline constexpr unsigned kParseFlags = pugi::parse_default;
 std::string xmlError(const pugi::xml_parse_result& result, std::ptrdiff_t shift = 0);
 // The document element's METADATA: fields and the delta flag. Returns the ROWDATA element
 // (possibly empty).
-pugi::xml_node readHeader(const pugi::xml_document& doc, std::string_view text,
-                          DataPacket& packet);
+pugi::xml_node readHeader(const pugi::xml_document& doc, std::string_view text, DataPacket& packet);
 
 }  // namespace packetxml
 

@@ -32,8 +32,9 @@ void PacketStream::feed(std::string_view piece) noexcept {
         const std::size_t nul = piece.find('\0');
         if (m_mode == Mode::Rows) {
             if (nul != std::string_view::npos)
-                packetxml::notAPacket(m_start, "数据包中有 NUL 字符，位置 " +
-                                                   std::to_string(m_consumed + m_buffer.size() + nul));
+                packetxml::notAPacket(m_start,
+                                      "数据包中有 NUL 字符，位置 " +
+                                          std::to_string(m_consumed + m_buffer.size() + nul));
             feedRows(piece);
             return;
         }
@@ -158,8 +159,8 @@ DataPacket PacketStream::finish() {
     rest.append(m_head).append(kOpen).append(m_buffer);
     m_buffer = std::string();
     pugi::xml_document doc;
-    const auto result =
-        doc.load_buffer_inplace(rest.data(), rest.size(), packetxml::kParseFlags, pugi::encoding_utf8);
+    const auto result = doc.load_buffer_inplace(rest.data(), rest.size(), packetxml::kParseFlags,
+                                                pugi::encoding_utf8);
     const std::size_t restStart = m_head.size() + kOpen.size();
     if (!result) {
         // An offset past the header is one in the rest: it lies that much further in the text.

@@ -47,9 +47,9 @@ private:
 
     std::size_t m_chunkBytes;
     Mode m_mode = Mode::Header;
-    std::string m_buffer;  // Header, Whole: the text so far; Rows: what is not read yet
-    std::string m_head;    // Rows: the text before "<ROWDATA>"
-    std::string m_start;   // the text's first bytes, for messages
+    std::string m_buffer;        // Header, Whole: the text so far; Rows: what is not read yet
+    std::string m_head;          // Rows: the text before "<ROWDATA>"
+    std::string m_start;         // the text's first bytes, for messages
     std::size_t m_consumed = 0;  // Rows: bytes of the text before m_buffer
     std::size_t m_scanned = 0;   // Rows: no cut lies in m_buffer before this
     bool m_cutting = true;       // Rows: false once the rest is to be read as one piece

@@ -1,5 +1,6 @@
 // Packet loading and re-writing. Any input either loads or is refused with tarvelo::Error; parsing
-// rows in small chunks gives what parsing the whole document gives; what loads writes back to
+// rows in small chunks, and reading the text in pieces as it arrives, give what parsing the whole
+// document gives (for the stream: an error where the whole has one); what loads writes back to
 // text that loads again and writes back identically, and its change log gives a delta that
 // round-trips the same way.
 #include <cstdint>
@@ -8,6 +9,7 @@
 
 #include "data/DataPacket.h"
 #include "data/DataSet.h"
+#include "data/PacketStream.h"
 #include "text/Error.h"
 
 namespace {
@@ -20,12 +22,30 @@ std::string outcome(std::string_view text, std::size_t chunkBytes) {
     }
 }
 
+// The text fed to a stream in pieces whose sizes come from its own bytes.
+std::string streamed(std::string_view text, std::size_t chunkBytes) {
+    tarvelo::PacketStream stream(chunkBytes);
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t n = 1 + static_cast<unsigned char>(text[at]) % 13;
+        stream.feed(text.substr(at, n));
+        at += n;
+    }
+    try {
+        return stream.finish().text();
+    } catch (const tarvelo::Error&) {
+        return "error: ";
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using tarvelo::DataSet;
     const std::string_view text(reinterpret_cast<const char*>(data), size);
-    if (outcome(text, 7) != outcome(text, 0)) std::abort();
+    const std::string whole = outcome(text, 0);
+    if (outcome(text, 7) != whole) std::abort();
+    const std::string pieces = streamed(text, 7);
+    if (whole.rfind("error: ", 0) == 0 ? pieces != "error: " : pieces != whole) std::abort();
 
     DataSet ds;
     try {

@@ -5,8 +5,8 @@
 #include "soap/SoapFault.h"
 #include "soap/SoapResponse.h"
 #include "soap/SoapResponseStream.h"
-#include "text/Cp936Passage.h"
 #include "text/CodePage936.h"
+#include "text/Cp936Passage.h"
 #include "text/Error.h"
 
 namespace tarvelo {
@@ -79,8 +79,7 @@ void SoapClient::refused(const HttpTransport::Reply& reply, std::string_view ope
     throw Error(httpError(reply.status, m_http.config()), m_url + "：" + excerpt(reply.body));
 }
 
-void SoapClient::narrowInto(std::string_view operation, Arguments arguments,
-                            const TextSink& sink) {
+void SoapClient::narrowInto(std::string_view operation, Arguments arguments, const TextSink& sink) {
     const std::string body = SoapRequest::write(
         m_iface.ns, operation,
         std::span<const SoapRequest::Argument>(arguments.begin(), arguments.size()));

@@ -37,8 +37,8 @@ struct SoapResponseStream::State {
     XML_Parser parser = nullptr;
     std::string expected;  // "<operation>Response"
     Sink sink;
-    std::string head;      // the first bytes that arrived
-    int depth = 0;         // of the element being read; 1 is the envelope
+    std::string head;  // the first bytes that arrived
+    int depth = 0;     // of the element being read; 1 is the envelope
     bool sawBody = false;
     bool inBody = false;  // inside the first Body
     bool sawContent = false;
@@ -49,9 +49,30 @@ struct SoapResponseStream::State {
     std::string* faultField = nullptr;
     std::string faultCode, faultString;
     std::exception_ptr failure;  // raised in a handler; parsing stopped there
+    // Why the answer is refused, once it is: its message quotes the answer's first bytes, so it
+    // is raised when those have arrived (or the answer has ended).
+    struct Refusal {
+        std::string expected;  // not the expected response element (else: not an envelope)
+        std::string detail;
+    };
+    std::optional<Refusal> refusal;
 
-    [[noreturn]] void notAnAnswer(const std::string& why) const {
-        throw Error("收到的应答不是 SOAP 1.1 信封：“" + excerpt(head) + "”", why);
+    void notAnAnswer(std::string why) {
+        refusal = Refusal{{}, std::move(why)};
+        XML_StopParser(parser, XML_FALSE);
+    }
+
+    [[noreturn]] void raise() const {
+        if (!refusal->expected.empty())
+            throw Error("服务的应答不是 " + refusal->expected + "：“" + excerpt(head) + "”",
+                        refusal->detail);
+        throw Error("收到的应答不是 SOAP 1.1 信封：“" + excerpt(head) + "”", refusal->detail);
+    }
+
+    void refuseXml() {
+        if (!refusal)
+            notAnAnswer(std::string("XML 错误：") + XML_ErrorString(XML_GetErrorCode(parser)) +
+                        "，位置 " + std::to_string(XML_GetCurrentByteIndex(parser)));
     }
 
     // Runs a handler's work; a throw stops the parser and is raised again after XML_Parse.
@@ -68,10 +89,11 @@ struct SoapResponseStream::State {
 
     void start(const XML_Char* rawName) {
         ++depth;
+        if (refusal) return;
         const Name name = split(rawName);
         if (depth == 1) {
             if (name.local != "Envelope" || name.ns != soapxml::kEnvelopeNs)
-                notAnAnswer("根元素不是 SOAP 1.1 的 Envelope");
+                return notAnAnswer("根元素不是 SOAP 1.1 的 Envelope");
         } else if (depth == 2) {
             inBody = !sawBody && name.local == "Body" && name.ns == soapxml::kEnvelopeNs;
             sawBody = sawBody || inBody;
@@ -82,8 +104,9 @@ struct SoapResponseStream::State {
             } else if (name.local == expected) {
                 content = Content::Response;
             } else {
-                throw Error("服务的应答不是 " + expected + "：“" + excerpt(head) + "”",
-                            "收到的元素 " + std::string(name.local));
+                refusal = Refusal{expected, "收到的元素 " + std::string(name.local)};
+                XML_StopParser(parser, XML_FALSE);
+                return;
             }
             inContent = true;
         } else if (depth == 4 && inContent) {
@@ -122,7 +145,7 @@ struct SoapResponseStream::State {
                 piece = std::string_view(restored, count >= 2 ? 2 : 1);
             }
         }
-        if (depth != 4) return;  // the text of a child element is not the value's
+        if (depth != 4 || refusal) return;  // the text of a child element is not the value's
         if (inReturn) {
             sink(piece);
         } else if (faultField && faultField->size() < kMaxFaultText) {
@@ -161,27 +184,28 @@ SoapResponseStream::~SoapResponseStream() {
 void SoapResponseStream::feed(std::string_view bytes) {
     if (m->head.size() < kKeptForMessages)
         m->head.append(bytes.substr(0, kKeptForMessages - m->head.size()));
-    while (!bytes.empty()) {
+    while (!bytes.empty() && !m->refusal) {
         // Expat takes an int length.
         const std::size_t n = std::min<std::size_t>(bytes.size(), 1 << 30);
         const XML_Status status =
             XML_Parse(m->parser, bytes.data(), static_cast<int>(n), XML_FALSE);
         if (m->failure) std::rethrow_exception(m->failure);
-        if (status != XML_STATUS_OK)
-            m->notAnAnswer(std::string("XML 错误：") + XML_ErrorString(XML_GetErrorCode(m->parser)) +
-                           "，位置 " + std::to_string(XML_GetCurrentByteIndex(m->parser)));
+        if (status != XML_STATUS_OK) m->refuseXml();
         bytes.remove_prefix(n);
     }
+    if (m->refusal && m->head.size() >= kKeptForMessages) m->raise();
 }
 
 void SoapResponseStream::finish() {
-    const XML_Status status = XML_Parse(m->parser, nullptr, 0, XML_TRUE);
-    if (m->failure) std::rethrow_exception(m->failure);
-    if (status != XML_STATUS_OK)
-        m->notAnAnswer(std::string("XML 错误：") + XML_ErrorString(XML_GetErrorCode(m->parser)) +
-                       "，位置 " + std::to_string(XML_GetCurrentByteIndex(m->parser)));
+    if (!m->refusal) {
+        const XML_Status status = XML_Parse(m->parser, nullptr, 0, XML_TRUE);
+        if (m->failure) std::rethrow_exception(m->failure);
+        if (status != XML_STATUS_OK) m->refuseXml();
+    }
+    if (m->refusal) m->raise();
     if (!m->sawBody) m->notAnAnswer("信封中没有 Body");
-    if (!m->sawContent) m->notAnAnswer("Body 是空的");
+    if (!m->refusal && !m->sawContent) m->notAnAnswer("Body 是空的");
+    if (m->refusal) m->raise();
     if (m->content == State::Content::Fault) {
         std::string code = m->faultCode;
         if (const auto colon = code.find(':'); colon != std::string::npos) code.erase(0, colon + 1);

@@ -2,6 +2,7 @@
 
 #include "data/DataPacket.h"
 #include "data/DataSet.h"
+#include "data/PacketStream.h"
 #include "support/Packets.h"
 #include "text/Error.h"
 
@@ -226,12 +227,60 @@ TEST(DataPacket, ParsingInChunksGivesWhatTheWholeDocumentGives) {
             return std::string("error: ") + e.what();
         }
     };
+    // The same text arriving in pieces: the same packet, or an error where the whole has one.
+    auto streamed = [](const std::string& text, std::size_t chunk, std::size_t step) {
+        PacketStream stream(chunk);
+        for (std::size_t at = 0; at < text.size(); at += step)
+            stream.feed(std::string_view(text).substr(at, step));
+        try {
+            return stream.finish().text();
+        } catch (const Error&) {
+            return std::string("error: ");
+        }
+    };
     for (const auto& text : odd) {
         const std::string whole = outcome(text, 0);
         EXPECT_EQ(outcome(text, 1), whole) << text;
         EXPECT_EQ(outcome(text, 30), whole) << text;
+        for (std::size_t chunk : {1, 30})
+            for (std::size_t step : {1, 5, 64}) {
+                const std::string got = streamed(text, chunk, step);
+                if (whole.rfind("error: ", 0) == 0)
+                    EXPECT_EQ(got, "error: ") << chunk << " " << step << " " << text;
+                else
+                    EXPECT_EQ(got, whole) << chunk << " " << step << " " << text;
+            }
     }
     EXPECT_EQ(DataPacket::parse(odd[1], 1).rows.size(), 2u);
+}
+
+// A large answer read as it arrives is let go of as its rows are made, and its error messages
+// quote its start as those of the whole text do.
+TEST(DataPacket, AStreamLetsGoOfTheTextItHasRead) {
+    std::string rows;
+    for (int i = 0; i < 20000; ++i)
+        rows += "<ROW ID=\"" + std::to_string(i) + R"(" NAME="钢筋&amp;" PRICE="4200"/>)";
+    const std::string text = packet(test::kItemFields, rows);
+    PacketStream stream(64 * 1024);
+    for (std::size_t at = 0; at < text.size(); at += 16384)
+        stream.feed(std::string_view(text).substr(at, 16384));
+    EXPECT_FALSE(stream.wholeText());
+    EXPECT_EQ(stream.finish().text(), DataPacket::parse(text, 0).text());
+
+    const std::string bad = packet(test::kItemFields, rows + R"(<ROW ID="x"/>)");
+    PacketStream broken(64 * 1024);
+    broken.feed(bad);
+    try {
+        broken.finish();
+        ADD_FAILURE();
+    } catch (const Error& e) {
+        try {
+            DataPacket::parse(bad, 0);
+        } catch (const Error& whole) {
+            EXPECT_EQ(e.message(), whole.message());
+        }
+        EXPECT_NE(e.message().find("第 20001 行"), std::string::npos) << e.message();
+    }
 }
 
 TEST(DataPacket, DeltaPacketKeepsRowStates) {

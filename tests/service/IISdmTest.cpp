@@ -9,6 +9,7 @@
 #include "service/IISdm.h"
 #include "soap/SoapFault.h"
 #include "soap/SoapResponse.h"
+#include "support/Packets.h"
 #include "support/RawHttpListener.h"
 #include "support/TestService.h"
 #include "text/Base64.h"
@@ -94,6 +95,48 @@ TEST_F(DataAccess, EveryFailureOfAQueryIsTheFixedText) {
     } catch (const SoapFault& f) {
         EXPECT_NE(f.faultString().find("命名空间"), std::string::npos) << f.faultString();
     }
+}
+
+// The grids load answers as they arrive; what they hold must be what loading the whole text
+// gives, for a large answer with awkward values, a rejection and every kind of failure.
+TEST_F(DataAccess, QueryIntoLoadsWhatTheWholeAnswerLoads) {
+    service.exec("INSERT INTO KVR_REGION VALUES ('04','东\r\n&<>\"''€')");
+    const std::string large =
+        "with recursive N(I) as (select 1 union all select I+1 from N where I<30000) "
+        "select I, '热轧带肋钢筋 Φ' || I || ' ]]> ¥ &<>\"''' AS NAME, R.IDDESC from N, KVR_REGION "
+        "R "
+        "where R.ID='04' order by I";
+    for (const std::string& sql : {large, std::string("select * from KVR_NOPE")}) {
+        DataSet whole, streamed;
+        std::string wholeError, streamedError;
+        try {
+            whole.loadPacket(module.QueryBySQL(sql));
+        } catch (const Error& e) {
+            wholeError = e.what();
+        }
+        try {
+            module.QueryInto(sql, streamed);
+        } catch (const Error& e) {
+            streamedError = e.what();
+        }
+        EXPECT_EQ(streamedError, wholeError);
+        EXPECT_EQ(streamed.active(), whole.active());
+        if (whole.active()) {
+            EXPECT_EQ(streamed.recordCount(), 30000u);
+            EXPECT_EQ(streamed.packetText(), whole.packetText());
+        }
+    }
+    RawHttpListener garbage(200, "<html>not soap</html>", "text/html");
+    for (const auto& url : {"http://127.0.0.1:" + std::to_string(closedPort()) + "/soap/x",
+                            service.url(SoapInterface::apply()), garbage.base() + "/soap/x"}) {
+        module.SpplyHTTPRIO.setUrl(url);
+        DataSet ds;
+        ds.loadPacket(itemPacket());
+        EXPECT_THROW(module.QueryInto("select 1", ds), Error) << url;
+        EXPECT_FALSE(ds.active());
+        EXPECT_TRUE(module.queryFailure()) << url;
+    }
+    EXPECT_TRUE(platform.events().empty());
 }
 
 TEST_F(DataAccess, ApplyDeltaSendsThePendingRowsOnceAndSaysSo) {

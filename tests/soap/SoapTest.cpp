@@ -5,6 +5,7 @@
 #include "soap/SoapFault.h"
 #include "soap/SoapRequest.h"
 #include "soap/SoapResponse.h"
+#include "soap/SoapResponseStream.h"
 #include "text/Error.h"
 
 namespace tarvelo {
@@ -210,6 +211,66 @@ TEST(SoapResponse, ReturnsAndFaults) {
         EXPECT_EQ(f.faultString(), "语句被拒绝：不能修改 KVR_USERH");
         EXPECT_NE(std::string(f.what()).find("语句被拒绝"), std::string::npos);
     }
+}
+
+// Reads an answer through the stream in pieces of `step` bytes (0: whole); the text it gave, or
+// "fault: " / "error: " and what was raised.
+std::string streamed(std::string_view envelope, std::size_t step) {
+    std::string text;
+    try {
+        SoapResponseStream stream("SpplyVanDataBySQL",
+                                  [&](std::string_view piece) { text += piece; });
+        for (std::size_t at = 0; at < envelope.size(); at += step ? step : envelope.size())
+            stream.feed(envelope.substr(at, step ? step : envelope.size()));
+        stream.finish();
+        return text;
+    } catch (const SoapFault& f) {
+        return "fault: " + f.code() + " " + f.faultString();
+    } catch (const Error& e) {
+        return std::string("error: ") + e.message();
+    }
+}
+
+TEST(SoapResponseStream, GivesTheReturnTextByteForByteWhereverTheBytesAreCut) {
+    const std::string value =
+        "  <?xml version=\"1.0\"?><DATAPACKET A=\"&amp;&lt;&quot;\"/>\r\n钢筋\r"
+        "\n]]> \t ¥\n";
+    const std::string peer =  // another stack's prefixes, CDATA, raw CR LF and a header
+        "<?xml version=\"1.0\"?><e:Envelope xmlns:e=\"http://schemas.xmlsoap.org/soap/envelope/\">"
+        "<e:Header><x/></e:Header><e:Body><m:SpplyVanDataBySQLResponse xmlns:m=\"urn:x\">"
+        "<return>a\r\nb<![CDATA[<c>\r\n]]>&#13;d&#x4E2D;</return><return>second</return>"
+        "</m:SpplyVanDataBySQLResponse></e:Body></e:Envelope>";
+    const struct {
+        std::string envelope;
+        std::string expected;
+    } cases[] = {
+        {SoapResponse::write(kSpply, "SpplyVanDataBySQL", value), value},
+        {SoapResponse::write(kSpply, "SpplyVanDataBySQL", std::string()), ""},
+        {peer, "a\r\nb<c>\r\n\rd中"},
+        {SoapResponse::writeFault("Server", "语句被拒绝"), "fault: Server 语句被拒绝"},
+        {SoapResponse::write(kSpply, "EnVerifs", std::string("x")),
+         "error: 服务的应答不是 SpplyVanDataBySQLResponse：“<?xml"},
+        {"<html>not soap</html>", "error: 收到的应答不是 SOAP 1.1 信封：“<html>not soap</html>”"},
+        {"<e:Envelope xmlns:e=\"http://schemas.xmlsoap.org/soap/envelope/\"><e:Body>"
+         "<m:SpplyVanDataBySQLResponse xmlns:m=\"urn:x\"/></e:Body></e:Envelope>",
+         "error: 服务的应答中没有返回值。"},
+        {"<e:Envelope xmlns:e=\"http://schemas.xmlsoap.org/soap/envelope/\"><e:Body/>"
+         "</e:Envelope>",
+         "error: 收到的应答不是 SOAP 1.1 信封：“<e:Envelope"},
+    };
+    for (const auto& c : cases)
+        for (std::size_t step : {0, 1, 7}) {
+            const std::string got = streamed(c.envelope, step);
+            // An error is known by the start of its message; a value must be exact.
+            if (c.expected.rfind("error: ", 0) == 0)
+                EXPECT_EQ(got.substr(0, c.expected.size()), c.expected) << step << " " << got;
+            else
+                EXPECT_EQ(got, c.expected) << step << " " << c.envelope;
+        }
+    // Cut short anywhere, an answer is refused, never taken for a shorter value.
+    const std::string whole = cases[0].envelope;
+    for (std::size_t n = 0; n < whole.size(); ++n)
+        EXPECT_EQ(streamed(whole.substr(0, n), 0).rfind("error: ", 0), 0u) << n;
 }
 
 TEST(SoapValue, LexicalForms) {

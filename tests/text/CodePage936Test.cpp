@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "text/CodePage936.h"
+#include "text/Cp936Passage.h"
 
 namespace tarvelo {
 namespace {
@@ -62,6 +63,33 @@ TEST(CodePage936, LargeTextSurvives) {
     for (int i = 0; i < 20000; ++i)
         text += "热轧带肋钢筋HRB400E;";
     EXPECT_EQ(cp936ToUtf8(utf8ToCp936(text)), text);
+}
+
+// Answers cross the boundary piece by piece as they arrive; wherever the pieces are cut, the
+// result is that of the whole text through the converter both ways.
+TEST(CodePage936, PiecesCrossAsTheWholeTextWouldWhereverTheyAreCut) {
+    const std::string text =
+        "钢筋 Φ12 ¥5😀\xE9\x92"
+        "a\xFF\x80混凝土€\xF0\x9F\x98\r\n砂";
+    const std::string whole = cp936ToUtf8(utf8ToCp936(text));
+    EXPECT_EQ(throughCp936(text), whole);
+    for (std::size_t a = 0; a <= text.size(); ++a)
+        for (std::size_t b = a; b <= text.size(); ++b) {
+            Cp936Passage passage;
+            std::string out;
+            passage.pass(std::string_view(text).substr(0, a), out);
+            passage.pass(std::string_view(text).substr(a, b - a), out);
+            passage.pass(std::string_view(text).substr(b), out);
+            passage.finish(out);
+            ASSERT_EQ(out, whole) << a << " " << b;
+        }
+    // The ideographs taken without the converter come back unchanged through it, every one.
+    for (unsigned cp = 0x4E00; cp <= 0x9FA5; ++cp) {
+        const std::string s{static_cast<char>(0xE0 | (cp >> 12)),
+                            static_cast<char>(0x80 | ((cp >> 6) & 0x3F)),
+                            static_cast<char>(0x80 | (cp & 0x3F))};
+        ASSERT_EQ(cp936ToUtf8(utf8ToCp936(s)), s) << std::hex << cp;
+    }
 }
 
 }  // namespace
