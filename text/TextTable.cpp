@@ -22,13 +22,23 @@ bool isWide(char32_t c) {
 
 }  // namespace
 
-TextTable::TextTable(std::vector<std::string> heading) : m_heading(std::move(heading)) {}
+TextTable::TextTable(std::vector<std::string> heading) : m_heading(std::move(heading)) {
+    for (const auto& h : m_heading)
+        m_width.push_back(columns(h));
+}
 
 void TextTable::add(std::vector<std::string> row) {
     row.resize(m_heading.size());
-    for (auto& value : row)
-        value = oneLine(value);
+    for (std::size_t c = 0; c < row.size(); ++c) {
+        row[c] = oneLine(row[c]);
+        m_width[c] = std::max(m_width[c], columns(row[c]));
+    }
     m_rows.push_back(std::move(row));
+}
+
+void TextTable::measure(const std::vector<std::string>& row) {
+    for (std::size_t c = 0; c < std::min(row.size(), m_width.size()); ++c)
+        m_width[c] = std::max(m_width[c], columns(oneLine(row[c])));
 }
 
 std::size_t TextTable::columns(std::string_view text) {
@@ -47,29 +57,36 @@ std::size_t TextTable::columns(std::string_view text) {
     return width;
 }
 
-std::string TextTable::text() const {
-    const std::size_t n = m_heading.size();
-    std::vector<std::size_t> width(n);
-    for (std::size_t c = 0; c < n; ++c)
-        width[c] = columns(m_heading[c]);
-    for (const auto& row : m_rows)
-        for (std::size_t c = 0; c < n; ++c)
-            width[c] = std::max(width[c], columns(row[c]));
+std::string TextTable::lineOf(const std::vector<std::string>& values) const {
     std::string out;
-    const auto line = [&](const std::vector<std::string>& values) {
-        for (std::size_t c = 0; c < n; ++c) {
-            out += values[c];
-            if (c + 1 < n) out += std::string(width[c] - columns(values[c]) + 2, ' ');
-        }
-        out += '\n';
-    };
-    line(m_heading);
+    const std::size_t n = m_heading.size();
+    for (std::size_t c = 0; c < n; ++c) {
+        const std::string_view value = c < values.size() ? std::string_view(values[c]) : "";
+        out += value;
+        if (c + 1 < n) out += std::string(m_width[c] - columns(value) + 2, ' ');
+    }
+    out += '\n';
+    return out;
+}
+
+std::string TextTable::headingLines() const {
     std::vector<std::string> rule;
-    for (std::size_t c = 0; c < n; ++c)
-        rule.emplace_back(width[c], '-');
-    line(rule);
+    for (std::size_t w : m_width)
+        rule.emplace_back(w, '-');
+    return lineOf(m_heading) + lineOf(rule);
+}
+
+std::string TextTable::line(const std::vector<std::string>& row) const {
+    std::vector<std::string> values;
+    for (const auto& v : row)
+        values.push_back(oneLine(v));
+    return lineOf(values);
+}
+
+std::string TextTable::text() const {
+    std::string out = headingLines();
     for (const auto& row : m_rows)
-        line(row);
+        out += lineOf(row);
     return out;
 }
 

@@ -65,23 +65,23 @@ std::string csvField(const std::string& v) {
     return out + "\"";
 }
 
+// Rows go out one at a time, straight from the dataset: a month of prices is never copied.
 void printTable(DataSet& ds, bool csv) {
     const std::size_t n = ds.fieldCount();
-    std::vector<std::vector<std::string>> rows;
     std::vector<std::string> header;
     for (std::size_t c = 0; c < n; ++c)
         header.push_back(ds.fields()[c].name);
-    for (ds.first(); !ds.eof(); ds.next()) {
-        std::vector<std::string> row;
+    std::vector<std::string> row(n);
+    const auto fill = [&] {
         for (std::size_t c = 0; c < n; ++c)
-            row.push_back(ds.text(c));
-        rows.push_back(std::move(row));
-    }
+            row[c] = ds.text(c);
+    };
     if (csv) {
         for (std::size_t c = 0; c < n; ++c)
             std::cout << (c ? "," : "") << csvField(header[c]);
         std::cout << "\r\n";
-        for (const auto& row : rows) {
+        for (ds.first(); !ds.eof(); ds.next()) {
+            fill();
             for (std::size_t c = 0; c < n; ++c)
                 std::cout << (c ? "," : "") << csvField(row[c]);
             std::cout << "\r\n";
@@ -89,10 +89,16 @@ void printTable(DataSet& ds, bool csv) {
         return;
     }
     TextTable table(std::move(header));
-    for (auto& row : rows)
-        table.add(std::move(row));
-    std::cout << table.text();
-    std::cout << "(" << rows.size() << " 行)\n";
+    for (ds.first(); !ds.eof(); ds.next()) {
+        fill();
+        table.measure(row);
+    }
+    std::cout << table.headingLines();
+    for (ds.first(); !ds.eof(); ds.next()) {
+        fill();
+        std::cout << table.line(row);
+    }
+    std::cout << "(" << ds.recordCount() << " 行)\n";
 }
 
 }  // namespace
