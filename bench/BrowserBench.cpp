@@ -28,6 +28,7 @@
 #include "service/IISdm.h"
 #include "text/Date.h"
 #include "widgets/DBGrid.h"
+#include "widgets/QtCallWaiter.h"
 
 using namespace tarvelo;
 using Clock = std::chrono::steady_clock;
@@ -73,6 +74,9 @@ int main(int argc, char** argv) {
     int status = 0;
     {
         TIISdmPtr module(app().config, ui);
+        // Calls wait as they do in the program: off the window's thread, input held back.
+        QtCallWaiter waiter;
+        module.setWaiter(&waiter);
         IISdmPtr = &module;
         TKVR_MainForm window;
         window.DATABZ = "10";

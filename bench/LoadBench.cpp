@@ -49,6 +49,7 @@
 #include "service/IISdm.h"
 #include "text/Date.h"
 #include "text/StatementBuffer.h"
+#include "widgets/QtCallWaiter.h"
 
 using namespace tarvelo;
 using Clock = std::chrono::steady_clock;
@@ -222,6 +223,9 @@ int main(int argc, char** argv) {
     std::size_t loaded = 0, turns = 0;
     {
         TIISdmPtr module(app().config, ui);
+        // Calls wait as they do in the program: off the window's thread, input held back.
+        QtCallWaiter waiter;
+        module.setWaiter(&waiter);
         IISdmPtr = &module;
         TKVR_MainForm window;
         window.DATABZ = "10";

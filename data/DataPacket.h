@@ -25,7 +25,7 @@ struct DataPacket {
     // three times the size of the text it holds) stays small beside the rows; 0 parses the text
     // as one document. The result is the same either way.
     static DataPacket parse(std::string_view text, std::size_t chunkBytes = kChunkBytes);
-    static constexpr std::size_t kChunkBytes = 1 << 20;
+    static constexpr std::size_t kChunkBytes = 64 << 10;
 
     std::string text() const;
 };
