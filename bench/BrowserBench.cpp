@@ -6,7 +6,8 @@
 //
 // Uses (or generates) the same database as service_bench: N information-price rows over 60
 // months and 20 regions. Goals, checked unless --no-goals (exit status 1 when missed), for
-// N = 1,000,000: median <= 10 ms, 99th percentile <= 30 ms.
+// N = 1,000,000 and 5,000,000: median <= 10 ms, 99th percentile <= 30 ms. Calls wait as in the
+// program, on the waiter's thread.
 #include <QApplication>
 #include <QLineEdit>
 #include <QTest>
@@ -117,8 +118,10 @@ int main(int argc, char** argv) {
             status = 1;
         }
         if (goals) {
-            std::printf("goals (1,000,000 rows):\n  median <= 10 ms  %s\n  p99 <= 30 ms     %s\n",
-                        median <= 10 ? "met" : "MISSED", p99 <= 30 ? "met" : "MISSED");
+            std::printf("goals (%ld rows):\n  keystroke to suggestions median <= 10 ms  %s  %.2f ms\n"
+                        "  keystroke to suggestions p99 <= 30 ms     %s  %.2f ms\n",
+                        rows, median <= 10 ? "met" : "MISSED", median, p99 <= 30 ? "met" : "MISSED",
+                        p99);
             if (median > 10 || p99 > 30) status = 1;
         }
         IISdmPtr = nullptr;
