@@ -357,6 +357,8 @@ void XlsReader::readGlobals(Globals& g, std::size_t& sheetOffset) {
                 p.skip(4);
                 const std::uint32_t unique = p.u32le();
                 if (unique > m_workbook->size()) throw Damaged{"共享字符串数目超出文件"};
+                // Every string takes at least three bytes.
+                g.sst.reserve(std::min<std::uint64_t>(unique, m_workbook->size() / 3));
                 for (std::uint32_t i = 0; i < unique; ++i)
                     g.sst.push_back(p.string());
                 break;

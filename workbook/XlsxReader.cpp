@@ -40,6 +40,7 @@ pugi::xml_node child(const pugi::xml_node& parent, std::string_view name) {
 
 // Text of an OOXML string with its _xHHHH_ escapes (a CR stored as "_x000D_") decoded.
 std::string decodeEscapes(std::string s) {
+    if (s.find("_x") == std::string::npos) return s;  // nearly every text
     std::string out;
     out.reserve(s.size());
     for (std::size_t i = 0; i < s.size(); ++i) {
@@ -399,21 +400,33 @@ void XlsxReader::parseRows(std::string_view fragment) {
         int col = 0;
         for (auto c = row.first_child(); c; c = c.next_sibling()) {
             if (localName(c.name()) != "c") continue;
-            const pugi::xml_attribute ref = c.attribute("r");
+            pugi::xml_attribute ref, typeAttribute, styleAttribute;
+            for (auto a = c.first_attribute(); a; a = a.next_attribute()) {
+                const char* n = a.name();
+                if (n[0] == 'r' && n[1] == 0 && !ref)
+                    ref = a;
+                else if (n[0] == 't' && n[1] == 0 && !typeAttribute)
+                    typeAttribute = a;
+                else if (n[0] == 's' && n[1] == 0 && !styleAttribute)
+                    styleAttribute = a;
+            }
             col = ref ? columnOf(ref.value()) : col + 1;
             if (col <= 0)
                 throw Error("工作簿“" + m_path + "”已损坏：单元格引用无效。", ref.value());
-            const std::string type = c.attribute("t").value();
+            const std::string type = typeAttribute.value();
             std::string value;
             if (type == "inlineStr")
                 value = stringItem(child(c, "is"));
             else
                 value = child(c, "v").text().get();
-            std::string text = valueText(type, value, c.attribute("s").as_int(-1));
+            std::string text = valueText(type, value, styleAttribute.as_int(-1));
             if (text.empty()) continue;
             cells.emplace_back(col, std::move(text));
         }
-        if (!cells.empty()) m_rows[r] = std::move(cells);
+        if (!cells.empty()) {
+            m_rows[r] = std::move(cells);
+            m_lookupRow = 0;
+        }
     }
 }
 
@@ -475,9 +488,14 @@ void XlsxReader::readRowsUntil(int row) {
 std::string XlsxReader::cellText(int row, int column) {
     if (row < 1 || column < 1) return {};
     readRowsUntil(row);
-    const auto it = m_rows.find(row);
-    if (it == m_rows.end()) return {};
-    for (const auto& [col, text] : it->second)
+    // The cells of a row are asked for one after another: its place is kept.
+    if (row != m_lookupRow) {
+        const auto it = m_rows.find(row);
+        m_lookupRow = row;
+        m_lookupCells = it == m_rows.end() ? nullptr : &it->second;
+    }
+    if (!m_lookupCells) return {};
+    for (const auto& [col, text] : *m_lookupCells)
         if (col == column) return covered(row, column) ? std::string() : text;
     return {};
 }

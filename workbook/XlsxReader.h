@@ -58,6 +58,8 @@ private:
     bool m_readWhole = false;  // the part is small enough to be read whole at once
     int m_lastParsedRow = 0;
     std::map<int, std::vector<std::pair<int, std::string>>> m_rows;  // row -> (column, text)
+    int m_lookupRow = 0;  // the row cellText() looked at last, and its cells
+    const std::vector<std::pair<int, std::string>>* m_lookupCells = nullptr;
     struct Area {
         int row0, col0, row1, col1;
     };
