@@ -104,8 +104,8 @@ int barePass(const std::string& file) {
             }
     }
     int rows = 0;
-    for (const std::string& name : {std::string("xl/styles.xml"),
-                                    std::string("xl/sharedStrings.xml"), sheetPart}) {
+    for (const std::string& name :
+         {std::string("xl/styles.xml"), std::string("xl/sharedStrings.xml"), sheetPart}) {
         std::string text = inflate(zip, name);
         if (text.empty()) continue;
         pugi::xml_document doc;
@@ -139,7 +139,8 @@ bool child(const char* mode, const std::string& file, Run& run) {
         ::dup2(out[1], STDOUT_FILENO);
         ::close(out[0]);
         ::close(out[1]);
-        ::execl("/proc/self/exe", "workbook_bench", mode, file.c_str(), static_cast<char*>(nullptr));
+        ::execl("/proc/self/exe", "workbook_bench", mode, file.c_str(),
+                static_cast<char*>(nullptr));
         ::_exit(127);
     }
     ::close(out[1]);
@@ -202,8 +203,8 @@ void freexlPeer(const std::string& f, double ours) {
             }
         }
         const double ms = milliseconds(Clock::now() - t1);
-        std::printf("  FreeXL, the same reading (in this process): %.0f ms (%.1f times ours)\n",
-                    ms, ms / ours);
+        std::printf("  FreeXL, the same reading (in this process): %.0f ms (%.1f times ours)\n", ms,
+                    ms / ours);
     }
     freexl_close(handle);
 }
@@ -263,8 +264,8 @@ int main(int argc, char** argv) {
             const std::string make = "/usr/bin/python3 " + scripts + "/make-price-workbook.py " +
                                      f + (std::strstr(f, "60000") ? " 60000" : " 9998");
             if (std::system(make.c_str()) != 0) {
-                std::fprintf(stderr, "could not make %s (needs python3-openpyxl and python3-xlwt)\n",
-                             f);
+                std::fprintf(stderr,
+                             "could not make %s (needs python3-openpyxl and python3-xlwt)\n", f);
                 return 1;
             }
         }
@@ -272,9 +273,10 @@ int main(int argc, char** argv) {
 
     Run none;
     child("--child-none", "", none);  // prints nothing: only its peak is of use
-    std::printf("Each read in a process of its own, %d times: medians, and the highest peak "
-                "(the program alone, reading nothing: %.1f MB).\n\n",
-                repeat, none.peakMb);
+    std::printf(
+        "Each read in a process of its own, %d times: medians, and the highest peak "
+        "(the program alone, reading nothing: %.1f MB).\n\n",
+        repeat, none.peakMb);
 
     std::vector<Figures> ours;
     for (const std::string& f : files) {
@@ -284,9 +286,10 @@ int main(int argc, char** argv) {
             return 1;
         }
         ours.push_back(fig);
-        std::printf("%s, %d rows x 13 cells by the reading rule: read %.1f ms, whole process "
-                    "%.1f ms, peak memory %.1f MB\n",
-                    f.c_str(), fig.rows, fig.readMs, fig.processMs, fig.peakMb);
+        std::printf(
+            "%s, %d rows x 13 cells by the reading rule: read %.1f ms, whole process "
+            "%.1f ms, peak memory %.1f MB\n",
+            f.c_str(), fig.rows, fig.readMs, fig.processMs, fig.peakMb);
         if (!peers || f.find("60000") != std::string::npos) continue;
         if (f.ends_with(".xls")) freexlPeer(f, fig.readMs);
         pythonPeer(scripts, f, fig.readMs);
@@ -296,9 +299,10 @@ int main(int argc, char** argv) {
     if (bareFile.ends_with(".xlsx")) {
         bare = measure("--child-bare", bareFile, repeat);
         if (bare.ok)
-            std::printf("%s, bare libzip + pugixml pass (%d rows): read %.1f ms, whole process "
-                        "%.1f ms, peak memory %.1f MB\n",
-                        bareFile.c_str(), bare.rows, bare.readMs, bare.processMs, bare.peakMb);
+            std::printf(
+                "%s, bare libzip + pugixml pass (%d rows): read %.1f ms, whole process "
+                "%.1f ms, peak memory %.1f MB\n",
+                bareFile.c_str(), bare.rows, bare.readMs, bare.processMs, bare.peakMb);
     }
     if (!goals) return 0;
 

@@ -17,7 +17,8 @@ std::string numberText(double value) {
     if (value == 0) return "0";
     char buf[40];
     // As printf's "%.15G" (general form, 15 significant digits), without its cost.
-    const auto written = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 15);
+    const auto written =
+        std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 15);
     std::string s(buf, written.ptr);
     std::replace(s.begin(), s.end(), 'e', 'E');
     // "%G" writes "1.5E-07" and "1E+15"; the general form writes "1.5E-7" and "1E15".

@@ -46,7 +46,7 @@ void CompoundFile::readAt(std::uint64_t offset, std::size_t count, char* out) co
 
 CompoundFile::CompoundFile(const std::string& path) : m_path(path) {
     m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    struct stat st{};
+    struct stat st {};
     if (m_fd >= 0 && ::fstat(m_fd, &st) == 0) m_fileSize = static_cast<std::uint64_t>(st.st_size);
     try {
         if (m_fileSize < 512) damaged("不是复合文档");
@@ -66,8 +66,7 @@ CompoundFile::CompoundFile(const std::string& path) : m_path(path) {
         std::uint32_t difat = u32(h, 68);
         const std::uint32_t difatSectors = u32(h, 72);
         const std::uint64_t fileSectors = m_fileSize / m_sectorSize;
-        if (fatSectors > fileSectors || difatSectors > fileSectors ||
-            miniFatSectors > fileSectors)
+        if (fatSectors > fileSectors || difatSectors > fileSectors || miniFatSectors > fileSectors)
             damaged("分配表的扇区数超出文件");
 
         std::string sector(m_sectorSize, '\0');

@@ -257,9 +257,8 @@ private:
         if (window.empty()) start = offset;
         const std::uint64_t end = start + window.size();
         if (offset + length <= end) return true;
-        const std::size_t more = static_cast<std::size_t>(
-            std::min<std::uint64_t>(std::max<std::uint64_t>(offset + length - end, kWindow),
-                                    stream.size() - end));
+        const std::size_t more = static_cast<std::size_t>(std::min<std::uint64_t>(
+            std::max<std::uint64_t>(offset + length - end, kWindow), stream.size() - end));
         const std::size_t had = window.size();
         window.resize(had + more);
         stream.read(end, more, window.data() + had);
@@ -408,10 +407,11 @@ void XlsReader::surveySheet(std::size_t sheetOffset) {
     int lastRow = -1;
     while (true) {
         // A record's header and the row of a cell: six bytes, or what the stream has left.
-        const char* h = at >= blockStart && at + 6 <= blockStart + blockLength
-                            ? block.data() + (at - blockStart)
-                            : bytes(at, static_cast<std::size_t>(
-                                            std::min<std::uint64_t>(6, stream.size() - at)));
+        const char* h =
+            at >= blockStart && at + 6 <= blockStart + blockLength
+                ? block.data() + (at - blockStart)
+                : bytes(at,
+                        static_cast<std::size_t>(std::min<std::uint64_t>(6, stream.size() - at)));
         if (!h || at + 4 > stream.size()) break;
         const std::uint16_t type = word(h);
         const std::size_t length = word(h + 2);
@@ -471,8 +471,9 @@ void XlsReader::put(std::size_t row, std::size_t col, std::string text, std::uin
         cells.emplace_back(c, std::move(text));
         return;
     }
-    const auto at = std::lower_bound(cells.begin(), cells.end(), c,
-                                     [](const auto& cell, int column) { return cell.first < column; });
+    const auto at =
+        std::lower_bound(cells.begin(), cells.end(), c,
+                         [](const auto& cell, int column) { return cell.first < column; });
     if (at != cells.end() && at->first == c)
         at->second = std::move(text);
     else

@@ -289,9 +289,8 @@ void XlsxReader::scanMerges(std::string_view text) {
          at = text.find("mergeCell", at + 1)) {
         // An element, "<mergeCell " or "<prefix:mergeCell ", never a word in some text.
         const std::size_t after = at + 9;
-        if (after >= text.size() ||
-            (text[after] != ' ' && text[after] != '\t' && text[after] != '\r' &&
-             text[after] != '\n'))
+        if (after >= text.size() || (text[after] != ' ' && text[after] != '\t' &&
+                                     text[after] != '\r' && text[after] != '\n'))
             continue;
         const std::size_t lt = text.rfind('<', at);
         if (lt == std::string_view::npos ||

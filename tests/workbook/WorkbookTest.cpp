@@ -227,9 +227,8 @@ TEST(Workbooks, ReadingStopsEarlyYetMergedAreasAfterTheRowsHold) {
         const char* merged;  // long-merged.xls and .xlsx
         const char* plain;   // rows12000.xlsx
     } cells[] = {
-        {5, 2, "合并5", "C00004"},       {5, 3, "", "4"},
-        {11000, 2, "合并11000", "C10999"}, {11000, 3, "", "10999"},
-        {2, 1, "材料1", "材料1"},        {9999, 1, "材料9998", "材料9998"},
+        {5, 2, "合并5", "C00004"}, {5, 3, "", "4"},          {11000, 2, "合并11000", "C10999"},
+        {11000, 3, "", "10999"},   {2, 1, "材料1", "材料1"}, {9999, 1, "材料9998", "材料9998"},
         {4, 2, "B3", "C00003"},
     };
     for (const char* file : {"long-merged.xls", "long-merged.xlsx", "rows12000.xlsx"}) {
