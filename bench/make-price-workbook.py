@@ -1,15 +1,17 @@
 #!/usr/bin/env python3
-"""Writes the benchmark's price workbook with openpyxl: 9,998 data rows of 13 columns under a
-title row (Chinese text, prices as numbers and as text, dates, blanks); .xls files by xlwt.
-Usage: make-price-workbook.py OUT.xlsx|OUT.xls"""
+"""Writes the benchmark's price workbook with openpyxl: ROWS data rows (9,998 unless told) of 13
+columns under a title row (Chinese text, prices as numbers and as text, dates, blanks); .xls files
+by xlwt (at most 65,535 data rows).
+Usage: make-price-workbook.py OUT.xlsx|OUT.xls [ROWS]"""
 import datetime
 import sys
 
 import openpyxl
 
+count = int(sys.argv[2]) if len(sys.argv) > 2 else 9998
 rows = []
 names = ["热轧带肋钢筋", "普通硅酸盐水泥", "商品混凝土", "中砂", "碎石", "镀锌钢管", "铜芯电力电缆"]
-for i in range(1, 9999):
+for i in range(1, count + 1):
     rows.append([
         names[i % len(names)] + " %d号" % (i % 97),
         "0101%05d" % i,

@@ -1,5 +1,8 @@
 #include "workbook/CellText.h"
 
+#include <algorithm>
+#include <charconv>
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -13,8 +16,11 @@ std::string numberText(double value) {
     if (std::isinf(value)) return value > 0 ? "INF" : "-INF";
     if (value == 0) return "0";
     char buf[40];
-    std::snprintf(buf, sizeof buf, "%.15G", value);
-    std::string s = buf;
+    // As printf's "%.15G" (general form, 15 significant digits), without its cost.
+    const auto written =
+        std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 15);
+    std::string s(buf, written.ptr);
+    std::replace(s.begin(), s.end(), 'e', 'E');
     // "%G" writes "1.5E-07" and "1E+15"; the general form writes "1.5E-7" and "1E15".
     const auto e = s.find('E');
     std::string mantissa = s.substr(0, e);

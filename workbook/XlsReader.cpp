@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
-#include <iterator>
+#include <limits>
+#include <map>
 
 #include "text/Error.h"
 #include "workbook/CellText.h"
 #include "workbook/CompoundFile.h"
+#include "workbook/CompoundStream.h"
 
 namespace tarvelo {
 
@@ -82,6 +84,7 @@ public:
         const std::size_t runs = (flags & 0x08) ? u16le() : 0;
         const std::size_t ext = (flags & 0x04) ? u32le() : 0;
         std::string out;
+        out.reserve(count);
         std::size_t left = count;
         while (left > 0) {
             if (m_pos == m_parts[m_part].size()) {
@@ -91,6 +94,20 @@ public:
                 m_pos = 0;
                 wide = u8() & 0x01;
                 continue;
+            }
+            if (!wide) {
+                // One-byte characters below 0x80 are their own UTF-8: copied as a run.
+                const std::string_view part = m_parts[m_part];
+                const std::size_t end = m_pos + std::min(left, part.size() - m_pos);
+                std::size_t ascii = m_pos;
+                while (ascii < end && static_cast<unsigned char>(part[ascii]) < 0x80)
+                    ++ascii;
+                if (ascii > m_pos) {
+                    out.append(part.substr(m_pos, ascii - m_pos));
+                    left -= ascii - m_pos;
+                    m_pos = ascii;
+                    continue;
+                }
             }
             if (wide) {
                 char32_t c = u16le();
@@ -130,35 +147,26 @@ private:
 struct Record {
     std::uint16_t type;
     std::string_view body;
-    std::size_t offset;  // of the record in the stream
+    std::uint64_t offset;  // of the record in the stream
 };
 
-class Records {
-public:
-    Records(std::string_view stream, std::size_t at) : m_s(stream), m_at(at) {}
-    bool next(Record& r) {
-        if (m_at + 4 > m_s.size()) return false;
-        r.type = u16(m_s, m_at);
-        const std::size_t length = u16(m_s, m_at + 2);
-        if (m_at + 4 + length > m_s.size()) throw Damaged{"记录超出流"};
-        r.body = m_s.substr(m_at + 4, length);
-        r.offset = m_at;
-        m_at += 4 + length;
-        return true;
-    }
-    // The CONTINUE records that follow, appended to `parts`.
-    void continues(std::vector<std::string_view>& parts) {
-        while (m_at + 4 <= m_s.size() && u16(m_s, m_at) == 0x003C) {
-            Record r;
-            next(r);
-            parts.push_back(r.body);
-        }
-    }
+constexpr std::size_t kWindow = 64u << 10;  // how much of a stream is read at a time
 
-private:
-    std::string_view m_s;
-    std::size_t m_at;
-};
+bool isCell(std::uint16_t type) {
+    switch (type) {
+        case 0x00FD:  // LABELSST
+        case 0x00D6:  // RSTRING
+        case 0x0204:  // LABEL
+        case 0x0203:  // NUMBER
+        case 0x027E:  // RK
+        case 0x00BD:  // MULRK
+        case 0x0205:  // BOOLERR
+        case 0x0006:  // FORMULA
+            return true;
+        default:
+            return false;
+    }
+}
 
 std::string errorText(std::uint8_t code) {
     switch (code) {
@@ -194,183 +202,376 @@ double rkValue(std::uint32_t rk) {
 
 }  // namespace
 
+// The records of a substream, read through a window of the stream that moves on with them.
+struct XlsReader::Cursor {
+    Cursor(const CompoundStream& s, std::uint64_t offset) : stream(s), at(offset) {}
+
+    // The next record; its body stays valid until the next call.
+    bool next(Record& r) {
+        if (at - start >= kWindow) {  // let go of what was read
+            window.erase(0, static_cast<std::size_t>(at - start));
+            start = at;
+        }
+        if (!load(at, 4)) return false;
+        r.type = u16(view(at, 4), 0);
+        const std::size_t length = u16(view(at, 4), 2);
+        if (!load(at, 4 + length)) throw Damaged{"记录超出流"};
+        r.body = view(at + 4, length);
+        r.offset = at;
+        at += 4 + length;
+        return true;
+    }
+    // The body of `r`, the record just read, and those of the CONTINUE records after it.
+    std::vector<std::string_view> withContinues(Record& r) {
+        std::vector<std::pair<std::uint64_t, std::size_t>> spans{{r.offset + 4, r.body.size()}};
+        while (load(at, 4) && u16(view(at, 4), 0) == 0x003C) {
+            const std::size_t length = u16(view(at, 4), 2);
+            if (!load(at, 4 + length)) throw Damaged{"记录超出流"};
+            spans.emplace_back(at + 4, length);
+            at += 4 + length;
+        }
+        std::vector<std::string_view> parts;  // the window may have moved: views made last
+        for (const auto& [offset, length] : spans)
+            parts.push_back(view(offset, length));
+        r.body = parts.front();
+        return parts;
+    }
+
+    const CompoundStream& stream;
+    std::uint64_t at;         // the next record
+    std::string window;       // the stream from `start` on
+    std::uint64_t start = 0;  // must not pass `at`
+    // The cell of a formula whose text result follows in a STRING record.
+    bool pending = false;
+    std::size_t pendingRow = 0, pendingColumn = 0;
+    // Embedded objects (a chart on the sheet) bring their own BOF ... EOF: skipped over.
+    int depth = 0;
+
+private:
+    std::string_view view(std::uint64_t offset, std::size_t length) const {
+        return std::string_view(window).substr(static_cast<std::size_t>(offset - start), length);
+    }
+    // Whether the stream has [offset, offset + length), which is then in the window.
+    bool load(std::uint64_t offset, std::size_t length) {
+        if (offset + length > stream.size()) return false;
+        if (window.empty()) start = offset;
+        const std::uint64_t end = start + window.size();
+        if (offset + length <= end) return true;
+        const std::size_t more = static_cast<std::size_t>(std::min<std::uint64_t>(
+            std::max<std::uint64_t>(offset + length - end, kWindow), stream.size() - end));
+        const std::size_t had = window.size();
+        window.resize(had + more);
+        stream.read(end, more, window.data() + had);
+        return true;
+    }
+};
+
+struct XlsReader::Globals {
+    bool date1904 = false;
+    std::map<int, bool> customDate;
+    std::vector<int> xfFormats;
+    std::vector<std::string> sst;
+
+    bool isDate(std::size_t xf) const {
+        if (xf >= xfFormats.size()) return false;
+        const int id = xfFormats[xf];
+        const auto custom = customDate.find(id);
+        return custom != customDate.end() ? custom->second : isBuiltInDateFormat(id);
+    }
+    std::string number(double v, std::size_t xf) const {
+        return isDate(xf) ? dateText(v, date1904) : numberText(v);
+    }
+};
+
 XlsReader::XlsReader(const std::string& path) : m_path(path) {
-    std::ifstream in(path, std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(in)), {});
-    const CompoundFile file(std::move(bytes), path);
-    if (file.has(u"EncryptedPackage") || file.has(u"EncryptionInfo"))
+    m_file = std::make_unique<CompoundFile>(path);
+    if (m_file->has(u"EncryptedPackage") || m_file->has(u"EncryptionInfo"))
         throw Error("工作簿“" + path + "”设置了打开密码（已加密），无法读取：请去掉密码后再导入。");
-    const auto workbook = file.stream(u"Workbook");
+    auto workbook = m_file->stream(u"Workbook");
     if (!workbook) {
-        if (file.has(u"Book"))
+        if (m_file->has(u"Book"))
             throw Error("工作簿“" + path +
                         "”是早期版本的 Excel 格式（Excel 5.0/95），无法读取：请另存为 .xlsx。");
         throw Error("文件“" + path + "”是复合文档，但不是 Excel 工作簿。");
     }
-    const std::string_view s(*workbook);
+    m_workbook = std::make_unique<CompoundStream>(std::move(*workbook));
+    m_globals = std::make_unique<Globals>();
     try {
-        Records globals(s, 0);
-        Record r;
-        if (!globals.next(r) || r.type != 0x0809 || r.body.size() < 4)
-            throw Damaged{"工作簿流不以 BOF 开始"};
-        if (u16(r.body, 0) != 0x0600)
-            throw Error("工作簿“" + path +
-                        "”是早期版本的 Excel 格式（BIFF8 以前），无法读取：请另存为 .xlsx。");
-        bool date1904 = false;
-        std::size_t activeTab = 0;
-        struct Sheet {
-            std::string name;
-            std::size_t offset;  // of its BOF
-            bool worksheet;
-        };
-        std::vector<Sheet> sheets;  // every sheet, as the active tab counts them
-        std::map<int, bool> customDate;
-        std::vector<int> xfFormats;
-        std::vector<std::string> sst;
-        while (globals.next(r) && r.type != 0x000A) {
-            switch (r.type) {
-                case 0x002F:
-                    throw Error("工作簿“" + path +
-                                "”设置了打开密码（已加密），无法读取：请去掉密码后再导入。");
-                case 0x0022:
-                    if (r.body.size() >= 2) date1904 = u16(r.body, 0) == 1;
-                    break;
-                case 0x003D:
-                    if (r.body.size() >= 12) activeTab = u16(r.body, 10);
-                    break;
-                case 0x0085: {
-                    if (r.body.size() < 8) throw Damaged{"BOUNDSHEET 太短"};
-                    Parts p({r.body.substr(6)});
-                    const std::size_t offset = u32(r.body, 0);
-                    std::string name = p.string(false);
-                    sheets.push_back(
-                        {std::move(name), offset, static_cast<unsigned char>(r.body[5]) == 0});
-                    break;
-                }
-                case 0x041E: {
-                    if (r.body.size() < 5) throw Damaged{"FORMAT 太短"};
-                    Parts p({r.body.substr(2)});
-                    customDate[u16(r.body, 0)] = isDateFormat(p.string());
-                    break;
-                }
-                case 0x00E0:
-                    if (r.body.size() >= 4) xfFormats.push_back(u16(r.body, 2));
-                    break;
-                case 0x00FC: {
-                    std::vector<std::string_view> parts{r.body};
-                    globals.continues(parts);
-                    Parts p(parts);
-                    p.skip(4);
-                    const std::uint32_t unique = p.u32le();
-                    if (unique > s.size()) throw Damaged{"共享字符串数目超出文件"};
-                    for (std::uint32_t i = 0; i < unique; ++i)
-                        sst.push_back(p.string());
-                    break;
-                }
-                default:
-                    break;
+        std::size_t sheetOffset = 0;
+        readGlobals(*m_globals, sheetOffset);
+        surveySheet(sheetOffset);
+    } catch (const Damaged& d) {
+        throw Error("工作簿“" + path + "”已损坏，无法作为 .xls 读取。", d.what);
+    }
+}
+
+XlsReader::~XlsReader() = default;
+
+void XlsReader::readGlobals(Globals& g, std::size_t& sheetOffset) {
+    Cursor globals(*m_workbook, 0);
+    Record r;
+    if (!globals.next(r) || r.type != 0x0809 || r.body.size() < 4)
+        throw Damaged{"工作簿流不以 BOF 开始"};
+    if (u16(r.body, 0) != 0x0600)
+        throw Error("工作簿“" + m_path +
+                    "”是早期版本的 Excel 格式（BIFF8 以前），无法读取：请另存为 .xlsx。");
+    std::size_t activeTab = 0;
+    struct Sheet {
+        std::string name;
+        std::size_t offset;  // of its BOF
+        bool worksheet;
+    };
+    std::vector<Sheet> sheets;  // every sheet, as the active tab counts them
+    while (globals.next(r) && r.type != 0x000A) {
+        switch (r.type) {
+            case 0x002F:
+                throw Error("工作簿“" + m_path +
+                            "”设置了打开密码（已加密），无法读取：请去掉密码后再导入。");
+            case 0x0022:
+                if (r.body.size() >= 2) g.date1904 = u16(r.body, 0) == 1;
+                break;
+            case 0x003D:
+                if (r.body.size() >= 12) activeTab = u16(r.body, 10);
+                break;
+            case 0x0085: {
+                if (r.body.size() < 8) throw Damaged{"BOUNDSHEET 太短"};
+                Parts p({r.body.substr(6)});
+                const std::size_t offset = u32(r.body, 0);
+                std::string name = p.string(false);
+                sheets.push_back(
+                    {std::move(name), offset, static_cast<unsigned char>(r.body[5]) == 0});
+                break;
+            }
+            case 0x041E: {
+                if (r.body.size() < 5) throw Damaged{"FORMAT 太短"};
+                Parts p({r.body.substr(2)});
+                g.customDate[u16(r.body, 0)] = isDateFormat(p.string());
+                break;
+            }
+            case 0x00E0:
+                if (r.body.size() >= 4) g.xfFormats.push_back(u16(r.body, 2));
+                break;
+            case 0x00FC: {
+                Parts p(globals.withContinues(r));
+                p.skip(4);
+                const std::uint32_t unique = p.u32le();
+                if (unique > m_workbook->size()) throw Damaged{"共享字符串数目超出文件"};
+                // Every string takes at least three bytes.
+                g.sst.reserve(std::min<std::uint64_t>(unique, m_workbook->size() / 3));
+                for (std::uint32_t i = 0; i < unique; ++i)
+                    g.sst.push_back(p.string());
+                break;
+            }
+            default:
+                break;
+        }
+    }
+    if (sheets.empty()) throw Error("工作簿“" + m_path + "”中没有工作表。");
+    if (activeTab >= sheets.size()) activeTab = 0;
+    if (!sheets[activeTab].worksheet)
+        throw Error("工作簿“" + m_path + "”保存时的活动工作表“" + sheets[activeTab].name +
+                    "”是图表或宏表，没有单元格可读：请把价格所在的工作表设为活动工作表后保存。");
+    m_sheetName = sheets[activeTab].name;
+    sheetOffset = sheets[activeTab].offset;
+}
+
+void XlsReader::surveySheet(std::size_t sheetOffset) {
+    // Only record headers are looked at (and the row of each cell), straight in blocks read
+    // from the file, so this costs little more than reading the sheet's bytes.
+    const CompoundStream& stream = *m_workbook;
+    std::string block(256u << 10, '\0');  // holds any record whole
+    std::uint64_t blockStart = 0;
+    std::size_t blockLength = 0;
+    // [offset, offset + length) of the stream in the block; nullptr past the stream's end.
+    const auto bytes = [&](std::uint64_t offset, std::size_t length) -> const char* {
+        if (offset + length > stream.size()) return nullptr;
+        if (offset < blockStart || offset + length > blockStart + blockLength) {
+            blockStart = offset;
+            blockLength = static_cast<std::size_t>(
+                std::min<std::uint64_t>(block.size(), stream.size() - offset));
+            stream.read(blockStart, blockLength, block.data());
+        }
+        return block.data() + (offset - blockStart);
+    };
+    const auto word = [](const char* p) {
+        return static_cast<std::uint16_t>(static_cast<unsigned char>(p[0]) |
+                                          static_cast<unsigned char>(p[1]) << 8);
+    };
+    std::uint64_t at = sheetOffset;
+    const char* header = bytes(at, 4);
+    if (!header || word(header) != 0x0809) throw Damaged{"工作表不以 BOF 开始"};
+    at += 4 + word(header + 2);
+    if (at > stream.size()) throw Damaged{"记录超出流"};
+    m_cursor = std::make_unique<Cursor>(stream, at);
+    int depth = 0;
+    int lastRow = -1;
+    while (true) {
+        // A record's header and the row of a cell: six bytes, or what the stream has left.
+        const char* h =
+            at >= blockStart && at + 6 <= blockStart + blockLength
+                ? block.data() + (at - blockStart)
+                : bytes(at,
+                        static_cast<std::size_t>(std::min<std::uint64_t>(6, stream.size() - at)));
+        if (!h || at + 4 > stream.size()) break;
+        const std::uint16_t type = word(h);
+        const std::size_t length = word(h + 2);
+        const std::uint64_t record = at;
+        at += 4 + length;
+        if (at > stream.size()) throw Damaged{"记录超出流"};
+        if (depth == 0 && length >= 2 && isCell(type)) {
+            const int row = word(h + 4);
+            if (row < lastRow) m_inRowOrder = false;
+            lastRow = std::max(lastRow, row);
+        } else if (type == 0x0809) {
+            ++depth;
+        } else if (type == 0x000A) {
+            if (depth == 0) break;
+            --depth;
+        } else if (depth == 0 && type == 0x00E5) {  // MERGECELLS
+            if (length < 2) throw Damaged{"单元格记录太短"};
+            const std::string_view b(bytes(record + 4, length), length);
+            const std::size_t count = u16(b, 0);
+            for (std::size_t i = 0; i < count && 2 + 8 * i + 8 <= b.size(); ++i) {
+                const std::size_t c = 2 + 8 * i;
+                m_merges.push_back({u16(b, c) + 1, u16(b, c + 4) + 1, u16(b, c + 2) + 1,
+                                    u16(b, c + 6) + 1, record});
             }
         }
-        if (sheets.empty()) throw Error("工作簿“" + path + "”中没有工作表。");
-        if (activeTab >= sheets.size()) activeTab = 0;
-        if (!sheets[activeTab].worksheet)
-            throw Error(
-                "工作簿“" + path + "”保存时的活动工作表“" + sheets[activeTab].name +
-                "”是图表或宏表，没有单元格可读：请把价格所在的工作表设为活动工作表后保存。");
-        m_sheetName = sheets[activeTab].name;
+    }
+    std::sort(m_merges.begin(), m_merges.end(),
+              [](const Area& a, const Area& b) { return a.row0 < b.row0; });
+    m_coverReach.clear();
+    for (const Area& a : m_merges)
+        m_coverReach.push_back(std::max(m_coverReach.empty() ? 0 : m_coverReach.back(), a.row1));
+}
 
-        const auto isDate = [&](std::size_t xf) {
-            if (xf >= xfFormats.size()) return false;
-            const int id = xfFormats[xf];
-            const auto custom = customDate.find(id);
-            return custom != customDate.end() ? custom->second : isBuiltInDateFormat(id);
-        };
-        const auto number = [&](double v, std::size_t xf) {
-            return isDate(xf) ? dateText(v, date1904) : numberText(v);
-        };
-        const auto put = [&](std::size_t row, std::size_t col, std::string text) {
-            if (text.empty() || col > 255 || row > 65535) return;
-            m_cells[static_cast<int>(row) + 1][static_cast<int>(col) + 1] = std::move(text);
-            m_lastColumn = std::max(m_lastColumn, static_cast<int>(col) + 1);
-        };
+bool XlsReader::covered(int row, int col, std::uint64_t offset) const {
+    // Areas sorted by first row; m_coverReach[i] is the last row any of the first i + 1 reach.
+    auto i = std::upper_bound(m_merges.begin(), m_merges.end(), row,
+                              [](int r, const Area& a) { return r < a.row0; }) -
+             m_merges.begin();
+    while (i-- > 0 && m_coverReach[static_cast<std::size_t>(i)] >= row) {
+        const Area& a = m_merges[static_cast<std::size_t>(i)];
+        if (a.offset > offset && row <= a.row1 && col >= a.col0 && col <= a.col1 &&
+            (row != a.row0 || col != a.col0))
+            return true;
+    }
+    return false;
+}
 
-        Records sheet(s, sheets[activeTab].offset);
-        if (!sheet.next(r) || r.type != 0x0809) throw Damaged{"工作表不以 BOF 开始"};
-        // The cell of a formula whose text result follows in a STRING record.
-        bool pending = false;
-        std::size_t pendingRow = 0, pendingColumn = 0;
-        // Embedded objects (a chart on the sheet) bring their own BOF ... EOF: skip over them.
-        int depth = 0;
-        while (sheet.next(r)) {
+void XlsReader::put(std::size_t row, std::size_t col, std::string text, std::uint64_t offset) {
+    if (text.empty() || col > 255 || row > 65535) return;
+    const int r = static_cast<int>(row) + 1, c = static_cast<int>(col) + 1;
+    m_lastColumn = std::max(m_lastColumn, c);
+    // A merged area empties the cells read before its record.
+    if (!m_merges.empty() && covered(r, c, offset)) return;
+    if (m_rows.size() <= row) m_rows.resize(row + 1);
+    auto& cells = m_rows[row];
+    if (cells.empty() || cells.back().first < c) {
+        cells.emplace_back(c, std::move(text));
+        return;
+    }
+    const auto at =
+        std::lower_bound(cells.begin(), cells.end(), c,
+                         [](const auto& cell, int column) { return cell.first < column; });
+    if (at != cells.end() && at->first == c)
+        at->second = std::move(text);
+    else
+        cells.emplace(at, c, std::move(text));
+}
+
+void XlsReader::readRowsUntil(int row) {
+    if (m_sheetDone || row <= m_rowsKnown) return;
+    // Cells out of row order: the next one may belong anywhere.
+    const int until = m_inRowOrder ? row : std::numeric_limits<int>::max();
+    Cursor& sheet = *m_cursor;
+    const Globals& g = *m_globals;
+    try {
+        Record r;
+        while (true) {
+            if (!sheet.next(r)) {
+                m_sheetDone = true;
+                return;
+            }
             if (r.type == 0x0809) {
-                ++depth;
+                ++sheet.depth;
                 continue;
             }
             if (r.type == 0x000A) {
-                if (depth == 0) break;
-                --depth;
+                if (sheet.depth == 0) {
+                    m_sheetDone = true;
+                    return;
+                }
+                --sheet.depth;
                 continue;
             }
-            if (depth > 0) continue;
+            if (sheet.depth > 0) continue;
             const std::string_view b = r.body;
+            if (isCell(r.type) && b.size() >= 2 && u16(b, 0) + 1 > until) {
+                sheet.at = r.offset;  // read again next time
+                m_rowsKnown = u16(b, 0);
+                return;
+            }
             const auto cellAt = [&](std::size_t size) {
                 if (b.size() < size) throw Damaged{"单元格记录太短"};
             };
+            const std::uint64_t offset = r.offset;
             switch (r.type) {
                 case 0x00FD:  // LABELSST
                     cellAt(10);
-                    if (u32(b, 6) >= sst.size()) throw Damaged{"引用了不存在的共享字符串"};
-                    put(u16(b, 0), u16(b, 2), sst[u32(b, 6)]);
+                    if (u32(b, 6) >= g.sst.size()) throw Damaged{"引用了不存在的共享字符串"};
+                    put(u16(b, 0), u16(b, 2), g.sst[u32(b, 6)], offset);
                     break;
                 case 0x00D6:    // RSTRING: a label with formatting runs after it
                 case 0x0204: {  // LABEL
                     cellAt(9);
-                    std::vector<std::string_view> parts{b.substr(6)};
-                    sheet.continues(parts);
-                    Parts p(parts);
-                    put(u16(b, 0), u16(b, 2), p.string());
+                    std::vector<std::string_view> parts = sheet.withContinues(r);
+                    parts.front() = parts.front().substr(6);
+                    Parts p(std::move(parts));
+                    put(u16(r.body, 0), u16(r.body, 2), p.string(), offset);
                     break;
                 }
                 case 0x0203:  // NUMBER
                     cellAt(14);
-                    put(u16(b, 0), u16(b, 2), number(f64(b, 6), u16(b, 4)));
+                    put(u16(b, 0), u16(b, 2), g.number(f64(b, 6), u16(b, 4)), offset);
                     break;
                 case 0x027E:  // RK
                     cellAt(10);
-                    put(u16(b, 0), u16(b, 2), number(rkValue(u32(b, 6)), u16(b, 4)));
+                    put(u16(b, 0), u16(b, 2), g.number(rkValue(u32(b, 6)), u16(b, 4)), offset);
                     break;
                 case 0x00BD: {  // MULRK
                     cellAt(6);
                     const std::size_t row = u16(b, 0);
                     std::size_t col = u16(b, 2);
                     for (std::size_t at = 4; at + 6 <= b.size() - 2; at += 6, ++col)
-                        put(row, col, number(rkValue(u32(b, at + 2)), u16(b, at)));
+                        put(row, col, g.number(rkValue(u32(b, at + 2)), u16(b, at)), offset);
                     break;
                 }
                 case 0x0205:  // BOOLERR
                     cellAt(8);
                     put(u16(b, 0), u16(b, 2),
                         b[7] ? errorText(static_cast<std::uint8_t>(b[6]))
-                             : (b[6] ? std::string("TRUE") : std::string("FALSE")));
+                             : (b[6] ? std::string("TRUE") : std::string("FALSE")),
+                        offset);
                     break;
                 case 0x0006: {  // FORMULA: its cached result
                     cellAt(20);
                     const std::size_t row = u16(b, 0), col = u16(b, 2);
                     if (u16(b, 12) != 0xFFFF) {
-                        put(row, col, number(f64(b, 6), u16(b, 4)));
+                        put(row, col, g.number(f64(b, 6), u16(b, 4)), offset);
                         break;
                     }
                     switch (static_cast<unsigned char>(b[6])) {
                         case 0:  // the text is in the STRING record next
-                            pending = true;
-                            pendingRow = row;
-                            pendingColumn = col;
+                            sheet.pending = true;
+                            sheet.pendingRow = row;
+                            sheet.pendingColumn = col;
                             break;
                         case 1:
-                            put(row, col, b[8] ? "TRUE" : "FALSE");
+                            put(row, col, b[8] ? "TRUE" : "FALSE", offset);
                             break;
                         case 2:
-                            put(row, col, errorText(static_cast<std::uint8_t>(b[8])));
+                            put(row, col, errorText(static_cast<std::uint8_t>(b[8])), offset);
                             break;
                         default:
                             break;  // an empty text
@@ -378,26 +579,11 @@ XlsReader::XlsReader(const std::string& path) : m_path(path) {
                     break;
                 }
                 case 0x0207: {  // STRING: the text result of the formula before
-                    std::vector<std::string_view> parts{b};
-                    sheet.continues(parts);
-                    Parts p(parts);
+                    Parts p(sheet.withContinues(r));
                     std::string text = p.string();
-                    if (pending) put(pendingRow, pendingColumn, std::move(text));
-                    pending = false;
-                    break;
-                }
-                case 0x00E5: {  // MERGECELLS: the covered cells read empty
-                    cellAt(2);
-                    const std::size_t count = u16(b, 0);
-                    for (std::size_t i = 0; i < count && 2 + 8 * i + 8 <= b.size(); ++i) {
-                        const std::size_t at = 2 + 8 * i;
-                        const int r0 = u16(b, at) + 1, r1 = u16(b, at + 2) + 1;
-                        const int c0 = u16(b, at + 4) + 1, c1 = u16(b, at + 6) + 1;
-                        for (auto it = m_cells.lower_bound(r0);
-                             it != m_cells.end() && it->first <= r1; ++it)
-                            for (int c = c0; c <= c1; ++c)
-                                if (it->first != r0 || c != c0) it->second.erase(c);
-                    }
+                    if (sheet.pending)
+                        put(sheet.pendingRow, sheet.pendingColumn, std::move(text), offset);
+                    sheet.pending = false;
                     break;
                 }
                 default:
@@ -405,24 +591,28 @@ XlsReader::XlsReader(const std::string& path) : m_path(path) {
             }
         }
     } catch (const Damaged& d) {
-        throw Error("工作簿“" + path + "”已损坏，无法作为 .xls 读取。", d.what);
+        throw Error("工作簿“" + m_path + "”已损坏，无法作为 .xls 读取。", d.what);
     }
 }
 
 std::string XlsReader::cellText(int row, int column) {
-    const auto r = m_cells.find(row);
-    if (r == m_cells.end()) return {};
-    const auto c = r->second.find(column);
-    return c == r->second.end() ? std::string() : c->second;
+    if (row < 1 || column < 1) return {};
+    readRowsUntil(row);
+    if (static_cast<std::size_t>(row) > m_rows.size()) return {};
+    for (const auto& [col, text] : m_rows[static_cast<std::size_t>(row) - 1])
+        if (col == column) return text;
+    return {};
 }
 
 int XlsReader::lastRow() {
-    for (auto it = m_cells.rbegin(); it != m_cells.rend(); ++it)
-        if (!it->second.empty()) return it->first;
+    readRowsUntil(std::numeric_limits<int>::max());
+    for (std::size_t r = m_rows.size(); r > 0; --r)
+        if (!m_rows[r - 1].empty()) return static_cast<int>(r);
     return 0;
 }
 
 int XlsReader::lastColumn() {
+    readRowsUntil(std::numeric_limits<int>::max());
     return m_lastColumn;
 }
 

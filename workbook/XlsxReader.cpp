@@ -21,6 +21,10 @@ constexpr std::size_t kMaxSheetBytes = 2u << 30;       // the sheet part, read i
 constexpr std::size_t kChunk = 256u << 10;
 constexpr std::size_t kMaxRowBytes = 16u << 20;  // one row element, unparsed
 constexpr std::size_t kMaxMerges = 4096;         // merged areas looked at
+// A sheet part up to this size is read whole at the first question (every row the import can
+// take, 9,999 rows of 13 columns, fits with room to spare), so its merged areas are known before
+// any cell is answered.
+constexpr std::size_t kWholeSheet = 8u << 20;
 
 std::string_view localName(const char* name) {
     const std::string_view n(name);
@@ -36,6 +40,7 @@ pugi::xml_node child(const pugi::xml_node& parent, std::string_view name) {
 
 // Text of an OOXML string with its _xHHHH_ escapes (a CR stored as "_x000D_") decoded.
 std::string decodeEscapes(std::string s) {
+    if (s.find("_x") == std::string::npos) return s;  // nearly every text
     std::string out;
     out.reserve(s.size());
     for (std::size_t i = 0; i < s.size(); ++i) {
@@ -155,10 +160,12 @@ XlsxReader::XlsxReader(const std::string& path) : m_path(path) {
         loadWorkbook();
         loadSharedStrings();
         loadStyles();
-        loadMerges();
         m_sheet = zip_fopen(m_zip, m_sheetPart.c_str(), 0);
         if (!m_sheet)
             throw Error("工作簿“" + path + "”缺少工作表“" + m_sheetName + "”的内容。", m_sheetPart);
+        zip_stat_t st;
+        m_readWhole = zip_stat(m_zip, m_sheetPart.c_str(), 0, &st) == 0 &&
+                      (st.valid & ZIP_STAT_SIZE) && st.size <= kWholeSheet;
     } catch (...) {
         zip_close(m_zip);
         throw;
@@ -269,54 +276,71 @@ void XlsxReader::loadStyles() {
         }
 }
 
-void XlsxReader::loadMerges() {
-    // Merged areas are listed after the rows. A sheet part of reasonable size is run through
-    // once to find them (no parsing, bounded memory); a larger one is read without them, as
-    // its covered cells hold nothing when a spreadsheet program wrote it.
-    zip_stat_t st;
-    if (zip_stat(m_zip, m_sheetPart.c_str(), 0, &st) != 0 || !(st.valid & ZIP_STAT_SIZE) ||
-        st.size > (64u << 20))
-        return;
-    zip_file_t* f = zip_fopen(m_zip, m_sheetPart.c_str(), 0);
-    if (!f) return;
-    std::string text;
-    char buf[kChunk];
-    zip_int64_t n;
-    std::size_t total = 0;
-    while ((n = zip_fread(f, buf, sizeof buf)) > 0) {
-        total += static_cast<std::size_t>(n);
-        if (total > (64u << 20)) break;
-        text.append(buf, static_cast<std::size_t>(n));
-        // Look at whole tags only; keep what could be the start of one.
-        const std::size_t lastOpen = text.rfind('<');
-        const std::string_view done = std::string_view(text).substr(
-            0, lastOpen == std::string::npos ? text.size() : lastOpen);
-        for (std::size_t at = done.find("mergeCell "); at != std::string_view::npos;
-             at = done.find("mergeCell ", at + 1)) {
-            const std::size_t ref = done.find("ref=\"", at);
-            const std::size_t close = done.find('>', at);
-            if (ref == std::string_view::npos || close == std::string_view::npos || ref > close)
-                continue;
-            const std::size_t end = done.find('"', ref + 5);
-            const std::string_view range = done.substr(ref + 5, end - ref - 5);
-            const auto colon = range.find(':');
-            if (colon == std::string_view::npos) continue;
-            const auto cell = [](std::string_view r, int& row, int& col) {
-                col = columnOf(r);
-                std::size_t i = 0;
-                while (i < r.size() && (r[i] < '0' || r[i] > '9'))
-                    ++i;
-                row = std::atoi(std::string(r.substr(i)).c_str());
-            };
-            Area a{};
-            cell(range.substr(0, colon), a.row0, a.col0);
-            cell(range.substr(colon + 1), a.row1, a.col1);
-            if (a.row0 > 0 && a.col0 > 0 && a.row1 >= a.row0 && a.col1 >= a.col0)
-                m_merges.push_back(a);
-        }
-        text.erase(0, lastOpen == std::string::npos ? text.size() : lastOpen);
+// Merged areas are listed after the rows, in the same sheet part: they are picked up when the
+// one reading of the part gets there, never by inflating the part a second time (a deflated part
+// cannot be entered at its end). So that no cell is answered before they are known, a part of
+// ordinary size is read whole at the first question; the import's rule, which stops by row
+// 10,000, then reads what it would have read anyway. A longer part is read only as far down as
+// asked, and its areas apply from the moment the reading has passed them (lastRow() and
+// lastColumn() always have): until then a covered cell reads as stored, which for every
+// spreadsheet program is empty, as a covered cell keeps no value there.
+void XlsxReader::scanMerges(std::string_view text) {
+    for (std::size_t at = text.find("mergeCell"); at != std::string_view::npos;
+         at = text.find("mergeCell", at + 1)) {
+        // An element, "<mergeCell " or "<prefix:mergeCell ", never a word in some text.
+        const std::size_t after = at + 9;
+        if (after >= text.size() || (text[after] != ' ' && text[after] != '\t' &&
+                                     text[after] != '\r' && text[after] != '\n'))
+            continue;
+        const std::size_t lt = text.rfind('<', at);
+        if (lt == std::string_view::npos ||
+            text.substr(lt + 1, at - lt - 1).find_first_of(" />\"'") != std::string_view::npos ||
+            (at > lt + 1 && text[at - 1] != ':'))
+            continue;
+        const std::size_t close = text.find('>', at);
+        const std::size_t ref = text.find("ref=\"", at);
+        if (ref == std::string_view::npos || close == std::string_view::npos || ref > close)
+            continue;
+        const std::size_t end = text.find('"', ref + 5);
+        const std::string_view range = text.substr(ref + 5, end - ref - 5);
+        const auto colon = range.find(':');
+        if (colon == std::string_view::npos) continue;
+        const auto cell = [](std::string_view r, int& row, int& col) {
+            col = columnOf(r);
+            std::size_t i = 0;
+            while (i < r.size() && (r[i] < '0' || r[i] > '9'))
+                ++i;
+            row = std::atoi(std::string(r.substr(i)).c_str());
+        };
+        Area a{};
+        cell(range.substr(0, colon), a.row0, a.col0);
+        cell(range.substr(colon + 1), a.row1, a.col1);
+        if (a.row0 > 0 && a.col0 > 0 && a.row1 >= a.row0 && a.col1 >= a.col0 &&
+            m_merges.size() < kMaxMerges)
+            m_merges.push_back(a);
     }
-    zip_fclose(f);
+}
+
+void XlsxReader::readTail() {
+    // What follows the rows, read on in the same stream: only whole tags are looked at, and
+    // what could be the start of one is kept for the next chunk.
+    char buf[kChunk];
+    while (true) {
+        const std::size_t lastOpen = m_buffer.rfind('<');
+        scanMerges(std::string_view(m_buffer).substr(
+            0, lastOpen == std::string::npos ? m_buffer.size() : lastOpen));
+        m_buffer.erase(0, lastOpen == std::string::npos ? m_buffer.size() : lastOpen);
+        if (m_buffer.size() > kMaxRowBytes) m_buffer.clear();  // no tag is that long
+        const zip_int64_t n = zip_fread(m_sheet, buf, sizeof buf);
+        if (n < 0) throw Error("工作簿“" + m_path + "”已损坏：工作表无法解压。");
+        if (n == 0) break;
+        m_sheetBytes += static_cast<std::size_t>(n);
+        if (m_sheetBytes > kMaxSheetBytes)
+            throw Error("工作簿“" + m_path + "”的工作表解压后过大，可能是恶意文件。");
+        m_buffer.append(buf, static_cast<std::size_t>(n));
+    }
+    scanMerges(m_buffer);
+    m_buffer.clear();
     std::sort(m_merges.begin(), m_merges.end(),
               [](const Area& a, const Area& b) { return a.row0 < b.row0; });
 }
@@ -375,26 +399,38 @@ void XlsxReader::parseRows(std::string_view fragment) {
         int col = 0;
         for (auto c = row.first_child(); c; c = c.next_sibling()) {
             if (localName(c.name()) != "c") continue;
-            const pugi::xml_attribute ref = c.attribute("r");
+            pugi::xml_attribute ref, typeAttribute, styleAttribute;
+            for (auto a = c.first_attribute(); a; a = a.next_attribute()) {
+                const char* n = a.name();
+                if (n[0] == 'r' && n[1] == 0 && !ref)
+                    ref = a;
+                else if (n[0] == 't' && n[1] == 0 && !typeAttribute)
+                    typeAttribute = a;
+                else if (n[0] == 's' && n[1] == 0 && !styleAttribute)
+                    styleAttribute = a;
+            }
             col = ref ? columnOf(ref.value()) : col + 1;
             if (col <= 0)
                 throw Error("工作簿“" + m_path + "”已损坏：单元格引用无效。", ref.value());
-            const std::string type = c.attribute("t").value();
+            const std::string type = typeAttribute.value();
             std::string value;
             if (type == "inlineStr")
                 value = stringItem(child(c, "is"));
             else
                 value = child(c, "v").text().get();
-            std::string text = valueText(type, value, c.attribute("s").as_int(-1));
-            if (text.empty() || (!m_merges.empty() && covered(r, col))) continue;
+            std::string text = valueText(type, value, styleAttribute.as_int(-1));
+            if (text.empty()) continue;
             cells.emplace_back(col, std::move(text));
-            m_lastColumn = std::max(m_lastColumn, col);
         }
-        if (!cells.empty()) m_rows[r] = std::move(cells);
+        if (!cells.empty()) {
+            m_rows[r] = std::move(cells);
+            m_lookupRow = 0;
+        }
     }
 }
 
 void XlsxReader::readRowsUntil(int row) {
+    if (m_readWhole) row = 1 << 30;
     char buf[kChunk];
     while (!m_sheetDone && m_lastParsedRow < row) {
         const zip_int64_t n = zip_fread(m_sheet, buf, sizeof buf);
@@ -442,7 +478,7 @@ void XlsxReader::readRowsUntil(int row) {
         }
         parseRows(std::string_view(m_buffer).substr(0, end));
         m_buffer.erase(0, end);
-        if (m_sheetDone) m_buffer.clear();
+        if (m_sheetDone) readTail();
         if (atEnd && !m_sheetDone)
             throw Error("工作簿“" + m_path + "”已损坏：工作表的内容不完整。");
     }
@@ -451,21 +487,33 @@ void XlsxReader::readRowsUntil(int row) {
 std::string XlsxReader::cellText(int row, int column) {
     if (row < 1 || column < 1) return {};
     readRowsUntil(row);
-    const auto it = m_rows.find(row);
-    if (it == m_rows.end()) return {};
-    for (const auto& [col, text] : it->second)
-        if (col == column) return text;
+    // The cells of a row are asked for one after another: its place is kept.
+    if (row != m_lookupRow) {
+        const auto it = m_rows.find(row);
+        m_lookupRow = row;
+        m_lookupCells = it == m_rows.end() ? nullptr : &it->second;
+    }
+    if (!m_lookupCells) return {};
+    for (const auto& [col, text] : *m_lookupCells)
+        if (col == column) return covered(row, column) ? std::string() : text;
     return {};
 }
 
 int XlsxReader::lastRow() {
     readRowsUntil(1 << 30);
-    return m_rows.empty() ? 0 : m_rows.rbegin()->first;
+    for (auto it = m_rows.rbegin(); it != m_rows.rend(); ++it)
+        for (const auto& cell : it->second)
+            if (!covered(it->first, cell.first)) return it->first;
+    return 0;
 }
 
 int XlsxReader::lastColumn() {
     readRowsUntil(1 << 30);
-    return m_lastColumn;
+    int last = 0;
+    for (const auto& [row, cells] : m_rows)
+        for (const auto& cell : cells)
+            if (cell.first > last && !covered(row, cell.first)) last = cell.first;
+    return last;
 }
 
 }  // namespace tarvelo

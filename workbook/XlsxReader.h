@@ -15,8 +15,9 @@ namespace tarvelo {
 // The active worksheet of an .xlsx workbook (a zip archive of XML parts), read with libzip and
 // pugixml: the workbook's active tab, the relationship to its sheet part, shared strings (rich
 // text runs joined, phonetic runs left out), inline strings, and the styles that make a number a
-// date. The sheet part is read in chunks as far as the rows asked for, so memory stays bounded
-// whatever the worksheet's length; every part read is limited in size (no zip bomb).
+// date. The sheet part is inflated once, in chunks, and parsed as far as the rows asked for, so
+// memory stays bounded whatever the worksheet's length; every part read is limited in size (no
+// zip bomb). How merged areas are found: see XlsxReader.cpp (readTail).
 class XlsxReader : public WorkbookReader {
 public:
     explicit XlsxReader(const std::string& path);
@@ -34,8 +35,9 @@ private:
     void loadStyles();
     // Parses sheet rows until `row` is known or the sheet ends.
     void readRowsUntil(int row);
-    // The merged areas of the sheet, from a quick pass over its part (they follow the rows).
-    void loadMerges();
+    // What follows the rows, read on from where they end: the merged areas.
+    void readTail();
+    void scanMerges(std::string_view text);
     bool covered(int row, int column) const;
     void parseRows(std::string_view fragment);
     std::string valueText(const std::string& type, const std::string& value, int style) const;
@@ -53,13 +55,15 @@ private:
     bool m_inSheetData = false;
     bool m_sheetDone = false;
     std::size_t m_sheetBytes = 0;
+    bool m_readWhole = false;  // the part is small enough to be read whole at once
     int m_lastParsedRow = 0;
-    int m_lastColumn = 0;
     std::map<int, std::vector<std::pair<int, std::string>>> m_rows;  // row -> (column, text)
+    int m_lookupRow = 0;  // the row cellText() looked at last, and its cells
+    const std::vector<std::pair<int, std::string>>* m_lookupCells = nullptr;
     struct Area {
         int row0, col0, row1, col1;
     };
-    std::vector<Area> m_merges;
+    std::vector<Area> m_merges;  // by first row, once the reading has passed them
 };
 
 }  // namespace tarvelo

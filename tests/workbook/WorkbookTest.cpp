@@ -219,6 +219,30 @@ TEST(Xlsx, TheReadingRuleStopsWhereItShould) {
     EXPECT_EQ(many->cellText(9999, 2), "C09998");
 }
 
+// The reading rule stops by row 10,000 while merged areas are listed after every row: they
+// still empty their covered cells, high up and far down, and what was read early stays readable.
+TEST(Workbooks, ReadingStopsEarlyYetMergedAreasAfterTheRowsHold) {
+    const struct {
+        int row, column;
+        const char* merged;  // long-merged.xls and .xlsx
+        const char* plain;   // rows12000.xlsx
+    } cells[] = {
+        {5, 2, "合并5", "C00004"}, {5, 3, "", "4"},          {11000, 2, "合并11000", "C10999"},
+        {11000, 3, "", "10999"},   {2, 1, "材料1", "材料1"}, {9999, 1, "材料9998", "材料9998"},
+        {4, 2, "B3", "C00003"},
+    };
+    for (const char* file : {"long-merged.xls", "long-merged.xlsx", "rows12000.xlsx"}) {
+        const bool merged = std::string_view(file).starts_with("long-merged");
+        const auto sheet = WorkbookReader::open(fixture(file));
+        EXPECT_EQ(forEachImportRow(*sheet, [](int) {}), 9998) << file;
+        for (const auto& c : cells)
+            EXPECT_EQ(sheet->cellText(c.row, c.column), merged ? c.merged : c.plain)
+                << file << " " << c.row << "," << c.column;
+        EXPECT_EQ(sheet->lastRow(), 12001) << file;
+        EXPECT_EQ(sheet->cellText(3, 1), "材料2") << file;
+    }
+}
+
 TEST(Xlsx, WhatIsNoWorkbookIsAClearError) {
     const std::pair<const char*, const char*> cases[] = {
         {"prices.csv", "不是 Excel 工作簿"},
