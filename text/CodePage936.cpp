@@ -119,6 +119,16 @@ std::string throughCp936(std::string_view utf8) {
     return out;
 }
 
+bool isCommonIdeographAt(std::string_view utf8, std::size_t i) {
+    if (i + 2 >= utf8.size()) return false;
+    const auto c = static_cast<unsigned char>(utf8[i]);
+    const auto c1 = static_cast<unsigned char>(utf8[i + 1]);
+    const auto c2 = static_cast<unsigned char>(utf8[i + 2]);
+    if ((c & 0xF0) != 0xE0 || (c1 & 0xC0) != 0x80 || (c2 & 0xC0) != 0x80) return false;
+    const unsigned cp = ((c & 0x0Fu) << 12) | ((c1 & 0x3Fu) << 6) | (c2 & 0x3Fu);
+    return cp >= 0x4E00 && cp <= 0x9FA5;
+}
+
 std::size_t cp936Length(std::string_view utf8) {
     // Width checks run this on every value the service stores, so the common characters are
     // counted without the converter: ASCII takes one byte and every CJK unified ideograph of
@@ -132,17 +142,10 @@ std::size_t cp936Length(std::string_view utf8) {
             ++i;
             continue;
         }
-        if ((c & 0xF0) == 0xE0 && i + 2 < utf8.size()) {
-            const auto c1 = static_cast<unsigned char>(utf8[i + 1]);
-            const auto c2 = static_cast<unsigned char>(utf8[i + 2]);
-            if ((c1 & 0xC0) == 0x80 && (c2 & 0xC0) == 0x80) {
-                const unsigned cp = ((c & 0x0Fu) << 12) | ((c1 & 0x3Fu) << 6) | (c2 & 0x3Fu);
-                if (cp >= 0x4E00 && cp <= 0x9FA5) {
-                    bytes += 2;
-                    i += 3;
-                    continue;
-                }
-            }
+        if (isCommonIdeographAt(utf8, i)) {
+            bytes += 2;
+            i += 3;
+            continue;
         }
         // One sequence through the converter, so that a stray byte counts as its one "?".
         const std::size_t n = utf8SequenceLength(utf8.data() + i, utf8.size() - i);

@@ -40,16 +40,9 @@ void passWhole(std::string_view s, std::string& out) {
             ++i;
             continue;
         }
-        if ((c & 0xF0) == 0xE0 && i + 2 < s.size()) {
-            const auto c1 = static_cast<unsigned char>(s[i + 1]);
-            const auto c2 = static_cast<unsigned char>(s[i + 2]);
-            if (isContinuation(c1) && isContinuation(c2)) {
-                const unsigned cp = ((c & 0x0Fu) << 12) | ((c1 & 0x3Fu) << 6) | (c2 & 0x3Fu);
-                if (cp >= 0x4E00 && cp <= 0x9FA5) {
-                    i += 3;
-                    continue;
-                }
-            }
+        if (isCommonIdeographAt(s, i)) {
+            i += 3;
+            continue;
         }
         // The sequence as the converter steps over it: cut short at a byte that cannot continue it.
         std::size_t n = std::min(fullLength(c), s.size() - i);
