@@ -10,9 +10,10 @@
 //      10 ms) while the answer arrived and loaded.
 // The service runs in a process of its own, so that nothing of its memory is counted.
 //
-//   load_bench [--rows N] [--db FILE] [--no-goals]
+//   load_bench [--rows N] [--months M] [--regions R] [--db FILE] [--no-goals]
 //
-// Uses (or generates) the database of service_bench. Goals, checked unless --no-goals (exit
+// Uses (or generates) the database of service_bench (by default 1,000,000 information-price rows
+// over 60 months and 20 regions). Goals, checked unless --no-goals (exit
 // status 1 when one is missed): both peaks at most 2.5 times the packet's size; the longest turn
 // under 100 ms (more than 10 frames a second).
 #include <fcntl.h>
@@ -39,6 +40,7 @@
 
 #include "app/Application.h"
 #include "app/Fonts.h"
+#include "bench/BenchDatabase.h"
 #include "browser/BrowserStatements.h"
 #include "browser/KVR_Main.h"
 #include "platform/ScriptedPlatform.h"
@@ -155,37 +157,30 @@ std::string format(const char* f, double a, double b = 0, double c = 0) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    long rows = 1000000;
+    server::DemoData::Volume volume;
     bool goals = true;
     std::string db;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--rows") && i + 1 < argc)
-            rows = std::atol(argv[++i]);
+            volume.infoRows = std::atol(argv[++i]);
+        else if (!std::strcmp(argv[i], "--months") && i + 1 < argc)
+            volume.months = std::atoi(argv[++i]);
+        else if (!std::strcmp(argv[i], "--regions") && i + 1 < argc)
+            volume.regions = std::atoi(argv[++i]);
         else if (!std::strcmp(argv[i], "--db") && i + 1 < argc)
             db = argv[++i];
         else if (!std::strcmp(argv[i], "--no-goals"))
             goals = false;
         else {
-            std::fprintf(stderr, "usage: load_bench [--rows N] [--db FILE] [--no-goals]\n");
+            std::fprintf(stderr,
+                         "usage: load_bench [--rows N] [--months M] [--regions R] "
+                         "[--db FILE] [--no-goals]\n");
             return 2;
         }
     }
-    if (db.empty())
-        db = "service-bench-" + std::to_string(rows) + "-" + Date::today().period() + ".db";
-    if (!std::filesystem::exists(db)) {
-        std::printf("generating %ld information-price and %ld deal-price rows in %s ...\n", rows,
-                    rows / 10, db.c_str());
-        // In a process of its own: the memory it took is no part of what is measured here.
-        const pid_t child = ::fork();
-        if (child == 0) {
-            server::Store::initialise(db);
-            server::DemoData::loadVolume(db, Date::today(), rows, rows / 10);
-            ::_exit(0);
-        }
-        int status = 0;
-        ::waitpid(child, &status, 0);
-        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return 1;
-    }
+    db = bench::benchDatabase(volume, db);
+    if (db.empty()) return 1;
+    const long rows = volume.infoRows;
     const std::string period = Date::today().period();
     bool ok = true;
     ServiceProcess service(db);

@@ -1,5 +1,6 @@
 #include "server/DemoData.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <optional>
@@ -383,8 +384,37 @@ void DemoData::load(const std::string& path, const Date& today) {
     accounts(path);
 }
 
-void DemoData::loadVolume(const std::string& path, const Date& today, long infoRows,
-                          long dealRows) {
+std::string DemoData::Volume::name() const {
+    return std::to_string(infoRows) + "-" + std::to_string(months) + "x" + std::to_string(regions);
+}
+
+std::string DemoData::volumeRegion(int index) {
+    if (index < static_cast<int>(std::size(kRegions)))
+        return kRegions[static_cast<std::size_t>(index)];
+    // Town names, which none of the demonstration's districts, counties and cities shares.
+    static constexpr const char* first[] = {"东", "西", "南", "北", "上", "下", "大", "小",
+                                            "新", "老", "高", "长", "永", "安", "太", "华"};
+    static constexpr const char* second[] = {"阳", "桥", "湾", "港", "口", "坪", "岗", "塘",
+                                             "湖", "庄", "堡", "集", "店", "营", "铺", "坝"};
+    const auto i = static_cast<std::size_t>(index) - std::size(kRegions);
+    if (i >= std::size(first) * std::size(second))
+        throw Error("基准测试的地区最多 " +
+                    std::to_string(std::size(kRegions) + std::size(first) * std::size(second)) +
+                    " 个。");
+    std::string name = first[i / std::size(second)];
+    name += second[i % std::size(second)];
+    name += "镇";
+    return name;
+}
+
+void DemoData::loadVolume(const std::string& path, const Date& today, const Volume& volume) {
+    if (volume.months < 1 || volume.regions < 1) throw Error("基准测试的月数和地区数至少为 1。");
+    // The regions in the order the tables' keys sort them (bytes of UTF-8).
+    std::vector<std::string> regions;
+    for (int r = 0; r < volume.regions; ++r)
+        regions.push_back(volumeRegion(r));
+    std::vector<std::string> sorted = regions;
+    std::sort(sorted.begin(), sorted.end());
     {
         Store store(path);
         auto lease = store.acquire();
@@ -392,45 +422,67 @@ void DemoData::loadVolume(const std::string& path, const Date& today, long infoR
         requireEmpty(c, store.path());
         std::mt19937 rng(7);
         c.begin();
-        references(c);
+        Inserter region(c, "KVR_REGION", {"ID", "IDDESC"});
+        for (std::size_t i = 0; i < regions.size(); ++i) {
+            std::string id = std::to_string(i + 1);
+            if (id.size() < 2) id.insert(id.begin(), '0');
+            region.row({id, regions[i]});
+        }
+        region.finish();
+        Inserter cls(c, "KVR_ICEXT", {"ID", "IDDESC"});
+        for (std::size_t i = 0; i < std::size(kClasses); ++i) {
+            char id[8];
+            std::snprintf(id, sizeof id, "%02zu", i + 1);
+            cls.row({id, kClasses[i]});
+        }
+        cls.finish();
+        c.commit();
         Inserter xxj(c, "KVR_XXJ",
                      {"PERDID", "PLACE", "SERIAL", "ITEMDESC", "ITEMID", "SPECID", "BRAND",
                       "MATERIAL", "UNIT", "XXJ", "RQ"});
-        const long units = 60 * 20;
-        for (long u = 0; u < units && infoRows > 0; ++u) {
-            const Date month = monthBefore(today, static_cast<int>(u / 20));
-            const std::string period = month.period();
-            const long n = infoRows / units + (u < infoRows % units ? 1 : 0);
-            std::vector<PriceRow> rows;
-            for (long s = 0; s < n; ++s) {
-                if (rows.empty()) rows = monthOfMaterials(rng, 1.0);
-                const PriceRow p = rows.back();
-                rows.pop_back();
-                xxj.row({period, kRegions[u % 20], std::to_string(s + 1), p.m->name, p.m->code,
-                         p.variant, p.brand, *p.m->grade ? Opt(p.m->grade) : Opt(), p.m->unit,
-                         p.price, rq(month)});
-            }
-        }
         Inserter cjj(c, "KVR_CJJ",
                      {"PERDID", "SERIAL", "PLACE", "ITEMDESC", "ITEMID", "SPECID", "UNIT", "CJJ",
                       "CJRQ", "RQ"});
-        for (long u = 0; u < 12 && dealRows > 0; ++u) {
-            const Date month = monthBefore(today, static_cast<int>(u));
-            const long n = dealRows / 12 + (u < dealRows % 12 ? 1 : 0);
-            std::vector<PriceRow> rows;
+        const long units = static_cast<long>(volume.months) * volume.regions;
+        const long dealRows = volume.dealRows();
+        std::vector<PriceRow> rows;
+        const auto next = [&] {
+            if (rows.empty()) rows = monthOfMaterials(rng, 1.0);
+            PriceRow p = std::move(rows.back());
+            rows.pop_back();
+            return p;
+        };
+        // Oldest month first, a month to a transaction: the log of one transaction stays small
+        // however many months there are.
+        for (int back = volume.months - 1; back >= 0; --back) {
+            const Date month = monthBefore(today, back);
+            const std::string period = month.period();
+            const std::string entered = rq(month);
+            const long m = volume.months - 1 - back;
+            c.begin();
+            for (int r = 0; r < volume.regions; ++r) {
+                const long u = m * volume.regions + r;
+                const long n = volume.infoRows / units + (u < volume.infoRows % units ? 1 : 0);
+                for (long s = 0; s < n; ++s) {
+                    const PriceRow p = next();
+                    xxj.row({period, sorted[static_cast<std::size_t>(r)], std::to_string(s + 1),
+                             p.m->name, p.m->code, p.variant, p.brand,
+                             *p.m->grade ? Opt(p.m->grade) : Opt(), p.m->unit, p.price, entered});
+                }
+            }
+            xxj.finish();
+            const long n = dealRows / volume.months + (m < dealRows % volume.months ? 1 : 0);
             for (long s = 0; s < n; ++s) {
-                if (rows.empty()) rows = monthOfMaterials(rng, 1.0);
-                const PriceRow p = rows.back();
-                rows.pop_back();
-                cjj.row({month.period(), std::to_string(s + 1), kRegions[s % 20], p.m->name,
+                const PriceRow p = next();
+                cjj.row({period, std::to_string(s + 1),
+                         regions[static_cast<std::size_t>(s % volume.regions)], p.m->name,
                          p.m->code, p.variant, p.m->unit, p.price,
                          Date{month.year, month.month, 1 + static_cast<int>(s % 28)}.shortText(),
-                         rq(month)});
+                         entered});
             }
+            cjj.finish();
+            c.commit();
         }
-        xxj.finish();
-        cjj.finish();
-        c.commit();
     }
     accounts(path);
 }
@@ -449,8 +501,8 @@ void DemoData::addUser(const std::string& path, const std::string& id, const std
         if (q->step()) throw Error("账号“" + id + "”已经存在。");
     }
     const auto insert = lease->prepare(
-                           "INSERT INTO KVR_USERH (USERID,USERNAME,PASSWORD,PWBZ,SYSBZ,DATABZ,"
-                           "TEL,QQ,EMAIL,VERIFY) VALUES (?1,?2,?3,'0',?4,?5,'','',?6,'')");
+        "INSERT INTO KVR_USERH (USERID,USERNAME,PASSWORD,PWBZ,SYSBZ,DATABZ,"
+        "TEL,QQ,EMAIL,VERIFY) VALUES (?1,?2,?3,'0',?4,?5,'','',?6,'')");
     insert->bind(1, std::string_view(id));
     insert->bind(2, std::string_view(name));
     insert->bind(3, std::string_view(store.transformPassword(base64Encode(password))));

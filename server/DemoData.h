@@ -15,11 +15,32 @@ public:
     // Refuses a database that already holds prices. Deterministic for a given `today`.
     static void load(const std::string& path, const Date& today);
 
-    // Benchmark volumes: `infoRows` information-price rows over 60 months and 20 regions and
-    // `dealRows` deal-price rows over 12 months, ending with the month of `today`; plus the
-    // reference lists and accounts.
-    static void loadVolume(const std::string& path, const Date& today, long infoRows,
-                           long dealRows);
+    // The shape of a benchmark database: `infoRows` information-price rows spread evenly over
+    // `months` months, ending with the month of today, and `regions` regions, with deal prices
+    // over the same months.
+    struct Volume {
+        long infoRows = 1000000;
+        int months = 60;
+        int regions = 20;
+
+        // Deals are reported from every region as information prices are, so a month holds deal
+        // prices in proportion to its information prices: half as many, the proportion of the
+        // first benchmark shape (8,333 deals beside 16,667 information prices in a month at
+        // 1,000,000 rows), which keeps that shape's deal-month figure comparable. They cover the
+        // same months: a database kept for ten years holds ten years of deals.
+        long dealRows() const { return infoRows / 2; }
+        // "1000000-60x20": names the generated database.
+        std::string name() const;
+    };
+
+    // Benchmark volumes: the rows of `volume`, ending with the month of `today`, plus the
+    // reference lists (the volume's regions and the material classes) and accounts. Rows are
+    // written in key order, so that a table's pages come out full as a long-kept file's would.
+    static void loadVolume(const std::string& path, const Date& today, const Volume& volume);
+
+    // The name of the benchmark region `index` (from 0; at most 287): the demonstration's 24,
+    // then made-up county names.
+    static std::string volumeRegion(int index);
 
     // Adds an account; `password` as typed, stored in the form the client compares.
     static void addUser(const std::string& path, const std::string& id, const std::string& name,

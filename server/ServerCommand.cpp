@@ -101,7 +101,8 @@ const std::map<std::string, std::string> kHelp = {
      "向空数据库装入演示数据（文件不存在、PostgreSQL 数据库尚未初始化时先初始化）：\n"
      "24 个地区、8 个材料类别、本月及之前 11 个月的四类价格，\n"
      "以及账号 admin、editor、viewer、system。\n"
-     "--rows N：改为生成 N 行信息价（60 个月 × 20 个地区）和 N/10 行成交价，用于性能测试。\n"},
+     "--rows N：改为生成 N 行信息价（60 个月 × 20 个地区）和同样 60 个月的 N/2 行成交价，\n"
+     "用于性能测试。\n"},
     {"add-user",
      "用法：tarvelo-server add-user --db FILE --id ID --name NAME --password P --roles 11\n"
      "                              [--system]\n"
@@ -410,9 +411,11 @@ int runServerCommand(const std::vector<std::string>& args) {
                     rows = -1;
                 }
                 if (rows < 1) throw UsageError{"--rows 应为正整数。"};
-                DemoData::loadVolume(db, Date::today(), rows, rows / 10);
-                std::cout << "已生成 " << rows << " 行信息价和 " << rows / 10 << " 行成交价：" << db
-                          << std::endl;
+                DemoData::Volume volume;
+                volume.infoRows = rows;
+                DemoData::loadVolume(db, Date::today(), volume);
+                std::cout << "已生成 " << rows << " 行信息价和 " << volume.dealRows()
+                          << " 行成交价：" << db << std::endl;
             } else {
                 DemoData::load(db, Date::today());
                 std::cout << "演示数据已装入：" << db << std::endl;

@@ -7,11 +7,13 @@
 
 #include <utility>
 
+#include "server/SqliteMemory.h"
 #include "text/Error.h"
 
 namespace tarvelo::server {
 
 SqliteConnection::SqliteConnection(const std::string& path, bool create) {
+    SqliteMemory::install();
     const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_EXRESCODE |
                       (create ? SQLITE_OPEN_CREATE : 0);
     const int rc = sqlite3_open_v2(path.c_str(), &m_db, flags, nullptr);

@@ -1,7 +1,6 @@
 #include "server/Store.h"
 
 #include <openssl/rand.h>
-#include <sqlite3.h>
 
 #include <filesystem>
 
@@ -9,6 +8,7 @@
 #include "server/PasswordTransform.h"
 #include "server/PgDatabase.h"
 #include "server/Schema.h"
+#include "server/SqliteMemory.h"
 #include "server/SqliteServiceConnection.h"
 #include "server/SqliteStatement.h"
 #include "text/Error.h"
@@ -63,21 +63,21 @@ Store::Store(std::string database, std::string writeDatabase)
     m_shown = m_database;
     // Whatever a statement builds, SQLite's own memory stays within this; past it a statement
     // fails with an error instead of the process being killed.
-    sqlite3_hard_heap_limit64(kHeapLimit);
+    SqliteMemory::setLimit(kHeapLimit);
     std::error_code seen;
     const bool exists = std::filesystem::exists(m_database, seen);
     if (seen)
-        throw Error("无法访问数据库文件“" + m_database +
-                        "”：运行服务的账号没有权限进入它所在的目录。",
-                    seen.message());
+        throw Error(
+            "无法访问数据库文件“" + m_database + "”：运行服务的账号没有权限进入它所在的目录。",
+            seen.message());
     if (!exists)
         throw Error("数据库文件“" + m_database + "”不存在：请先运行 tarvelo-server init --db " +
                     m_database + "。");
     auto lease = acquire();
     SqliteConnection& db = static_cast<SqliteServiceConnection&>(*lease).db();
     if (!hasTable(db, Schema::kSecretTable))
-        throw Error("数据库文件“" + m_database +
-                    "”尚未初始化：请先运行 tarvelo-server init --db " + m_database + "。");
+        throw Error("数据库文件“" + m_database + "”尚未初始化：请先运行 tarvelo-server init --db " +
+                    m_database + "。");
     SqliteStatement q(db, "SELECT SECRET FROM " + std::string(Schema::kSecretTable));
     if (!q.step() || q.text(0).size() < 32)
         throw Error("数据库文件“" + m_database + "”中的密钥缺失或已损坏。");

@@ -53,7 +53,9 @@ void writeBatch(server::SqliteServiceConnection& c, int batch) {
 }
 
 TEST_F(BackupCommand, CopiesALiveDatabaseAsItStoodAtOneMomentWhileWritesGoOn) {
-    server::DemoData::loadVolume(db, Date::today(), 200000, 20000);
+    server::DemoData::Volume volume;
+    volume.infoRows = 200000;
+    server::DemoData::loadVolume(db, Date::today(), volume);
     server::SqliteServiceConnection writing(db);
     writing.db().exec("INSERT INTO KVR_ICEXT VALUES ('batches','0')");
 
