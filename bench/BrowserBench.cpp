@@ -21,6 +21,7 @@
 #include "app/Application.h"
 #include "app/Fonts.h"
 #include "bench/BenchDatabase.h"
+#include "browser/BrowserStatements.h"
 #include "browser/KVR_Main.h"
 #include "platform/ScriptedPlatform.h"
 #include "server/DemoData.h"
@@ -29,6 +30,7 @@
 #include "server/Store.h"
 #include "service/IISdm.h"
 #include "text/Date.h"
+#include "text/StatementBuffer.h"
 #include "widgets/DBGrid.h"
 #include "widgets/QtCallWaiter.h"
 
@@ -109,6 +111,20 @@ int main(int argc, char** argv) {
         std::sort(times.begin(), times.end());
         const double median = times[times.size() / 2];
         const double p99 = times[std::min(times.size() - 1, times.size() * 99 / 100)];
+        // The peer: the same statements through the data module alone, without the window.
+        std::vector<double> bare;
+        for (int i = 0; i < std::min(count, 300); ++i) {
+            StatementBuffer b;
+            BrowserStatements::suggestion(b, Category::XXJ, window.browserPeriod,
+                                          region->text(0).toStdString(),
+                                          characters[i % 6].toStdString());
+            const auto t0 = Clock::now();
+            DataSet answer;
+            module.QueryInto(b.text(), answer);
+            bare.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
+        }
+        std::sort(bare.begin(), bare.end());
+        const double bareMedian = bare[bare.size() / 2];
         std::printf(
             "one typed character, region \"%s\" of %s (%ld information-price rows): "
             "median %.2f ms, p99 %.2f ms, %.1f suggestions each (%zu characters)\n",
@@ -122,9 +138,10 @@ int main(int argc, char** argv) {
         if (goals) {
             std::printf(
                 "goals (%ld information-price rows):\n"
-                "  keystroke to suggestions median <= 10 ms  %s  %.2f ms\n"
+                "  keystroke to suggestions median <= 10 ms  %s  %.2f ms (the statement through "
+                "the data module alone: %.2f ms)\n"
                 "  keystroke to suggestions p99 <= 30 ms     %s  %.2f ms\n",
-                volume.infoRows, median <= 10 ? "met" : "MISSED", median,
+                volume.infoRows, median <= 10 ? "met" : "MISSED", median, bareMedian,
                 p99 <= 30 ? "met" : "MISSED", p99);
             if (median > 10 || p99 > 30) status = 1;
         }
