@@ -24,17 +24,18 @@ std::optional<std::string_view> PacketStream::wholeText() const {
 }
 
 void PacketStream::feed(std::string_view piece) noexcept {
-    if (m_fault) return;
+    if (m_fault || m_ended) return;
     try {
         if (m_start.size() < kQuoted) m_start.append(piece.substr(0, kQuoted - m_start.size()));
-        // The parser takes a NUL byte for the end of its buffer: a chunk would end there quietly
-        // where the whole document ends with an error.
+        // The parser takes a NUL byte for the end of its buffer, and so the whole text's reading
+        // ends there: so does this one. Before the rows are reached, such a text is kept whole
+        // (a chunk would end quietly at the NUL where the whole document ends with an error).
         const std::size_t nul = piece.find('\0');
         if (m_mode == Mode::Rows) {
-            if (nul != std::string_view::npos)
-                packetxml::notAPacket(m_start,
-                                      "数据包中有 NUL 字符，位置 " +
-                                          std::to_string(m_consumed + m_buffer.size() + nul));
+            if (nul != std::string_view::npos) {
+                piece = piece.substr(0, nul);
+                m_ended = true;
+            }
             feedRows(piece);
             return;
         }

@@ -53,6 +53,7 @@ private:
     std::size_t m_consumed = 0;  // Rows: bytes of the text before m_buffer
     std::size_t m_scanned = 0;   // Rows: no cut lies in m_buffer before this
     bool m_cutting = true;       // Rows: false once the rest is to be read as one piece
+    bool m_ended = false;        // Rows: a NUL byte ended the text
     DataPacket m_packet;
     std::exception_ptr m_fault;
 };
