@@ -6,14 +6,35 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 #include "server/DemoData.h"
 #include "server/Store.h"
 #include "text/Date.h"
 
 namespace tarvelo::bench {
+
+// Takes a database option at argv[i] (--rows N, --months M, --regions R, --db FILE), moving `i`
+// past its value; false when argv[i] is none of them.
+inline bool databaseOption(int argc, char** argv, int& i, server::DemoData::Volume& volume,
+                           std::string& db) {
+    const std::string_view a = argv[i];
+    if (i + 1 >= argc) return false;
+    if (a == "--rows")
+        volume.infoRows = std::atol(argv[++i]);
+    else if (a == "--months")
+        volume.months = std::atoi(argv[++i]);
+    else if (a == "--regions")
+        volume.regions = std::atoi(argv[++i]);
+    else if (a == "--db")
+        db = argv[++i];
+    else
+        return false;
+    return true;
+}
 
 // The SQLite database of `volume`: `db` when given, else "service-bench-<volume>-<month>.db" in
 // the working folder, generated on first use. It is generated in a process of its own, so that

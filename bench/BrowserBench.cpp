@@ -43,16 +43,9 @@ int main(int argc, char** argv) {
     bool goals = true;
     std::string db;
     for (int i = 1; i < argc; ++i) {
-        if (!std::strcmp(argv[i], "--rows") && i + 1 < argc)
-            volume.infoRows = std::atol(argv[++i]);
-        else if (!std::strcmp(argv[i], "--months") && i + 1 < argc)
-            volume.months = std::atoi(argv[++i]);
-        else if (!std::strcmp(argv[i], "--regions") && i + 1 < argc)
-            volume.regions = std::atoi(argv[++i]);
-        else if (!std::strcmp(argv[i], "--count") && i + 1 < argc)
+        if (bench::databaseOption(argc, argv, i, volume, db)) continue;
+        if (!std::strcmp(argv[i], "--count") && i + 1 < argc)
             count = std::atoi(argv[++i]);
-        else if (!std::strcmp(argv[i], "--db") && i + 1 < argc)
-            db = argv[++i];
         else if (!std::strcmp(argv[i], "--no-goals"))
             goals = false;
         else {

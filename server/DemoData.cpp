@@ -232,12 +232,13 @@ private:
 
 using Opt = std::optional<std::string>;
 
-void references(ServiceConnection& c) {
+// The reference lists: `regions` numbered from "01", and the material classes.
+void references(ServiceConnection& c, const std::vector<std::string>& regions) {
     Inserter region(c, "KVR_REGION", {"ID", "IDDESC"});
-    for (std::size_t i = 0; i < std::size(kRegions); ++i) {
-        char id[8];
-        std::snprintf(id, sizeof id, "%02zu", i + 1);
-        region.row({id, kRegions[i]});
+    for (std::size_t i = 0; i < regions.size(); ++i) {
+        std::string id = std::to_string(i + 1);
+        if (id.size() < 2) id.insert(id.begin(), '0');
+        region.row({id, regions[i]});
     }
     region.finish();
     Inserter cls(c, "KVR_ICEXT", {"ID", "IDDESC"});
@@ -301,7 +302,7 @@ void DemoData::load(const std::string& path, const Date& today) {
         std::mt19937 rng(20261210);
         std::uniform_int_distribution<int> pick(0, 9999);
         c.begin();
-        references(c);
+        references(c, std::vector<std::string>(std::begin(kRegions), std::end(kRegions)));
         Inserter xxj(c, "KVR_XXJ",
                      {"PERDID", "PLACE", "SERIAL", "ITEMDESC", "ITEMID", "ZJID", "SPECID", "MODEL",
                       "BRAND", "MATERIAL", "UNIT", "XXJ", "DEJ", "NOTE", "RQ"});
@@ -422,20 +423,7 @@ void DemoData::loadVolume(const std::string& path, const Date& today, const Volu
         requireEmpty(c, store.path());
         std::mt19937 rng(7);
         c.begin();
-        Inserter region(c, "KVR_REGION", {"ID", "IDDESC"});
-        for (std::size_t i = 0; i < regions.size(); ++i) {
-            std::string id = std::to_string(i + 1);
-            if (id.size() < 2) id.insert(id.begin(), '0');
-            region.row({id, regions[i]});
-        }
-        region.finish();
-        Inserter cls(c, "KVR_ICEXT", {"ID", "IDDESC"});
-        for (std::size_t i = 0; i < std::size(kClasses); ++i) {
-            char id[8];
-            std::snprintf(id, sizeof id, "%02zu", i + 1);
-            cls.row({id, kClasses[i]});
-        }
-        cls.finish();
+        references(c, regions);
         c.commit();
         Inserter xxj(c, "KVR_XXJ",
                      {"PERDID", "PLACE", "SERIAL", "ITEMDESC", "ITEMID", "SPECID", "BRAND",
