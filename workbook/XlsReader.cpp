@@ -1,10 +1,12 @@
 #include "workbook/XlsReader.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <fstream>
 #include <limits>
 #include <map>
+#include <span>
 
 #include "text/Error.h"
 #include "workbook/CellText.h"
@@ -51,10 +53,14 @@ struct Damaged {
 };
 
 // The body of a record and of the CONTINUE records after it, read as one: strings whose
-// characters run into the next part start that part with a new option byte.
+// characters run into the next part start that part with a new option byte. The parts must
+// outlive the reader.
 class Parts {
 public:
-    explicit Parts(std::vector<std::string_view> parts) : m_parts(std::move(parts)) {}
+    // Reads from `pos` of part `part` on.
+    explicit Parts(std::span<const std::string_view> parts, std::size_t part = 0,
+                   std::size_t pos = 0)
+        : m_parts(parts), m_part(part), m_pos(pos) {}
 
     std::uint8_t u8() {
         need(1);
@@ -129,9 +135,77 @@ public:
         skip(4 * runs + ext);
         return out;
     }
+    // Steps over what string() would read, over the same bytes and with the same errors, without
+    // decoding it: characters are stepped over a part at a time.
+    void skipString() {
+        // Most strings lie whole in their part, without formatting runs or extended data.
+        const std::string_view here = m_parts[m_part];
+        if (m_pos + 3 <= here.size() && (here[m_pos + 2] & 0x0C) == 0) {
+            const std::size_t bytes = std::size_t{u16(here, m_pos)} << (here[m_pos + 2] & 0x01);
+            if (bytes <= here.size() - m_pos - 3) {
+                m_pos += 3 + bytes;
+                return;
+            }
+        }
+        const std::size_t count = u16le();
+        const std::uint8_t flags = u8();
+        bool wide = flags & 0x01;
+        const std::size_t runs = (flags & 0x08) ? u16le() : 0;
+        const std::size_t ext = (flags & 0x04) ? u32le() : 0;
+        std::size_t left = count;
+        while (left > 0) {
+            const std::string_view part = m_parts[m_part];
+            if (m_pos == part.size()) {
+                if (m_part + 1 >= m_parts.size()) throw Damaged{"字符串超出记录"};
+                ++m_part;
+                m_pos = 0;
+                wide = u8() & 0x01;
+                continue;
+            }
+            if (!wide) {
+                const std::size_t take = std::min(left, part.size() - m_pos);
+                m_pos += take;
+                left -= take;
+                continue;
+            }
+            std::size_t units = (part.size() - m_pos) / 2;  // whole ones left in this part
+            if (units == 0) {  // a character with one byte here and one in the next part
+                skipWideCharacter(left);
+                continue;
+            }
+            if (units >= left) {  // the rest of the string is here: no pair reaches past it
+                m_pos += 2 * left;
+                left = 0;
+                continue;
+            }
+            // A surrogate pair begun in the part's last unit takes its low half from the next
+            // part's first bytes, as string() reads it. The last unit begins one when it ends an
+            // odd run of high halves: the run starts a character, whatever came before it.
+            std::size_t highs = 0;
+            while (highs < units && isHighHalf(u16(part, m_pos + 2 * (units - 1 - highs))))
+                ++highs;
+            if (highs % 2 == 1) --units;
+            m_pos += 2 * units;
+            left -= units;
+            if (highs % 2 == 1) skipWideCharacter(left);
+        }
+        skip(4 * runs + ext);
+    }
+    std::size_t part() const { return m_part; }
+    std::size_t pos() const { return m_pos; }
     bool atEnd() const { return m_part + 1 >= m_parts.size() && m_pos >= m_parts.back().size(); }
 
 private:
+    static bool isHighHalf(char32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+    // One two-byte character as string() reads it: a high half takes the next unit with it.
+    void skipWideCharacter(std::size_t& left) {
+        const char32_t c = u16le();
+        if (isHighHalf(c) && left > 1) {
+            u16le();
+            --left;
+        }
+        --left;
+    }
     void need(std::size_t) {
         while (m_pos >= m_parts[m_part].size()) {
             if (m_part + 1 >= m_parts.size()) throw Damaged{"记录比它声明的短"};
@@ -139,7 +213,7 @@ private:
             m_pos = 0;
         }
     }
-    std::vector<std::string_view> m_parts;
+    std::span<const std::string_view> m_parts;
     std::size_t m_part = 0;
     std::size_t m_pos = 0;
 };
@@ -200,6 +274,53 @@ double rkValue(std::uint32_t rk) {
     return (rk & 0x01) ? v / 100 : v;
 }
 
+// Steps over the records of `bytes` from `at` on, noting the row of each cell, until one that is
+// neither a cell nor passed over by the survey (BOF, EOF, MERGECELLS) or whose header and row do
+// not lie whole in `bytes`; returns where that one starts, which may be past the end of `bytes`.
+// The survey's inner loop, kept to registers: it runs once for each record of a long sheet.
+std::size_t stepOverCells(std::string_view bytes, std::size_t at, int& lastRow, bool& inRowOrder) {
+    // A little-endian word in one load.
+    const auto word = [](const char* p) {
+        std::uint16_t v;
+        std::memcpy(&v, p, 2);
+        if constexpr (std::endian::native == std::endian::big)
+            v = static_cast<std::uint16_t>(v >> 8 | v << 8);
+        return v;
+    };
+    int last = lastRow;
+    bool inOrder = inRowOrder;
+    while (at + 6 <= bytes.size()) {
+        const char* const h = bytes.data() + at;
+        const std::uint16_t type = word(h);
+        const std::size_t length = word(h + 2);
+        if (isCell(type)) {
+            if (length >= 2) {
+                const int row = word(h + 4);
+                inOrder &= row >= last;
+                last = std::max(last, row);
+            }
+        } else if (type == 0x0809 || type == 0x000A || type == 0x00E5) {
+            break;
+        }
+        // The lengths cells mostly have are stepped over by branches the processor predicts,
+        // so that it reads on without waiting for this length to load: that wait, record after
+        // record, would be most of the survey's time.
+        if (length == 10)  // LABELSST, RK
+            at += 14;
+        else if (length == 18)  // MULRK of two cells
+            at += 22;
+        else if (length == 14)  // NUMBER
+            at += 18;
+        else if (length == 16)  // ROW
+            at += 20;
+        else
+            at += 4 + length;
+    }
+    lastRow = last;
+    inRowOrder = inOrder;
+    return at;
+}
+
 }  // namespace
 
 // The records of a substream, read through a window of the stream that moves on with them.
@@ -237,6 +358,31 @@ struct XlsReader::Cursor {
         return parts;
     }
 
+    // Appends `r`, the record just read, and the CONTINUE records after it to `bytes` as they
+    // are in the stream, read straight into memory of their size (their headers are read one
+    // by one first); returns where in `bytes` each body starts, and its length.
+    std::vector<std::pair<std::size_t, std::size_t>> readWithContinues(const Record& r,
+                                                                       std::string& bytes) {
+        std::vector<std::pair<std::size_t, std::size_t>> bodies{{r.offset + 4, r.body.size()}};
+        char header[4];
+        while (at + 4 <= stream.size()) {
+            stream.read(at, 4, header);
+            const std::string_view h(header, 4);
+            if (u16(h, 0) != 0x003C) break;
+            const std::size_t length = u16(h, 2);
+            if (at + 4 + length > stream.size()) throw Damaged{"记录超出流"};
+            bodies.emplace_back(at + 4, length);
+            at += 4 + length;
+        }
+        const std::size_t had = bytes.size();
+        bytes.resize(had + static_cast<std::size_t>(at - r.offset));
+        stream.read(r.offset, static_cast<std::size_t>(at - r.offset), bytes.data() + had);
+        for (auto& body : bodies)
+            body.first = had + static_cast<std::size_t>(body.first - r.offset);
+        window.clear();  // the next record is read afresh from `at`
+        return bodies;
+    }
+
     const CompoundStream& stream;
     std::uint64_t at;         // the next record
     std::string window;       // the stream from `start` on
@@ -270,8 +416,29 @@ struct XlsReader::Globals {
     bool date1904 = false;
     std::map<int, bool> customDate;
     std::vector<int> xfFormats;
-    std::vector<std::string> sst;
+    // The shared strings, each decoded when a cell first asks for it: the SST records and their
+    // CONTINUE records as they are in the stream, where in them each body starts, and for each
+    // string where it starts (below kDecoded) or, once decoded, kDecoded + its index in sstTexts.
+    static constexpr std::uint32_t kDecoded = 0x80000000;
+    std::string sstBytes;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> sstBodies;  // (start, length) in sstBytes
+    std::vector<std::string_view> sstParts;                          // those bodies
+    std::vector<std::uint32_t> sst;
+    std::vector<std::string> sstTexts;
 
+    const std::string& sharedString(std::size_t i) {
+        std::uint32_t& s = sst[i];
+        if (s < kDecoded) {
+            const std::size_t part = static_cast<std::size_t>(
+                std::ranges::upper_bound(sstBodies, s, {},
+                                         &std::pair<std::uint32_t, std::uint32_t>::first) -
+                sstBodies.begin() - 1);
+            Parts p(sstParts, part, s - sstBodies[part].first);
+            sstTexts.push_back(p.string());
+            s = kDecoded + static_cast<std::uint32_t>(sstTexts.size() - 1);
+        }
+        return sstTexts[s - kDecoded];
+    }
     bool isDate(std::size_t xf) const {
         if (xf >= xfFormats.size()) return false;
         const int id = xfFormats[xf];
@@ -335,7 +502,8 @@ void XlsReader::readGlobals(Globals& g, std::size_t& sheetOffset) {
                 break;
             case 0x0085: {
                 if (r.body.size() < 8) throw Damaged{"BOUNDSHEET 太短"};
-                Parts p({r.body.substr(6)});
+                const std::string_view body[] = {r.body.substr(6)};
+                Parts p(body);
                 const std::size_t offset = u32(r.body, 0);
                 std::string name = p.string(false);
                 sheets.push_back(
@@ -344,7 +512,8 @@ void XlsReader::readGlobals(Globals& g, std::size_t& sheetOffset) {
             }
             case 0x041E: {
                 if (r.body.size() < 5) throw Damaged{"FORMAT 太短"};
-                Parts p({r.body.substr(2)});
+                const std::string_view body[] = {r.body.substr(2)};
+                Parts p(body);
                 g.customDate[u16(r.body, 0)] = isDateFormat(p.string());
                 break;
             }
@@ -352,14 +521,29 @@ void XlsReader::readGlobals(Globals& g, std::size_t& sheetOffset) {
                 if (r.body.size() >= 4) g.xfFormats.push_back(u16(r.body, 2));
                 break;
             case 0x00FC: {
-                Parts p(globals.withContinues(r));
+                // Held as they are, and only stepped over here: a string is decoded when a cell
+                // asks for it, so a long sheet read in part does not decode what it does not use.
+                const std::size_t first = g.sstBodies.size();
+                for (const auto& [start, length] : globals.readWithContinues(r, g.sstBytes))
+                    g.sstBodies.emplace_back(start, length);
+                if (g.sstBytes.size() >= Globals::kDecoded) throw Damaged{"共享字符串表过大"};
+                g.sstParts.clear();  // made afresh: sstBytes may have moved
+                for (const auto& [start, length] : g.sstBodies)
+                    g.sstParts.push_back(std::string_view(g.sstBytes).substr(start, length));
+                // Stepped over within this record's parts alone, so that a string running past
+                // them is damage, as when it is read; found whole there, it decodes the same from
+                // the list of all parts.
+                Parts p(std::span(g.sstParts).subspan(first));
                 p.skip(4);
                 const std::uint32_t unique = p.u32le();
                 if (unique > m_workbook->size()) throw Damaged{"共享字符串数目超出文件"};
                 // Every string takes at least three bytes.
                 g.sst.reserve(std::min<std::uint64_t>(unique, m_workbook->size() / 3));
-                for (std::uint32_t i = 0; i < unique; ++i)
-                    g.sst.push_back(p.string());
+                for (std::uint32_t i = 0; i < unique; ++i) {
+                    g.sst.push_back(
+                        static_cast<std::uint32_t>(g.sstBodies[first + p.part()].first + p.pos()));
+                    p.skipString();
+                }
                 break;
             }
             default:
@@ -406,6 +590,12 @@ void XlsReader::surveySheet(std::size_t sheetOffset) {
     int depth = 0;
     int lastRow = -1;
     while (true) {
+        if (depth == 0 && at >= blockStart && at < blockStart + blockLength) {
+            const std::string_view held(block.data(), blockLength);
+            at = blockStart + stepOverCells(held, static_cast<std::size_t>(at - blockStart),
+                                            lastRow, m_inRowOrder);
+            if (at > stream.size()) throw Damaged{"记录超出流"};
+        }
         // A record's header and the row of a cell: six bytes, or what the stream has left.
         const char* h =
             at >= blockStart && at + 6 <= blockStart + blockLength
@@ -485,7 +675,7 @@ void XlsReader::readRowsUntil(int row) {
     // Cells out of row order: the next one may belong anywhere.
     const int until = m_inRowOrder ? row : std::numeric_limits<int>::max();
     Cursor& sheet = *m_cursor;
-    const Globals& g = *m_globals;
+    Globals& g = *m_globals;
     try {
         Record r;
         while (true) {
@@ -520,14 +710,14 @@ void XlsReader::readRowsUntil(int row) {
                 case 0x00FD:  // LABELSST
                     cellAt(10);
                     if (u32(b, 6) >= g.sst.size()) throw Damaged{"引用了不存在的共享字符串"};
-                    put(u16(b, 0), u16(b, 2), g.sst[u32(b, 6)], offset);
+                    put(u16(b, 0), u16(b, 2), g.sharedString(u32(b, 6)), offset);
                     break;
                 case 0x00D6:    // RSTRING: a label with formatting runs after it
                 case 0x0204: {  // LABEL
                     cellAt(9);
                     std::vector<std::string_view> parts = sheet.withContinues(r);
                     parts.front() = parts.front().substr(6);
-                    Parts p(std::move(parts));
+                    Parts p(parts);
                     put(u16(r.body, 0), u16(r.body, 2), p.string(), offset);
                     break;
                 }
@@ -579,7 +769,8 @@ void XlsReader::readRowsUntil(int row) {
                     break;
                 }
                 case 0x0207: {  // STRING: the text result of the formula before
-                    Parts p(sheet.withContinues(r));
+                    const std::vector<std::string_view> parts = sheet.withContinues(r);
+                    Parts p(parts);
                     std::string text = p.string();
                     if (sheet.pending)
                         put(sheet.pendingRow, sheet.pendingColumn, std::move(text), offset);

@@ -21,7 +21,9 @@ class CompoundStream;
 //
 // Opening reads the workbook's globals and runs once over the record headers of the sheet: that
 // finds the merged areas (listed after the cells) and whether the cells come in row order, as
-// writers put them. Cells are then decoded only as far down as asked, straight from the file, so
+// writers put them. The shared strings are held as they are in the file and only stepped over
+// then (so damage in them is still found at opening); each is decoded when a cell first asks for
+// it. Cells are then decoded only as far down as asked, straight from the file, so
 // a long sheet read by the import's rule costs what its first 10,000 rows cost. Cells out of row
 // order make the first question read the whole sheet.
 class XlsReader : public WorkbookReader {

@@ -184,6 +184,117 @@ TEST(Xls, DamagedCompoundDocumentsAreClearErrors) {
     std::filesystem::remove(path);
 }
 
+std::string le16(unsigned v) {
+    return {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8 & 0xFF)};
+}
+std::string le32(std::uint32_t v) {
+    return le16(v & 0xFFFF) + le16(v >> 16);
+}
+std::string record(unsigned type, const std::string& body) {
+    return le16(type) + le16(static_cast<unsigned>(body.size())) + body;
+}
+std::string utf16(std::u16string_view text) {
+    std::string out;
+    for (const char16_t c : text)
+        out += le16(c);
+    return out;
+}
+
+// An .xls file of one worksheet whose column A holds, from row 2 down, the shared strings of an
+// SST record and CONTINUE records whose bodies are `parts` (after the SST's counts).
+std::string sharedStringsWorkbook(std::vector<std::string> parts, int strings) {
+    parts.front() = le32(strings) + le32(strings) + parts.front();
+    std::string table = record(0x00FC, parts.front());
+    for (std::size_t i = 1; i < parts.size(); ++i)
+        table += record(0x003C, parts[i]);
+    const std::string bof = record(0x0809, le16(0x0600) + le16(0x0005) + std::string(12, '\0'));
+    const std::size_t sheetAt = bof.size() + 4 + 9 + table.size() + 4;
+    std::string stream = bof + record(0x0085, le32(sheetAt) + std::string("\0\0\x01\0S", 5)) +
+                         table + record(0x000A, "");
+    stream += record(0x0809, le16(0x0600) + le16(0x0010) + std::string(12, '\0'));
+    for (int i = 0; i < strings; ++i)
+        stream += record(0x00FD, le16(i + 1) + le16(0) + le16(15) + le32(i));
+    stream += record(0x000A, "");
+    stream.resize((std::max<std::size_t>(stream.size(), 4096) + 511) & ~std::size_t{511}, '\0');
+
+    // The compound document: header, allocation table (sector 0), directory (sector 1), stream.
+    const std::size_t sectors = stream.size() / 512;
+    std::string header =
+        std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + std::string(16, '\0') + le16(0x3E) +
+        le16(3) + le16(0xFFFE) + le16(9) + le16(6) + std::string(10, '\0') + le32(1) + le32(1) +
+        le32(0) + le32(4096) + le32(0xFFFFFFFE) + le32(0) + le32(0xFFFFFFFE) + le32(0) + le32(0);
+    while (header.size() < 512)
+        header += le32(0xFFFFFFFF);
+    std::string fat = le32(0xFFFFFFFD) + le32(0xFFFFFFFE);
+    for (std::size_t i = 0; i < sectors; ++i)
+        fat += le32(i + 1 < sectors ? static_cast<std::uint32_t>(i + 3) : 0xFFFFFFFE);
+    while (fat.size() < 512)
+        fat += le32(0xFFFFFFFF);
+    const auto entry = [](std::u16string_view name, int type, std::uint32_t start,
+                          std::uint32_t size) {
+        std::string e = utf16(name);
+        e.resize(64, '\0');
+        e += le16(static_cast<unsigned>(2 * name.size() + 2)) + static_cast<char>(type) + '\x01' +
+             le32(0xFFFFFFFF) + le32(0xFFFFFFFF) + le32(type == 5 ? 1 : 0xFFFFFFFF);
+        e.resize(116, '\0');
+        return e + le32(start) + le32(size) + le32(0);
+    };
+    std::string directory = entry(u"Root Entry", 5, 0xFFFFFFFE, 0) +
+                            entry(u"Workbook", 2, 2, static_cast<std::uint32_t>(stream.size()));
+    directory.resize(512, '\0');
+    return header + fat + directory + stream;
+}
+
+// Shared strings run over CONTINUE records at awkward places; each is decoded only when its cell
+// is asked for, so where each one starts must be found right whatever came before it.
+TEST(Xls, SharedStringsSplitOverContinueRecordsReadWhole) {
+    const std::string wideHeader = le16(2) + '\x01';
+    const struct {
+        const char* what;
+        std::vector<std::string> parts;
+        std::vector<const char*> texts;  // none: the workbook is refused as damaged
+    } cases[] = {
+        {"one-byte characters going on as two-byte ones",
+         {le16(4) + '\0' + "ab", '\x01' + utf16(u"中文") + le16(3) + '\0' + "end"},
+         {"ab中文", "end"}},
+        {"a two-byte character with one byte in each part",
+         {wideHeader + utf16(u"中").append(utf16(u"文").substr(0, 1)),
+          utf16(u"文").substr(1) + le16(3) + '\0' + "end"},
+         {"中文", "end"}},
+        {"formatting runs and extended data running over",
+         {le16(2) + '\x0C' + le16(2) + le32(3) + "hi" + std::string(5, '\x07'),
+          std::string(6, '\x07') + le16(3) + '\0' + "end"},
+         {"hi", "end"}},
+        {"a surrogate pair that ends its part",
+         {le16(4) + '\x01' + utf16(u"\U0001F600"),
+          '\x01' + utf16(u"中文") + le16(3) + '\0' + "end"},
+         {"\U0001F600中文", "end"}},
+        {"a surrogate pair split between parts, its low half with no option byte before it",
+         {le16(2) + '\x01' + utf16(u"\xD83D"), utf16(u"\xDC01") + le16(3) + '\0' + "end"},
+         {"\U0001F401", "end"}},
+        {"two high halves that end their part",
+         {le16(3) + '\x01' + utf16(u"\xD800\xD800"),
+          '\x01' + utf16(u"中") + le16(3) + '\0' + "end"},
+         {"\uFFFD中", "end"}},
+        {"a string running past the last part", {le16(9) + '\0' + "abc"}, {}},
+    };
+    const auto path = std::filesystem::temp_directory_path() /
+                      ("tarvelo-shared-" + std::to_string(::getpid()) + ".xls");
+    for (const auto& c : cases) {
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << sharedStringsWorkbook(
+            c.parts, c.texts.empty() ? 1 : static_cast<int>(c.texts.size()));
+        try {
+            const auto sheet = WorkbookReader::open(path.string());
+            EXPECT_FALSE(c.texts.empty()) << c.what;
+            for (std::size_t i = c.texts.size(); i-- > 0;)  // the last string asked for first
+                EXPECT_EQ(sheet->cellText(static_cast<int>(i) + 2, 1), c.texts[i]) << c.what;
+        } catch (const Error& e) {
+            EXPECT_TRUE(c.texts.empty()) << c.what << ": " << e.message() << " " << e.detail();
+        }
+    }
+    std::filesystem::remove(path);
+}
+
 TEST(Xlsx, PartsFromOtherWritersReadToo) {
     // Prefixed element names, rich text without its phonetic run, inline strings with an
     // escaped CR, a formula's cached text, the 1904 date system, empty rows.
