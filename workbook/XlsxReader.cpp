@@ -355,41 +355,40 @@ bool XlsxReader::covered(int row, int column) const {
     return false;
 }
 
-std::string XlsxReader::valueText(const std::string& type, const std::string& value,
-                                  int style) const {
+std::string XlsxReader::valueText(std::string_view type, std::string_view value, int style) const {
+    // `value` ends where its NUL is: the number readers below stop there.
     if (value.empty()) return {};
     if (type == "s") {
         char* end = nullptr;
-        const long i = std::strtol(value.c_str(), &end, 10);
-        if (end == value.c_str() || i < 0 || static_cast<std::size_t>(i) >= m_sharedStrings.size())
-            throw Error("工作簿“" + m_path + "”已损坏：引用了不存在的共享字符串。", value);
+        const long i = std::strtol(value.data(), &end, 10);
+        if (end == value.data() || i < 0 || static_cast<std::size_t>(i) >= m_sharedStrings.size())
+            throw Error("工作簿“" + m_path + "”已损坏：引用了不存在的共享字符串。",
+                        std::string(value));
         return m_sharedStrings[static_cast<std::size_t>(i)];
     }
-    if (type == "inlineStr") return value;  // decoded already
-    if (type == "str") return decodeEscapes(value);
+    if (type == "inlineStr") return std::string(value);  // decoded already
+    if (type == "str") return decodeEscapes(std::string(value));
     if (type == "b") return value == "1" || value == "true" ? "TRUE" : "FALSE";
-    if (type == "e") return value;
+    if (type == "e") return std::string(value);
     if (type == "d") {  // an ISO date written as text
         if (auto d = Date::fromText(value.substr(0, 10))) return d->shortText();
-        return value;
+        return std::string(value);
     }
     char* end = nullptr;
-    const double number = std::strtod(value.c_str(), &end);
-    if (end == value.c_str()) return value;
+    const double number = std::strtod(value.data(), &end);
+    if (end == value.data()) return std::string(value);
     if (style >= 0 && static_cast<std::size_t>(style) < m_dateStyles.size() &&
         m_dateStyles[static_cast<std::size_t>(style)])
         return dateText(number, m_date1904);
     return numberText(number);
 }
 
-void XlsxReader::parseRows(std::string_view fragment) {
+void XlsxReader::parseRows(char* fragment, std::size_t size) {
+    // The rows are parsed where they lie, as a fragment of elements: no copy of the sheet.
     pugi::xml_document doc;
-    std::string wrapped = "<rows>";
-    wrapped.append(fragment);
-    wrapped += "</rows>";
-    if (!doc.load_buffer_inplace(wrapped.data(), wrapped.size(), kParse))
+    if (!doc.load_buffer_inplace(fragment, size, kParse | pugi::parse_fragment))
         throw Error("工作簿“" + m_path + "”已损坏：工作表“" + m_sheetName + "”不是有效的 XML。");
-    for (auto row = doc.first_child().first_child(); row; row = row.next_sibling()) {
+    for (auto row = doc.first_child(); row; row = row.next_sibling()) {
         if (localName(row.name()) != "row") continue;
         const int r = row.attribute("r").as_int(m_lastParsedRow + 1);
         if (r <= m_lastParsedRow || r > 1048576)
@@ -412,13 +411,14 @@ void XlsxReader::parseRows(std::string_view fragment) {
             col = ref ? columnOf(ref.value()) : col + 1;
             if (col <= 0)
                 throw Error("工作簿“" + m_path + "”已损坏：单元格引用无效。", ref.value());
-            const std::string type = typeAttribute.value();
-            std::string value;
-            if (type == "inlineStr")
-                value = stringItem(child(c, "is"));
-            else
-                value = child(c, "v").text().get();
-            std::string text = valueText(type, value, styleAttribute.as_int(-1));
+            const std::string_view type = typeAttribute.value();
+            std::string text;
+            if (type == "inlineStr") {
+                const std::string item = stringItem(child(c, "is"));
+                text = valueText(type, item, styleAttribute.as_int(-1));
+            } else {
+                text = valueText(type, child(c, "v").text().get(), styleAttribute.as_int(-1));
+            }
             if (text.empty()) continue;
             cells.emplace_back(col, std::move(text));
         }
@@ -476,7 +476,7 @@ void XlsxReader::readRowsUntil(int row) {
                 throw Error("工作簿“" + m_path + "”已损坏：工作表的一行过大。");
             continue;
         }
-        parseRows(std::string_view(m_buffer).substr(0, end));
+        parseRows(m_buffer.data(), end);
         m_buffer.erase(0, end);
         if (m_sheetDone) readTail();
         if (atEnd && !m_sheetDone)

@@ -39,8 +39,10 @@ private:
     void readTail();
     void scanMerges(std::string_view text);
     bool covered(int row, int column) const;
-    void parseRows(std::string_view fragment);
-    std::string valueText(const std::string& type, const std::string& value, int style) const;
+    // Parses complete row elements lying in `fragment` (which the parse overwrites).
+    void parseRows(char* fragment, std::size_t size);
+    // `value` is followed by a NUL.
+    std::string valueText(std::string_view type, std::string_view value, int style) const;
 
     std::string m_path;
     zip_t* m_zip = nullptr;
