@@ -370,6 +370,9 @@ void TKVR_MainForm::buildInformationCentre() {
     SelDBGrid->viewport()->installEventFilter(this);
     SelDBGrid->raise();
     TV_TreeL->viewport()->installEventFilter(this);
+    // Enter on a node or a region icon chooses it, as a click does.
+    for (QWidget* chooser : std::initializer_list<QWidget*>{TV_TreeL, lv1, lv2})
+        chooser->installEventFilter(this);
 
     const auto on = [this](auto* sender, auto signal, void (TKVR_MainForm::*handler)()) {
         connect(sender, signal, this, [this, handler] { runAction([&] { (this->*handler)(); }); });
@@ -507,6 +510,24 @@ bool TKVR_MainForm::eventFilter(QObject* watched, QEvent* event) {
             static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton &&
             (!Cds_SelItem.active() || Cds_SelItem.recordCount() == 0))
             runAction([this] { SelDBGridCellClick(); });
+    } else if (watched == TV_TreeL || watched == lv1 || watched == lv2) {
+        // Enter chooses the current node or icon, so that a region can be chosen without the
+        // mouse; held down, it is still one choice.
+        if (event->type() == QEvent::KeyPress) {
+            const auto* keyEvent = static_cast<QKeyEvent*>(event);
+            if (keyEvent->key() == Qt::Key_Return || keyEvent->key() == Qt::Key_Enter) {
+                if (!keyEvent->isAutoRepeat())
+                    runAction([&] {
+                        if (watched == TV_TreeL)
+                            TV_TreeLClick();
+                        else if (watched == lv1)
+                            lv1Click();
+                        else
+                            lv2Click();
+                    });
+                return true;
+            }
+        }
     } else if (TV_TreeL && watched == TV_TreeL->viewport()) {
         // A click beside the nodes keeps the selected one: the region stays chosen.
         switch (event->type()) {

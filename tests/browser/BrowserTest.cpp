@@ -865,24 +865,47 @@ TEST_F(BrowserInput, ARegionsIconListsItsItemsAndFoldsTheOtherBranch) {
          {"香樟"}},
         // clang-format on
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.region);
-        clickTab(window->PageControl3, c.tab);
-        node(c.other)->setExpanded(true);
-        node(c.own)->setExpanded(false);
-        const std::size_t before = sent().size();
-        QTest::mouseClick(c.icons->viewport(), Qt::LeftButton, {},
-                          c.icons->visualItemRect(c.icons->item(c.row)).center());
-        EXPECT_EQ(window->TV_TreeL->currentItem(), node(c.own, c.region));
-        EXPECT_TRUE(node(c.own)->isExpanded());
-        EXPECT_FALSE(node(c.other)->isExpanded());
-        ASSERT_EQ(sent().size(), before + 1);
-        EXPECT_EQ(sent().back(), c.statement);
-        EXPECT_EQ(column(window->Cds_Item, "ITEMDESC"), c.items);
-        EXPECT_EQ(c.icons->currentRow(), c.row);
-        EXPECT_EQ(window->PageControl3->currentIndex(), c.tab);
-        EXPECT_EQ(ui.cursor(), Cursor::Default);
-    }
+    // By the mouse, and by the keyboard alone: the arrows to the icon, then Enter.
+    for (const bool keys : {false, true})
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(c.region) + (keys ? " by the keyboard" : " by the mouse"));
+            clickTab(window->PageControl3, c.tab);
+            node(c.other)->setExpanded(true);
+            node(c.own)->setExpanded(false);
+            const std::size_t before = sent().size();
+            if (keys) {
+                c.icons->setFocus(Qt::TabFocusReason);
+                QTest::keyClick(c.icons, Qt::Key_Home);
+                for (int i = 0; i < c.row; ++i)
+                    QTest::keyClick(c.icons, Qt::Key_Right);
+                ASSERT_EQ(sent().size(), before) << "moving over the icons chooses nothing";
+                QTest::keyClick(c.icons, Qt::Key_Return);
+            } else {
+                QTest::mouseClick(c.icons->viewport(), Qt::LeftButton, {},
+                                  c.icons->visualItemRect(c.icons->item(c.row)).center());
+            }
+            EXPECT_EQ(window->TV_TreeL->currentItem(), node(c.own, c.region));
+            EXPECT_TRUE(node(c.own)->isExpanded());
+            EXPECT_FALSE(node(c.other)->isExpanded());
+            ASSERT_EQ(sent().size(), before + 1);
+            EXPECT_EQ(sent().back(), c.statement);
+            EXPECT_EQ(column(window->Cds_Item, "ITEMDESC"), c.items);
+            EXPECT_EQ(c.icons->currentRow(), c.row);
+            EXPECT_EQ(window->PageControl3->currentIndex(), c.tab);
+            EXPECT_EQ(ui.cursor(), Cursor::Default);
+        }
+    // In the tree too, Enter chooses the node the arrows reached.
+    window->TV_TreeL->setFocus(Qt::TabFocusReason);
+    node("信息价")->setExpanded(true);
+    window->TV_TreeL->setCurrentItem(node("信息价"));
+    const std::size_t before = sent().size();
+    QTest::keyClick(window->TV_TreeL, Qt::Key_Down);  // the first region under 信息价
+    ASSERT_EQ(sent().size(), before);
+    QTest::keyClick(window->TV_TreeL, Qt::Key_Return);
+    ASSERT_EQ(sent().size(), before + 1);
+    EXPECT_EQ(window->TV_TreeL->currentItem(), node("信息价")->child(0));
+    EXPECT_NE(sent().back().find("KVR_XXJ"), std::string::npos) << sent().back();
+    EXPECT_EQ(window->lv1->currentRow(), 0);
 }
 
 // Each tab's suggestion statement, sent at every character typed, and its search statement, as
