@@ -80,8 +80,8 @@ void PacketStream::feed(std::string_view piece) noexcept {
 bool PacketStream::startRows(std::size_t open) {
     // The header is read ahead of the document's end, which is taken to close the packet as the
     // writer does; at the end the header is read again with the end that actually came.
-    std::string header = m_buffer.substr(0, open);
-    header.append("<ROWDATA/></DATAPACKET>");
+    m_head = m_buffer.substr(0, open);
+    std::string header = m_head + "<ROWDATA/></DATAPACKET>";
     pugi::xml_document doc;
     m_mode = Mode::Whole;
     if (!doc.load_buffer_inplace(header.data(), header.size(), packetxml::kParseFlags,
@@ -100,7 +100,6 @@ bool PacketStream::startRows(std::size_t open) {
         return false;
     }
     m_mode = Mode::Rows;
-    m_head = m_buffer.substr(0, open);
     m_consumed = open + kOpen.size();
     m_buffer = std::string();
     return true;

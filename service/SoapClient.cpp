@@ -60,12 +60,16 @@ SoapClient::SoapClient(const SoapInterface& iface, std::string url, const Servic
     : m_iface(iface), m_url(std::move(url)), m_http(config, side) {}
 
 SoapParam SoapClient::call(std::string_view operation, Arguments arguments) {
-    const std::string body = SoapRequest::write(
-        m_iface.ns, operation,
-        std::span<const SoapRequest::Argument>(arguments.begin(), arguments.size()));
+    const std::string body = request(operation, arguments);
     const HttpTransport::Reply reply = m_http.post(m_url, m_iface.soapAction(operation), body);
     if (reply.status != 200) refused(reply, operation);
     return SoapResponse::read(reply.body, operation);
+}
+
+std::string SoapClient::request(std::string_view operation, Arguments arguments) const {
+    return SoapRequest::write(
+        m_iface.ns, operation,
+        std::span<const SoapRequest::Argument>(arguments.begin(), arguments.size()));
 }
 
 void SoapClient::refused(const HttpTransport::Reply& reply, std::string_view operation) const {
@@ -80,9 +84,7 @@ void SoapClient::refused(const HttpTransport::Reply& reply, std::string_view ope
 }
 
 void SoapClient::narrowInto(std::string_view operation, Arguments arguments, const TextSink& sink) {
-    const std::string body = SoapRequest::write(
-        m_iface.ns, operation,
-        std::span<const SoapRequest::Argument>(arguments.begin(), arguments.size()));
+    const std::string body = request(operation, arguments);
     // Envelope, code page and the caller's reading all go on as the bytes arrive.
     Cp936Passage passage;
     std::string piece;

@@ -46,6 +46,8 @@ public:
     std::vector<double> reals(std::string_view operation, Arguments arguments);
 
 private:
+    // The envelope of a call.
+    std::string request(std::string_view operation, Arguments arguments) const;
     // Raises what an answer other than HTTP 200 means.
     [[noreturn]] void refused(const HttpTransport::Reply& reply, std::string_view operation) const;
 
