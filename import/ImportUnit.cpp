@@ -9,6 +9,7 @@
 #include "text/SqlLiteral.h"
 #include "text/StatementBuffer.h"
 #include "text/Trim.h"
+#include "workbook/CellError.h"
 #include "workbook/WorkbookReader.h"
 
 namespace tarvelo {
@@ -43,13 +44,6 @@ const Mapping& mapping(Category c) {
 // The column holding the unit's target: PLACE, ICEXT, or none for deal prices.
 std::string_view targetColumn(Category c) {
     return c == Category::CSJ ? "ICEXT" : c == Category::CJJ ? "" : "PLACE";
-}
-
-std::string columnLetter(int column) {
-    std::string s;
-    for (int c = column; c > 0; c = (c - 1) / 26)
-        s.insert(s.begin(), static_cast<char>('A' + (c - 1) % 26));
-    return s;
 }
 
 }  // namespace
@@ -97,48 +91,60 @@ int ImportUnit::read(WorkbookReader& sheet, DataSet& ds, std::string_view period
         return "第 " + std::to_string(row) + " 行 " + columnLetter(c) + " 列（" +
                (title.empty() ? std::string(field) : title) + "）";
     };
-    return forEachImportRow(sheet, [&](int row) {
-        ds.setLogChanges(true);
-        ds.append();
-        ds.fieldByName("PERDID").setText(period);
-        ds.fieldByName("SERIAL").setText(std::to_string(row - 1));
-        if (!targetColumn(category).empty()) ds.fieldByName(targetColumn(category)).setText(target);
-        for (int c = 1; c <= 13; ++c) {
-            const std::string_view field = columns[static_cast<std::size_t>(c - 1)];
-            if (field.empty()) continue;
-            std::string text = sheet.cellText(row, c);
-            try {
-                const bool trimmed = field == "SPECID" && category == Category::XXJ;
-                if (trimmed) text = std::string(trim(text));
-                auto flaws = WireText::flaws(text);
-                for (const auto& f : flaws)
-                    if (f.control) throw Error("含有" + WireText::describe(f) + "，不能导入。");
-                if (!flaws.empty()) {
-                    // Trimmed again: a no-break space at an end becomes a blank.
-                    std::string fitted = WireText::fitted(text);
-                    if (trimmed) fitted = std::string(trim(fitted));
-                    changes.push_back(
-                        {row, c, label(row, c, field), std::move(text), fitted, std::move(flaws)});
-                    text = std::move(fitted);
+    // A cell with no value to read (an error value, a formula without its result) is refused
+    // by the reader, also in column A where the rule looks for the end: named here by its title.
+    try {
+        return forEachImportRow(sheet, [&](int row) {
+            ds.setLogChanges(true);
+            ds.append();
+            ds.fieldByName("PERDID").setText(period);
+            ds.fieldByName("SERIAL").setText(std::to_string(row - 1));
+            if (!targetColumn(category).empty())
+                ds.fieldByName(targetColumn(category)).setText(target);
+            for (int c = 1; c <= 13; ++c) {
+                const std::string_view field = columns[static_cast<std::size_t>(c - 1)];
+                if (field.empty()) continue;
+                std::string text = sheet.cellText(row, c);
+                try {
+                    const bool trimmed = field == "SPECID" && category == Category::XXJ;
+                    if (trimmed) text = std::string(trim(text));
+                    auto flaws = WireText::flaws(text);
+                    for (const auto& f : flaws)
+                        if (f.control) throw Error("含有" + WireText::describe(f) + "，不能导入。");
+                    if (!flaws.empty()) {
+                        // Trimmed again: a no-break space at an end becomes a blank.
+                        std::string fitted = WireText::fitted(text);
+                        if (trimmed) fitted = std::string(trim(fitted));
+                        changes.push_back({row, c, label(row, c, field), std::move(text), fitted,
+                                           std::move(flaws)});
+                        text = std::move(fitted);
+                    }
+                    if (field == "CJRQ") {
+                        // A deal date is a date and nothing else: no text after it, no time of day.
+                        const std::string_view date = trim(text);
+                        if (date.empty()) continue;
+                        const auto parsed = Date::fromText(date);
+                        if (!parsed) throw Error("“" + text + "”不是日期。");
+                        ds.fieldByName(field).setDateTime(DateTime{*parsed, 0, 0, 0, 0});
+                    } else {
+                        ds.fieldByName(field).setText(text);
+                    }
+                } catch (const Error& e) {
+                    // Which cell could not be stored, and why, for the line after
+                    // "打开Excel失败。".
+                    throw Error("工作表" + label(row, c, field) + "：" + e.message(), e.detail());
                 }
-                if (field == "CJRQ") {
-                    // A deal date is a date and nothing else: no text after it, no time of day.
-                    const std::string_view date = trim(text);
-                    if (date.empty()) continue;
-                    const auto parsed = Date::fromText(date);
-                    if (!parsed) throw Error("“" + text + "”不是日期。");
-                    ds.fieldByName(field).setDateTime(DateTime{*parsed, 0, 0, 0, 0});
-                } else {
-                    ds.fieldByName(field).setText(text);
-                }
-            } catch (const Error& e) {
-                // Which cell could not be stored, and why, for the line after "打开Excel失败。".
-                throw Error("工作表" + label(row, c, field) + "：" + e.message(), e.detail());
             }
-        }
-        ds.fieldByName("RQ").setDateTime(DateTime{day, 0, 0, 0, 0});
-        ds.post();
-    });
+            ds.fieldByName("RQ").setDateTime(DateTime{day, 0, 0, 0, 0});
+            ds.post();
+        });
+    } catch (const CellError& e) {
+        throw Error(
+            "工作表" +
+                label(e.row(), e.column(), columns[static_cast<std::size_t>(e.column() - 1)]) +
+                "：" + e.reason(),
+            e.detail());
+    }
 }
 
 }  // namespace tarvelo

@@ -9,6 +9,7 @@
 #include <span>
 
 #include "text/Error.h"
+#include "workbook/CellError.h"
 #include "workbook/CellText.h"
 #include "workbook/CompoundFile.h"
 #include "workbook/CompoundStream.h"
@@ -649,7 +650,8 @@ bool XlsReader::covered(int row, int col, std::uint64_t offset) const {
     return false;
 }
 
-void XlsReader::put(std::size_t row, std::size_t col, std::string text, std::uint64_t offset) {
+void XlsReader::put(std::size_t row, std::size_t col, std::string text, std::uint64_t offset,
+                    SheetCell::Kind kind) {
     if (text.empty() || col > 255 || row > 65535) return;
     const int r = static_cast<int>(row) + 1, c = static_cast<int>(col) + 1;
     m_lastColumn = std::max(m_lastColumn, c);
@@ -657,17 +659,17 @@ void XlsReader::put(std::size_t row, std::size_t col, std::string text, std::uin
     if (!m_merges.empty() && covered(r, c, offset)) return;
     if (m_rows.size() <= row) m_rows.resize(row + 1);
     auto& cells = m_rows[row];
-    if (cells.empty() || cells.back().first < c) {
-        cells.emplace_back(c, std::move(text));
+    if (cells.empty() || cells.back().column < c) {
+        cells.push_back({c, std::move(text), kind});
         return;
     }
     const auto at =
         std::lower_bound(cells.begin(), cells.end(), c,
-                         [](const auto& cell, int column) { return cell.first < column; });
-    if (at != cells.end() && at->first == c)
-        at->second = std::move(text);
+                         [](const SheetCell& cell, int column) { return cell.column < column; });
+    if (at != cells.end() && at->column == c)
+        *at = {c, std::move(text), kind};
     else
-        cells.emplace(at, c, std::move(text));
+        cells.insert(at, {c, std::move(text), kind});
 }
 
 void XlsReader::readRowsUntil(int row) {
@@ -739,10 +741,11 @@ void XlsReader::readRowsUntil(int row) {
                 }
                 case 0x0205:  // BOOLERR
                     cellAt(8);
-                    put(u16(b, 0), u16(b, 2),
-                        b[7] ? errorText(static_cast<std::uint8_t>(b[6]))
-                             : (b[6] ? std::string("TRUE") : std::string("FALSE")),
-                        offset);
+                    if (b[7])
+                        put(u16(b, 0), u16(b, 2), errorText(static_cast<std::uint8_t>(b[6])),
+                            offset, SheetCell::Kind::Error);
+                    else
+                        put(u16(b, 0), u16(b, 2), b[6] ? "TRUE" : "FALSE", offset);
                     break;
                 case 0x0006: {  // FORMULA: its cached result
                     cellAt(20);
@@ -761,10 +764,14 @@ void XlsReader::readRowsUntil(int row) {
                             put(row, col, b[8] ? "TRUE" : "FALSE", offset);
                             break;
                         case 2:
-                            put(row, col, errorText(static_cast<std::uint8_t>(b[8])), offset);
+                            put(row, col, errorText(static_cast<std::uint8_t>(b[8])), offset,
+                                SheetCell::Kind::Error);
                             break;
                         default:
-                            break;  // an empty text
+                            // An empty text. A writer that does not calculate (xlwt) stores
+                            // this in place of a result, indistinguishable from a formula
+                            // whose result is "": both read as an empty cell.
+                            break;
                     }
                     break;
                 }
@@ -790,8 +797,8 @@ std::string XlsReader::cellText(int row, int column) {
     if (row < 1 || column < 1) return {};
     readRowsUntil(row);
     if (static_cast<std::size_t>(row) > m_rows.size()) return {};
-    for (const auto& [col, text] : m_rows[static_cast<std::size_t>(row) - 1])
-        if (col == column) return text;
+    for (const SheetCell& cell : m_rows[static_cast<std::size_t>(row) - 1])
+        if (cell.column == column) return readableText(row, cell);
     return {};
 }
 

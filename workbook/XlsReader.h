@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "workbook/SheetCell.h"
 #include "workbook/WorkbookReader.h"
 
 namespace tarvelo {
@@ -16,7 +17,8 @@ class CompoundStream;
 // no library at hand tells which worksheet was active when the file was saved. Reads the sheet
 // list and the active tab (WINDOW1), the shared strings across CONTINUE records, formats and
 // cell formats for dates, the date mode, and the sheet's labels, numbers, RK and MULRK values,
-// booleans, errors and formula results (with their STRING records). Encrypted and pre-BIFF8
+// booleans, errors and formula results (with their STRING records). An error value, typed in or
+// a formula's result, is no value: asking for its cell throws CellError. Encrypted and pre-BIFF8
 // workbooks are refused.
 //
 // Opening reads the workbook's globals and runs once over the record headers of the sheet: that
@@ -48,7 +50,8 @@ private:
     // Decodes cells until every cell of `row` (1-based) is known or the sheet ends.
     void readRowsUntil(int row);
     bool covered(int row, int col, std::uint64_t offset) const;
-    void put(std::size_t row, std::size_t col, std::string text, std::uint64_t offset);
+    void put(std::size_t row, std::size_t col, std::string text, std::uint64_t offset,
+             SheetCell::Kind kind = SheetCell::Kind::Value);
 
     std::string m_path;
     std::string m_sheetName;
@@ -61,8 +64,8 @@ private:
     bool m_inRowOrder = true;
     bool m_sheetDone = false;
     int m_rowsKnown = 0;  // every cell of rows up to this one (1-based) is decoded
-    // Row r (1-based) at index r - 1: (column, text), by column.
-    std::vector<std::vector<std::pair<int, std::string>>> m_rows;
+    // Row r (1-based) at index r - 1: its cells, by column.
+    std::vector<std::vector<SheetCell>> m_rows;
     int m_lastColumn = 0;
 };
 

@@ -3,12 +3,15 @@
 #include <zip.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cstdlib>
 #include <pugixml.hpp>
 
 #include "data/DataPacket.h"
 #include "text/Date.h"
 #include "text/Error.h"
+#include "text/Trim.h"
+#include "workbook/CellError.h"
 #include "workbook/CellText.h"
 
 namespace tarvelo {
@@ -214,6 +217,10 @@ void XlsxReader::loadWorkbook() {
         const std::string v = pr.attribute("date1904").value();
         m_date1904 = v == "1" || v == "true";
     }
+    if (const auto calc = child(root, "calcPr")) {
+        const std::string v = calc.attribute("fullCalcOnLoad").value();
+        m_uncalculated = v == "1" || v == "true";
+    }
     int active = 0;
     if (const auto views = child(root, "bookViews"))
         if (const auto view = child(views, "workbookView"))
@@ -356,27 +363,28 @@ bool XlsxReader::covered(int row, int column) const {
 }
 
 std::string XlsxReader::valueText(std::string_view type, std::string_view value, int style) const {
-    // `value` ends where its NUL is: the number readers below stop there.
     if (value.empty()) return {};
     if (type == "s") {
-        char* end = nullptr;
-        const long i = std::strtol(value.data(), &end, 10);
-        if (end == value.data() || i < 0 || static_cast<std::size_t>(i) >= m_sharedStrings.size())
+        const std::string_view digits = trim(value);
+        std::size_t i = 0;
+        const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), i);
+        if (error != std::errc() || end == digits.data() || i >= m_sharedStrings.size())
             throw Error("工作簿“" + m_path + "”已损坏：引用了不存在的共享字符串。",
                         std::string(value));
-        return m_sharedStrings[static_cast<std::size_t>(i)];
+        return m_sharedStrings[i];
     }
     if (type == "inlineStr") return std::string(value);  // decoded already
     if (type == "str") return decodeEscapes(std::string(value));
     if (type == "b") return value == "1" || value == "true" ? "TRUE" : "FALSE";
-    if (type == "e") return std::string(value);
     if (type == "d") {  // an ISO date written as text
         if (auto d = Date::fromText(value.substr(0, 10))) return d->shortText();
         return std::string(value);
     }
-    char* end = nullptr;
-    const double number = std::strtod(value.data(), &end);
-    if (end == value.data()) return std::string(value);
+    // In the file's own notation, whatever the computer's locale: never strtod.
+    const std::string_view digits = trim(value);
+    double number = 0;
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
+    if (error != std::errc() || end == digits.data()) return std::string(value);
     if (style >= 0 && static_cast<std::size_t>(style) < m_dateStyles.size() &&
         m_dateStyles[static_cast<std::size_t>(style)])
         return dateText(number, m_date1904);
@@ -394,7 +402,7 @@ void XlsxReader::parseRows(char* fragment, std::size_t size) {
         if (r <= m_lastParsedRow || r > 1048576)
             throw Error("工作簿“" + m_path + "”已损坏：工作表的行号次序不对。", std::to_string(r));
         m_lastParsedRow = r;
-        std::vector<std::pair<int, std::string>> cells;
+        std::vector<SheetCell> cells;
         int col = 0;
         for (auto c = row.first_child(); c; c = c.next_sibling()) {
             if (localName(c.name()) != "c") continue;
@@ -413,14 +421,23 @@ void XlsxReader::parseRows(char* fragment, std::size_t size) {
                 throw Error("工作簿“" + m_path + "”已损坏：单元格引用无效。", ref.value());
             const std::string_view type = typeAttribute.value();
             std::string text;
-            if (type == "inlineStr") {
-                const std::string item = stringItem(child(c, "is"));
-                text = valueText(type, item, styleAttribute.as_int(-1));
+            SheetCell::Kind kind = SheetCell::Kind::Value;
+            const pugi::xml_node value = child(c, type == "inlineStr" ? "is" : "v");
+            if (child(c, "f") && (m_uncalculated || !value ||
+                                  (!*value.text().get() && type != "str" && type != "inlineStr"))) {
+                // A formula without its result: none stored, or an empty one where only text
+                // can be empty, or a placeholder in a workbook that was never calculated.
+                kind = SheetCell::Kind::NoResult;
+            } else if (type == "inlineStr") {
+                text = valueText(type, stringItem(value), styleAttribute.as_int(-1));
+            } else if (type == "e") {
+                text = value.text().get();
+                kind = SheetCell::Kind::Error;
             } else {
-                text = valueText(type, child(c, "v").text().get(), styleAttribute.as_int(-1));
+                text = valueText(type, value.text().get(), styleAttribute.as_int(-1));
             }
-            if (text.empty()) continue;
-            cells.emplace_back(col, std::move(text));
+            if (text.empty() && kind == SheetCell::Kind::Value) continue;
+            cells.push_back({col, std::move(text), kind});
         }
         if (!cells.empty()) {
             m_rows[r] = std::move(cells);
@@ -494,16 +511,17 @@ std::string XlsxReader::cellText(int row, int column) {
         m_lookupCells = it == m_rows.end() ? nullptr : &it->second;
     }
     if (!m_lookupCells) return {};
-    for (const auto& [col, text] : *m_lookupCells)
-        if (col == column) return covered(row, column) ? std::string() : text;
+    for (const SheetCell& cell : *m_lookupCells)
+        if (cell.column == column)
+            return covered(row, column) ? std::string() : readableText(row, cell);
     return {};
 }
 
 int XlsxReader::lastRow() {
     readRowsUntil(1 << 30);
     for (auto it = m_rows.rbegin(); it != m_rows.rend(); ++it)
-        for (const auto& cell : it->second)
-            if (!covered(it->first, cell.first)) return it->first;
+        for (const SheetCell& cell : it->second)
+            if (!covered(it->first, cell.column)) return it->first;
     return 0;
 }
 
@@ -511,8 +529,8 @@ int XlsxReader::lastColumn() {
     readRowsUntil(1 << 30);
     int last = 0;
     for (const auto& [row, cells] : m_rows)
-        for (const auto& cell : cells)
-            if (cell.first > last && !covered(row, cell.first)) last = cell.first;
+        for (const SheetCell& cell : cells)
+            if (cell.column > last && !covered(row, cell.column)) last = cell.column;
     return last;
 }
 

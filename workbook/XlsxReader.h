@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "workbook/SheetCell.h"
 #include "workbook/WorkbookReader.h"
 
 typedef struct zip zip_t;
@@ -41,7 +42,6 @@ private:
     bool covered(int row, int column) const;
     // Parses complete row elements lying in `fragment` (which the parse overwrites).
     void parseRows(char* fragment, std::size_t size);
-    // `value` is followed by a NUL.
     std::string valueText(std::string_view type, std::string_view value, int style) const;
 
     std::string m_path;
@@ -49,6 +49,9 @@ private:
     std::string m_sheetName;
     std::string m_sheetPart;
     bool m_date1904 = false;
+    // The workbook asks to be calculated in full when it is opened: its writer did not calculate
+    // (a generator, a script), and what its formulas hold are placeholders, not results.
+    bool m_uncalculated = false;
     std::vector<std::string> m_sharedStrings;
     std::vector<bool> m_dateStyles;  // per cell format (xf) index
 
@@ -59,9 +62,9 @@ private:
     std::size_t m_sheetBytes = 0;
     bool m_readWhole = false;  // the part is small enough to be read whole at once
     int m_lastParsedRow = 0;
-    std::map<int, std::vector<std::pair<int, std::string>>> m_rows;  // row -> (column, text)
+    std::map<int, std::vector<SheetCell>> m_rows;  // row -> its cells, by column
     int m_lookupRow = 0;  // the row cellText() looked at last, and its cells
-    const std::vector<std::pair<int, std::string>>* m_lookupCells = nullptr;
+    const std::vector<SheetCell>* m_lookupCells = nullptr;
     struct Area {
         int row0, col0, row1, col1;
     };

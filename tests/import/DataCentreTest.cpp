@@ -336,6 +336,33 @@ TEST_F(DataCentre, ACellItsColumnCannotHoldSaysWhichAndWhy) {
     }
 }
 
+// A failed formula's error value, or a formula whose result the workbook does not hold, is never
+// uploaded as a price: the reading is refused at that cell, and nothing is written.
+TEST_F(DataCentre, ErrorValuesAndFormulasWithoutResultsAreNeverUploaded) {
+    const struct {
+        const char* workbook;
+        const char* message;
+    } cases[] = {
+        {"lo-formulas.xls",
+         "打开Excel失败。\n工作表第 3 行 I 列（信息价）：单元格的值是错误值“#DIV/0!”，不是可以导入"
+         "的数据。请在电子表格程序中改正这个单元格后再试。"},
+        {"lo-formulas.xlsx",
+         "打开Excel失败。\n工作表第 3 行 I 列（信息价）：单元格的值是错误值“#DIV/0!”，不是可以导入"
+         "的数据。请在电子表格程序中改正这个单元格后再试。"},
+        {"formulas.xlsx",
+         "打开Excel失败。\n工作表第 2 行 J 列（定额价）：单元格是公式，但文件中没有保存它的计算结果"
+         "（这个文件可能是由不计算公式的程序生成的），无法读取。请先用电子表格程序打开这个文件并保"
+         "存，再导入。"},
+    };
+    for (const auto& c : cases) {
+        update(window->TS_XXJD, fixture(c.workbook), QStringLiteral("东城区"));
+        EXPECT_EQ(ui.messages(), std::vector<std::string>{c.message}) << c.workbook;
+        EXPECT_EQ(operations(), std::vector<std::string>{"SpplyVanDataBySQL"}) << c.workbook;
+        EXPECT_EQ(scalar("select count(*) from KVR_XXJ"), "0");
+        EXPECT_EQ(ui.cursor(), Cursor::Default);
+    }
+}
+
 TEST_F(DataCentre, OnlyTheInformationPricePageTrimsItsSPECID) {
     update(window->TS_CJJD, fixture("deal.xlsx"), QString());
     EXPECT_EQ(ui.messages(), std::vector<std::string>{"操作成功。\n已存入 1 行。"});

@@ -7,7 +7,9 @@
 
 #include <unistd.h>
 
+#include "support/Command.h"
 #include "text/Error.h"
+#include "workbook/CellError.h"
 #include "workbook/CellText.h"
 #include "workbook/WorkbookReader.h"
 
@@ -87,7 +89,7 @@ TEST(Workbooks, TheActiveWorksheetsCellsReadAsTheirValuesWhoeverWroteThem) {
         {4, 2, "8"},          {4, 9, "1E15"},
         {4, 10, "1.5E-7"},    {4, 11, "TRUE"},
         {5, 2, "2026-12-09"}, {5, 3, "2026-12-09 14:30:05"},
-        {5, 9, "#N/A"},       {5, 10, "FALSE"},
+        {5, 9, "#N/A"},       {5, 10, "FALSE"},  // I5: the text "#N/A"
         {5, 11, "8.00"},      {8, 1, "合并的单元格"},
         {8, 2, ""},           {99, 1, ""},
         {2, 200, ""},
@@ -105,6 +107,92 @@ TEST(Workbooks, TheActiveWorksheetsCellsReadAsTheirValuesWhoeverWroteThem) {
         const auto sheet = WorkbookReader::open(fixture(file));
         EXPECT_EQ(sheet->cellText(2, 1), "2026-12-09") << file;
         EXPECT_EQ(sheet->cellText(2, 2), "2.5") << file;
+    }
+}
+
+// A cell with no value to read refuses the reading and names itself: an error value (a formula's
+// failed result, or one typed in) or a formula whose result the file does not hold. A formula
+// with its stored result reads as that result; a text that looks like an error value is text.
+TEST(Workbooks, ErrorValuesAndFormulasWithoutResultsAreRefusedByCell) {
+    const std::string error = "单元格的值是错误值“";
+    const std::string errorEnd = "”，不是可以导入的数据。请在电子表格程序中改正这个单元格后再试。";
+    const std::string noResult =
+        "单元格是公式，但文件中没有保存它的计算结果（这个文件可能是由不计算公式的程序生成的），"
+        "无法读取。请先用电子表格程序打开这个文件并保存，再导入。";
+    const struct {
+        const char* file;
+        int row, column;
+        const char* cell;
+        const char* value;  // the error value; null for a formula without its result
+    } refused[] = {
+        // Calculated by LibreOffice: failed formulas hold their error values as results.
+        {"lo-formulas.xlsx", 3, 9, "第 3 行 I 列", "#DIV/0!"},
+        {"lo-formulas.xlsx", 4, 9, "第 4 行 I 列", "#N/A"},
+        {"lo-formulas.xlsx", 5, 9, "第 5 行 I 列", "#VALUE!"},
+        {"lo-formulas.xls", 3, 9, "第 3 行 I 列", "#DIV/0!"},
+        {"lo-formulas.xls", 4, 9, "第 4 行 I 列", "#N/A"},
+        {"lo-formulas.xls", 5, 9, "第 5 行 I 列", "#VALUE!"},
+        // Typed in, with no formula; and an error as a formula's result written by hand.
+        {"errors.xlsx", 2, 2, "第 2 行 B 列", "#REF!"},
+        {"errors.xlsx", 2, 3, "第 2 行 C 列", "#NAME?"},
+        {"errors.xlsx", 2, 4, "第 2 行 D 列", "#NUM!"},
+        {"errors.xlsx", 2, 5, "第 2 行 E 列", "#NULL!"},
+        {"errors.xls", 2, 9, "第 2 行 I 列", "#N/A"},
+        {"errors.xls", 2, 10, "第 2 行 J 列", "#REF!"},
+        // Never calculated: an empty result (openpyxl), none at all, a placeholder "0" in a
+        // workbook that asks to be calculated when opened (as libxlsxwriter writes).
+        {"formulas.xlsx", 2, 10, "第 2 行 J 列", nullptr},
+        {"formulas.xlsx", 3, 9, "第 3 行 I 列", nullptr},
+        {"formulas.xlsx", 6, 1, "第 6 行 A 列", nullptr},
+        {"errors.xlsx", 2, 6, "第 2 行 F 列", nullptr},
+        {"errors.xlsx", 2, 8, "第 2 行 H 列", nullptr},
+        {"placeholders.xlsx", 2, 2, "第 2 行 B 列", nullptr},
+    };
+    for (const auto& c : refused) {
+        const auto sheet = WorkbookReader::open(fixture(c.file));
+        try {
+            const std::string text = sheet->cellText(c.row, c.column);
+            ADD_FAILURE() << c.file << " " << c.cell << " read as “" << text << "”";
+        } catch (const CellError& e) {
+            EXPECT_EQ(e.message(), std::string("工作表") + c.cell + "：" +
+                                       (c.value ? error + c.value + errorEnd : noResult))
+                << c.file;
+            EXPECT_EQ(e.row(), c.row);
+            EXPECT_EQ(e.column(), c.column);
+        }
+    }
+    const struct {
+        const char* file;
+        int row, column;
+        const char* text;
+    } read[] = {
+        {"lo-formulas.xlsx", 2, 10, "8240"}, {"lo-formulas.xls", 2, 10, "8240"},
+        {"lo-formulas.xlsx", 6, 1, "管材"},  {"lo-formulas.xls", 6, 1, "管材"},
+        {"errors.xlsx", 2, 7, ""},           {"placeholders.xlsx", 2, 3, "5"},
+        {"prices.xlsx", 5, 9, "#N/A"},       {"lo-prices.xls", 5, 9, "#N/A"},
+    };
+    for (const auto& c : read)
+        EXPECT_EQ(WorkbookReader::open(fixture(c.file))->cellText(c.row, c.column), c.text)
+            << c.file << " " << c.row << "," << c.column;
+
+    // The import's rule refuses a formula without its result in column A, where it used to end
+    // the reading as an empty cell; the whole sheet is still measured.
+    const auto uncalculated = WorkbookReader::open(fixture("formulas.xlsx"));
+    std::vector<int> rows;
+    EXPECT_THROW(forEachImportRow(*uncalculated, [&](int r) { rows.push_back(r); }), CellError);
+    EXPECT_EQ(rows, (std::vector<int>{2, 3, 4, 5}));
+    EXPECT_EQ(uncalculated->lastRow(), 6);
+    EXPECT_EQ(WorkbookReader::open(fixture("lo-formulas.xls"))->lastColumn(), 10);
+}
+
+// tarvelo-sheet says the same, and ends with a failure.
+TEST(Workbooks, TheSheetToolRefusesACellWithoutAValue) {
+    for (const char* file : {"lo-formulas.xlsx", "lo-formulas.xls"}) {
+        const auto r = test::runCommand(std::string(TARVELO_SHEET) + " " + fixture(file));
+        EXPECT_EQ(r.status, 1) << file;
+        EXPECT_NE(r.output.find("工作表第 3 行 I 列：单元格的值是错误值“#DIV/0!”"),
+                  std::string::npos)
+            << r.output;
     }
 }
 
