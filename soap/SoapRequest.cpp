@@ -38,9 +38,15 @@ SoapRequest SoapRequest::read(std::string_view text) {
 
 std::vector<double> SoapParam::doubles() const {
     const std::string what = "参数“" + name + "”";
-    if (!arrayType)
+    if (!arrayType) {
+        // Some peers write an empty array bare, without type or length: an element with
+        // nothing in it can only be that. Typed as anything but an array, it is refused.
+        const bool bare = items.empty() && trim(text).empty();
+        if (bare && (type.empty() || isArray)) return {};
         throw Error(what + "不是 SOAP 编码的数组：缺少 SOAP-ENC:arrayType。",
-                    "子元素 " + std::to_string(items.size()) + " 个，文本“" + excerpt(text) + "”");
+                    "子元素 " + std::to_string(items.size()) + " 个，文本“" + excerpt(text) + "”" +
+                        (type.empty() ? "" : "，xsi:type=\"" + excerpt(type) + "\""));
+    }
     const std::string& declared = *arrayType;
     const std::string told = "SOAP-ENC:arrayType=\"" + excerpt(declared) + "\"";
     // "QName[lengths]"; an array of arrays puts more brackets on the QName ("xsd:double[][2]").

@@ -20,11 +20,14 @@ struct SoapParam {
     // SOAP-ENC:arrayType as sent ("xsd:double[3]") and the namespace its prefix stands for.
     std::optional<std::string> arrayType;
     std::string arrayTypeNs;
+    std::string type;  // xsi:type as sent ("xsd:double", "SOAP-ENC:Array"), empty when none
 
     // The items of a SOAP-encoded one-dimensional array of xsd:double. Throws tarvelo::Error
     // naming the parameter when it is not one: no SOAP-ENC:arrayType, another item type, a
     // declared length other than the number of items, text beside the items, or an item that
-    // is no xsd:double. An empty array declares its length 0 (or none: "xsd:double[]").
+    // is no xsd:double. An empty array declares its length 0 (or none: "xsd:double[]"), or
+    // comes bare: an element with neither items nor text (blanks aside) and no xsi:type other
+    // than an array's, as some peers send one (<daValue></daValue>, <daValue/>).
     std::vector<double> doubles() const;
 };
 

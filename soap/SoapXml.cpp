@@ -151,8 +151,8 @@ SoapParam readParam(const pugi::xml_node& node) {
             node, colon == std::string::npos ? "" : param.arrayType->substr(0, colon));
     }
     // an encoded array without items is an array all the same
-    const std::string_view type = attributeIn(node, kSchemaInstanceNs, "type").value();
-    param.isArray = !param.items.empty() || param.arrayType || type.ends_with(":Array");
+    param.type = attributeIn(node, kSchemaInstanceNs, "type").value();
+    param.isArray = !param.items.empty() || param.arrayType || param.type.ends_with(":Array");
     return param;
 }
 

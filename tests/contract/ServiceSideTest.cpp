@@ -113,6 +113,60 @@ TEST(ServiceSide, TheOfferedOperationsAnswerPublishedRequests) {
     EXPECT_EQ(service.scalar("select USERNAME from KVR_USERH where USERID='cai'"), "蔡");
 }
 
+// A double array as a gSOAP client writes it, the envelope byte for byte: the empty array bare
+// (no type, no length, no items), a full one typed and with its length.
+TEST(ServiceSide, ArraysAsAGsoapClientWritesThemAreEchoed) {
+    TestService service;
+    const auto envelope = [](std::string_view daValue) {
+        return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+               "<SOAP-ENV:Envelope"
+               " xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\""
+               " xmlns:SOAP-ENC=\"http://schemas.xmlsoap.org/soap/encoding/\""
+               " xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\""
+               " xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\""
+               " xmlns:ns1=\"urn:VRDS_IIS_WebSCoorSpplyIsapi-IVRDS_IIS_WebSCoorSpplyIsapi\">"
+               "<SOAP-ENV:Body"
+               " SOAP-ENV:encodingStyle=\"http://schemas.xmlsoap.org/soap/encoding/\">"
+               "<ns1:echoDoubleArray>" +
+               std::string(daValue) +
+               "</ns1:echoDoubleArray></SOAP-ENV:Body></SOAP-ENV:Envelope>\n";
+    };
+    const TestService::Headers headers = {
+        {"Content-Type", "text/xml; charset=utf-8"},
+        {"SOAPAction",
+         "\"urn:VRDS_IIS_WebSCoorSpplyIsapi-IVRDS_IIS_WebSCoorSpplyIsapi#echoDoubleArray\""}};
+    const struct {
+        std::string daValue;
+        std::string answer;  // the return element, rendered
+    } cases[] = {
+        {"<daValue></daValue>",
+         "{}return {http://schemas.xmlsoap.org/soap/encoding/}Array"
+         " {http://www.w3.org/2001/XMLSchema}double[0] [ ]"},
+        {"<daValue/>",
+         "{}return {http://schemas.xmlsoap.org/soap/encoding/}Array"
+         " {http://www.w3.org/2001/XMLSchema}double[0] [ ]"},
+        {"<daValue xsi:type=\"SOAP-ENC:Array\" SOAP-ENC:arrayType=\"xsd:double[2]\">"
+         "<item>0.5</item><item>-1E3</item></daValue>",
+         "{}return {http://schemas.xmlsoap.org/soap/encoding/}Array"
+         " {http://www.w3.org/2001/XMLSchema}double[2] ["
+         " {http://www.w3.org/2001/XMLSchema}double 0.5"
+         " {http://www.w3.org/2001/XMLSchema}double -1000 ]"},
+    };
+    for (const auto& c : cases) {
+        const auto reply =
+            service.post("/soap/IVRDS_IIS_WebSCoorSpplyIsapi", envelope(c.daValue), headers);
+        pugi::xml_document doc;
+        const auto answer = wire::bodyElement(doc, reply.body);
+        EXPECT_EQ(reply.status, 200) << c.daValue << " -> " << reply.body;
+        EXPECT_EQ(wire::render(answer),
+                  "{urn:VRDS_IIS_WebSCoorSpplyIsapi-IVRDS_IIS_WebSCoorSpplyIsapi}"
+                  "echoDoubleArrayResponse\n"
+                  "encodingStyle http://schemas.xmlsoap.org/soap/encoding/\n" +
+                      c.answer + "\n")
+            << c.daValue;
+    }
+}
+
 // Parameters are known by their published names: a request with the two of the delta call in
 // the wrong order is either refused or read by name (the parameter text is never taken for the
 // packet), and one without "sDelta00" is refused as lacking it.
