@@ -123,13 +123,21 @@ std::string PgDatabase::shownUri(std::string_view uri) {
 void PgDatabase::initialise(const std::string& uri, const std::string& secret) {
     PgServiceConnection c(uri, Side::Internal);
     const std::string shown = shownUri(uri);
-    if (!scalar(c, "SELECT to_regclass('kvr_xxj')::text").empty() ||
-        !scalar(c, "SELECT to_regclass('tarvelo_secret')::text").empty())
-        throw Error("数据库“" + shown + "”已经初始化过了。");
     const std::string database = scalar(c, "SELECT current_database()");
     const std::string tables = serviceTables();
     try {
         c.begin();
+        // Two inits of one database at once: the second waits for the first and then finds
+        // its tables. (An advisory lock holds within its database only.) Waiting for another
+        // init, here or on the roles below, lasts as long as that init: longer than a
+        // statement of the service may wait.
+        c.exec("SET LOCAL lock_timeout = '2min'; SET LOCAL statement_timeout = '5min'");
+        c.exec("SELECT pg_advisory_xact_lock(hashtext('tarvelo-server init'))");
+        if (!scalar(c, "SELECT to_regclass('kvr_xxj')::text").empty() ||
+            !scalar(c, "SELECT to_regclass('tarvelo_secret')::text").empty()) {
+            c.rollback();
+            throw Error("数据库“" + shown + "”已经初始化过了。");
+        }
         c.exec("CREATE EXTENSION IF NOT EXISTS pgcrypto");
         c.exec(kFunctions);
         for (const auto& t : Schema::instance().tables()) {
@@ -150,11 +158,15 @@ void PgDatabase::initialise(const std::string& uri, const std::string& secret) {
         c.exec("REVOKE ALL ON FUNCTION tarvelo_password(text) FROM PUBLIC");
         c.exec("REVOKE ALL ON " + std::string(Schema::kSecretTable) + " FROM PUBLIC");
         // Roles belong to the whole server: several databases of one server share them, each
-        // granting them its own tables.
+        // granting them its own tables and setting their limits in itself. The init of another
+        // database may be making them at this moment, where no lock of ours reaches: a role
+        // that exists once its maker commits is taken as made (a CREATE ROLE that meets one
+        // not yet committed waits for it, then fails as a duplicate key).
         for (const auto role : {kReadRole, kWriteRole}) {
             const std::string r(role);
-            if (scalar(c, "SELECT 1 FROM pg_roles WHERE rolname = " + sqlLiteral(r)).empty())
-                c.exec("CREATE ROLE " + r + " LOGIN NOINHERIT");
+            c.exec("DO $$ BEGIN CREATE ROLE " + r +
+                   " LOGIN NOINHERIT; EXCEPTION WHEN duplicate_object OR unique_violation THEN "
+                   "NULL; END $$");
             c.exec("GRANT CONNECT ON DATABASE \"" + database + "\" TO " + r);
             c.exec("GRANT EXECUTE ON FUNCTION tarvelo_password(text) TO " + r);
             // Limits of each statement and session, whatever a statement sets for itself:

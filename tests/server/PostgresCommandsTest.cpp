@@ -1,13 +1,22 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <optional>
+#include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "server/DbStatement.h"
+#include "server/PgDatabase.h"
 #include "server/ServerBinary.h"
-#include "support/TestService.h"
+#include "server/ServiceConnection.h"
 #include "soap/SoapFault.h"
+#include "support/TestService.h"
 #include "text/Base64.h"
 
 namespace tarvelo::test {
@@ -97,6 +106,138 @@ TEST_F(PostgresCommands, AQueryOutlivesTheSessionTheDatabaseDropped) {
         EXPECT_NE(f.faultString().find("连接断开"), std::string::npos) << f.faultString();
     }
     EXPECT_EQ(service->execute("update KVR_REGION set IDDESC='东城区' where ID='01'"), 1);
+}
+
+// A PostgreSQL server of the test's own, started without the sides' roles: roles belong to the
+// whole server, so what init does with them is seen only where no other test made them before.
+class PostgresInit : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!std::filesystem::exists("/usr/lib/postgresql/15/bin/initdb"))
+            GTEST_SKIP() << "PostgreSQL 15 is not installed";
+        dir = std::filesystem::temp_directory_path() /
+              ("tarvelo-pg-init-" + std::to_string(::getpid()));
+        std::filesystem::remove_all(dir);
+        pgServer("start", "5496");
+        home = pgServer("home");
+    }
+    void TearDown() override {
+        if (dir.empty()) return;
+        pgServer("stop");
+        std::filesystem::remove_all(dir);
+        if (!home.empty()) std::filesystem::remove_all(home);
+    }
+
+    // scripts/pg-server COMMAND DIR ARGS: its first line of output.
+    std::string pgServer(const std::string& command, const std::string& args = {}) const {
+        const std::string line = std::string(TARVELO_SOURCE_DIR) + "/scripts/pg-server " + command +
+                                 " " + dir.string() + " " + args + " 2>&1";
+        FILE* p = ::popen(line.c_str(), "r");
+        std::string out;
+        char buf[4096];
+        while (const std::size_t n = std::fread(buf, 1, sizeof buf, p))
+            out.append(buf, n);
+        if (::pclose(p) != 0) throw std::runtime_error(line + " failed:\n" + out);
+        return out.substr(0, out.find('\n'));
+    }
+    std::string uri(const std::string& database, const std::string& role = "tv") const {
+        return pgServer("uri", database + " " + role);
+    }
+    // One value, asked of `database` as its owner.
+    std::string scalar(const std::string& database, const std::string& sql) const {
+        auto c = server::PgDatabase::connect(uri(database), server::Side::Internal);
+        auto q = c->prepare(sql);
+        return q->step() ? q->text(0) : std::string();
+    }
+    void exec(const std::string& database, const std::string& sql) const {
+        server::PgDatabase::connect(uri(database), server::Side::Internal)->exec(sql);
+    }
+
+    // The database is one the service can be served from: each side's role holds its rights
+    // there, and the limits init gives it in that database.
+    void expectReady(const std::string& database) const {
+        SCOPED_TRACE(database);
+        EXPECT_NO_THROW(
+            server::PgDatabase::checkSide(uri(database, "tarvelo_read"), server::Side::Read));
+        EXPECT_NO_THROW(
+            server::PgDatabase::checkSide(uri(database, "tarvelo_write"), server::Side::Write));
+        EXPECT_EQ(scalar(database,
+                         "SELECT string_agg(r.rolname || ' ' || array_to_string(ARRAY("
+                         "SELECT unnest(s.setconfig) ORDER BY 1), ','), '; ' ORDER BY r.rolname) "
+                         "FROM pg_db_role_setting s JOIN pg_roles r ON r.oid = s.setrole "
+                         "WHERE s.setdatabase = (SELECT oid FROM pg_database "
+                         "WHERE datname = current_database())"),
+                  "tarvelo_read default_transaction_read_only=on,enable_hashagg=off,"
+                  "idle_in_transaction_session_timeout=60s,statement_timeout=10s,"
+                  "temp_file_limit=1GB,work_mem=16MB; "
+                  "tarvelo_write idle_in_transaction_session_timeout=60s,statement_timeout=10s,"
+                  "temp_file_limit=1GB,work_mem=16MB");
+    }
+
+    std::filesystem::path dir;
+    std::string home;
+};
+
+// Several databases of one server initialised at once all come out whole, whichever of them
+// makes the roles; two inits of one database leave it initialised once; a database added later
+// takes the roles as they are.
+TEST_F(PostgresInit, InitsRunAtOnceOnOneServerEachMakeTheirDatabase) {
+    const std::vector<std::string> databases = {"tv_a", "tv_b", "tv_c", "tv_d"};
+    for (const auto& d : databases)
+        exec("postgres", "CREATE DATABASE " + d);
+    std::vector<std::string> targets = databases;
+    targets.push_back("tv_a");
+    std::vector<BinaryOutcome> outcomes(targets.size());
+    {
+        // Init writes the per-database settings of a role right after making it: held there
+        // until every init waits (on that lock, on a role another has not committed yet, or on
+        // the other init of its database), they all meet where they can collide.
+        auto holder = server::PgDatabase::connect(uri("postgres"), server::Side::Internal);
+        holder->begin();
+        holder->exec("LOCK TABLE pg_db_role_setting IN SHARE MODE");
+        std::vector<std::jthread> inits;
+        for (std::size_t i = 0; i < targets.size(); ++i)
+            inits.emplace_back([&, i, target = uri(targets[i])] {
+                outcomes[i] = runServerBinary({"init", "--db", target});
+            });
+        const std::string waiting =
+            "SELECT count(*) FROM pg_stat_activity WHERE wait_event_type "
+            "= 'Lock' AND application_name = 'tarvelo-server'";
+        for (int i = 0; i < 300 && scalar("postgres", waiting) != std::to_string(targets.size());
+             ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        EXPECT_EQ(scalar("postgres", waiting), std::to_string(targets.size()));
+        holder->commit();
+    }
+    int refused = 0;
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+        if (targets[i] == "tv_a" && outcomes[i].status == 1 &&
+            outcomes[i].out.find("已经初始化过了") != std::string::npos) {
+            ++refused;
+            continue;
+        }
+        EXPECT_EQ(outcomes[i].status, 0) << targets[i] << ":\n" << outcomes[i].out;
+    }
+    EXPECT_EQ(refused, 1) << "two inits of one database";
+    for (const auto& d : databases)
+        expectReady(d);
+    EXPECT_EQ(scalar("tv_a", "SELECT count(*) FROM tarvelo_secret"), "1");
+
+    exec("postgres", "CREATE DATABASE tv_e");
+    const BinaryOutcome later = runServerBinary({"init", "--db", uri("tv_e")});
+    ASSERT_EQ(later.status, 0) << later.out;
+    expectReady("tv_e");
+}
+
+// Roles the server has already (made by an administrator, or left by a database since dropped)
+// are taken as they are and given the rights and limits of the database being initialised.
+TEST_F(PostgresInit, InitTakesTheRolesTheServerHasAlready) {
+    exec("postgres", "CREATE ROLE tarvelo_read LOGIN NOINHERIT");
+    exec("postgres", "CREATE ROLE tarvelo_write LOGIN NOINHERIT");
+    exec("postgres", "CREATE DATABASE tv_new");
+    const BinaryOutcome outcome = runServerBinary({"init", "--db", uri("tv_new")});
+    ASSERT_EQ(outcome.status, 0) << outcome.out;
+    expectReady("tv_new");
 }
 
 }  // namespace
