@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds both Debian packages from a built tree, unpacks them into a fresh root and checks what
 # an installation gets: the files, the control data, the menu entry, the maintainer scripts,
-# and that the service starts from its unit's own command line on a new database and answers.
+# that lintian finds no error, and that the service starts from its unit's own command line on a
+# new database and answers.
 #   tests/packaging/check-packages.sh BUILD_DIR
 set -euo pipefail
 build=$(cd "$1" && pwd)
@@ -24,7 +25,10 @@ for deb in "$client" "$server"; do dpkg-deb -x "$deb" "$root"; done
 for f in usr/bin/tarvelo usr/bin/tarvelo-query usr/bin/tarvelo-sheet usr/bin/tarvelo-server \
          usr/share/applications/tarvelo.desktop usr/share/icons/hicolor/48x48/apps/tarvelo.png \
          usr/share/icons/hicolor/256x256/apps/tarvelo.png usr/share/doc/tarvelo/README.md \
-         usr/share/doc/tarvelo-server/README.md usr/lib/systemd/system/tarvelo-server.service \
+         usr/share/doc/tarvelo-server/README.md usr/share/doc/tarvelo/copyright \
+         usr/share/doc/tarvelo-server/copyright usr/share/doc/tarvelo/changelog.Debian.gz \
+         usr/share/doc/tarvelo-server/changelog.Debian.gz \
+         usr/lib/systemd/system/tarvelo-server.service \
          etc/tarvelo/tarvelo.ini etc/tarvelo/tarvelo-server.conf; do
   [ -e "$root/$f" ] || fail "$f is not in the packages"
 done
@@ -54,7 +58,19 @@ grep -q 'if \[ ! -e /var/lib/tarvelo/tarvelo.db \]' "$work/control/postinst" \
 
 desktop-file-validate "$root/usr/share/applications/tarvelo.desktop" || fail "the menu entry"
 grep -q '^Name\[zh_CN\]=' "$root/usr/share/applications/tarvelo.desktop" || fail "no Chinese name"
-if command -v lintian >/dev/null; then lintian --no-tag-display-limit "$client" "$server" || true; fi
+# Each package's version is its changelog's newest entry.
+for deb in "$client" "$server"; do
+  package=$(field "$deb" Package)
+  gunzip -c "$root/usr/share/doc/$package/changelog.Debian.gz" >"$work/changelog"
+  [ "$(dpkg-parsechangelog -l "$work/changelog" -S Version)" = "$(field "$deb" Version)" ] \
+    || fail "$package's version is not its changelog's"
+done
+# lintian finds no error in either package; its warnings are shown. (Run as root, it says that it
+# is and goes on.)
+lintian_output=$(lintian --tag-display-limit 0 "$client" "$server" 2>&1) \
+  || { echo "$lintian_output" >&2; fail "lintian reports errors or did not run"; }
+echo "$lintian_output" | grep -v '^running with root privileges' || true
+if echo "$lintian_output" | grep -q '^E: '; then fail "lintian reports errors"; fi
 
 # The unit's command line, with the installed program and its settings file, on a new database.
 unit="$root/usr/lib/systemd/system/tarvelo-server.service"
