@@ -8,6 +8,7 @@
 #include "text/CodePage936.h"
 #include "text/Date.h"
 #include "text/DateTime.h"
+#include "text/NumberText.h"
 
 namespace tarvelo {
 
@@ -43,15 +44,7 @@ bool isInteger(std::string_view s) {
 }
 
 bool isDecimal(std::string_view s) {
-    if (s.empty() || s.size() > 64) return false;
-    // strtod also takes hexadecimal, "inf" and "nan", which are no packet form of a number.
-    for (char c : s)
-        if (!((c >= '0' && c <= '9') || c == '.' || c == '-' || c == '+' || c == 'e' || c == 'E'))
-            return false;
-    std::string copy(s);
-    char* end = nullptr;
-    std::strtod(copy.c_str(), &end);
-    return end == copy.c_str() + copy.size();
+    return decimalValue(s).has_value();
 }
 
 std::size_t utf16Bytes(std::string_view utf8) {

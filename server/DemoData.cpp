@@ -13,6 +13,7 @@
 #include "server/Store.h"
 #include "text/Base64.h"
 #include "text/Error.h"
+#include "text/NumberText.h"
 
 namespace tarvelo::server {
 
@@ -160,12 +161,7 @@ constexpr const char* kPeople[] = {"张建国", "李红梅", "王志强", "陈�
 constexpr const char* kBrands[] = {"鑫达", "华建", "远通", "福盛", "金城", "东岳", "建丰", "永固"};
 
 std::string priceText(double v) {
-    char buf[32];
-    if (v >= 100)
-        std::snprintf(buf, sizeof buf, "%.0f", v);
-    else
-        std::snprintf(buf, sizeof buf, "%.2f", v);
-    return buf;
+    return fixedText(v, v >= 100 ? 0 : 2);
 }
 
 Date monthBefore(const Date& d, int months) {
@@ -331,7 +327,7 @@ void DemoData::load(const std::string& path, const Date& today) {
                              *p.m->grade ? Opt(p.m->grade) : Opt(), p.m->unit, p.price,
                              quota ? Opt(p.price == "面议"
                                              ? "面议"
-                                             : priceText(std::atof(p.price.c_str()) * 0.92))
+                                             : priceText(decimalValue(p.price).value_or(0) * 0.92))
                                    : Opt(),
                              serial % 17 == 0 ? Opt("含税价") : Opt(), rq(month)});
                 }

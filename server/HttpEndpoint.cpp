@@ -28,6 +28,7 @@
 #include "soap/SoapInterface.h"
 #include "soap/SoapResponse.h"
 #include "text/Error.h"
+#include "text/NumberText.h"
 #include "text/OneLine.h"
 
 namespace tarvelo::server {
@@ -564,8 +565,7 @@ void HttpEndpoint::serveSoap(const SoapInterface& iface, Exchange& x) {
 void HttpEndpoint::log(const Exchange& x, std::string_view operation, double ms,
                        std::string_view outcome) {
     if (!m_options.log) return;
-    char duration[32];
-    std::snprintf(duration, sizeof duration, "%.1f ms", ms);
+    const std::string duration = fixedText(ms, 1) + " ms";
     // What a client sent (its path, a quoted name in a refusal) never breaks the line.
     std::string line =
         now() + " " + x.peer + " " +

@@ -4,10 +4,12 @@
 
 #include <charconv>
 #include <cstdlib>
+#include <limits>
 
 #include "server/DbError.h"
 #include "server/PgServiceConnection.h"
 #include "server/StatementText.h"
+#include "text/NumberText.h"
 
 namespace tarvelo::server {
 
@@ -235,7 +237,12 @@ std::int64_t PgStatement::integer(int column) const {
 }
 
 double PgStatement::real(int column) const {
-    return std::strtod(PQgetvalue(m_row, 0, column), nullptr);
+    // PostgreSQL writes numbers in the C notation; so are they read, whatever the locale. A
+    // numeric beyond a double's range reads as an infinity, as the answer's typing expects.
+    const std::string_view v = view(column);
+    if (v == "Infinity") return std::numeric_limits<double>::infinity();
+    if (v == "-Infinity") return -std::numeric_limits<double>::infinity();
+    return decimalValue(v).value_or(std::numeric_limits<double>::quiet_NaN());
 }
 
 std::string_view PgStatement::view(int column) const {

@@ -24,6 +24,7 @@
 #include "server/Store.h"
 #include "soap/SoapInterface.h"
 #include "text/Error.h"
+#include "text/NumberText.h"
 #include "text/OneLine.h"
 #include "text/TextTable.h"
 
@@ -350,9 +351,8 @@ int backup(const Args& a) {
         const long long bytes = PgDatabase::backup(db, to, a.flags.count("--overwrite") > 0);
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-        char figures[64];
-        std::snprintf(figures, sizeof figures, "%.1f MB，用时 %.1f 秒",
-                      static_cast<double>(bytes) / 1e6, seconds);
+        const std::string figures = fixedText(static_cast<double>(bytes) / 1e6, 1) + " MB，用时 " +
+                                    fixedText(seconds, 1) + " 秒";
         std::cout << "已备份：" << PgDatabase::shownUri(db) << " → " << to << "（" << figures
                   << "；pg_dump 的自定义格式，用 pg_restore 恢复）。" << std::endl;
         return 0;
@@ -360,10 +360,9 @@ int backup(const Args& a) {
     const auto copied = DatabaseBackup::copy(db, to, a.flags.count("--overwrite") > 0);
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    char figures[96];
-    std::snprintf(figures, sizeof figures, "%.1f MB，%lld 页，用时 %.1f 秒",
-                  static_cast<double>(copied.bytes) / 1e6, static_cast<long long>(copied.pages),
-                  seconds);
+    const std::string figures = fixedText(static_cast<double>(copied.bytes) / 1e6, 1) + " MB，" +
+                                std::to_string(copied.pages) + " 页，用时 " +
+                                fixedText(seconds, 1) + " 秒";
     std::cout << "已备份：" << db << " → " << to << "（" << figures << "；副本已通过完整性检查）。"
               << std::endl;
     return 0;

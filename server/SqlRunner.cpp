@@ -12,6 +12,7 @@
 #include "server/Schema.h"
 #include "server/ServiceConnection.h"
 #include "text/CodePage936.h"
+#include "text/NumberText.h"
 
 namespace tarvelo::server {
 
@@ -86,9 +87,7 @@ FieldDef fieldOf(const ResultColumn& c, const std::vector<Row>& rows, std::size_
 }
 
 std::string seconds(std::chrono::milliseconds ms) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.3g", static_cast<double>(ms.count()) / 1000.0);
-    return buf;
+    return significantText(static_cast<double>(ms.count()) / 1000.0, 3);
 }
 
 }  // namespace
@@ -199,8 +198,8 @@ SqlRunner::Answer SqlRunner::query(std::string_view sql) {
             c.anyValue = true;
             c.allInt = c.allInt && type == ValueType::Integer;
             c.allInt32 = c.allInt32 && (type != ValueType::Integer || int32);
-            c.allNumeric = c.allNumeric && finite &&
-                           (type == ValueType::Integer || type == ValueType::Real);
+            c.allNumeric =
+                c.allNumeric && finite && (type == ValueType::Integer || type == ValueType::Real);
         }
         if (bytes <= m_limits.maxAnswerBytes) rows.push_back(Row::fromValues(values));
     }

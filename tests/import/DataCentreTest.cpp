@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+
 #include <QApplication>
 #include <QCalendarWidget>
 #include <QDateEdit>
@@ -13,6 +17,7 @@
 #include <QToolButton>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
 #include "app/Application.h"
 #include "browser/KVR_Main.h"
@@ -35,6 +40,31 @@ const std::vector<std::string> kReplaced = {
 std::string fixture(const char* name) {
     return std::string(TARVELO_FIXTURES) + "/workbooks/" + name;
 }
+
+// The process under de_DE.UTF-8, whose numbers are written with a decimal comma (made in the
+// build), as on an office's computer bought abroad; the locale before is back afterwards.
+class CommaLocale {
+public:
+    CommaLocale() {
+        if (const char* path = std::getenv("LOCPATH")) m_path = path;
+        m_before = std::setlocale(LC_ALL, nullptr);
+        ::setenv("LOCPATH", TARVELO_LOCALE_DIR, 1);
+        m_taken = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
+    }
+    ~CommaLocale() {
+        if (m_path)
+            ::setenv("LOCPATH", m_path->c_str(), 1);
+        else
+            ::unsetenv("LOCPATH");
+        std::setlocale(LC_ALL, m_before.c_str());
+    }
+    bool taken() const { return m_taken; }
+
+private:
+    std::optional<std::string> m_path;
+    std::string m_before;
+    bool m_taken = false;
+};
 
 // A data-update user's main window over the service, importing workbooks made by independent
 // writers.
@@ -121,6 +151,30 @@ TEST_F(DataCentre, ANewUnitIsStoredAsReadWithoutAQuestion) {
                                  period + "'\r\n and PLACE='南湖区 '\r\n");
     EXPECT_EQ(window->Cds_XXJD.changeCount(), 0u);
     EXPECT_EQ(ui.cursor(), Cursor::Default);
+}
+
+// Under a locale with a decimal comma, the decimals of a workbook are stored exactly as the file
+// holds them, from either format: nothing between the cell and the service reads or writes a
+// number by the process's locale (there, "3900.5" read by strtod is 3900).
+TEST_F(DataCentre, DecimalsAreStoredExactlyUnderALocaleWithADecimalComma) {
+    const CommaLocale comma;
+    ASSERT_TRUE(comma.taken()) << "de_DE.UTF-8 in " << TARVELO_LOCALE_DIR;
+    char written[16];
+    std::snprintf(written, sizeof written, "%.1f", 0.5);
+    ASSERT_STREQ(written, "0,5");  // the locale is in force
+    const std::pair<const char*, const char*> files[] = {
+        {"prices.xlsx", "0101|4120|3900.5/12.5|面议|0.3/8|1E15|1.5E-7/2026-12-09|#N/A|FALSE"},
+        {"prices.xls", "0101|4120|3900.5/12.5|面议|0.3/8|1E15|1.5E-7/2026-12-09||FALSE"},
+    };
+    for (const auto& [file, stored] : files) {
+        service.exec("DELETE FROM KVR_XXJ");
+        update(window->TS_XXJD, fixture(file), QStringLiteral("东城区"));
+        EXPECT_EQ(ui.messages(), std::vector<std::string>{"操作成功。\n已存入 4 行。"}) << file;
+        EXPECT_EQ(scalar("select group_concat(ITEMID||'|'||coalesce(XXJ,'')||'|'||coalesce(DEJ,''),"
+                         " '/') from (select * from KVR_XXJ order by SERIAL)"),
+                  stored)
+            << file;
+    }
 }
 
 TEST_F(DataCentre, StoredRowsAreReplacedOnlyWhenTheUserSaysSo) {

@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <limits>
+#include <optional>
+
 #include "text/Date.h"
 #include "text/DateTime.h"
+#include "text/NumberText.h"
 #include "text/OneLine.h"
 #include "text/SqlLiteral.h"
 #include "text/StatementBuffer.h"
@@ -101,6 +105,44 @@ TEST(DateTime, PacketFormHasMillisecondsInTheLastFiveDigits) {
 
 namespace tarvelo {
 namespace {
+
+// The numbers of the wire, files and logs, in the C notation whatever the locale.
+TEST(NumberText, DecimalNumbersWrittenOutInFullAndNothingElse) {
+    const double inf = std::numeric_limits<double>::infinity();
+    const std::pair<const char*, std::optional<double>> cases[] = {
+        {"3900.5", 3900.5},
+        {"-12.5", -12.5},
+        {"+3", 3},
+        {".5", 0.5},
+        {"1E15", 1e15},
+        {"1.5e-7", 1.5e-7},
+        {"1e999", inf},  // as strtod: beyond a double is an infinity of its sign
+        {"-1e999", -inf},
+        {"123456789012345678901234567890123456789e300", inf},
+        {"1e-999", 0.0},  // and below it a zero
+        {"0.0000001e-400", 0.0},
+        {"3900,5", std::nullopt},  // a decimal comma is no number here
+        {"0x1A", std::nullopt},
+        {"inf", std::nullopt},
+        {"nan", std::nullopt},
+        {" 1", std::nullopt},
+        {"1 ", std::nullopt},
+        {"+-3", std::nullopt},
+        {"++3", std::nullopt},
+        {"1e", std::nullopt},
+        {".", std::nullopt},
+        {"", std::nullopt},
+        {"1000000000000000000000000000000000000000000000000000000000000000000", std::nullopt},
+    };
+    for (const auto& [text, value] : cases)
+        EXPECT_EQ(decimalValue(text), value) << text;
+    EXPECT_EQ(fixedText(3900.456, 2), "3900.46");
+    EXPECT_EQ(fixedText(1234.5, 0), "1234");  // as printf: to even
+    EXPECT_EQ(fixedText(2.25, 1), "2.2");
+    EXPECT_EQ(significantText(0.0123456, 3), "0.0123");
+    EXPECT_EQ(significantText(12.5, 3), "12.5");
+    EXPECT_EQ(significantText(1234567, 3), "1.23e+06");
+}
 
 TEST(OneLine, LineBreaksAndTabsAreShownNotBroken) {
     EXPECT_EQ(oneLine("a\r\nb\rc\nd\te"), "a⏎b⏎c⏎d→e");
