@@ -266,8 +266,12 @@ struct HttpEndpoint::Callbacks {
 
     static MHD_Result answerOther(HttpEndpoint& self, MHD_Connection* c, const Exchange& x) {
         if (x.method == MHD_HTTP_METHOD_GET && x.path.starts_with(kWsdlPrefix)) {
-            const SoapInterface* iface =
-                interfaceNamed(std::string_view(x.path).substr(kWsdlPrefix.size()));
+            const std::string_view file = std::string_view(x.path).substr(kWsdlPrefix.size());
+            if (const ImportedSchema* schema = importedSchema(file)) {
+                self.log(x, "", 0, "XML 架构");
+                return queue(c, MHD_HTTP_OK, std::string(schema->text), kXml);
+            }
+            const SoapInterface* iface = interfaceNamed(file);
             if (!iface) return refuse(self, c, x, MHD_HTTP_NOT_FOUND, "没有这个接口。");
             const char* host =
                 MHD_lookup_connection_value(c, MHD_HEADER_KIND, MHD_HTTP_HEADER_HOST);
@@ -276,8 +280,10 @@ struct HttpEndpoint::Callbacks {
             const std::string scheme = self.m_options.tlsCert.empty() ? "http://" : "https://";
             self.log(x, "", 0, "WSDL");
             return queue(c, MHD_HTTP_OK,
-                         wsdlOf(*iface, scheme + authority + std::string(kSoapPrefix) +
-                                            std::string(iface->name)),
+                         wsdlOf(*iface,
+                                scheme + authority + std::string(kSoapPrefix) +
+                                    std::string(iface->name),
+                                scheme + authority + std::string(kWsdlPrefix)),
                          kXml);
         }
         if (x.method == MHD_HTTP_METHOD_GET && x.path == "/") {

@@ -60,6 +60,7 @@ struct EndpointOptions {
 //   POST /soap/IVRDS_IIS_WebSCoorSpplyIsapi   the read side
 //   POST /soap/IVRDS_IIS_WebSCoorApplyIsapi   the write side
 //   GET  /wsdl/<interface>                    WSDL 1.1 of every declared operation
+//   GET  /wsdl/soap-encoding.xsd, /wsdl/wsdl.xsd   the schemas its types import
 // Connections are served by a few event-driven I/O threads (libmicrohttpd, epoll), so an idle
 // or slow connection holds no thread; a complete SOAP request is answered by a worker of a pool
 // while its connection waits, suspended.

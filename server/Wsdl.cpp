@@ -21,6 +21,60 @@ std::string_view xsdType(SoapType t) {
     return "xsd:string";
 }
 
+// The declarations of the SOAP 1.1 encoding schema that an encoded array type refers to, as the
+// encoding publishes them: the Array type (any items, each optional), its arrayType and offset
+// attributes, the position attribute of its items, and the id and href every encoded value may
+// carry.
+constexpr std::string_view kSoapEncodingSchema = R"(<?xml version="1.0" encoding="utf-8"?>
+<xsd:schema xmlns:xsd="http://www.w3.org/2001/XMLSchema"
+            xmlns:tns="http://schemas.xmlsoap.org/soap/encoding/"
+            targetNamespace="http://schemas.xmlsoap.org/soap/encoding/">
+  <xsd:attributeGroup name="commonAttributes">
+    <xsd:attribute name="id" type="xsd:ID"/>
+    <xsd:attribute name="href" type="xsd:anyURI"/>
+    <xsd:anyAttribute namespace="##other" processContents="lax"/>
+  </xsd:attributeGroup>
+  <xsd:simpleType name="arrayCoordinate">
+    <xsd:restriction base="xsd:string"/>
+  </xsd:simpleType>
+  <xsd:attribute name="arrayType" type="xsd:string"/>
+  <xsd:attribute name="offset" type="tns:arrayCoordinate"/>
+  <xsd:attributeGroup name="arrayAttributes">
+    <xsd:attribute ref="tns:arrayType"/>
+    <xsd:attribute ref="tns:offset"/>
+  </xsd:attributeGroup>
+  <xsd:attribute name="position" type="tns:arrayCoordinate"/>
+  <xsd:attributeGroup name="arrayMemberAttributes">
+    <xsd:attribute ref="tns:position"/>
+  </xsd:attributeGroup>
+  <xsd:group name="Array">
+    <xsd:sequence>
+      <xsd:any namespace="##any" minOccurs="0" maxOccurs="unbounded" processContents="lax"/>
+    </xsd:sequence>
+  </xsd:group>
+  <xsd:element name="Array" type="tns:Array"/>
+  <xsd:complexType name="Array">
+    <xsd:group ref="tns:Array" minOccurs="0"/>
+    <xsd:attributeGroup ref="tns:arrayAttributes"/>
+    <xsd:attributeGroup ref="tns:commonAttributes"/>
+  </xsd:complexType>
+</xsd:schema>
+)";
+
+// The one component of the WSDL namespace a schema of types names: the arrayType attribute
+// that tells an encoded array's item type and rank.
+constexpr std::string_view kWsdlSchema = R"(<?xml version="1.0" encoding="utf-8"?>
+<xsd:schema xmlns:xsd="http://www.w3.org/2001/XMLSchema"
+            targetNamespace="http://schemas.xmlsoap.org/wsdl/">
+  <xsd:attribute name="arrayType" type="xsd:string"/>
+</xsd:schema>
+)";
+
+constexpr ImportedSchema kImported[] = {
+    {"soap-encoding.xsd", "http://schemas.xmlsoap.org/soap/encoding/", kSoapEncodingSchema},
+    {"wsdl.xsd", "http://schemas.xmlsoap.org/wsdl/", kWsdlSchema},
+};
+
 std::string attr(std::string_view text) {
     std::string out;
     for (char c : text) {
@@ -43,7 +97,14 @@ std::string attr(std::string_view text) {
 
 }  // namespace
 
-std::string wsdlOf(const SoapInterface& iface, std::string_view location) {
+const ImportedSchema* importedSchema(std::string_view file) {
+    for (const auto& schema : kImported)
+        if (schema.file == file) return &schema;
+    return nullptr;
+}
+
+std::string wsdlOf(const SoapInterface& iface, std::string_view location,
+                   std::string_view schemaBase) {
     const std::string name(iface.name);
     const std::string ns = attr(iface.ns);
     const std::string service = name.substr(1) + "service";  // IFoo -> Fooservice
@@ -59,13 +120,13 @@ std::string wsdlOf(const SoapInterface& iface, std::string_view location) {
          "xmlns:wsdl=\"http://schemas.xmlsoap.org/wsdl/\" xmlns:ns1=\"" +
          ns + "\">\n";
     // The array type derives from soapenc:Array and names wsdl:arrayType: a schema may use
-    // another namespace's components only after importing it. Without a schemaLocation, a tool
-    // takes the two namespaces from what it knows and fetches nothing.
-    w += "  <types>\n    <xsd:schema targetNamespace=\"" + ns +
-         "\">\n"
-         "      <xsd:import namespace=\"http://schemas.xmlsoap.org/soap/encoding/\"/>\n"
-         "      <xsd:import namespace=\"http://schemas.xmlsoap.org/wsdl/\"/>\n"
-         "      <xsd:complexType name=\"TDoubleDynArray\">\n"
+    // another namespace's components only after importing it, from the schemas this service
+    // serves beside the WSDL, so that a tool has no need to look for them elsewhere.
+    w += "  <types>\n    <xsd:schema targetNamespace=\"" + ns + "\">\n";
+    for (const auto& schema : kImported)
+        w += "      <xsd:import namespace=\"" + std::string(schema.ns) + "\" schemaLocation=\"" +
+             attr(std::string(schemaBase) + std::string(schema.file)) + "\"/>\n";
+    w += "      <xsd:complexType name=\"TDoubleDynArray\">\n"
          "        <xsd:complexContent>\n"
          "          <xsd:restriction base=\"soapenc:Array\">\n"
          "            <xsd:sequence/>\n"

@@ -203,6 +203,7 @@ std::string soapExec(std::string_view sql) {
 const std::string kReadPath = "/soap/" + std::string(SoapInterface::supply().name);
 const std::string kWritePath = "/soap/" + std::string(SoapInterface::apply().name);
 const std::string kWsdlPath = "/wsdl/" + std::string(SoapInterface::supply().name);
+const std::string kSchemaPath = "/wsdl/soap-encoding.xsd";  // one the WSDL's types import
 
 // A refused caller gets its status and a line of plain text, never an answer of the service.
 void expectRefusal(const TestService::HttpReply& r, int status, const std::string& what) {
@@ -242,6 +243,8 @@ TEST(Access, EveryPathAsksForTheTokenAndARefusalRunsNothing) {
          [&] { return service.post(kWritePath, soapExec("delete from KVR_REGION"), wrong); },
          invalid},
         {"WSDL without", [&] { return service.get(kWsdlPath); }, bare},
+        {"schema without", [&] { return service.get(kSchemaPath); }, bare},
+        {"schema, wrong token", [&] { return service.get("/wsdl/wsdl.xsd", wrong); }, invalid},
         {"index without", [&] { return service.get("/"); }, bare},
         {"unknown path without", [&] { return service.get("/nope"); }, bare},
     };
@@ -274,6 +277,9 @@ TEST(Access, EveryPathAsksForTheTokenAndARefusalRunsNothing) {
     const auto wsdl = service.get(kWsdlPath, right);
     EXPECT_EQ(wsdl.status, 200);
     EXPECT_NE(wsdl.body.find("SpplyVanDataBySQL"), std::string::npos);
+    const auto schema = service.get(kSchemaPath, right);
+    EXPECT_EQ(schema.status, 200);
+    EXPECT_NE(schema.body.find("name=\"arrayType\""), std::string::npos);
     EXPECT_EQ(service.get("/nope", right).status, 404);
     EXPECT_EQ(service.post(kWritePath, soapExec("delete from KVR_REGION"), right).status, 200);
     EXPECT_EQ(service.scalar("select count(*) from KVR_REGION"), "0");
@@ -302,14 +308,17 @@ TEST(Access, OnlyTheListedNetworksAreAnswered) {
         const TestService::Headers token{{"Authorization", std::string("Bearer ") + kToken}};
         const auto query = service.post(kReadPath, soapQuery("select 1 AS ONE"), token);
         const auto wsdl = service.get(kWsdlPath, token);
+        const auto schema = service.get(kSchemaPath, token);
         if (c.status == 200) {
             EXPECT_EQ(query.status, 200) << what;
             EXPECT_EQ(wsdl.status, 200) << what;
+            EXPECT_EQ(schema.status, 200) << what;
             EXPECT_EQ(service.statements().size(), 1u) << what;
             continue;
         }
         expectRefusal(query, 403, what);
         expectRefusal(wsdl, 403, what);
+        expectRefusal(schema, 403, what);
         EXPECT_EQ(query.header("WWW-Authenticate"), "") << what;
         EXPECT_TRUE(service.statements().empty()) << what;
         const std::string lines = log.all();

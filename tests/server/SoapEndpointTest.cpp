@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <mutex>
 #include <pugixml.hpp>
 #include <set>
@@ -51,7 +52,8 @@ TEST(SoapEndpoint, AnyPrefixesAndNoTypesAreAccepted) {
         supply(),
         envelope(
             R"(<q:SpplyVanDataBySQL xmlns:q="urn:VRDS_IIS_WebSCoorSpplyIsapi-IVRDS_IIS_WebSCoorSpplyIsapi">)"
-            "<sSQL>select 'a' || " + TestService::dialect("char(13) || char(10)", "chr(13) || chr(10)") +
+            "<sSQL>select 'a' || " +
+            TestService::dialect("char(13) || char(10)", "chr(13) || chr(10)") +
             " AS T</sSQL></q:SpplyVanDataBySQL>"));
     EXPECT_EQ(reply.status, 200);
     const SoapParam result = SoapResponse::read(reply.body, "SpplyVanDataBySQL");
@@ -240,14 +242,13 @@ std::string_view localPart(std::string_view name) {
 
 // What a tool needs to read the WSDL offline: well-formed XML (xmllint, fetching nothing), every
 // type it names declared in XML Schema itself, in its own types or in a namespace its schema
-// imports, and no import that would send the tool to fetch a schema.
+// imports, and every import from a schema the service itself serves.
 TEST(SoapEndpoint, TheWsdlReadsOfflineWithEveryNamespaceItUsesImported) {
     constexpr std::string_view kXsd = "http://www.w3.org/2001/XMLSchema";
     TestService service;
     for (const SoapInterface* iface : {&supply(), &apply()}) {
         const std::string wsdl = service.get("/wsdl/" + std::string(iface->name)).body;
-        const std::string file = service.dir() /
-                                 (std::string(iface->name) + ".wsdl");
+        const std::string file = service.dir() / (std::string(iface->name) + ".wsdl");
         std::ofstream(file) << wsdl;
         const CommandResult lint = runCommand("xmllint --noout --nonet '" + file + "'");
         EXPECT_EQ(lint.status, 0) << lint.output;
@@ -260,10 +261,17 @@ TEST(SoapEndpoint, TheWsdlReadsOfflineWithEveryNamespaceItUsesImported) {
         ASSERT_EQ(namespaceOfQName(schema, schema.name()), kXsd);
         std::set<std::string> known = {std::string(kXsd),
                                        schema.attribute("targetNamespace").value()};
+        const std::map<std::string, std::string> locations = {
+            {"http://schemas.xmlsoap.org/soap/encoding/",
+             service.base() + "/wsdl/soap-encoding.xsd"},
+            {"http://schemas.xmlsoap.org/wsdl/", service.base() + "/wsdl/wsdl.xsd"}};
         for (auto child : schema.children()) {
             if (localPart(child.name()) != "import") continue;
-            EXPECT_FALSE(child.attribute("schemaLocation")) << iface->name;
-            known.insert(child.attribute("namespace").value());
+            const std::string ns = child.attribute("namespace").value();
+            EXPECT_EQ(child.attribute("schemaLocation").value(),
+                      locations.contains(ns) ? locations.at(ns) : "(none)")
+                << iface->name << " " << ns;
+            known.insert(ns);
         }
         EXPECT_TRUE(known.contains("http://schemas.xmlsoap.org/soap/encoding/")) << iface->name;
         EXPECT_TRUE(known.contains("http://schemas.xmlsoap.org/wsdl/")) << iface->name;
@@ -288,6 +296,94 @@ TEST(SoapEndpoint, TheWsdlReadsOfflineWithEveryNamespaceItUsesImported) {
                 expectKnown(part, "type");
         EXPECT_GT(named, 2 * iface->operations.size());
     }
+}
+
+// An offline schema compiler reads the WSDL's types with what the service serves and nothing
+// else: the types cut out of the WSDL, and the schemas fetched from the addresses their imports
+// name, saved beside them. xmllint, with no network and a catalog that maps those addresses to
+// the saved copies, validates encoded arrays against them; xmlschema (Debian's python3), barred
+// from remote addresses and from its own copies of the standard schemas, compiles them.
+TEST(SoapEndpoint, TheWsdlTypesCompileOfflineFromTheSchemasTheServiceServes) {
+    TestService service;
+    const std::filesystem::path dir = service.dir();
+    const std::string wsdl = service.get("/wsdl/" + std::string(supply().name)).body;
+    pugi::xml_document doc;
+    ASSERT_TRUE(doc.load_string(wsdl.c_str()));
+    const auto root = doc.document_element();
+    const auto schema = root.child("types").child("xsd:schema");
+    ASSERT_TRUE(schema);
+
+    std::string catalog =
+        R"(<?xml version="1.0"?><catalog xmlns="urn:oasis:names:tc:entity:xmlns:xml:catalog">)";
+    std::vector<std::string> hints;
+    for (auto import : schema.children("xsd:import")) {
+        const std::string url = import.attribute("schemaLocation").value();
+        ASSERT_TRUE(url.starts_with(service.base() + "/wsdl/")) << url;
+        const std::string file = url.substr(url.rfind('/') + 1);
+        const auto reply = service.get(url.substr(service.base().size()));
+        ASSERT_EQ(reply.status, 200) << url;
+        EXPECT_EQ(reply.header("Content-Type"), "text/xml; charset=utf-8") << url;
+        std::ofstream(dir / file) << reply.body;
+        catalog += "<uri name=\"" + url + "\" uri=\"file://" + (dir / file).string() + "\"/>";
+        hints.push_back(std::string(import.attribute("namespace").value()) + "=" +
+                        (dir / file).string());
+    }
+    ASSERT_EQ(hints.size(), 2u);
+    std::ofstream(dir / "catalog.xml") << catalog << "</catalog>";
+
+    // The types as a schema document of their own: the namespaces the WSDL binds on its root
+    // bound on the schema.
+    pugi::xml_document types;
+    auto copy = types.append_copy(schema);
+    for (auto a : root.attributes())
+        if (std::string_view(a.name()).starts_with("xmlns:") && !copy.attribute(a.name()))
+            copy.append_attribute(a.name()) = a.value();
+    ASSERT_TRUE(types.save_file((dir / "types.xsd").c_str()));
+
+    // An element of the array type, and two instances of it.
+    const std::string ns(supply().ns);
+    std::ofstream(dir / "check.xsd")
+        << R"(<xsd:schema xmlns:xsd="http://www.w3.org/2001/XMLSchema" xmlns:ns1=")" << ns
+        << R"(" targetNamespace="urn:check"><xsd:import namespace=")" << ns
+        << R"(" schemaLocation="types.xsd"/>)"
+        << R"(<xsd:element name="daValue" type="ns1:TDoubleDynArray"/></xsd:schema>)";
+    const struct {
+        const char* file;
+        const char* attributes;
+        int status;
+        const char* says;
+    } instances[] = {
+        {"empty.xml",
+         R"(xmlns:e="http://schemas.xmlsoap.org/soap/encoding/" e:arrayType="xsd:double[0]" id="a")",
+         0, "validates"},
+        {"stranger.xml", R"(length="0")", 3, "length"},
+    };
+    for (const auto& i : instances) {
+        std::ofstream(dir / i.file) << "<c:daValue xmlns:c=\"urn:check\" " << i.attributes << "/>";
+        const CommandResult lint =
+            runCommand("XML_CATALOG_FILES='" + (dir / "catalog.xml").string() +
+                       "' xmllint --nonet --noout --schema '" + (dir / "check.xsd").string() +
+                       "' '" + (dir / i.file).string() + "'");
+        EXPECT_EQ(lint.status, i.status) << i.file << "\n" << lint.output;
+        EXPECT_NE(lint.output.find(i.says), std::string::npos) << i.file << "\n" << lint.output;
+        EXPECT_EQ(lint.output.find("failed to load"), std::string::npos) << lint.output;
+    }
+
+    std::string command = "/usr/bin/python3 '" TARVELO_SOURCE_DIR
+                          "/tests/server/wsdl-types-offline.py' '" +
+                          (dir / "types.xsd").string() + "'";
+    for (const auto& hint : hints)
+        command += " '" + hint + "'";
+    const CommandResult compiled = runCommand(command);
+    EXPECT_EQ(compiled.status, 0) << compiled.output;
+    EXPECT_EQ(compiled.output,
+              "import http://schemas.xmlsoap.org/soap/encoding/ soap-encoding.xsd\n"
+              "import http://schemas.xmlsoap.org/wsdl/ wsdl.xsd\n"
+              "TDoubleDynArray restriction {http://schemas.xmlsoap.org/soap/encoding/}Array "
+              "derived\n"
+              "attributes href id {http://schemas.xmlsoap.org/soap/encoding/}arrayType "
+              "{http://schemas.xmlsoap.org/soap/encoding/}offset\n"
+              "wsdl:arrayType True\n");
 }
 
 TEST(SoapEndpoint, ConcurrentClientsAreAnsweredSideBySide) {
