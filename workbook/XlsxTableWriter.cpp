@@ -6,6 +6,7 @@
 #include <cmath>
 #include <memory>
 
+#include "text/CNumericLocale.h"
 #include "text/Date.h"
 #include "text/Error.h"
 
@@ -45,6 +46,9 @@ void XlsxTableWriter::write(const std::string& path, const std::string& sheetNam
                          "并且这个文件夹可以写入。",
                      detail);
     };
+    // libxlsxwriter writes numbers and widths with printf: in the C notation, or a computer
+    // with a decimal comma would get "-3,25" in the file. Held until the file is closed.
+    const CNumericLocale cNumbers;
     lxw_workbook_options options{};
     options.constant_memory = LXW_FALSE;
     options.tmpdir = nullptr;

@@ -23,6 +23,7 @@
 #include "browser/KVR_Main.h"
 #include "platform/ScriptedPlatform.h"
 #include "service/IISdm.h"
+#include "support/CommaLocale.h"
 #include "support/RawHttpListener.h"
 #include "support/TestService.h"
 #include "text/Date.h"
@@ -40,31 +41,6 @@ const std::vector<std::string> kReplaced = {
 std::string fixture(const char* name) {
     return std::string(TARVELO_FIXTURES) + "/workbooks/" + name;
 }
-
-// The process under de_DE.UTF-8, whose numbers are written with a decimal comma (made in the
-// build), as on an office's computer bought abroad; the locale before is back afterwards.
-class CommaLocale {
-public:
-    CommaLocale() {
-        if (const char* path = std::getenv("LOCPATH")) m_path = path;
-        m_before = std::setlocale(LC_ALL, nullptr);
-        ::setenv("LOCPATH", TARVELO_LOCALE_DIR, 1);
-        m_taken = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
-    }
-    ~CommaLocale() {
-        if (m_path)
-            ::setenv("LOCPATH", m_path->c_str(), 1);
-        else
-            ::unsetenv("LOCPATH");
-        std::setlocale(LC_ALL, m_before.c_str());
-    }
-    bool taken() const { return m_taken; }
-
-private:
-    std::optional<std::string> m_path;
-    std::string m_before;
-    bool m_taken = false;
-};
 
 // A data-update user's main window over the service, importing workbooks made by independent
 // writers.

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <string>
 
+#include "support/CommaLocale.h"
 #include "text/Error.h"
 #include "workbook/WorkbookReader.h"
 #include "workbook/XlsxTableWriter.h"
@@ -25,6 +26,27 @@ std::string sheetXml(const std::string& path) {
         out.append(buf, n);
     ::pclose(p);
     return out;
+}
+
+// On a computer whose locale writes a decimal comma, the file still holds its numbers and widths
+// in the notation of the format (libxlsxwriter writes them with printf).
+TEST(XlsxTableWriter, NumbersAreWrittenInTheFormatsNotationWhateverTheLocale) {
+    const auto path =
+        (std::filesystem::temp_directory_path() / "tarvelo-export-comma-test.xlsx").string();
+    {
+        const test::CommaLocale comma;
+        ASSERT_TRUE(comma.taken()) << "de_DE.UTF-8 in " << TARVELO_LOCALE_DIR;
+        XlsxTableWriter::write(path, "信息价",
+                               {{"材料名", Kind::Text, 22.5}, {"信息价", Kind::Number, 9}},
+                               {{"钢筋", "-3.25"}, {"水泥", "3900.5"}});
+    }
+    const std::string xml = sheetXml(path);
+    EXPECT_NE(xml.find("<v>-3.25</v>"), std::string::npos) << xml;
+    EXPECT_NE(xml.find("<v>3900.5</v>"), std::string::npos) << xml;
+    EXPECT_EQ(xml.find(",25"), std::string::npos) << xml;
+    EXPECT_NE(xml.find("width=\"23.2"), std::string::npos) << xml;
+    EXPECT_EQ(WorkbookReader::open(path)->cellText(2, 2), "-3.25");
+    std::filesystem::remove(path);
 }
 
 // What is written reads back through our own reader with the same texts; numbers and dates are
