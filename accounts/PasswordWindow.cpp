@@ -58,7 +58,8 @@ TPasswordWindow::TPasswordWindow(QWidget* owner, const QString& objectName, cons
 
 void TPasswordWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    runAction([this] { FormShow(); });
+    // A window restored from the task bar comes back as it was, with what was typed.
+    if (!event->spontaneous()) runAction([this] { FormShow(); });
 }
 
 void TPasswordWindow::FormShow() {

@@ -95,7 +95,8 @@ TFrm_Register::TFrm_Register(QWidget* owner)
 
 void TFrm_Register::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    runAction([this] { FormShow(); });
+    // A window restored from the task bar comes back as it was, with what was typed.
+    if (!event->spontaneous()) runAction([this] { FormShow(); });
 }
 
 void TFrm_Register::FormShow() {

@@ -485,8 +485,12 @@ bool TKVR_MainForm::eventFilter(QObject* watched, QEvent* event) {
         }
     } else if (watched == QueryDBEdit) {
         if (event->type() == QEvent::FocusIn) {
+            // Only the user enters the box (a click, Tab, Shift+Tab, a shortcut). The focus put
+            // back by the page switch to the data centre, by a refused target, by the window
+            // coming back or a popup closing is no entering: the rows on screen stay.
             const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-            if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+            if (reason == Qt::MouseFocusReason || reason == Qt::TabFocusReason ||
+                reason == Qt::BacktabFocusReason || reason == Qt::ShortcutFocusReason)
                 runAction([this] { QueryDBEditEnter(); });
         } else if (event->type() == QEvent::KeyPress) {
             // Only a key that types something (a character, Enter, Escape, Backspace) is a key

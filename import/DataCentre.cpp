@@ -4,6 +4,7 @@
 #include <QCalendarWidget>
 #include <QDateEdit>
 #include <QDir>
+#include <QEvent>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -14,6 +15,7 @@
 #include <QVBoxLayout>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "accounts/Unit_ProcGrant.h"
 #include "app/ActionGuard.h"
@@ -74,6 +76,24 @@ std::string changesQuestion(const std::vector<CellChange>& changes) {
     return text + "\n要按上面的改法导入吗？";
 }
 
+// Calls `closed` each time `popup` hides, once the popup has done what it does on hiding (the
+// calendar of a date picker sets the picker's date as it hides).
+class PopupClosing : public QObject {
+public:
+    PopupClosing(QWidget* popup, std::function<void()> closed)
+        : QObject(popup), m_closed(std::move(closed)) {
+        popup->installEventFilter(this);
+    }
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Hide)
+            QMetaObject::invokeMethod(this, m_closed, Qt::QueuedConnection);
+        return false;
+    }
+
+private:
+    std::function<void()> m_closed;
+};
+
 }  // namespace
 
 void TKVR_MainForm::buildDataCentre() {
@@ -93,12 +113,11 @@ void TKVR_MainForm::buildDataCentre() {
     QueryDateTimePicker = new QDateEdit(bar);
     QueryDateTimePicker->setDisplayFormat(QStringLiteral("yyyy-MM"));
     QueryDateTimePicker->setCalendarPopup(true);
-    // Choosing a day in the calendar closes it, also when the day's month is the one shown: the
-    // grids are emptied then too. (A change by keyboard comes as a change of date.)
-    for (auto signal : {&QCalendarWidget::clicked, &QCalendarWidget::activated})
-        connect(
-            QueryDateTimePicker->calendarWidget(), signal, this,
-            [this] { runAction([this] { QueryDateTimePickerCloseUp(); }); }, Qt::QueuedConnection);
+    // Every closing of the calendar takes the picker's month and empties the grids: a day
+    // chosen (also in the month shown), Escape, a click beside it. (A change by keyboard comes
+    // as a change of date.)
+    new PopupClosing(QueryDateTimePicker->calendarWidget()->window(),
+                     [this] { runAction([this] { QueryDateTimePickerCloseUp(); }); });
     QueryDateTimePicker->setFixedWidth(102);
     // Tool-bar buttons show their caption beside their icon.
     const auto toolButton = [bar](const QString& caption, const char* icon) {

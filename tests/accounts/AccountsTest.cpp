@@ -696,5 +696,74 @@ TEST_F(Accounts, ClosingTheMainWindowAsksAboutUnsavedFlips) {
               " DELETE FROM KVR_LOGIN  \r\n WHERE USERID='amy'\r\n");
 }
 
+// Minimising a window and restoring it keeps what was typed and the box the user was typing in;
+// only the window's being shown again empties its boxes. The restore reaches the window as a
+// spontaneous show, which is counted to make sure the restore was really seen.
+TEST_F(Accounts, RestoringAMinimisedWindowKeepsWhatWasTyped) {
+    const struct {
+        QToolButton* opener;
+        std::function<std::pair<QWidget*, std::vector<QLineEdit*>>()> opened;
+    } windows[] = {
+        {login->RegSpeedButton,
+         [] {
+             TFrm_Register* w = Frm_Register;
+             return std::pair<QWidget*, std::vector<QLineEdit*>>{
+                 w, {w->UserIDEdit, w->PassWordEdit, w->VerifyEdit, w->TelEdit, w->QQEdit}};
+         }},
+        {login->MMSpeedButton,
+         [] {
+             TFrm_EditMM* w = Frm_EditMM;
+             return std::pair<QWidget*, std::vector<QLineEdit*>>{
+                 w, {w->MaskEdit1, w->MaskEdit2, w->MaskEdit3}};
+         }},
+        {login->SetMMSpeedButton,
+         [] {
+             TFrm_SetMM* w = Frm_SetMM;
+             return std::pair<QWidget*, std::vector<QLineEdit*>>{
+                 w, {w->MaskEdit1, w->MaskEdit2, w->MaskEdit3}};
+         }},
+    };
+    struct ShowCounter : QObject {
+        int spontaneous = 0;
+        bool eventFilter(QObject*, QEvent* event) override {
+            if (event->type() == QEvent::Show && event->spontaneous()) ++spontaneous;
+            return false;
+        }
+    };
+    for (const auto& window : windows) {
+        const std::string name = window.opener->text().toStdString();
+        login->UserIDEdit->setText(QStringLiteral("amy"));
+        QTest::mouseClick(window.opener, Qt::LeftButton);
+        const auto [w, boxes] = window.opened();
+        ASSERT_TRUE(w && activate(w)) << name;
+        const auto typed = [](std::size_t i) { return QStringLiteral("typed-%1").arg(i); };
+        for (std::size_t i = 0; i < boxes.size(); ++i) {
+            QTest::mouseClick(boxes[i], Qt::LeftButton);
+            QTest::keyClicks(boxes[i], typed(i));
+        }
+        ShowCounter shows;
+        w->installEventFilter(&shows);
+        w->showMinimized();
+        ASSERT_TRUE(QTest::qWaitFor([w] { return w->isMinimized(); })) << name;
+        w->showNormal();
+        ASSERT_TRUE(QTest::qWaitFor([w] { return !w->isMinimized(); })) << name;
+        QCoreApplication::processEvents();
+        ASSERT_GE(shows.spontaneous, 1) << name << ": no restore came";
+        for (std::size_t i = 0; i < boxes.size(); ++i)
+            EXPECT_EQ(boxes[i]->text().toStdString(), typed(i).toStdString())
+                << name << ": box " << i;
+        EXPECT_EQ(w->focusWidget(), boxes.back()) << name;
+        // Shown again, the window starts afresh.
+        w->hide();
+        w->show();
+        for (std::size_t i = 0; i < boxes.size(); ++i)
+            EXPECT_TRUE(boxes[i]->text().isEmpty()) << name << ": box " << i;
+        w->removeEventFilter(&shows);
+        w->close();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == login; }) ||
+                    activate(login));
+    }
+}
+
 }  // namespace
 }  // namespace tarvelo::test

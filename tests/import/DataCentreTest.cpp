@@ -12,11 +12,13 @@
 #include <QImage>
 #include <QInputMethodEvent>
 #include <QLineEdit>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QToolButton>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <optional>
 
 #include "app/Application.h"
@@ -799,6 +801,142 @@ TEST_F(DataCentre, ClosingTheCalendarOnTheSameMonthEmptiesTheGrids) {
     EXPECT_EQ(window->importPeriod, period);
     EXPECT_EQ(window->Cds_CJJD.recordCount(), 0u);
     EXPECT_TRUE(window->Cds_CJJD.active());
+}
+
+// However the calendar closes, the grids are emptied and the import period becomes the month the
+// picker then shows. Escape, or a click beside the calendar, closes it without a choice; a month
+// looked at in the calendar is the picker's month already, also when it is then left with Escape.
+TEST_F(DataCentre, EveryClosingOfTheCalendarEmptiesTheGrids) {
+    const QDate today = QDate::currentDate();
+    for (int m : {0, 1, 2}) {  // a stored row in each month the picker comes to
+        const QDate d = today.addMonths(m);
+        service.exec("INSERT INTO KVR_CJJ (PERDID,SERIAL,PLACE,ITEMDESC) VALUES ('" +
+                     Date{d.year(), d.month(), 1}.period() + "',1,'东城区','丙')");
+    }
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == window; }));
+    window->PageControl2->setCurrentWidget(window->TS_CJJD);
+    QDateEdit* picker = window->QueryDateTimePicker;
+    const QPoint arrow(picker->width() - 6, picker->height() / 2);
+    const auto key = [](Qt::Key k) { QTest::keyClick(QApplication::focusWidget(), k); };
+    // A click elsewhere goes to the window, as the platform delivers it, for the open calendar
+    // to see (a click sent to a widget straight would pass it by).
+    const auto click = [&](QWidget* at, QPoint p) {
+        QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {}, at->mapTo(window, p));
+    };
+    QWidget* rows = window->CJJDDBGrid->viewport();
+    const struct {
+        const char* how;
+        std::function<void()> close;
+        int months;  // from today's
+    } closings[] = {
+        {"Escape", [&] { key(Qt::Key_Escape); }, 0},
+        {"the arrow clicked again", [&] { click(picker, arrow); }, 0},
+        {"a click on the page's rows", [&] { click(rows, rows->rect().center()); }, 0},
+        {"the next month looked at, then Escape",
+         [&] {
+             key(Qt::Key_PageDown);
+             key(Qt::Key_Escape);
+         },
+         1},
+        {"a day of the next month chosen",
+         [&] {
+             key(Qt::Key_PageDown);
+             key(Qt::Key_Return);
+         },
+         2},
+    };
+    for (const auto& c : closings) {
+        QTest::mouseClick(window->QueryTB, Qt::LeftButton);
+        ASSERT_EQ(window->Cds_CJJD.recordCount(), 1u) << c.how;
+        QTest::mouseClick(picker, Qt::LeftButton, {}, arrow);
+        QWidget* calendar = picker->calendarWidget();
+        ASSERT_TRUE(calendar->isVisible()) << c.how;
+        c.close();
+        QCoreApplication::sendPostedEvents();
+        EXPECT_FALSE(calendar->isVisible()) << c.how;
+        const QDate shown = today.addMonths(c.months);
+        EXPECT_EQ(picker->date(), shown) << c.how;
+        EXPECT_EQ(window->importPeriod, (Date{shown.year(), shown.month(), 1}.period())) << c.how;
+        EXPECT_EQ(window->Cds_CJJD.recordCount(), 0u) << c.how;
+        EXPECT_TRUE(window->Cds_CJJD.active()) << c.how;
+    }
+}
+
+// Coming back to the data centre, the page switch puts the focus back into the target box: that
+// is no entering by the user, so the rows stay, no pick list opens and nothing is asked of the
+// service. Neither is the focus a refused target puts there. A click into the box, or Shift+Tab
+// from the period picker, still enters it: the grids are emptied and the list opens.
+TEST_F(DataCentre, OnlyTheUserEntersTheTargetBox) {
+    service.exec("INSERT INTO KVR_XXJ (PERDID,SERIAL,PLACE,ITEMDESC) VALUES ('" + period +
+                 "',1,'东城区','甲')");
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == window; }));
+    window->PageControl2->setCurrentWidget(window->TS_XXJD);
+    QLineEdit* box = window->QueryDBEdit;
+    QTest::mouseClick(box, Qt::LeftButton);
+    ASSERT_FALSE(window->QueryDBGrid->isHidden());
+    QTest::sendKeyEvent(QTest::Click, box, Qt::Key_unknown, QStringLiteral("东城区"), {});
+    ASSERT_TRUE(window->QueryDBGrid->isHidden());
+    QTest::mouseClick(window->QueryTB, Qt::LeftButton);
+    ASSERT_EQ(window->Cds_XXJD.recordCount(), 1u);
+    const auto untouched = [&](const char* after) {
+        EXPECT_EQ(window->Cds_XXJD.recordCount(), 1u) << after;
+        EXPECT_TRUE(window->QueryDBGrid->isHidden()) << after;
+        EXPECT_EQ(box->text(), QStringLiteral("东城区")) << after;
+    };
+
+    // To the information centre and back, through the tabs.
+    std::size_t sent = service.statements().size();
+    QTabBar* tabs = window->PageControl1->tabBar();
+    QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(0).center());
+    ASSERT_EQ(window->PageControl1->currentWidget(), window->TS_User);
+    ASSERT_FALSE(box->hasFocus());
+    QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(1).center());
+    ASSERT_EQ(window->PageControl1->currentWidget(), window->TS_Admin);
+    EXPECT_TRUE(box->hasFocus()) << "the switch puts the focus back";
+    untouched("the page switch");
+    EXPECT_EQ(service.statements().size(), sent);
+
+    // A target that cannot travel is refused and the focus put into the box.
+    QTest::mouseClick(window->XXJDDBGrid->viewport(), Qt::LeftButton);
+    ASSERT_FALSE(box->hasFocus());
+    box->setText(QStringLiteral("东城区😀"));
+    ui.clear();
+    QTest::mouseClick(window->QueryTB, Qt::LeftButton);
+    ASSERT_EQ(ui.messages().size(), 1u);
+    EXPECT_TRUE(box->hasFocus());
+    box->setText(QStringLiteral("东城区"));
+    untouched("a refusal");
+
+    // The user's own entering.
+    QDateEdit* picker = window->QueryDateTimePicker;
+    const struct {
+        const char* how;
+        std::function<void()> enter;
+    } entries[] = {
+        {"a click", [&] { QTest::mouseClick(box, Qt::LeftButton); }},
+        {"Shift+Tab from the picker's first field",
+         [&] {
+             QTest::mouseClick(picker, Qt::LeftButton, {}, QPoint(6, picker->height() / 2));
+             ASSERT_TRUE(picker->hasFocus());
+             QTest::keyClick(picker, Qt::Key_Backtab, Qt::ShiftModifier);
+         }},
+    };
+    for (const auto& e : entries) {
+        QTest::mouseClick(window->QueryTB, Qt::LeftButton);
+        QTest::mouseClick(window->XXJDDBGrid->viewport(), Qt::LeftButton);
+        ASSERT_EQ(window->Cds_XXJD.recordCount(), 1u) << e.how;
+        ASSERT_FALSE(box->hasFocus()) << e.how;
+        sent = service.statements().size();
+        e.enter();
+        EXPECT_TRUE(box->hasFocus()) << e.how;
+        EXPECT_EQ(window->Cds_XXJD.recordCount(), 0u) << e.how;
+        EXPECT_FALSE(window->QueryDBGrid->isHidden()) << e.how;
+        EXPECT_EQ(box->text(), QStringLiteral("东城区")) << e.how;
+        EXPECT_EQ(service.statements().size(), sent) << e.how;
+        QTest::keyClick(box, Qt::Key_Escape);  // the list goes
+    }
 }
 
 // Every button of the data centre's tool bar shows its own picture beside its caption, and has
