@@ -3,6 +3,9 @@
 //   0  a whole request body to the read side        1  ... to the write side
 //   2  a statement for SpplyVanDataBySQL            3  a statement for ApplyVanDataByExc
 //   4  "params NUL delta" for ApplyVanDataBySQLupKeyChangedExc1
+//   5  a gzip-compressed body to the read side, inflated as the endpoint inflates one, in
+//      pieces of the size its next byte says, up to a limit: never past it, and what inflates
+//      whole is compressed and inflated again to itself
 // Whatever arrives, the answer is a SOAP answer or fault, the process lives, the schema keeps
 // its tables and the secret stays as it was.
 #include <unistd.h>
@@ -22,6 +25,7 @@
 #include "soap/SoapInterface.h"
 #include "soap/SoapRequest.h"
 #include "soap/SoapResponse.h"
+#include "text/Gzip.h"
 
 using namespace tarvelo;
 
@@ -91,7 +95,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const SoapInterface* iface = &SoapInterface::supply();
     std::string body;
     std::string operation = "x";
-    switch (data[0] % 5) {
+    switch (data[0] % 6) {
         case 0:
             body = rest;
             break;
@@ -110,6 +114,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const SoapRequest::Argument a[] = {{"sSQL", std::string(rest)}};
             operation = "ApplyVanDataByExc";
             body = request(*iface, operation, a);
+            break;
+        }
+        case 5: {
+            constexpr std::size_t kLimit = 1 << 20;
+            const std::size_t piece = rest.empty() ? 1 : 1 + static_cast<unsigned char>(rest[0]);
+            std::string_view gz = rest.empty() ? rest : rest.substr(1);
+            GzipInflater inflater(kLimit);
+            while (!gz.empty()) {
+                const std::string_view next = gz.substr(0, piece);
+                gz.remove_prefix(next.size());
+                inflater.inflate(next, body);
+                if (body.size() > kLimit) std::abort();
+            }
+            if (inflater.finish() != GzipInflater::State::Done) return 0;
+            GzipInflater again(kLimit);
+            std::string round;
+            if (again.inflate(gzip(body, 1), round) != GzipInflater::State::Done || round != body)
+                std::abort();
             break;
         }
         default: {

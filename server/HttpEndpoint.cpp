@@ -11,8 +11,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <strings.h>
+
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -28,8 +31,10 @@
 #include "soap/SoapInterface.h"
 #include "soap/SoapResponse.h"
 #include "text/Error.h"
+#include "text/Gzip.h"
 #include "text/NumberText.h"
 #include "text/OneLine.h"
+#include "text/Trim.h"
 
 namespace tarvelo::server {
 
@@ -44,6 +49,15 @@ constexpr std::string_view kWsdlPrefix = "/wsdl/";
 constexpr unsigned kIoThreads = 2;
 // Per connection: the request header must fit, and body pieces pass through it.
 constexpr std::size_t kConnectionMemory = 64 << 10;
+// A SOAP answer longer than this goes out compressed to a client that takes gzip; below it the
+// header and the stream's frame would eat what compression saves.
+constexpr std::size_t kCompressAbove = 1 << 10;
+// Level 3: measured on a month of deal prices at 1,000,000 rows (2.27 MB), it costs what level 1
+// costs (4.5 ms, about 500 MB/s) and shrinks the packet 17.6 times where level 1 does 12.6 times;
+// level 6 (24.5 times) takes twice the time, which the two I/O threads spend as answers go out.
+constexpr int kAnswerGzipLevel = 3;
+// Compressed answers are written in pieces of this size as the connection takes them.
+constexpr std::size_t kGzipPiece = 32 << 10;
 
 // What a refused caller reads: which rule it did not meet, never what it asked for.
 constexpr std::string_view kNetworkRefused =
@@ -200,6 +214,75 @@ std::string certificateProblem(MHD_Connection* c) {
     return "客户端证书“" + subjectOf(chain[0]) + "”没有通过验证（" + detail + "）";
 }
 
+// Every value of a request header, joined by commas as one list (a header may be repeated).
+std::string headerList(MHD_Connection* c, const char* name) {
+    struct Search {
+        const char* name;
+        std::string values;
+    } search{name, {}};
+    MHD_get_connection_values(
+        c, MHD_HEADER_KIND,
+        [](void* cls, MHD_ValueKind, const char* key, const char* value) -> MHD_Result {
+            auto& s = *static_cast<Search*>(cls);
+            if (key && value && ::strcasecmp(key, s.name) == 0)
+                s.values += (s.values.empty() ? "" : ",") + std::string(value);
+            return MHD_YES;
+        },
+        &search);
+    return search.values;
+}
+
+bool sameName(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && ::strncasecmp(a.data(), b.data(), a.size()) == 0;
+}
+
+// Whether an Accept-Encoding list takes gzip: "gzip" (or "x-gzip") with a weight above 0, or,
+// when it names neither, "*" with one. An element whose weight cannot be read counts as absent;
+// no list at all takes nothing but the answer as it is.
+bool acceptsGzip(std::string_view list) {
+    double gzipWeight = -1, anyWeight = -1;
+    while (!list.empty()) {
+        const auto comma = list.find(',');
+        std::string_view element = list.substr(0, comma);
+        list = comma == std::string_view::npos ? std::string_view() : list.substr(comma + 1);
+        const auto semicolon = element.find(';');
+        const std::string_view coding = trim(element.substr(0, semicolon));
+        double weight = 1;
+        bool readable = true;
+        for (std::string_view params = semicolon == std::string_view::npos
+                                           ? std::string_view()
+                                           : element.substr(semicolon + 1);
+             !params.empty();) {
+            const auto next = params.find(';');
+            const std::string_view param = params.substr(0, next);
+            params = next == std::string_view::npos ? std::string_view() : params.substr(next + 1);
+            const auto equals = param.find('=');
+            if (equals == std::string_view::npos || !sameName(trim(param.substr(0, equals)), "q"))
+                continue;
+            const std::string_view value = trim(param.substr(equals + 1));
+            const auto [end, ec] =
+                std::from_chars(value.data(), value.data() + value.size(), weight);
+            readable = !value.empty() && ec == std::errc() && end == value.data() + value.size() &&
+                       weight >= 0 && weight <= 1;
+        }
+        if (!readable) continue;
+        if (sameName(coding, "gzip") || sameName(coding, "x-gzip"))
+            gzipWeight = weight;
+        else if (coding == "*")
+            anyWeight = weight;
+    }
+    return gzipWeight >= 0 ? gzipWeight > 0 : anyWeight > 0;
+}
+
+// How a request body is encoded, as its Content-Encoding list says.
+enum class BodyCoding { Identity, Gzip, Unknown };
+BodyCoding bodyCodingOf(std::string_view list) {
+    const std::string_view coding = trim(list);
+    if (coding.empty() || sameName(coding, "identity")) return BodyCoding::Identity;
+    if (sameName(coding, "gzip") || sameName(coding, "x-gzip")) return BodyCoding::Gzip;
+    return BodyCoding::Unknown;
+}
+
 // A response that owns `body`; null when out of memory.
 MHD_Response* responseOf(std::string body, const char* type) {
     auto* owned = new std::string(std::move(body));
@@ -210,6 +293,40 @@ MHD_Response* responseOf(std::string body, const char* type) {
         return nullptr;
     }
     MHD_add_response_header(r, MHD_HTTP_HEADER_CONTENT_TYPE, type);
+    return r;
+}
+
+// A response that owns `body` and sends it gzip-compressed, compressing each piece as the
+// connection is ready for it: beside the text itself, one piece and zlib's state are held, never
+// the whole compressed answer. Its length is not known beforehand (chunked, over HTTP/1.1).
+MHD_Response* gzipResponseOf(std::string body, const char* type) {
+    struct Stream {
+        std::string text;
+        std::string_view rest;
+        GzipDeflater deflater{kAnswerGzipLevel};
+    };
+    auto* stream = new Stream{std::move(body), {}};
+    stream->rest = stream->text;
+    MHD_Response* r = MHD_create_response_from_callback(
+        MHD_SIZE_UNKNOWN, kGzipPiece,
+        [](void* cls, uint64_t, char* out, size_t room) -> ssize_t {
+            auto& s = *static_cast<Stream*>(cls);
+            try {
+                const std::size_t n = s.deflater.deflate(s.rest, true, out, room);
+                if (n > 0) return static_cast<ssize_t>(n);
+                return s.deflater.finished() ? MHD_CONTENT_READER_END_OF_STREAM
+                                             : MHD_CONTENT_READER_END_WITH_ERROR;
+            } catch (...) {
+                return MHD_CONTENT_READER_END_WITH_ERROR;  // the connection is closed
+            }
+        },
+        stream, [](void* cls) { delete static_cast<Stream*>(cls); });
+    if (!r) {
+        delete stream;
+        return nullptr;
+    }
+    MHD_add_response_header(r, MHD_HTTP_HEADER_CONTENT_TYPE, type);
+    MHD_add_response_header(r, MHD_HTTP_HEADER_CONTENT_ENCODING, "gzip");
     return r;
 }
 
@@ -233,6 +350,9 @@ struct HttpEndpoint::Exchange {
     std::string peer;
     const SoapInterface* iface = nullptr;  // a SOAP request
     std::string body;
+    std::size_t received = 0;                // bytes of the body as sent (compressed, when it is)
+    std::unique_ptr<GzipInflater> inflater;  // a body sent gzip-compressed
+    bool gzipAnswer = false;                 // the client takes a gzip-compressed answer
     bool submitted = false;
     bool answered = false;  // by a worker
     unsigned status = 200;
@@ -312,6 +432,20 @@ struct HttpEndpoint::Callbacks {
                 if (x->method == MHD_HTTP_METHOD_POST && x->path.starts_with(kSoapPrefix))
                     x->iface = interfaceNamed(std::string_view(x->path).substr(kSoapPrefix.size()));
                 if (!x->iface) return answerOther(self, c, *x);
+                switch (bodyCodingOf(headerList(c, MHD_HTTP_HEADER_CONTENT_ENCODING))) {
+                    case BodyCoding::Identity:
+                        break;
+                    case BodyCoding::Gzip:
+                        // The limit holds for the body as inflated: inflating stops there.
+                        x->inflater =
+                            std::make_unique<GzipInflater>(self.m_service.limits().maxRequestBytes);
+                        break;
+                    case BodyCoding::Unknown:
+                        return refuse(self, c, *x, MHD_HTTP_UNSUPPORTED_MEDIA_TYPE,
+                                      "请求正文的内容编码（Content-Encoding）不受支持：数据服务只"
+                                      "接受用 gzip 压缩的或不压缩的请求。");
+                }
+                x->gzipAnswer = acceptsGzip(headerList(c, MHD_HTTP_HEADER_ACCEPT_ENCODING));
                 if (const char* length = MHD_lookup_connection_value(
                         c, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_LENGTH)) {
                     const unsigned long long n = std::strtoull(length, nullptr, 10);
@@ -324,18 +458,46 @@ struct HttpEndpoint::Callbacks {
                 return MHD_YES;
             }
             if (*uploadSize != 0) {
-                if (x->body.size() + *uploadSize > self.m_service.limits().maxRequestBytes) {
+                const std::string_view piece(upload, *uploadSize);
+                *uploadSize = 0;
+                x->received += piece.size();
+                if (x->received > self.m_service.limits().maxRequestBytes) {
                     // A body in chunks announces no length. Reading stops here; no answer can
                     // be sent before the body is read, so the connection is closed.
                     self.log(*x, "", 0, "拒绝：" + self.tooLarge() + "（分块传送，连接已关闭）");
                     return MHD_NO;
                 }
-                x->body.append(upload, *uploadSize);
-                *uploadSize = 0;
+                if (!x->inflater) {
+                    x->body.append(piece);
+                } else if (const auto state = x->inflater->inflate(piece, x->body);
+                           state == GzipInflater::State::TooLarge ||
+                           state == GzipInflater::State::Corrupt) {
+                    // Refused once the rest has arrived (a compressed body is within the limit
+                    // as sent): the rest is read and dropped, and the connection lives on.
+                    x->body = std::string();
+                }
                 return MHD_YES;
             }
-            if (x->answered) return queue(c, x->status, std::move(x->answer), kXml);
+            if (x->answered) {
+                const bool compress = x->gzipAnswer && x->answer.size() > kCompressAbove;
+                MHD_Response* r = compress ? gzipResponseOf(std::move(x->answer), kXml)
+                                           : responseOf(std::move(x->answer), kXml);
+                if (r) MHD_add_response_header(r, MHD_HTTP_HEADER_VARY, "Accept-Encoding");
+                return queue(c, x->status, r);
+            }
             if (x->submitted) return MHD_YES;
+            if (x->inflater) {
+                switch (x->inflater->finish()) {
+                    case GzipInflater::State::TooLarge:
+                        return refuse(self, c, *x, MHD_HTTP_CONTENT_TOO_LARGE, self.tooLarge());
+                    case GzipInflater::State::Corrupt:
+                        return refuse(self, c, *x, MHD_HTTP_BAD_REQUEST,
+                                      "请求正文无法解压：gzip 压缩数据已损坏或不完整。（" +
+                                          x->inflater->problem() + "）");
+                    default:
+                        x->inflater.reset();
+                }
+            }
             // The connection waits, holding no thread, until a worker has the answer; the body
             // is complete, so no deadline runs while the statement does.
             x->submitted = true;
@@ -381,6 +543,7 @@ struct HttpEndpoint::Callbacks {
         auto& self = *static_cast<HttpEndpoint*>(cls);
         std::lock_guard lock(self.m_awaitedMutex);
         if (code == MHD_CONNECTION_NOTIFY_STARTED) {
+            ++self.m_accepted;
             const MHD_ConnectionInfo* info =
                 MHD_get_connection_info(c, MHD_CONNECTION_INFO_CONNECTION_FD);
             if (info)

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -86,6 +87,9 @@ public:
     // open-file limit leaves no room for more.
     int maxConnections() const { return m_maxConnections; }
     std::string baseUrl() const;  // "http://127.0.0.1:8517"
+    // How many connections have been taken since bind() (a client that keeps its connection
+    // alive is counted once, however many requests it sends).
+    std::uint64_t connectionsAccepted() const { return m_accepted; }
 
 private:
     struct Exchange;
@@ -117,6 +121,7 @@ private:
     std::atomic<int> m_inFlight{0};
     // Set when stop() begins: requests that come after are answered with a fault at once.
     std::atomic<bool> m_refusing{false};
+    std::atomic<std::uint64_t> m_accepted{0};
     std::mutex m_logMutex;
 
     std::mutex m_stopMutex;  // one stop at a time

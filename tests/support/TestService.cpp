@@ -158,6 +158,10 @@ int TestService::port() const {
     return m_endpoint->port();
 }
 
+std::uint64_t TestService::connectionsAccepted() const {
+    return m_endpoint->connectionsAccepted();
+}
+
 std::vector<std::pair<std::string, std::string>> TestService::statements() const {
     std::lock_guard lock(m_mutex);
     return m_statements;

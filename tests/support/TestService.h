@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -70,6 +71,8 @@ public:
     std::string url(const SoapInterface& iface) const;  // the endpoint of an interface
     std::string base() const;                           // "http://127.0.0.1:port"
     int port() const;
+    // Connections the service has taken so far (see HttpEndpoint::connectionsAccepted).
+    std::uint64_t connectionsAccepted() const;
     // Stops the HTTP side as Ctrl+C does (the database stays for checks).
     void stopEndpoint();
 
