@@ -3,12 +3,16 @@
 #include <curl/curl.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <mutex>
 #include <new>
+#include <thread>
 
 #include "text/Error.h"
+#include "text/Gzip.h"
 
 namespace tarvelo {
 
@@ -16,8 +20,79 @@ namespace {
 
 constexpr const char* kUserAgent = "Tarvelo SOAP 1.1";
 
-// Largest answer taken: well above the service's own limit on answers.
+// Largest answer taken, counted as inflated: well above the service's own limit on answers.
 constexpr std::size_t kMaxAnswerBytes = std::size_t{512} << 20;
+// With compress-requests, a body longer than this goes out gzip-compressed.
+constexpr std::size_t kCompressAbove = 1 << 10;
+
+// What every handle of the process shares: resolved host names and TLS sessions, so that a
+// connection opened by another transport (a query beside the window's, on a thread of its own)
+// resumes a TLS session instead of a full handshake. libcurl takes each kind of shared data
+// through these locks, so handles on different threads use it at once. Its shared connection
+// cache is not safe across threads: connections are kept per Connection instead.
+class ProcessShare {
+public:
+    ProcessShare() : m_share(curl_share_init()) {
+        if (!m_share) throw Error("无法初始化 HTTP 客户端。", "curl_share_init");
+        curl_share_setopt(m_share, CURLSHOPT_LOCKFUNC, lock);
+        curl_share_setopt(m_share, CURLSHOPT_UNLOCKFUNC, unlock);
+        curl_share_setopt(m_share, CURLSHOPT_USERDATA, this);
+        curl_share_setopt(m_share, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+        curl_share_setopt(m_share, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
+    }
+    ~ProcessShare() { curl_share_cleanup(m_share); }
+    ProcessShare(const ProcessShare&) = delete;
+    ProcessShare& operator=(const ProcessShare&) = delete;
+    CURLSH* get() const { return m_share; }
+
+    // The one of the process while any handle uses it.
+    static std::shared_ptr<ProcessShare> current() {
+        static std::mutex mutex;
+        static std::weak_ptr<ProcessShare> shared;
+        std::lock_guard guard(mutex);
+        std::shared_ptr<ProcessShare> share = shared.lock();
+        if (!share) shared = share = std::make_shared<ProcessShare>();
+        return share;
+    }
+
+private:
+    static void lock(CURL*, curl_lock_data data, curl_lock_access, void* self) noexcept {
+        static_cast<ProcessShare*>(self)->m_locks[data].lock();
+    }
+    static void unlock(CURL*, curl_lock_data data, void* self) noexcept {
+        static_cast<ProcessShare*>(self)->m_locks[data].unlock();
+    }
+
+    CURLSH* m_share;
+    std::mutex m_locks[CURL_LOCK_DATA_LAST];
+};
+
+// A request body handed to libcurl as it asks for it.
+struct Upload {
+    std::string_view body;
+    std::size_t offset = 0;
+    bool resendable = true;  // a read: asking again does no harm
+};
+
+std::size_t readBody(char* out, std::size_t size, std::size_t count, void* from) noexcept {
+    auto& up = *static_cast<Upload*>(from);
+    const std::size_t n = std::min(size * count, up.body.size() - up.offset);
+    std::memcpy(out, up.body.data() + up.offset, n);
+    up.offset += n;
+    return n;
+}
+
+// libcurl rewinds the body to send it again on a new connection when a kept-alive one ended
+// without a byte of answer. A write whose body went out whole may have been applied before the
+// connection ended: it is not sent again, and the call ends as one of unknown outcome.
+int seekBody(void* from, curl_off_t offset, int origin) noexcept {
+    auto& up = *static_cast<Upload*>(from);
+    if (!up.resendable && up.offset == up.body.size()) return CURL_SEEKFUNC_FAIL;
+    if (origin != SEEK_SET || offset < 0 || static_cast<std::size_t>(offset) > up.body.size())
+        return CURL_SEEKFUNC_CANTSEEK;
+    up.offset = static_cast<std::size_t>(offset);
+    return CURL_SEEKFUNC_OK;
+}
 
 struct Answer {
     CURL* curl = nullptr;
@@ -152,6 +227,11 @@ std::string problem(CURL* c, CURLcode rc, const std::string& url, CallSide side,
                 return "无法与数据服务（" + where +
                        "）建立加密连接。请检查 tarvelo.ini 中的地址是 http:// 还是 https://。";
             break;
+        case CURLE_BAD_CONTENT_ENCODING:
+            if (side == CallSide::Read)
+                return "数据服务的应答无法解压：gzip 压缩数据已损坏。请稍后再试；如果一再如此，"
+                       "请与系统管理员联系。";
+            break;
         case CURLE_UNSUPPORTED_PROTOCOL:
         case CURLE_URL_MALFORMAT:
             return "数据服务的地址无效：“" + url + "”。请检查 tarvelo.ini 中的地址。";
@@ -185,33 +265,91 @@ int progress(void* cancel, curl_off_t, curl_off_t, curl_off_t, curl_off_t) noexc
 
 }  // namespace
 
-HttpTransport::HttpTransport(const ServiceConfig& config, CallSide side)
-    : m_config(config), m_side(side) {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-    m_curl = curl_easy_init();
-    if (!m_curl) throw Error("无法初始化 HTTP 客户端。", "curl_easy_init");
-}
+// One libcurl handle: the connections it keeps alive, taken by one call at a time.
+class HttpTransport::Connection {
+public:
+    Connection() {
+        static std::once_flag once;
+        std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+        m_share = ProcessShare::current();
+        m_curl = curl_easy_init();
+        if (!m_curl) throw Error("无法初始化 HTTP 客户端。", "curl_easy_init");
+        curl_easy_setopt(m_curl, CURLOPT_SHARE, m_share->get());
+    }
+    ~Connection() { curl_easy_cleanup(m_curl); }
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
 
-HttpTransport::~HttpTransport() {
-    curl_easy_cleanup(m_curl);
-}
+    CURL* handle() const { return m_curl; }
+
+    // The handle for one call; a call of another thread waits for its turn. A call made on the
+    // thread whose call is waiting for its answer (from an event handled meanwhile) would wait
+    // for itself: it is refused.
+    class Turn {
+    public:
+        explicit Turn(Connection& c) : m_c(c), m_lock(c.m_mutex, std::try_to_lock) {
+            if (!m_lock) {
+                if (c.m_holder.load() == std::this_thread::get_id())
+                    throw Error("上一次与数据服务的通信还没有结束，请稍后再试。",
+                                "HttpTransport::post：同一连接上的调用尚未返回");
+                m_lock.lock();
+            }
+            c.m_holder = std::this_thread::get_id();
+        }
+        ~Turn() { m_c.m_holder = std::thread::id(); }
+        Turn(const Turn&) = delete;
+        Turn& operator=(const Turn&) = delete;
+
+    private:
+        Connection& m_c;
+        std::unique_lock<std::mutex> m_lock;
+    };
+
+private:
+    std::shared_ptr<ProcessShare> m_share;  // outlives the handle
+    CURL* m_curl = nullptr;
+    std::mutex m_mutex;
+    std::atomic<std::thread::id> m_holder{};
+};
+
+HttpTransport::HttpTransport(const ServiceConfig& config, CallSide side,
+                             std::shared_ptr<Connection> connection)
+    : m_config(config),
+      m_side(side),
+      m_connection(connection ? std::move(connection) : std::make_shared<Connection>()) {}
+
+HttpTransport::~HttpTransport() = default;
 
 HttpTransport::Reply HttpTransport::post(const std::string& url, std::string_view soapAction,
                                          std::string_view body, const BodySink* sink) {
-    CURL* c = m_curl;
+    const Connection::Turn turn(*m_connection);
+    CURL* c = m_connection->handle();
     Reply reply;
-    // Options set for one call are set again for every call: the handle is reused.
+    // Options set for one call are set again for every call: the handle is reused, by the other
+    // side's transport too.
+    std::string compressed;
+    Upload upload{body, 0, m_side == CallSide::Read};
+    if (m_config.compressRequests && body.size() > kCompressAbove) {
+        compressed = gzip(body);
+        upload.body = compressed;
+    }
     HeaderList headers;
     headers.add("Content-Type: text/xml; charset=utf-8");
     headers.add("SOAPAction: " + std::string(soapAction));
     headers.add("Accept:");  // no header of curl's own beyond what the contract names
     headers.add("Expect:");  // no 100-continue round trip for large bodies
+    if (!compressed.empty()) headers.add("Content-Encoding: gzip");
     if (!m_config.accessToken.empty()) headers.add("Authorization: Bearer " + m_config.accessToken);
     curl_easy_setopt(c, CURLOPT_URL, url.c_str());
     curl_easy_setopt(c, CURLOPT_POST, 1L);
-    curl_easy_setopt(c, CURLOPT_POSTFIELDS, body.data());
-    curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+    curl_easy_setopt(c, CURLOPT_POSTFIELDS, nullptr);
+    curl_easy_setopt(c, CURLOPT_READFUNCTION, readBody);
+    curl_easy_setopt(c, CURLOPT_READDATA, &upload);
+    curl_easy_setopt(c, CURLOPT_SEEKFUNCTION, seekBody);
+    curl_easy_setopt(c, CURLOPT_SEEKDATA, &upload);
+    curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(upload.body.size()));
+    // Inflated before the sink or the reply sees a byte; a plain answer passes as it is.
+    curl_easy_setopt(c, CURLOPT_ACCEPT_ENCODING, "gzip");
     curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers.list);
     curl_easy_setopt(c, CURLOPT_USERAGENT, kUserAgent);
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
@@ -246,6 +384,8 @@ HttpTransport::Reply HttpTransport::post(const std::string& url, std::string_vie
             curl_easy_setopt(c, CURLOPT_ERRORBUFFER, nullptr);
             curl_easy_setopt(c, CURLOPT_HTTPHEADER, nullptr);
             curl_easy_setopt(c, CURLOPT_WRITEDATA, nullptr);
+            curl_easy_setopt(c, CURLOPT_READDATA, nullptr);
+            curl_easy_setopt(c, CURLOPT_SEEKDATA, nullptr);
         }
     } unhook{c};
     m_cancel = false;

@@ -2,24 +2,38 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "service/CallWaiter.h"
 #include "service/ServiceConfig.h"
 
-typedef void CURL;
-
 namespace tarvelo {
 
-// HTTP POST of SOAP requests through libcurl, one connection kept alive per transport. Calls are
-// made one after the other; with a waiter, each exchange runs on the waiter's thread while the
-// caller waits. A read side's whole call is limited by the configured timeout, a write side's by
-// the longer write timeout. Every call carries the configured access token and presents the
-// configured client certificate.
+// HTTP POST of SOAP requests through libcurl. Calls are made one after the other; with a waiter,
+// each exchange runs on the waiter's thread while the caller waits. A read side's whole call is
+// limited by the configured timeout, a write side's by the longer write timeout. Every call
+// carries the configured access token and presents the configured client certificate.
+//
+// Connections are kept alive: after the first call, calls open none while the service keeps the
+// connection open. Transports given one Connection (the read and the write side of a data
+// module) take turns on the same connections; every transport of the process shares resolved
+// host names and TLS sessions, so a connection it must open still skips the full handshake. A
+// connection the service closed while idle is opened again without a word; a write whose body
+// has gone out whole is never sent again by itself, since the service may have applied it.
+//
+// Answers are asked for gzip-compressed and read as they arrive, inflated; a service that
+// answers plainly is read as well. With `compress-requests` a longer request body goes out
+// gzip-compressed.
 class HttpTransport {
 public:
-    explicit HttpTransport(const ServiceConfig& config, CallSide side = CallSide::Read);
+    // libcurl's handle and the connections it keeps, for transports that take turns on it.
+    class Connection;
+
+    // `connection`: another transport's, to share; none: one of its own.
+    explicit HttpTransport(const ServiceConfig& config, CallSide side = CallSide::Read,
+                           std::shared_ptr<Connection> connection = {});
     ~HttpTransport();
     HttpTransport(const HttpTransport&) = delete;
     HttpTransport& operator=(const HttpTransport&) = delete;
@@ -42,6 +56,7 @@ public:
                const BodySink* sink = nullptr);
 
     CallSide side() const { return m_side; }
+    const std::shared_ptr<Connection>& connection() const { return m_connection; }
     const ServiceConfig& config() const { return m_config; }
     // Null: the exchange runs on the caller's thread.
     void setWaiter(CallWaiter* waiter) { m_waiter = waiter; }
@@ -52,7 +67,7 @@ public:
 private:
     ServiceConfig m_config;
     CallSide m_side;
-    CURL* m_curl;
+    std::shared_ptr<Connection> m_connection;
     CallWaiter* m_waiter = nullptr;
     std::string m_nextActivity;
     std::atomic<bool> m_cancel{false};

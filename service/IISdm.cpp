@@ -12,7 +12,10 @@ namespace tarvelo {
 
 TIISdmPtr::TIISdmPtr(const ServiceConfig& config, Platform& platform)
     : SpplyHTTPRIO(SoapInterface::supply(), config.readUrl, config),
-      ApplyHTTPRIO(SoapInterface::apply(), config.writeUrl, config, CallSide::Write),
+      // The write side takes turns on the read side's connections: an action that reads and
+      // writes opens no second one.
+      ApplyHTTPRIO(SoapInterface::apply(), config.writeUrl, config, CallSide::Write,
+                   SpplyHTTPRIO.connection()),
       SpplyIntf(std::make_unique<IVRDS_IIS_WebSCoorSpplyIsapi>(SpplyHTTPRIO)),
       ApplyIntf(std::make_unique<IVRDS_IIS_WebSCoorApplyIsapi>(ApplyHTTPRIO)),
       m_platform(platform) {}

@@ -93,6 +93,8 @@ void set(ServiceConfig& c, std::string_view name, std::string_view value,
         c.proxy = v;
     } else if (key == "insecure-tls") {
         c.insecureTls = flag(key, v);
+    } else if (key == "compress-requests") {
+        c.compressRequests = flag(key, v);
     } else if (key == "connect-timeout") {
         c.connectTimeout = seconds(key, v);
     } else if (key == "timeout") {

@@ -26,6 +26,10 @@ namespace tarvelo {
 //   timeout       = 120                         ; seconds for a whole call of the read side
 //   write-timeout = 600                         ; seconds for a whole call of the write side
 //                                               ; (a whole month's upload on a slow link)
+//   compress-requests = false                   ; true: a request body over 1 KiB (an upload's
+//                                               ; delta) goes out gzip-compressed; the service
+//                                               ; must take Content-Encoding: gzip (the
+//                                               ; reference service does; an older one does not)
 // Section and key names are case-blind.
 struct ServiceConfig {
     std::string readUrl;
@@ -36,6 +40,7 @@ struct ServiceConfig {
     std::string clientKey;    // empty: the key is in clientCert's file
     std::string proxy;        // empty: the environment's; "none": no proxy
     bool insecureTls = false;
+    bool compressRequests = false;  // longer request bodies go out gzip-compressed
     std::chrono::milliseconds connectTimeout{10000};
     std::chrono::milliseconds totalTimeout{120000};
     std::chrono::milliseconds writeTimeout{600000};

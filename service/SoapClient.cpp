@@ -23,6 +23,8 @@ std::string statusMeaning(long status) {
             return "代理服务器要求身份验证。请检查 tarvelo.ini 中的 proxy。";
         case 413:
             return "数据服务拒收这么大的请求。请分批发送。";
+        case 415:
+            return "数据服务不接受压缩的请求。请把 tarvelo.ini 中的 compress-requests 设为 false。";
         case 502:
         case 503:
         case 504:
@@ -56,8 +58,8 @@ std::string httpError(long status, const ServiceConfig& config) {
 }  // namespace
 
 SoapClient::SoapClient(const SoapInterface& iface, std::string url, const ServiceConfig& config,
-                       CallSide side)
-    : m_iface(iface), m_url(std::move(url)), m_http(config, side) {}
+                       CallSide side, std::shared_ptr<HttpTransport::Connection> connection)
+    : m_iface(iface), m_url(std::move(url)), m_http(config, side, std::move(connection)) {}
 
 SoapParam SoapClient::call(std::string_view operation, Arguments arguments) {
     const std::string body = request(operation, arguments);

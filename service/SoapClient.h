@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,13 +19,19 @@ namespace tarvelo {
 // status or a transport failure raises tarvelo::Error saying which.
 class SoapClient {
 public:
+    // `connection`: another client's (HttpTransport::connection()), to take turns on its
+    // kept-alive connections; none: one of its own.
     SoapClient(const SoapInterface& iface, std::string url, const ServiceConfig& config,
-               CallSide side = CallSide::Read);
+               CallSide side = CallSide::Read,
+               std::shared_ptr<HttpTransport::Connection> connection = {});
 
     const SoapInterface& iface() const { return m_iface; }
     const std::string& url() const { return m_url; }
     void setUrl(std::string url) { m_url = std::move(url); }
     CallSide side() const { return m_http.side(); }
+    const std::shared_ptr<HttpTransport::Connection>& connection() const {
+        return m_http.connection();
+    }
     void setWaiter(CallWaiter* waiter) { m_http.setWaiter(waiter); }
     // What the next call does, for the waiter's indicator ("正在查询…").
     void announce(std::string what) { m_http.announce(std::move(what)); }

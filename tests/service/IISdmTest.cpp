@@ -241,7 +241,7 @@ std::string request(int port, const std::string& iface, const std::string& opera
         operation + " xmlns:NS1=\"" + urn + "\"><sSQL xsi:type=\"xsd:string\">" + escapedSql +
         "</sSQL></NS1:" + operation + "></SOAP-ENV:Body></SOAP-ENV:Envelope>";
     return "POST /soap/" + iface + " HTTP/1.1\r\n" + "Host: 127.0.0.1:" + std::to_string(port) +
-           "\r\n" + "User-Agent: Tarvelo SOAP 1.1\r\n" +
+           "\r\n" + "User-Agent: Tarvelo SOAP 1.1\r\n" + "Accept-Encoding: gzip\r\n" +
            "Content-Type: text/xml; charset=utf-8\r\n" + "SOAPAction: \"" + urn + "#" + operation +
            "\"\r\n" + "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
 }

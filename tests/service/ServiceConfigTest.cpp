@@ -59,12 +59,14 @@ TEST_F(ServiceConfigFiles, TheFirstFileFoundIsReadAndOptionsOverrideIt) {
         none, {file("beside.ini",
                     "[Service]\nSERVICE = http://a\nCA-File = certs/ca.pem\n"
                     "client-cert = certs/desk.pem\nclient-key = /etc/tarvelo/desk.key\n"
-                    "access-token = Ab0-._~+/=xyz \n")});
+                    "access-token = Ab0-._~+/=xyz \ncompress-requests = Yes\n")});
     EXPECT_EQ(e.caFile, (dir / "certs" / "ca.pem").string());
     EXPECT_EQ(e.clientCert, (dir / "certs" / "desk.pem").string());
     EXPECT_EQ(e.clientKey, "/etc/tarvelo/desk.key");
     EXPECT_EQ(e.accessToken, "Ab0-._~+/=xyz");
     EXPECT_EQ(c.accessToken, "");  // none unless configured
+    EXPECT_TRUE(e.compressRequests);
+    EXPECT_FALSE(c.compressRequests);  // an older service does not take compressed requests
 
     std::vector<std::string> both{"--service", "http://127.0.0.1:8517"};
     const ServiceConfig d = ServiceConfig::load(both, {});
@@ -90,6 +92,7 @@ TEST_F(ServiceConfigFiles, MistakesAreClearErrors) {
         {"[service]\nread-url = http://a/r\n", "没有配置"},  // the write side is missing
         {"[service]\nservice = http://a\ntimeout = soon\n", "timeout"},
         {"[service]\nservice = http://a\ninsecure-tls = perhaps\n", "insecure-tls"},
+        {"[service]\nservice = http://a\ncompress-requests = gzip\n", "compress-requests"},
         {"[service]\nservice = http://a\nretries = 3\n", "retries"},
         {"[service]\nservice = http://a\ntimeout = 0.0001\n", "timeout"},  // 0 would mean none
         {"[service]\nservice = http://h  # main\n", "http://"},

@@ -1,13 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
+#include <thread>
 
 #include <unistd.h>
 
 #include "data/DataSet.h"
 #include "platform/ScriptedPlatform.h"
+#include "server/HttpEndpoint.h"
 #include "service/IISdm.h"
 #include "soap/SoapFault.h"
 #include "support/RawHttpListener.h"
@@ -70,6 +74,10 @@ TEST(Transport, CertificatesAreCheckedUnlessConfiguredOtherwise) {
 
 const char* const kFault =
     R"(<?xml version="1.0"?><S:Envelope xmlns:S="http://schemas.xmlsoap.org/soap/envelope/"><S:Body><S:Fault><faultcode>S:Server</faultcode><faultstring>数据库忙</faultstring></S:Fault></S:Body></S:Envelope>)";
+
+std::string bodyOfRequest(const std::string& request) {
+    return request.substr(request.find("\r\n\r\n") + 4);
+}
 
 std::string answer(const char* operation, const char* value) {
     return std::string(
@@ -221,6 +229,108 @@ TEST(Transport, AnUnansweredWriteHasAnUnknownOutcome) {
         said = e.message();
     }
     EXPECT_TRUE(said.starts_with("无法连接数据服务（" + refused + "）：连接被拒绝。")) << said;
+}
+
+// A self-signed certificate for 127.0.0.1 in a folder of its own, removed with it; empty paths
+// when openssl could not make one.
+struct Certificate {
+    std::filesystem::path dir;
+    std::string cert, key;
+    Certificate() {
+        dir = std::filesystem::temp_directory_path() /
+              ("tarvelo-tls-reuse-" + std::to_string(::getpid()));
+        std::filesystem::create_directories(dir);
+        cert = (dir / "cert.pem").string();
+        key = (dir / "key.pem").string();
+        const std::string make =
+            "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 1 "
+            "-subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 -keyout " +
+            key + " -out " + cert + " 2>/dev/null";
+        if (std::system(make.c_str()) != 0) cert.clear();
+    }
+    ~Certificate() { std::filesystem::remove_all(dir); }
+};
+
+// After the first call of a data module, its reads and writes, collected or read as they arrive,
+// go over the one connection it opened, over TLS too: the service accepts no other.
+TEST(KeptConnections, AfterTheFirstCallAModuleOpensNoConnection) {
+    Certificate tls;
+    if (tls.cert.empty()) GTEST_SKIP() << "openssl could not make a certificate";
+    ScriptedPlatform platform;
+    for (const bool https : {false, true}) {
+        auto service = https ? std::make_unique<TestService>(tls.cert, tls.key)
+                             : std::make_unique<TestService>();
+        ServiceConfig config = ServiceConfig::forService(service->base());
+        config.caFile = tls.cert;
+        TIISdmPtr module(config, platform);
+        EXPECT_NE(module.QueryBySQL("select 1 AS ONE"), "出错") << https;
+        EXPECT_EQ(service->connectionsAccepted(), 1u) << https;
+        DataSet ds;
+        module.QueryInto("select ID from KVR_REGION", ds);
+        EXPECT_EQ(module.ApplyIntf->ApplyVanDataByExc(
+                      "insert into KVR_REGION (ID,IDDESC) values ('01','东城区')"),
+                  1)
+            << https;
+        EXPECT_FALSE(module.StoredPassword("secret").empty());
+        module.QueryInto("select ID from KVR_REGION", ds);
+        EXPECT_EQ(ds.fieldByName("ID").asText(), "01") << https;
+        EXPECT_EQ(module.ApplyIntf->ApplyVanDataByExc("delete from KVR_REGION"), 1) << https;
+        EXPECT_EQ(service->connectionsAccepted(), 1u) << https;
+    }
+}
+
+// A connection the service closed while it was idle is opened again without a word, for a read
+// and for a write alike, and the write is applied once.
+TEST(KeptConnections, AConnectionClosedWhileIdleIsOpenedAgain) {
+    server::EndpointOptions options;
+    options.idleTimeout = std::chrono::seconds(1);
+    TestService service({}, options);
+    ScriptedPlatform platform;
+    TIISdmPtr module(ServiceConfig::forService(service.base()), platform);
+    EXPECT_NE(module.QueryBySQL("select 1 AS ONE"), "出错");
+    std::this_thread::sleep_for(std::chrono::milliseconds(1700));
+    EXPECT_NE(module.QueryBySQL("select 2 AS TWO"), "出错");
+    EXPECT_FALSE(module.queryFailure());
+    EXPECT_EQ(service.connectionsAccepted(), 2u);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1700));
+    EXPECT_EQ(module.ApplyIntf->ApplyVanDataByExc(
+                  "insert into KVR_REGION (ID,IDDESC) values ('01','东城区')"),
+              1);
+    EXPECT_EQ(service.scalar("select count(*) from KVR_REGION"), "1");
+    EXPECT_EQ(service.connectionsAccepted(), 3u);
+}
+
+// A kept-alive connection that ends after taking a request, before a byte of answer: a read is
+// sent again on a new connection and answered; a write whose body went out is not sent again,
+// since the peer may have applied it, and the user is told its outcome is unknown.
+TEST(KeptConnections, AWriteIsNeverSentTwiceByItself) {
+    ScriptedPlatform platform;
+    RawHttpListener reads(200, answer("SpplyVanDataBySQL", "packet"), "text/xml");
+    reads.dropSecondRequests();
+    TIISdmPtr reader(ServiceConfig::forService(reads.base()), platform);
+    EXPECT_EQ(reader.SpplyIntf->SpplyVanDataBySQL("select 1"), "packet");
+    EXPECT_EQ(reader.SpplyIntf->SpplyVanDataBySQL("select 2"), "packet");
+    ASSERT_EQ(reads.requests().size(), 3u);
+    EXPECT_EQ(bodyOfRequest(reads.requests()[1]), bodyOfRequest(reads.requests()[2]));
+
+    RawHttpListener writes(200, answer("ApplyVanDataByExc", "1"), "text/xml");
+    writes.dropSecondRequests();
+    TIISdmPtr writer(ServiceConfig::forService(writes.base()), platform);
+    EXPECT_EQ(writer.ApplyIntf->ApplyVanDataByExc("delete from KVR_LOGIN where USERID='a'"), 1);
+    std::string said = "no error";
+    try {
+        writer.ApplyIntf->ApplyVanDataByExc("delete from KVR_LOGIN where USERID='b'");
+    } catch (const Error& e) {
+        said = e.message();
+    }
+    EXPECT_EQ(said,
+              "数据服务的答复没有完整收到，不知道这次写入是否已经完成。请先查询核对数据，再决定是否"
+              "重新发送。");
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    // libcurl may open the new connection before it asks for the body again: nothing goes out
+    // on it.
+    const auto sent = writes.requests();
+    EXPECT_EQ(std::count_if(sent.begin(), sent.end(), [](auto& r) { return !r.empty(); }), 2);
 }
 
 }  // namespace

@@ -45,10 +45,11 @@ SilentListener::~SilentListener() {
 }
 
 RawHttpListener::RawHttpListener(int status, std::string body, std::string contentType) {
-    m_response = "HTTP/1.1 " + std::to_string(status) +
-                 " Whatever\r\nContent-Type: " + contentType +
-                 "\r\nContent-Length: " + std::to_string(body.size()) +
-                 "\r\nConnection: close\r\n\r\n" + body;
+    const std::string head = "HTTP/1.1 " + std::to_string(status) +
+                             " Whatever\r\nContent-Type: " + contentType +
+                             "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n";
+    m_response = head + "Connection: close\r\n\r\n" + body;
+    m_keptResponse = head + "\r\n" + body;
     m_socket = listenOnLoopback(m_port);
     m_thread = std::thread([this] { serve(); });
 }
@@ -70,33 +71,40 @@ void RawHttpListener::serve() {
         if (::poll(&p, 1, 20) <= 0) continue;
         const int c = ::accept(m_socket, nullptr, nullptr);
         if (c < 0) continue;
-        std::string request;
-        char buf[65536];
-        std::size_t expected = std::string::npos;
-        while (expected == std::string::npos || request.size() < expected) {
-            pollfd q{c, POLLIN, 0};
-            if (::poll(&q, 1, 2000) <= 0) break;
-            const ssize_t n = ::read(c, buf, sizeof buf);
-            if (n <= 0) break;
-            request.append(buf, static_cast<std::size_t>(n));
-            const auto end = request.find("\r\n\r\n");
-            if (expected == std::string::npos && end != std::string::npos) {
-                std::size_t length = 0;
-                const auto at = request.find("Content-Length: ");
-                if (at != std::string::npos && at < end)
-                    length = std::stoul(request.substr(at + 16));
-                expected = end + 4 + length;
+        const bool dropSecond = m_dropSecond;
+        for (int taken = 0; !m_stop; ++taken) {
+            std::string request;
+            char buf[65536];
+            std::size_t expected = std::string::npos;
+            while (expected == std::string::npos || request.size() < expected) {
+                pollfd q{c, POLLIN, 0};
+                if (::poll(&q, 1, 2000) <= 0) break;
+                const ssize_t n = ::read(c, buf, sizeof buf);
+                if (n <= 0) break;
+                request.append(buf, static_cast<std::size_t>(n));
+                const auto end = request.find("\r\n\r\n");
+                if (expected == std::string::npos && end != std::string::npos) {
+                    std::size_t length = 0;
+                    const auto at = request.find("Content-Length: ");
+                    if (at != std::string::npos && at < end)
+                        length = std::stoul(request.substr(at + 16));
+                    expected = end + 4 + length;
+                }
             }
+            if (request.empty() && taken > 0) break;  // the client closed its kept connection
+            {
+                std::lock_guard lock(m_mutex);
+                m_requests.push_back(request);
+            }
+            if (dropSecond && taken == 1) break;
+            const auto due = std::chrono::steady_clock::now() + m_delay.load();
+            while (!m_stop && std::chrono::steady_clock::now() < due)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            const std::string& response = dropSecond ? m_keptResponse : m_response;
+            const ssize_t sent = ::write(c, response.data(), response.size());
+            (void)sent;
+            if (!dropSecond) break;
         }
-        {
-            std::lock_guard lock(m_mutex);
-            m_requests.push_back(request);
-        }
-        const auto due = std::chrono::steady_clock::now() + m_delay.load();
-        while (!m_stop && std::chrono::steady_clock::now() < due)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        const ssize_t sent = ::write(c, m_response.data(), m_response.size());
-        (void)sent;
         ::close(c);
     }
 }

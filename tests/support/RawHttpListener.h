@@ -22,6 +22,10 @@ public:
 
     // Each answer is sent this long after its request has been read.
     void answerAfter(std::chrono::milliseconds delay) { m_delay = delay; }
+    // From now on each connection's first request is answered with the connection kept open,
+    // and the next one on it is read whole and left unanswered as the connection is closed: a
+    // service that went away after taking a request on a kept-alive connection.
+    void dropSecondRequests() { m_dropSecond = true; }
 
     int port() const { return m_port; }
     std::string base() const { return "http://127.0.0.1:" + std::to_string(m_port); }
@@ -31,6 +35,8 @@ private:
     void serve();
 
     std::string m_response;
+    std::string m_keptResponse;  // the same, without "Connection: close"
+    std::atomic<bool> m_dropSecond{false};
     std::atomic<std::chrono::milliseconds> m_delay{std::chrono::milliseconds(0)};
     int m_socket = -1;
     int m_port = 0;
