@@ -224,6 +224,8 @@ int main(int argc, char** argv) {
         window.TV_TreeLClick();
         window.QueryEdit->setFocus();
         QTest::keyClicks(window.QueryEdit, QString::fromStdString(period));
+        while (window.suggestionsPending())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         QApplication::processEvents();
         // The packet the search receives, measured by a process of its own.
         {

@@ -176,7 +176,7 @@ TKVR_MainForm::TKVR_MainForm(QWidget* owner)
     // Both pickers start at today's date; the suggestion grid starts hidden.
     YMDateTimePicker->setDate(QDate::currentDate());
     QueryDateTimePicker->setDate(QDate::currentDate());
-    SelDBGrid->hide();
+    hideSuggestions();
     fitFloatingLists();
     for (QWidget* page : {Panel4, TS_Admin})
         page->installEventFilter(this);
@@ -392,11 +392,11 @@ void TKVR_MainForm::buildInformationCentre() {
     on(SelDBGrid, &TDBGrid::cellClicked, &TKVR_MainForm::SelDBGridCellClick);
     // The suggestions belong to the node, tab and period they were asked for, and to the box:
     // they go when any of these changes, or when the focus moves on within the window.
-    connect(TV_TreeL, &QTreeWidget::currentItemChanged, SelDBGrid, &QWidget::hide);
+    connect(TV_TreeL, &QTreeWidget::currentItemChanged, this, [this] { hideSuggestions(); });
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
         if (!SelDBGrid->isVisible() || !now || now->window() != this) return;
         if (now != QueryEdit && now != SelDBGrid && !SelDBGrid->isAncestorOf(now))
-            SelDBGrid->hide();
+            hideSuggestions();
     });
 
     layOutTitlePanel();
@@ -550,6 +550,9 @@ bool TKVR_MainForm::eventFilter(QObject* watched, QEvent* event) {
 }
 
 TKVR_MainForm::~TKVR_MainForm() {
+    // A suggestion query in flight is abandoned and its thread ended while this window is whole:
+    // its answer is handed to this window.
+    m_suggestionQuery.reset();
     // While the program still refers to a main window, its session is released once more.
     try {
         if (KVR_MainForm) SessionRegistry::sendRelease(ADOQuery1, KVR_MainForm->USERID);
@@ -676,14 +679,14 @@ void TKVR_MainForm::updateStatusLine() {
 
 void TKVR_MainForm::PageControl3Change() {
     QueryEdit->clear();
-    SelDBGrid->hide();
+    hideSuggestions();
     updateStatusLine();
     const Category c = activeCategory();
     SelectTopNode(kTop[static_cast<int>(c)]);
 }
 
 void TKVR_MainForm::YMDateTimePickerCloseUp() {
-    SelDBGrid->hide();
+    hideSuggestions();
     browserPeriod =
         Date{YMDateTimePicker->date().year(), YMDateTimePicker->date().month(), 1}.period();
 }
@@ -792,7 +795,7 @@ void TKVR_MainForm::QueryEditEnter(bool byUser) {
     Platform& ui = platform();
     if (m_hasSavedLayout && ui.isInputMethodLayout(m_savedLayout))
         ui.activateKeyboardLayout(m_savedLayout);
-    SelDBGrid->hide();
+    hideSuggestions();
     const Category c = activeCategory();
     if (BrowserStatements::byRegion(c)) {
         const QTreeWidgetItem* node = TV_TreeL->currentItem();
@@ -809,42 +812,115 @@ void TKVR_MainForm::QueryEditExit() {
     if (ui.isInputMethodLayout(m_savedLayout)) ui.sendInputMethodHotKey(16);
 }
 
-void TKVR_MainForm::QueryEditChange() {
+bool TKVR_MainForm::composeSuggestion(StatementBuffer& into) {
     const std::string text = QueryEdit->text().toStdString();
-    if (text.empty() || marker == "点") return;
+    if (text.empty() || marker == "点") return false;
     const Category c = activeCategory();
     const auto region = selectedRegion();
     // Without a region these categories have nothing to narrow to: nothing is sent.
-    if (BrowserStatements::byRegion(c) && !region) return;
-    SelDBGrid->show();
-    SelDBGrid->raise();
-    CursorGuard cursor(platform(), Cursor::DatabaseWait);
-    BrowserStatements::suggestion(ADOQuery1, c, browserPeriod, region.value_or(""), text);
-    dataModule().QueryInto(ADOQuery1.text(), Cds_SelItem);
+    if (BrowserStatements::byRegion(c) && !region) return false;
+    BrowserStatements::suggestion(into, c, browserPeriod, region.value_or(""), text);
+    return true;
+}
+
+void TKVR_MainForm::hideSuggestions() {
+    ++m_suggestionEpoch;  // suggestions on their way are no longer wanted, also if hidden already
+    SelDBGrid->hide();
+}
+
+std::optional<std::string> TKVR_MainForm::suggestionStatement() {
+    StatementBuffer statement;
+    if (!composeSuggestion(statement)) return std::nullopt;
+    return statement.text();
+}
+
+// Typing goes on while suggestions are fetched: at most one suggestion query is in flight, and
+// when it is answered the latest text is asked for, so that typing faster than the service
+// answers sends fewer statements than there were changes. An answer for an older text is never
+// shown.
+void TKVR_MainForm::QueryEditChange() {
+    if (!suggestionStatement()) return;
+    m_suggestionsWanted = m_suggestionEpoch;
+    askSuggestions();
+}
+
+void TKVR_MainForm::askSuggestions() {
+    if (m_suggestionsAsked) return;
+    TIISdmPtr& module = dataModule();
+    if (!m_suggestionQuery)
+        m_suggestionQuery = std::make_unique<BackgroundQuery>(
+            SoapInterface::supply(), module.SpplyHTTPRIO.url(), module.SpplyHTTPRIO.config(),
+            module.SpplyHTTPRIO.connection());
+    if (!composeSuggestion(ADOQuery1)) return;
+    m_suggestionsAsked = true;
+    const unsigned epoch = m_suggestionEpoch;
+    try {
+        m_suggestionQuery->start(ADOQuery1.text(), [this, epoch](BackgroundQuery::Answer answer) {
+            // On the query's thread: the window takes the answer on its own.
+            auto taken = std::make_shared<BackgroundQuery::Answer>(std::move(answer));
+            QMetaObject::invokeMethod(
+                this, [this, epoch, taken] { suggestionsArrived(epoch, std::move(*taken)); },
+                Qt::QueuedConnection);
+        });
+    } catch (...) {
+        m_suggestionsAsked = false;
+        throw;
+    }
+}
+
+void TKVR_MainForm::suggestionsArrived(unsigned epoch, BackgroundQuery::Answer answer) {
+    m_suggestionsAsked = false;
+    // Only a change made since the grid was last hidden wants suggestions shown.
+    if (!m_suggestionsWanted || *m_suggestionsWanted != m_suggestionEpoch) return;
+    const auto now = suggestionStatement();
+    if (!now) return;
+    if (epoch != m_suggestionEpoch || *now != answer.sqlText) {
+        // Typed on meanwhile: this answer is for an older text; the latest is asked for.
+        runAction([this] { askSuggestions(); });
+        return;
+    }
+    runAction([&] {
+        m_suggestionsWanted.reset();
+        SelDBGrid->show();
+        SelDBGrid->raise();
+        m_suggestionsFor.clear();
+        dataModule().LoadAnswer(std::move(answer), Cds_SelItem);
+        m_suggestionsFor = *now;
+    });
 }
 
 void TKVR_MainForm::QueryEditKey(int key, bool press) {
     if (QueryEdit->text().isEmpty()) {
-        SelDBGrid->hide();
+        hideSuggestions();
         return;
     }
     if (key == Qt::Key_Return || key == Qt::Key_Enter) {
         // One press of Enter is one search: the release does nothing more.
         if (!press) return;
-        SelDBGrid->hide();
+        hideSuggestions();
+        // The suggestions shown may be those of an older text, typed faster than the service
+        // answers: the rule looks at the text as it stands, whose suggestions are asked for
+        // now, as a search is.
+        if (const auto now = suggestionStatement(); now && *now != m_suggestionsFor) {
+            CursorGuard cursor(platform(), Cursor::DatabaseWait);
+            composeSuggestion(ADOQuery1);
+            m_suggestionsFor.clear();
+            dataModule().QueryInto(ADOQuery1.text(), Cds_SelItem);
+            m_suggestionsFor = *now;
+        }
         if (Cds_SelItem.active() && Cds_SelItem.recordCount() > 0)
             QuerySpeedButtonClick();
         else
             QueryEdit->clear();
     } else if (key == Qt::Key_Escape) {
-        SelDBGrid->hide();
+        hideSuggestions();
     }
 }
 
 void TKVR_MainForm::QuerySpeedButtonClick() {
     const std::string text = QueryEdit->text().toStdString();
     if (text.empty()) {
-        SelDBGrid->hide();
+        hideSuggestions();
         return;
     }
     const Category c = activeCategory();
@@ -867,7 +943,7 @@ void TKVR_MainForm::QuerySpeedButtonClick() {
     TDBGrid* grids[] = {XXMDBGrid, CJMDBGrid, MMMDBGrid, CSMDBGrid};
     grids[static_cast<int>(c)]->setDescription(QString::fromStdString(what));
     updateStatusLine();
-    SelDBGrid->hide();
+    hideSuggestions();
 }
 
 void TKVR_MainForm::SelDBGridKeyUp(int key) {
@@ -876,13 +952,13 @@ void TKVR_MainForm::SelDBGridKeyUp(int key) {
         QueryEdit->setFocus(Qt::OtherFocusReason);
         SelDBGridCellClick();
     } else if (key == Qt::Key_Escape) {
-        SelDBGrid->hide();
+        hideSuggestions();
         QueryEdit->setFocus(Qt::OtherFocusReason);
     }
 }
 
 void TKVR_MainForm::SelDBGridColExit() {
-    SelDBGrid->hide();
+    hideSuggestions();
 }
 
 void TKVR_MainForm::SelDBGridCellClick() {
@@ -891,7 +967,7 @@ void TKVR_MainForm::SelDBGridCellClick() {
         return;
     }
     QueryEdit->setText(QString::fromStdString(Cds_SelItem.fieldByName("ITEMDESC").asText()));
-    SelDBGrid->hide();
+    hideSuggestions();
     QuerySpeedButtonClick();
 }
 

@@ -11,6 +11,7 @@
 #include "data/DataSet.h"
 #include "data/PriceTable.h"
 #include "import/ImportUnit.h"
+#include "service/BackgroundQuery.h"
 #include "text/StatementBuffer.h"
 
 class QCheckBox;
@@ -179,6 +180,9 @@ public:
     // The category of the active tab of PageControl3.
     Category activeCategory() const;
 
+    // Whether suggestions have been asked for and their answer not yet taken in.
+    bool suggestionsPending() const { return m_suggestionsAsked; }
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
@@ -201,6 +205,27 @@ private:
     std::optional<std::string> selectedRegion() const;
     // The data access module; an error (for the error box) once it is closed.
     TIISdmPtr& dataModule() const;
+
+    // The suggestion statement for the box as it is now; nullopt when the box sends none (no
+    // text, an item just copied in, no region where the category needs one).
+    std::optional<std::string> suggestionStatement();
+    // Puts that statement into `into` (cleared first); false when the box sends none.
+    bool composeSuggestion(StatementBuffer& into);
+    // Sends the statement for the latest text beside the window's calls, unless one is in flight
+    // already: its answer asks again.
+    void askSuggestions();
+    // Hides the suggestion grid: whatever suggestions are on their way stay unshown.
+    void hideSuggestions();
+    void suggestionsArrived(unsigned epoch, BackgroundQuery::Answer answer);
+
+    // The suggestions' own reader: typing goes on while it is answered.
+    std::unique_ptr<BackgroundQuery> m_suggestionQuery;
+    bool m_suggestionsAsked = false;
+    // Counts the program's hidings of the suggestion grid: a change of text wants suggestions
+    // shown only until the grid is hidden (a search, Enter, Escape, a node or tab).
+    unsigned m_suggestionEpoch = 0;
+    std::optional<unsigned> m_suggestionsWanted;  // the epoch of the latest change that wants them
+    std::string m_suggestionsFor;                 // the statement whose answer Cds_SelItem holds
 
     bool m_closed = false;
     std::uintptr_t m_savedLayout = 0;

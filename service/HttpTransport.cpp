@@ -8,6 +8,7 @@
 #include <cstring>
 #include <exception>
 #include <mutex>
+#include <semaphore>
 #include <new>
 #include <thread>
 
@@ -258,9 +259,9 @@ std::string problem(CURL* c, CURLcode rc, const std::string& url, CallSide side,
     return "与数据服务（" + where + "）的通信中断了。请稍后再试。";
 }
 
-// Called from libcurl's C code while a transfer runs: a raised cancel flag ends it.
-int progress(void* cancel, curl_off_t, curl_off_t, curl_off_t, curl_off_t) noexcept {
-    return static_cast<std::atomic<bool>*>(cancel)->load() ? 1 : 0;
+// Called from libcurl's C code while a transfer runs: a cancelled or abandoned read ends.
+int progress(void* transport, curl_off_t, curl_off_t, curl_off_t, curl_off_t) noexcept {
+    return static_cast<const HttpTransport*>(transport)->cancelled() ? 1 : 0;
 }
 
 }  // namespace
@@ -282,33 +283,48 @@ public:
 
     CURL* handle() const { return m_curl; }
 
-    // The handle for one call; a call of another thread waits for its turn. A call made on the
-    // thread whose call is waiting for its answer (from an event handled meanwhile) would wait
-    // for itself: it is refused.
+    // The handle for one call; a call of another thread waits for its turn, through `waitFor`
+    // (the caller's waiter: the window keeps painting while a query made beside it, the search
+    // box's suggestions, ends). A call made on the thread whose call is waiting for its answer
+    // (from an event handled meanwhile) would wait for itself: it is refused. The turn is a
+    // semaphore, not a mutex: a waiter takes it on a thread of its own for the caller.
+    using WaitFor = std::function<void(const std::function<void()>& block)>;
     class Turn {
     public:
-        explicit Turn(Connection& c) : m_c(c), m_lock(c.m_mutex, std::try_to_lock) {
-            if (!m_lock) {
+        Turn(Connection& c, const WaitFor& waitFor) : m_c(c) {
+            if (!c.m_free.try_acquire()) {
                 if (c.m_holder.load() == std::this_thread::get_id())
                     throw Error("上一次与数据服务的通信还没有结束，请稍后再试。",
                                 "HttpTransport::post：同一连接上的调用尚未返回");
-                m_lock.lock();
+                std::atomic<bool> taken{false};
+                try {
+                    waitFor([&] {
+                        c.m_free.acquire();
+                        taken = true;
+                    });
+                } catch (...) {
+                    if (taken) c.m_free.release();
+                    throw;
+                }
+                if (!taken) c.m_free.acquire();
             }
             c.m_holder = std::this_thread::get_id();
         }
-        ~Turn() { m_c.m_holder = std::thread::id(); }
+        ~Turn() {
+            m_c.m_holder = std::thread::id();
+            m_c.m_free.release();
+        }
         Turn(const Turn&) = delete;
         Turn& operator=(const Turn&) = delete;
 
     private:
         Connection& m_c;
-        std::unique_lock<std::mutex> m_lock;
     };
 
 private:
     std::shared_ptr<ProcessShare> m_share;  // outlives the handle
     CURL* m_curl = nullptr;
-    std::mutex m_mutex;
+    std::binary_semaphore m_free{1};
     std::atomic<std::thread::id> m_holder{};
 };
 
@@ -322,7 +338,14 @@ HttpTransport::~HttpTransport() = default;
 
 HttpTransport::Reply HttpTransport::post(const std::string& url, std::string_view soapAction,
                                          std::string_view body, const BodySink* sink) {
-    const Connection::Turn turn(*m_connection);
+    const Connection::Turn turn(*m_connection, [this](const std::function<void()>& block) {
+        if (!m_waiter) return block();
+        CallWaiter::Call call;
+        call.side = m_side;
+        call.what = !m_nextActivity.empty() ? m_nextActivity : std::string("正在等待数据服务…");
+        std::atomic<bool> uncancellable{false};
+        m_waiter->wait(call, block, uncancellable);
+    });
     CURL* c = m_connection->handle();
     Reply reply;
     // Options set for one call are set again for every call: the handle is reused, by the other
@@ -391,7 +414,7 @@ HttpTransport::Reply HttpTransport::post(const std::string& url, std::string_vie
     m_cancel = false;
     curl_easy_setopt(c, CURLOPT_NOPROGRESS, m_side == CallSide::Write ? 1L : 0L);
     curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, progress);
-    curl_easy_setopt(c, CURLOPT_XFERINFODATA, &m_cancel);
+    curl_easy_setopt(c, CURLOPT_XFERINFODATA, this);
     CURLcode rc = CURLE_OK;
     const auto exchange = [&]() noexcept { rc = curl_easy_perform(c); };
     if (m_waiter) {

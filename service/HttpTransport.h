@@ -63,6 +63,11 @@ public:
     // What the next call does, as the waiter shows it ("正在查询…"); a call without one is
     // described by its side.
     void announce(std::string what) { m_nextActivity = std::move(what); }
+    // Ends a read in flight, and every later one, at once: the transport is being let go (from
+    // another thread than the one calling post()). A write is never cut short.
+    void abandon() { m_abandoned = true; }
+    // Whether the read in flight is to end: cancelled by the user, or abandoned.
+    bool cancelled() const { return m_cancel || m_abandoned; }
 
 private:
     ServiceConfig m_config;
@@ -71,6 +76,7 @@ private:
     CallWaiter* m_waiter = nullptr;
     std::string m_nextActivity;
     std::atomic<bool> m_cancel{false};
+    std::atomic<bool> m_abandoned{false};
 };
 
 }  // namespace tarvelo

@@ -46,24 +46,38 @@ std::string TIISdmPtr::QueryBySQL(std::string_view sqlText) {
 
 void TIISdmPtr::QueryInto(std::string_view sqlText, DataSet& target) {
     PacketStream packet;
+    BackgroundQuery::Answer answer;
     try {
         SpplyIntf = std::make_unique<IVRDS_IIS_WebSCoorSpplyIsapi>(SpplyHTTPRIO);
         SpplyHTTPRIO.announce("正在查询…");
         SpplyIntf->SpplyVanDataBySQL(sqlText, [&](std::string_view piece) { packet.feed(piece); });
-        m_queryFailure.reset();
+        try {
+            answer.rows = packet.finish();
+        } catch (...) {
+            answer.packetFailure = std::current_exception();
+        }
     } catch (...) {
-        keepQueryFailure();
+        answer.callFailure = std::current_exception();
+    }
+    LoadAnswer(std::move(answer), target);
+}
+
+void TIISdmPtr::LoadAnswer(BackgroundQuery::Answer answer, DataSet& target) {
+    if (answer.callFailure) {
+        try {
+            std::rethrow_exception(answer.callFailure);
+        } catch (...) {
+            keepQueryFailure();
+        }
         target.loadPacket(kQueryFailed);  // raises what loading "出错" raises
         return;
     }
-    DataPacket rows;
-    try {
-        rows = packet.finish();
-    } catch (...) {
+    m_queryFailure.reset();
+    if (answer.packetFailure) {
         target.close();
-        throw;
+        std::rethrow_exception(answer.packetFailure);
     }
-    target.loadPacket(std::move(rows));
+    target.loadPacket(std::move(answer.rows));
 }
 
 void TIISdmPtr::keepQueryFailure() {

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "data/DataSet.h"
+#include "service/BackgroundQuery.h"
 #include "service/CallWaiter.h"
 #include "service/IVRDS_IIS_WebSCoorApplyIsapi.h"
 #include "service/IVRDS_IIS_WebSCoorSpplyIsapi.h"
@@ -44,6 +45,9 @@ public:
     // call is kept as QueryBySQL keeps it; then, and for an answer that is no packet, `target`
     // is closed and tarvelo::Error raised, as loadPacket raises it.
     void QueryInto(std::string_view sqlText, DataSet& target);
+    // An answer read beside the window's calls (BackgroundQuery) loaded into `target` as
+    // QueryInto loads its own, failures included.
+    void LoadAnswer(BackgroundQuery::Answer answer, DataSet& target);
 
     // Why the latest QueryBySQL gave "出错", until a later one succeeds or it is forgotten.
     const Error* queryFailure() const { return m_queryFailure ? &*m_queryFailure : nullptr; }

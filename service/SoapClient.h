@@ -35,6 +35,9 @@ public:
     void setWaiter(CallWaiter* waiter) { m_http.setWaiter(waiter); }
     // What the next call does, for the waiter's indicator ("正在查询…").
     void announce(std::string what) { m_http.announce(std::move(what)); }
+    // Ends a read in flight and every later one (see HttpTransport::abandon).
+    void abandon() { m_http.abandon(); }
+    const ServiceConfig& config() const { return m_http.config(); }
 
     using Arguments = std::initializer_list<SoapRequest::Argument>;
     SoapParam call(std::string_view operation, Arguments arguments);

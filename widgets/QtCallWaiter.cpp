@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QTimer>
 #include <QWidget>
 
@@ -63,6 +64,7 @@ void QtCallWaiter::wait(const Call& call, const std::function<void()>& exchange,
             w->m_busy = false;
             w->m_call = nullptr;
             w->m_cancel = nullptr;
+            w->replayHeld();
         }
     } reset{this};
 
@@ -116,6 +118,44 @@ bool QtCallWaiter::belongsToIndicator(QObject* object) const {
     return w == m_indicator || m_indicator->isAncestorOf(w);
 }
 
+bool QtCallWaiter::holds(QObject* watched, QEvent* event) const {
+    const auto* box = qobject_cast<const QLineEdit*>(watched);
+    if (!box || box->isReadOnly() || !box->isEnabled()) return false;
+    if (event->type() == QEvent::InputMethod) return true;
+    if (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease) return false;
+    const auto* key = static_cast<const QKeyEvent*>(event);
+    // Keys that act (Enter, Escape, Tab, shortcuts) are dropped as clicks are; what writes or
+    // edits text is kept.
+    if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) return false;
+    switch (key->key()) {
+        case Qt::Key_Backspace:
+        case Qt::Key_Delete:
+        case Qt::Key_Left:
+        case Qt::Key_Right:
+        case Qt::Key_Home:
+        case Qt::Key_End:
+            return true;
+        default:
+            break;
+    }
+    const QString text = key->text();
+    return !text.isEmpty() && text.at(0).isPrint();
+}
+
+void QtCallWaiter::replayHeld() {
+    if (m_held.empty()) return;
+    // After the handler that made the call has ended, as the keys would have arrived then.
+    auto held = std::make_shared<std::vector<Held>>(std::move(m_held));
+    m_held.clear();
+    QMetaObject::invokeMethod(
+        qApp,
+        [held] {
+            for (Held& h : *held)
+                if (h.target) QCoreApplication::postEvent(h.target, h.event.release());
+        },
+        Qt::QueuedConnection);
+}
+
 bool QtCallWaiter::eventFilter(QObject* watched, QEvent* event) {
     if (!m_busy) return false;
     const QEvent::Type type = event->type();
@@ -130,6 +170,7 @@ bool QtCallWaiter::eventFilter(QObject* watched, QEvent* event) {
     if (belongsToIndicator(watched)) return false;
     if (type == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
         requestCancel();
+    if (holds(watched, event)) m_held.push_back({watched, std::unique_ptr<QEvent>(event->clone())});
     return true;
 }
 

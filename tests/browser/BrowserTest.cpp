@@ -136,6 +136,13 @@ protected:
         ui.clear();
         window->QueryEdit->clear();  // an empty box sends nothing; the text is then new
         window->QueryEdit->setText(text);
+        settle();
+    }
+    // Suggestions are fetched beside the window's calls: until their answer is taken in.
+    void settle() {
+        for (int i = 0; i < 1000 && window->suggestionsPending(); ++i)
+            QTest::qWait(5);
+        QCoreApplication::processEvents();
     }
 
     TestService service;
@@ -421,6 +428,7 @@ protected:
             QInputMethodEvent commit;
             commit.setCommitString(QString(ch));
             QApplication::sendEvent(QApplication::focusWidget(), &commit);
+            settle();  // typed more slowly than the service answers
         }
     }
     // Opens `grid`'s menu as a right click on its first row does (the context-menu event the
@@ -740,6 +748,83 @@ TEST_F(BrowserInput, AClickOnTheSuggestionsWithoutARowEmptiesTheBox) {
     ASSERT_EQ(window->Cds_SelItem.recordCount(), 0u);
     QTest::mouseClick(window->SelDBGrid->viewport(), Qt::LeftButton, {}, QPoint(40, 10));
     EXPECT_TRUE(window->QueryEdit->text().isEmpty());
+}
+
+// Over a slow network (each answer held 250 ms) typing goes on while suggestions are fetched:
+// no key or input-method commit is lost or reordered, at most one suggestion query is in
+// flight, the next one asks for the latest text, and the list never shows the answer for an
+// older text than the box holds. Enter then searches for the text as it stands.
+TEST_F(BrowserInput, TypingOutrunsTheServiceAndLosesNothing) {
+    clickTab(window->PageControl3, 1);  // 成交价: no region needed
+    QTest::mouseClick(window->QueryEdit, Qt::LeftButton);
+    // What the list showed each time it was filled, beside the box's text then.
+    std::vector<std::pair<std::string, V>> shown;
+    QObject::connect(window->SelDBGrid->model(), &QAbstractItemModel::modelReset, window, [&] {
+        shown.emplace_back(window->QueryEdit->text().toStdString(),
+                           column(window->Cds_SelItem, "ITEMDESC"));
+    });
+    const auto typedText = [](const std::string& statement) {
+        const auto at = statement.find("PosStr(MERG,'");
+        return statement.substr(at + 13, statement.find("')>=1", at) - at - 13);
+    };
+    service.holdAnswers(std::chrono::milliseconds(250));
+    for (const int msPerKey : {20, 60, 250}) {
+        SCOPED_TRACE(msPerKey);
+        shown.clear();
+        const std::size_t before = sent().size();
+        // "碎" and "石" as an input method commits them, then three keys.
+        for (const QString& commit : {QStringLiteral("碎"), QStringLiteral("石")}) {
+            QInputMethodEvent e;
+            e.setCommitString(commit);
+            QApplication::sendEvent(window->QueryEdit, &e);
+            QTest::qWait(msPerKey);
+        }
+        for (const Qt::Key key : {Qt::Key_X, Qt::Key_Backspace, Qt::Key_Y}) {
+            QTest::keyClick(window->QueryEdit, key);
+            QTest::qWait(msPerKey);
+        }
+        settle();
+        EXPECT_EQ(window->QueryEdit->text(), QStringLiteral("碎石y"));
+        // One statement at a time, each for the box's text when it was sent, the last for all.
+        std::vector<std::string> texts;
+        for (std::size_t i = before; i < sent().size(); ++i)
+            texts.push_back(typedText(sent()[i]));
+        ASSERT_FALSE(texts.empty());
+        EXPECT_EQ(texts.back(), "碎石y");
+        const V typedInOrder = {"碎", "碎石", "碎石x", "碎石", "碎石y"};
+        std::size_t next = 0;
+        for (const std::string& t : texts) {
+            while (next < typedInOrder.size() && typedInOrder[next] != t)
+                ++next;
+            EXPECT_LT(next, typedInOrder.size()) << "sent out of order: " << t;
+        }
+        if (msPerKey == 20) EXPECT_LT(texts.size(), 5u) << "typing faster than the service";
+        // Whenever the list was filled, it held the suggestions of the box's text then.
+        ASSERT_FALSE(shown.empty());
+        EXPECT_EQ(shown.back(), (std::pair<std::string, V>{"碎石y", {}}));
+        for (const auto& [text, names] : shown)
+            EXPECT_EQ(names, text == "碎" || text == "碎石" ? V{"碎石"} : V{}) << text;
+        EXPECT_TRUE(window->SelDBGrid->isVisible());
+        // Back to an empty box for the next round.
+        window->QueryEdit->clear();
+        settle();
+    }
+
+    // Enter pressed before the suggestions of the text as it stands have come: the search is
+    // for that text, not for an older one, and the box keeps it.
+    const std::size_t beforeEnter = sent().size();
+    QTest::keyClick(window->QueryEdit, Qt::Key_0);  // "0": every row of the period matches
+    QTest::keyClick(window->QueryEdit, Qt::Key_Return);
+    settle();
+    EXPECT_EQ(window->QueryEdit->text(), QStringLiteral("0"));
+    std::vector<std::string> searches;
+    for (std::size_t i = beforeEnter; i < sent().size(); ++i)
+        if (sent()[i].find(" Select * from AAA  ") != std::string::npos)
+            searches.push_back(typedText(sent()[i]));
+    EXPECT_EQ(searches, V{"0"});
+    EXPECT_EQ(column(window->Cds_CJJ, "ITEMDESC"), (V{"O'Neil 砂", "中砂", "碎石"}));
+    EXPECT_TRUE(window->SelDBGrid->isHidden());
+    EXPECT_TRUE(ui.messages().empty());
 }
 
 // The suggestions belong to the box, the node, the tab and the period they were asked for.

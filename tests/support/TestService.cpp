@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <thread>
 #include <atomic>
 #include <cctype>
 
@@ -120,8 +121,12 @@ CREATE AGGREGATE group_concat(text) (SFUNC = group_concat_step, STYPE = text);
     }
     m_service = std::make_unique<server::SoapService>(
         *m_store, limits, [this](std::string_view operation, std::string_view sql) {
-            std::lock_guard lock(m_mutex);
-            m_statements.emplace_back(operation, sql);
+            {
+                std::lock_guard lock(m_mutex);
+                m_statements.emplace_back(operation, sql);
+            }
+            if (const auto hold = m_hold.load(); hold.count() > 0)
+                std::this_thread::sleep_for(hold);
         });
     m_endpoint = std::make_unique<server::HttpEndpoint>(*m_service, std::move(options));
     m_endpoint->start();

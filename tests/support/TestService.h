@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -76,6 +78,9 @@ public:
     // Stops the HTTP side as Ctrl+C does (the database stays for checks).
     void stopEndpoint();
 
+    // Each statement's answer is held back this long, as over a slow network (0: none).
+    void holdAnswers(std::chrono::milliseconds delay) { m_hold = delay; }
+
     // Statements received, with their operation, in order.
     std::vector<std::pair<std::string, std::string>> statements() const;
 
@@ -115,6 +120,7 @@ private:
     std::unique_ptr<server::HttpEndpoint> m_endpoint;
     mutable std::mutex m_mutex;
     std::vector<std::pair<std::string, std::string>> m_statements;
+    std::atomic<std::chrono::milliseconds> m_hold{std::chrono::milliseconds(0)};
 };
 
 }  // namespace tarvelo::test

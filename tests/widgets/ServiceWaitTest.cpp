@@ -83,7 +83,8 @@ TEST_F(ServiceWait, TheWindowPaintsDropsInputAndSaysWhatIsBeingDone) {
         ASSERT_TRUE(waiter().busy());
         paintsBefore = counter.paints;
         login->update();
-        // A click on another button and typing reach nothing while the call is in flight.
+        // A click on another button reaches nothing while the call is in flight; typing waits
+        // for its end.
         QTest::mouseClick(login->RegSpeedButton, Qt::LeftButton);
         QTest::mouseClick(login->OKSpeedButton, Qt::LeftButton);
         QTest::keyClick(login->UserIDEdit, Qt::Key_X);
@@ -110,7 +111,9 @@ TEST_F(ServiceWait, TheWindowPaintsDropsInputAndSaysWhatIsBeingDone) {
     EXPECT_FALSE(waiter().busy());
     EXPECT_FALSE(waiter().indicator()) << "the indicator goes with the call";
     EXPECT_FALSE(Frm_Register) << "the click made during the call was not handled, then or later";
-    EXPECT_EQ(login->UserIDEdit->text(), QStringLiteral("amy"));
+    EXPECT_EQ(login->UserIDEdit->text(), QStringLiteral("amy")) << "not during the call";
+    QTest::qWait(20);
+    EXPECT_EQ(login->UserIDEdit->text(), QStringLiteral("amyx")) << "the key typed is kept";
     EXPECT_EQ(slow.requests().size(), 1u) << "the second press of 登录 started nothing";
     ASSERT_EQ(ui.events().size(), 1u);
     EXPECT_TRUE(ui.events()[0].text.starts_with("数据服务返回了 HTTP 错误 500"))
