@@ -798,7 +798,9 @@ TEST_F(BrowserInput, TypingOutrunsTheServiceAndLosesNothing) {
                 ++next;
             EXPECT_LT(next, typedInOrder.size()) << "sent out of order: " << t;
         }
-        if (msPerKey == 20) EXPECT_LT(texts.size(), 5u) << "typing faster than the service";
+        if (msPerKey == 20) {
+            EXPECT_LT(texts.size(), 5u) << "typing faster than the service";
+        }
         // Whenever the list was filled, it held the suggestions of the box's text then.
         ASSERT_FALSE(shown.empty());
         EXPECT_EQ(shown.back(), (std::pair<std::string, V>{"碎石y", {}}));
