@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <vector>
 
 #include "server/DbError.h"
 #include "server/PgServiceConnection.h"
@@ -91,6 +92,22 @@ std::string serviceTables() {
     return list;
 }
 
+// PostgreSQL's own functions a request has no use for and must not reach, every overload of
+// each (PUBLIC may execute them all by default): a lock held past its statement, or thousands
+// taken at once, fills the server's shared lock table; a backend of the same role (another
+// caller's write) may be signalled. Releasing a lock stays open to all: the service releases
+// what a session holds when its lease ends.
+constexpr const char* kRefusedFunctions =
+    "'pg_advisory_lock', 'pg_advisory_lock_shared', 'pg_advisory_xact_lock', "
+    "'pg_advisory_xact_lock_shared', 'pg_try_advisory_lock', 'pg_try_advisory_lock_shared', "
+    "'pg_try_advisory_xact_lock', 'pg_try_advisory_xact_lock_shared', 'pg_terminate_backend', "
+    "'pg_cancel_backend'";
+
+std::string refusedFunctionsWhere() {
+    return std::string("p.pronamespace = 'pg_catalog'::regnamespace AND p.proname IN (") +
+           kRefusedFunctions + ")";
+}
+
 // One answer of a check: the first column of the first row.
 std::string scalar(PgServiceConnection& c, const std::string& sql) {
     auto q = c.prepare(sql);
@@ -120,7 +137,7 @@ std::string PgDatabase::shownUri(std::string_view uri) {
     return out;
 }
 
-void PgDatabase::initialise(const std::string& uri, const std::string& secret) {
+std::vector<std::string> PgDatabase::initialise(const std::string& uri, const std::string& secret) {
     PgServiceConnection c(uri, Side::Internal);
     const std::string shown = shownUri(uri);
     const std::string database = scalar(c, "SELECT current_database()");
@@ -188,19 +205,64 @@ void PgDatabase::initialise(const std::string& uri, const std::string& secret) {
                "\" SET enable_hashagg = off");
         // Neither side makes temporary tables.
         c.exec("REVOKE TEMPORARY ON DATABASE \"" + database + "\" FROM PUBLIC");
+        // Only a superuser may take PostgreSQL's own functions away from PUBLIC (in this
+        // database only); the owner, a superuser then, still takes its advisory lock above.
+        // Another owner is told below what remains open.
+        if (scalar(c, "SELECT rolsuper FROM pg_roles WHERE rolname = current_user") == "1")
+            c.exec(
+                "DO $$ DECLARE f regprocedure; BEGIN FOR f IN SELECT p.oid::regprocedure "
+                "FROM pg_proc p WHERE " +
+                refusedFunctionsWhere() +
+                " LOOP EXECUTE format('REVOKE EXECUTE ON FUNCTION %s FROM PUBLIC, " +
+                std::string(kReadRole) + ", " + std::string(kWriteRole) +
+                "', f); END LOOP; END $$");
         c.commit();
     } catch (const DbError& e) {
         c.rollback();
         throw Error("无法初始化数据库“" + shown + "”，没有留下任何改动。", e.detail());
     }
-    // Disk for sorting and hashing is a superuser's setting; without it work_mem still bounds
-    // each step's memory.
-    try {
-        for (const auto role : {kReadRole, kWriteRole})
-            c.exec("ALTER ROLE " + std::string(role) + " IN DATABASE \"" + database +
-                   "\" SET temp_file_limit = '1GB'");
-    } catch (const DbError&) {
+    std::vector<std::string> notes;
+    // Disk for sorting and hashing is a superuser's setting: a superuser, or an owner a superuser
+    // granted SET ON PARAMETER temp_file_limit, may give it to the roles. Without it work_mem
+    // still bounds each step's memory, but not its temporary files.
+    std::string limits;
+    for (const auto role : {kReadRole, kWriteRole}) {
+        const std::string sql = "ALTER ROLE " + std::string(role) + " IN DATABASE \"" + database +
+                                "\" SET temp_file_limit = '1GB'";
+        try {
+            c.exec(sql);
+        } catch (const DbError&) {
+            limits += "  " + sql + ";\n";
+        }
     }
+    if (!limits.empty())
+        notes.push_back("注意：角色 " + scalar(c, "SELECT current_user") +
+                        " 不是超级用户，没能限制两端的临时文件（temp_file_limit），"
+                        "一条语句的排序和散列可能写满数据库服务器的磁盘。请让超级用户在数据库“" +
+                        database + "”中执行：\n" + limits);
+    // What the sides may still call of the functions above (an owner that is not a superuser
+    // could not take them away).
+    std::string revokes;
+    const std::string open =
+        "SELECT string_agg(p.oid::regprocedure::text, ',' ORDER BY 1) FROM "
+        "pg_proc p WHERE " +
+        refusedFunctionsWhere() + " AND (has_function_privilege('" + std::string(kReadRole) +
+        "', p.oid, 'EXECUTE') OR " + "has_function_privilege('" + std::string(kWriteRole) +
+        "', p.oid, 'EXECUTE'))";
+    for (std::string list = scalar(c, open); !list.empty();) {
+        const auto comma = list.find("),");
+        const std::string f = list.substr(0, comma == std::string::npos ? list.size() : comma + 1);
+        list.erase(0, comma == std::string::npos ? list.size() : comma + 2);
+        revokes += "  REVOKE EXECUTE ON FUNCTION " + f + " FROM PUBLIC, " + std::string(kReadRole) +
+                   ", " + std::string(kWriteRole) + ";\n";
+    }
+    if (!revokes.empty())
+        notes.push_back("注意：角色 " + scalar(c, "SELECT current_user") +
+                        " 不是超级用户，没能收回两端调用咨询锁和结束其他会话的函数的权限"
+                        "（它们可以占满数据库服务器的锁表，或结束同一角色的其他会话）。"
+                        "请让超级用户在数据库“" +
+                        database + "”中执行：\n" + revokes);
+    return notes;
 }
 
 bool PgDatabase::initialised(const std::string& uri) {
@@ -215,7 +277,7 @@ void PgDatabase::requireInitialised(const std::string& uri) {
                     shownUri(uri) + "。");
 }
 
-void PgDatabase::checkSide(const std::string& uri, Side side) {
+std::vector<std::string> PgDatabase::checkSide(const std::string& uri, Side side) {
     PgServiceConnection c(uri, Side::Internal);
     const std::string role = scalar(c, "SELECT current_user");
     const std::string shown = shownUri(uri);
@@ -245,6 +307,18 @@ void PgDatabase::checkSide(const std::string& uri, Side side) {
                   "has_table_privilege('kvr_xxj', 'UPDATE') AND "
                   "has_table_privilege('kvr_xxj', 'DELETE')") != "1")
         refuse("没有写入数据表的权限");
+    // Only a superuser can take these away; a database whose owner could not is still served.
+    std::vector<std::string> warnings;
+    const std::string open =
+        scalar(c,
+               "SELECT string_agg(DISTINCT p.proname, ', ') FROM pg_proc p "
+               "WHERE " +
+                   refusedFunctionsWhere() + " AND has_function_privilege(p.oid, 'EXECUTE')");
+    if (!open.empty())
+        warnings.push_back("注意：" + which + "的数据库角色“" + role + "”仍能调用 " + open +
+                           "：调用者可以占满数据库服务器的锁表，或结束同一角色的其他会话。"
+                           "请让超级用户收回这些函数的执行权限（见 init 的提示）。");
+    return warnings;
 }
 
 std::unique_ptr<ServiceConnection> PgDatabase::connect(const std::string& uri, Side side) {

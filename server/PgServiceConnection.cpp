@@ -296,9 +296,19 @@ void PgServiceConnection::release() noexcept {
         m_prepared.clear();
     }
     rollback();
-    // Whatever a statement set for the session (set_config in a query) ends with its request.
-    PQclear(PQexec(m_conn,
-                   m_prepared.size() > kMaxPrepared ? "RESET ALL; DEALLOCATE ALL" : "RESET ALL"));
+    // What a request's statement left in the session ends with the request: session advisory
+    // locks (thousands of them would fill the server's lock table), settings (set_config in a
+    // query), temporary tables, sequence values. This is DISCARD ALL without its DEALLOCATE ALL,
+    // which would throw away the service's own prepared statements and cost a round trip to
+    // prepare each again in the next request. A request cannot prepare a statement of its own
+    // (PREPARE and several statements in one are refused), nor declare a cursor, LISTEN or
+    // change the session's role, which DISCARD ALL also undoes. DISCARD PLANS is left out too:
+    // a request leaves no plan of its own, and the service's plans stay valid.
+    PQclear(PQexec(m_conn, m_prepared.size() > kMaxPrepared
+                               ? "SELECT pg_advisory_unlock_all(); RESET ALL; DISCARD TEMP; "
+                                 "DISCARD SEQUENCES; DEALLOCATE ALL"
+                               : "SELECT pg_advisory_unlock_all(); RESET ALL; DISCARD TEMP; "
+                                 "DISCARD SEQUENCES"));
     if (m_prepared.size() > kMaxPrepared) m_prepared.clear();
     m_timeout = m_baseTimeout;
 }

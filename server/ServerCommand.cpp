@@ -227,7 +227,7 @@ int serve(const Args& a) {
 
     const std::string writeDb = a.values.count("--write-db") ? a.values.at("--write-db") : "";
     Store store(db, writeDb);
-    store.checkSides();
+    const std::vector<std::string> sideWarnings = store.checkSides();
     SoapService::StatementObserver observer;
     if (a.flags.count("--log-statements"))
         observer = [](std::string_view operation, std::string_view sql) {
@@ -258,6 +258,8 @@ int serve(const Args& a) {
     if (endpoint.maxConnections() < 1000)
         std::cout << "注意：打开文件数的上限只容得下 " << endpoint.maxConnections()
                   << " 个同时的连接；要服务更多客户端，请提高 ulimit -n。\n";
+    for (const auto& w : sideWarnings)
+        std::cout << w << "\n";
     std::cout << "按 Ctrl+C 停止。" << std::endl;
     std::atomic<bool> ended{false};
     std::thread waiter([&] {
@@ -387,8 +389,10 @@ int runServerCommand(const std::vector<std::string>& args) {
     try {
         if (command == "init") {
             const Args a = parse(args, {"--db"}, {});
-            Store::initialise(required(a, "--db"));
+            const std::vector<std::string> notes = Store::initialise(required(a, "--db"));
             std::cout << "数据库已初始化：" << required(a, "--db") << std::endl;
+            for (const auto& n : notes)
+                std::cout << n << std::flush;
         } else if (command == "serve") {
             return serve(parse(args,
                                {"--db", "--write-db", "--listen", "--tls-cert", "--tls-key",

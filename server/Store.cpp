@@ -86,10 +86,13 @@ Store::Store(std::string database, std::string writeDatabase)
 
 Store::~Store() = default;
 
-void Store::checkSides() const {
-    if (!m_postgres) return;
-    PgDatabase::checkSide(m_database, Side::Read);
-    if (!m_writeDatabase.empty()) PgDatabase::checkSide(m_writeDatabase, Side::Write);
+std::vector<std::string> Store::checkSides() const {
+    if (!m_postgres) return {};
+    auto warnings = PgDatabase::checkSide(m_database, Side::Read);
+    if (!m_writeDatabase.empty())
+        for (auto& w : PgDatabase::checkSide(m_writeDatabase, Side::Write))
+            warnings.push_back(std::move(w));
+    return warnings;
 }
 
 std::string Store::newSecret() {
@@ -98,7 +101,7 @@ std::string Store::newSecret() {
     return hex(key, sizeof key);
 }
 
-void Store::initialise(const std::string& path) {
+std::vector<std::string> Store::initialise(const std::string& path) {
     if (isPostgres(path)) return PgDatabase::initialise(path, newSecret());
     SqliteConnection db(path, true);
     if (hasTable(db, Schema::kSecretTable) || hasTable(db, "KVR_XXJ"))
@@ -116,6 +119,7 @@ void Store::initialise(const std::string& path) {
         throw Error("无法保存密码变换所需的密钥。", e.detail());
     }
     db.exec("COMMIT");
+    return {};
 }
 
 std::unique_ptr<ServiceConnection> Store::open(Side side) const {

@@ -28,12 +28,14 @@ public:
 
     // Before serving requests: on PostgreSQL, throws tarvelo::Error when a side's role may do more
     // than its side needs (the privileges are the guard: a read side that may write would take
-    // a write through the read side).
-    void checkSides() const;
+    // a write through the read side). Returns warnings of what a side's role may still do that
+    // only a superuser could have taken away.
+    std::vector<std::string> checkSides() const;
 
     // Creates the tables, their checks and the secret of the password transformation (and on
     // PostgreSQL the roles of the two sides). Throws when the database already holds them.
-    static void initialise(const std::string& database);
+    // Returns notes of what a PostgreSQL owner that is not a superuser could not set.
+    static std::vector<std::string> initialise(const std::string& database);
 
     // Whether `database` names a PostgreSQL database rather than a SQLite file.
     static bool isPostgres(std::string_view database);

@@ -108,6 +108,88 @@ TEST_F(PostgresCommands, AQueryOutlivesTheSessionTheDatabaseDropped) {
     EXPECT_EQ(service->execute("update KVR_REGION set IDDESC='东城区' where ID='01'"), 1);
 }
 
+// A session of one side's role, as another caller's request holds it.
+std::unique_ptr<server::ServiceConnection> sessionOf(const TestService& s, server::Side side) {
+    return server::PgDatabase::connect(
+        s.uriAs(side == server::Side::Read ? "tarvelo_read" : "tarvelo_write"), side);
+}
+
+std::string scalarOf(server::ServiceConnection& c, const std::string& sql) {
+    auto q = c.prepare(sql);
+    return q->step() ? q->text(0) : std::string();
+}
+
+// Neither side may take an advisory lock (one held past its statement, or thousands at once,
+// fill the server's lock table) nor signal a session, though another session of its own role
+// is one it could signal: every overload is refused and the other session lives on.
+TEST_F(PostgresCommands, TheSidesCannotTakeAdvisoryLocksNorSignalSessions) {
+    service->exec("INSERT INTO KVR_REGION VALUES ('01','东城区')");
+    auto readPeer = sessionOf(*service, server::Side::Read);
+    auto writePeer = sessionOf(*service, server::Side::Write);
+    const std::string readPid = scalarOf(*readPeer, "SELECT pg_backend_pid()");
+    const std::string writePid = scalarOf(*writePeer, "SELECT pg_backend_pid()");
+    const std::string calls[] = {
+        "pg_advisory_lock(1)",          "pg_advisory_lock(1, 2)",
+        "pg_advisory_lock_shared(1)",   "pg_advisory_xact_lock(1)",
+        "pg_advisory_xact_lock(1, 2)",  "pg_advisory_xact_lock_shared(1, 2)",
+        "pg_try_advisory_lock(1)",      "pg_try_advisory_lock_shared(1, 2)",
+        "pg_try_advisory_xact_lock(1)", "pg_try_advisory_xact_lock_shared(1)",
+        "pg_terminate_backend(PID)",    "pg_terminate_backend(PID, 100)",
+        "pg_cancel_backend(PID)",
+    };
+    const auto with = [](std::string call, const std::string& pid) {
+        if (const auto at = call.find("PID"); at != std::string::npos) call.replace(at, 3, pid);
+        return call;
+    };
+    for (const auto& call : calls) {
+        SCOPED_TRACE(call);
+        // The read side answers its error in the packet.
+        const std::string answer = service->query("select " + with(call, readPid));
+        EXPECT_NE(answer.find("语句被拒绝"), std::string::npos) << answer.substr(0, 300);
+        try {
+            service->execute("update KVR_REGION set IDDESC = IDDESC where ID = '01' and " +
+                             with(call, writePid) + " is not null");
+            ADD_FAILURE() << "the write side ran it";
+        } catch (const SoapFault& f) {
+            EXPECT_NE(f.faultString().find("语句被拒绝"), std::string::npos) << f.faultString();
+        }
+    }
+    EXPECT_EQ(scalarOf(*readPeer, "SELECT pg_backend_pid()"), readPid);
+    EXPECT_EQ(scalarOf(*writePeer, "SELECT pg_backend_pid()"), writePid);
+    EXPECT_EQ(service->scalar("select count(*) from pg_locks where locktype = 'advisory'"), "0");
+    EXPECT_TRUE(
+        server::PgDatabase::checkSide(service->uriAs("tarvelo_read"), server::Side::Read).empty());
+    EXPECT_TRUE(server::PgDatabase::checkSide(service->uriAs("tarvelo_write"), server::Side::Write)
+                    .empty());
+}
+
+// Where a side may still take advisory locks (an owner that is no superuser could not take them
+// away), the locks a request took end with it: the pooled session goes on to the next request
+// holding none, and the service's own prepared statements still serve it.
+TEST_F(PostgresCommands, AdvisoryLocksARequestTookEndWithIt) {
+    service->exec("GRANT EXECUTE ON FUNCTION pg_advisory_lock(bigint) TO tarvelo_read");
+    const auto warnings =
+        server::PgDatabase::checkSide(service->uriAs("tarvelo_read"), server::Side::Read);
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_NE(warnings[0].find("pg_advisory_lock"), std::string::npos) << warnings[0];
+    service->exec("INSERT INTO KVR_REGION VALUES ('01','东城区')");
+    const std::string held = "select count(*) from pg_locks where locktype = 'advisory'";
+    for (int request = 0; request < 20; ++request) {
+        SCOPED_TRACE(request);
+        ASSERT_NE(service
+                      ->query("select count(pg_advisory_lock(g)) as n from "
+                              "generate_series(1, 2000) g")
+                      .find("2000"),
+                  std::string::npos);
+        // The lease ends just after the answer went out.
+        for (int i = 0; i < 100 && service->scalar(held) != "0"; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        EXPECT_EQ(service->scalar(held), "0");
+        EXPECT_NE(service->query("select IDDESC from KVR_REGION").find("东城区"),
+                  std::string::npos);
+    }
+}
+
 // A PostgreSQL server of the test's own, started without the sides' roles: roles belong to the
 // whole server, so what init does with them is seen only where no other test made them before.
 class PostgresInit : public ::testing::Test {
@@ -238,6 +320,45 @@ TEST_F(PostgresInit, InitTakesTheRolesTheServerHasAlready) {
     const BinaryOutcome outcome = runServerBinary({"init", "--db", uri("tv_new")});
     ASSERT_EQ(outcome.status, 0) << outcome.out;
     expectReady("tv_new");
+}
+
+// An owner that is no superuser initialises the database and is told, statement by statement,
+// what only a superuser may set; those statements, run by one, leave the database as a
+// superuser's init does. An owner granted the temporary file limit sets it itself.
+TEST_F(PostgresInit, AnOwnerThatIsNoSuperuserIsToldWhatASuperuserMustSet) {
+    exec("postgres", "CREATE ROLE tv_owner LOGIN CREATEROLE");
+    exec("postgres", "CREATE DATABASE tv_plain OWNER tv_owner");
+    const BinaryOutcome outcome = runServerBinary({"init", "--db", uri("tv_plain", "tv_owner")});
+    ASSERT_EQ(outcome.status, 0) << outcome.out;
+    for (const char* says : {"temp_file_limit", "pg_advisory_lock(bigint)",
+                             "pg_terminate_backend(integer,bigint)", "pg_cancel_backend(integer)"})
+        EXPECT_NE(outcome.out.find(says), std::string::npos) << says << "\n" << outcome.out;
+    EXPECT_FALSE(
+        server::PgDatabase::checkSide(uri("tv_plain", "tarvelo_read"), server::Side::Read).empty());
+    std::size_t statements = 0;
+    for (std::size_t at = 0, end; (end = outcome.out.find('\n', at)) != std::string::npos;
+         at = end + 1)
+        if (const std::string line = outcome.out.substr(at, end - at); line.starts_with("  ")) {
+            exec("tv_plain", line);
+            ++statements;
+        }
+    EXPECT_GT(statements, 10u);
+    expectReady("tv_plain");
+    EXPECT_TRUE(
+        server::PgDatabase::checkSide(uri("tv_plain", "tarvelo_read"), server::Side::Read).empty());
+    EXPECT_TRUE(server::PgDatabase::checkSide(uri("tv_plain", "tarvelo_write"), server::Side::Write)
+                    .empty());
+
+    exec("postgres", "GRANT SET ON PARAMETER temp_file_limit TO tv_owner");
+    exec("postgres", "CREATE DATABASE tv_granted OWNER tv_owner");
+    const BinaryOutcome granted = runServerBinary({"init", "--db", uri("tv_granted", "tv_owner")});
+    ASSERT_EQ(granted.status, 0) << granted.out;
+    EXPECT_EQ(granted.out.find("temp_file_limit"), std::string::npos) << granted.out;
+    EXPECT_EQ(scalar("tv_granted",
+                     "SELECT count(*) FROM pg_db_role_setting s, pg_database d "
+                     "WHERE d.oid = s.setdatabase AND d.datname = 'tv_granted' "
+                     "AND 'temp_file_limit=1GB' = ANY (s.setconfig)"),
+              "2");
 }
 
 }  // namespace
