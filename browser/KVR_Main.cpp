@@ -14,6 +14,7 @@
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QSignalBlocker>
 #include <QSplitter>
 #include <QStyle>
 #include <QStyledItemDelegate>
@@ -42,6 +43,7 @@
 #include "widgets/DataSource.h"
 #include "widgets/FormParts.h"
 #include "widgets/Pictures.h"
+#include "widgets/QtCallWaiter.h"
 #include "widgets/WindowPlacement.h"
 
 namespace tarvelo {
@@ -552,6 +554,7 @@ bool TKVR_MainForm::eventFilter(QObject* watched, QEvent* event) {
 TKVR_MainForm::~TKVR_MainForm() {
     // A suggestion query in flight is abandoned and its thread ended while this window is whole:
     // its answer is handed to this window.
+    m_closed = true;
     m_suggestionQuery.reset();
     // While the program still refers to a main window, its session is released once more.
     try {
@@ -845,7 +848,7 @@ void TKVR_MainForm::QueryEditChange() {
 }
 
 void TKVR_MainForm::askSuggestions() {
-    if (m_suggestionsAsked) return;
+    if (m_suggestionsAsked || m_closed) return;
     TIISdmPtr& module = dataModule();
     if (!m_suggestionQuery)
         m_suggestionQuery = std::make_unique<BackgroundQuery>(
@@ -869,6 +872,16 @@ void TKVR_MainForm::askSuggestions() {
 }
 
 void TKVR_MainForm::suggestionsArrived(unsigned epoch, BackgroundQuery::Answer answer) {
+    if (m_closed) return;
+    // A call of the window is on its way (its waiter's loop delivered this): the answer is taken
+    // in once it has ended, never in the middle of another action, whose input is held.
+    if (const auto* waiter = dynamic_cast<const QtCallWaiter*>(app().waiter);
+        waiter && waiter->busy()) {
+        auto later = std::make_shared<BackgroundQuery::Answer>(std::move(answer));
+        QTimer::singleShot(20, this,
+                           [this, epoch, later] { suggestionsArrived(epoch, std::move(*later)); });
+        return;
+    }
     m_suggestionsAsked = false;
     // Only a change made since the grid was last hidden wants suggestions shown.
     if (!m_suggestionsWanted || *m_suggestionsWanted != m_suggestionEpoch) return;
@@ -966,7 +979,12 @@ void TKVR_MainForm::SelDBGridCellClick() {
         QueryEdit->clear();
         return;
     }
-    QueryEdit->setText(QString::fromStdString(Cds_SelItem.fieldByName("ITEMDESC").asText()));
+    {
+        // The chosen name is searched for at once: suggestions for it would only be thrown away,
+        // and the search would wait for them on the connection.
+        const QSignalBlocker quiet(QueryEdit);
+        QueryEdit->setText(QString::fromStdString(Cds_SelItem.fieldByName("ITEMDESC").asText()));
+    }
     hideSuggestions();
     QuerySpeedButtonClick();
 }
@@ -1005,6 +1023,9 @@ void TKVR_MainForm::closeEvent(QCloseEvent* event) {
 void TKVR_MainForm::FormClose() {
     if (m_closed) return;
     m_closed = true;
+    // Suggestions on their way are abandoned: the session's release goes out on the connection
+    // at once.
+    m_suggestionQuery.reset();
     Timer1->stop();
     // The session first, then the data access module and the login window, which ends the
     // program; then this window goes.

@@ -23,9 +23,9 @@ void BackgroundQuery::start(std::string sqlText, Done done) {
     m_busy = true;
     m_thread = std::jthread([this, sql = std::move(sqlText), done = std::move(done)] {
         Answer answer;
-        answer.sqlText = sql;
-        PacketStream packet;
         try {
+            answer.sqlText = sql;
+            PacketStream packet;
             IVRDS_IIS_WebSCoorSpplyIsapi intf(m_client);
             intf.SpplyVanDataBySQL(answer.sqlText,
                                    [&](std::string_view piece) { packet.feed(piece); });
@@ -40,7 +40,11 @@ void BackgroundQuery::start(std::string sqlText, Done done) {
         // Free before the answer is handed on: whoever takes it may start the next query at
         // once, which then waits only for this thread's last steps.
         m_busy = false;
-        if (!m_abandoned) done(std::move(answer));
+        try {
+            if (!m_abandoned) done(std::move(answer));
+        } catch (...) {
+            // Nothing may leave the thread; without memory to hand the answer on, it is lost.
+        }
     });
 }
 

@@ -3,13 +3,14 @@
 #include <curl/curl.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <mutex>
-#include <semaphore>
 #include <new>
+#include <semaphore>
 #include <thread>
 
 #include "text/Error.h"
@@ -291,7 +292,8 @@ public:
     using WaitFor = std::function<void(const std::function<void()>& block)>;
     class Turn {
     public:
-        Turn(Connection& c, const WaitFor& waitFor) : m_c(c) {
+        // `cancel`, raised meanwhile, ends the wait (a read the user abandons).
+        Turn(Connection& c, const WaitFor& waitFor, const std::atomic<bool>& cancel) : m_c(c) {
             if (!c.m_free.try_acquire()) {
                 if (c.m_holder.load() == std::this_thread::get_id())
                     throw Error("上一次与数据服务的通信还没有结束，请稍后再试。",
@@ -299,14 +301,20 @@ public:
                 std::atomic<bool> taken{false};
                 try {
                     waitFor([&] {
-                        c.m_free.acquire();
-                        taken = true;
+                        while (!cancel) {
+                            if (c.m_free.try_acquire_for(std::chrono::milliseconds(50))) {
+                                taken = true;
+                                return;
+                            }
+                        }
                     });
                 } catch (...) {
                     if (taken) c.m_free.release();
                     throw;
                 }
-                if (!taken) c.m_free.acquire();
+                if (!taken)
+                    throw Error("已取消：没有等到数据服务的答复，这次查询没有完成。",
+                                "HttpTransport::post：等待连接时取消");
             }
             c.m_holder = std::this_thread::get_id();
         }
@@ -338,14 +346,18 @@ HttpTransport::~HttpTransport() = default;
 
 HttpTransport::Reply HttpTransport::post(const std::string& url, std::string_view soapAction,
                                          std::string_view body, const BodySink* sink) {
-    const Connection::Turn turn(*m_connection, [this](const std::function<void()>& block) {
-        if (!m_waiter) return block();
-        CallWaiter::Call call;
-        call.side = m_side;
-        call.what = !m_nextActivity.empty() ? m_nextActivity : std::string("正在等待数据服务…");
-        std::atomic<bool> uncancellable{false};
-        m_waiter->wait(call, block, uncancellable);
-    });
+    // A cancel made while the call waits for its turn ends it there, and is not forgotten.
+    m_cancel = false;
+    const Connection::Turn turn(
+        *m_connection,
+        [this](const std::function<void()>& block) {
+            if (!m_waiter) return block();
+            CallWaiter::Call call;
+            call.side = m_side;
+            call.what = !m_nextActivity.empty() ? m_nextActivity : std::string("正在等待数据服务…");
+            m_waiter->wait(call, block, m_cancel);
+        },
+        m_cancel);
     CURL* c = m_connection->handle();
     Reply reply;
     // Options set for one call are set again for every call: the handle is reused, by the other
@@ -411,7 +423,6 @@ HttpTransport::Reply HttpTransport::post(const std::string& url, std::string_vie
             curl_easy_setopt(c, CURLOPT_SEEKDATA, nullptr);
         }
     } unhook{c};
-    m_cancel = false;
     curl_easy_setopt(c, CURLOPT_NOPROGRESS, m_side == CallSide::Write ? 1L : 0L);
     curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, progress);
     curl_easy_setopt(c, CURLOPT_XFERINFODATA, this);
