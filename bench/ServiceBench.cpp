@@ -204,6 +204,13 @@ double percentile(std::vector<double> v, double p) {
     return v[std::min(v.size() - 1, static_cast<std::size_t>(p * static_cast<double>(v.size())))];
 }
 
+// The crowds here all come from 127.0.0.1: no limit per address.
+server::EndpointOptions crowdOptions() {
+    server::EndpointOptions options;
+    options.maxConnectionsPerAddress = 0;
+    return options;
+}
+
 // A loopback connection of our own, for the crowds of idle and slow clients.
 int connectTo(int port, bool nonBlocking) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | (nonBlocking ? SOCK_NONBLOCK : 0), 0);
@@ -513,11 +520,11 @@ PostgresFigures measurePostgres(const Workload& w, double seconds) {
         server::Store store(pgUri(primary, db, "tarvelo_read"),
                             pgUri(primary, db, "tarvelo_write"));
         server::SoapService service(store, server::ServiceLimits{});
-        server::HttpEndpoint endpoint(service, server::EndpointOptions{});
+        server::HttpEndpoint endpoint(service, crowdOptions());
         endpoint.start();
         server::Store replicaStore(pgUri(replica, db, "tarvelo_read"));
         server::SoapService replicaService(replicaStore, server::ServiceLimits{});
-        server::HttpEndpoint replicaEndpoint(replicaService, server::EndpointOptions{});
+        server::HttpEndpoint replicaEndpoint(replicaService, crowdOptions());
         replicaEndpoint.start();
         std::printf("service on %s over the PostgreSQL primary, %s over its replica\n",
                     endpoint.baseUrl().c_str(), replicaEndpoint.baseUrl().c_str());
@@ -580,7 +587,7 @@ int main(int argc, char** argv) {
 
         server::Store store(db);
         server::SoapService service(store, server::ServiceLimits{});
-        server::HttpEndpoint endpoint(service, server::EndpointOptions{});
+        server::HttpEndpoint endpoint(service, crowdOptions());
         endpoint.start();
         std::printf("service on %s, database %s (%s)\n", endpoint.baseUrl().c_str(), db.c_str(),
                     describe(volume).c_str());

@@ -84,21 +84,50 @@ std::string now() {
     return buf;
 }
 
-std::string peerOf(MHD_Connection* c) {
-    const MHD_ConnectionInfo* info = MHD_get_connection_info(c, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
-    if (!info || !info->client_addr) return "?";
+// "host:port" of a peer, for the log.
+std::string addressText(const sockaddr* address) {
+    if (!address) return "?";
     char host[INET6_ADDRSTRLEN] = "?";
     int port = 0;
-    if (info->client_addr->sa_family == AF_INET) {
-        const auto* in = reinterpret_cast<const sockaddr_in*>(info->client_addr);
+    if (address->sa_family == AF_INET) {
+        const auto* in = reinterpret_cast<const sockaddr_in*>(address);
         inet_ntop(AF_INET, &in->sin_addr, host, sizeof host);
         port = ntohs(in->sin_port);
-    } else if (info->client_addr->sa_family == AF_INET6) {
-        const auto* in = reinterpret_cast<const sockaddr_in6*>(info->client_addr);
+    } else if (address->sa_family == AF_INET6) {
+        const auto* in = reinterpret_cast<const sockaddr_in6*>(address);
         inet_ntop(AF_INET6, &in->sin6_addr, host, sizeof host);
         port = ntohs(in->sin6_port);
     }
     return std::string(host) + ":" + std::to_string(port);
+}
+
+const sockaddr* clientAddressOf(MHD_Connection* c) {
+    const MHD_ConnectionInfo* info = MHD_get_connection_info(c, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+    return info ? info->client_addr : nullptr;
+}
+
+std::string peerOf(MHD_Connection* c) {
+    return addressText(clientAddressOf(c));
+}
+
+// Who a caller is for the limits that hold per caller: an IPv4 address (also through an IPv6
+// socket), or an IPv6 /64, the block one machine is usually given whole.
+std::string callerOf(const sockaddr* address) {
+    char text[INET6_ADDRSTRLEN] = "?";
+    if (address && address->sa_family == AF_INET) {
+        inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(address)->sin_addr, text,
+                  sizeof text);
+    } else if (address && address->sa_family == AF_INET6) {
+        in6_addr a = reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr;
+        if (IN6_IS_ADDR_V4MAPPED(&a)) {
+            inet_ntop(AF_INET, &a.s6_addr[12], text, sizeof text);
+            return text;
+        }
+        std::fill(std::begin(a.s6_addr) + 8, std::end(a.s6_addr), 0);
+        inet_ntop(AF_INET6, &a, text, sizeof text);
+        return std::string(text) + "/64";
+    }
+    return text;
 }
 
 std::string readFile(const std::string& path) {
@@ -348,6 +377,7 @@ struct HttpEndpoint::Exchange {
     std::string method;
     std::string path;
     std::string peer;
+    std::string caller;                    // for the service's limits per caller
     const SoapInterface* iface = nullptr;  // a SOAP request
     std::string body;
     std::size_t received = 0;                // bytes of the body as sent (compressed, when it is)
@@ -427,6 +457,7 @@ struct HttpEndpoint::Callbacks {
                 x->method = method;
                 x->path = url;
                 x->peer = peerOf(c);
+                x->caller = callerOf(clientAddressOf(c));
                 self.setHeaderDeadline(c, Clock::now() + self.m_options.bodyTimeout);
                 if (const auto refused = self.refusal(c)) return deny(self, c, *x, *refused);
                 if (x->method == MHD_HTTP_METHOD_POST && x->path.starts_with(kSoapPrefix))
@@ -538,6 +569,22 @@ struct HttpEndpoint::Callbacks {
         self.setHeaderDeadline(c, Clock::now() + self.m_options.idleTimeout);
     }
 
+    // A connection from a network not allowed is closed before anything is read from it.
+    static MHD_Result admit(void* cls, const sockaddr* address, socklen_t) {
+        auto& self = *static_cast<HttpEndpoint*>(cls);
+        if (self.m_options.allowed.admits(address)) return MHD_YES;
+        try {
+            if (self.m_options.log) {
+                const std::string line =
+                    now() + " " + addressText(address) + " 拒绝连接：对端不在允许的网络之内";
+                std::lock_guard lock(self.m_logMutex);
+                self.m_options.log(line);
+            }
+        } catch (...) {
+        }
+        return MHD_NO;
+    }
+
     static void connection(void* cls, MHD_Connection* c, void**,
                            MHD_ConnectionNotificationCode code) {
         auto& self = *static_cast<HttpEndpoint*>(cls);
@@ -610,6 +657,8 @@ int HttpEndpoint::bind() {
         {MHD_OPTION_CONNECTION_TIMEOUT, static_cast<intptr_t>(m_options.idleTimeout.count()),
          nullptr},
         {MHD_OPTION_CONNECTION_LIMIT, m_maxConnections, nullptr},
+        {MHD_OPTION_PER_IP_CONNECTION_LIMIT, std::max(m_options.maxConnectionsPerAddress, 0),
+         nullptr},
         {MHD_OPTION_CONNECTION_MEMORY_LIMIT, static_cast<intptr_t>(kConnectionMemory), nullptr},
         {MHD_OPTION_NOTIFY_COMPLETED, reinterpret_cast<intptr_t>(&Callbacks::completed), this},
         {MHD_OPTION_NOTIFY_CONNECTION, reinterpret_cast<intptr_t>(&Callbacks::connection), this},
@@ -622,7 +671,9 @@ int HttpEndpoint::bind() {
             options.push_back({MHD_OPTION_HTTPS_MEM_TRUST, 0, m_clientCaPem.data()});
     }
     options.push_back({MHD_OPTION_END, 0, nullptr});
-    m_daemon = MHD_start_daemon(flags, 0, nullptr, nullptr, &Callbacks::access, this,
+    const bool screened = m_options.allowed.restricts();
+    m_daemon = MHD_start_daemon(flags, 0, screened ? &Callbacks::admit : nullptr,
+                                screened ? this : nullptr, &Callbacks::access, this,
                                 MHD_OPTION_ARRAY, options.data(), MHD_OPTION_END);
     if (!m_daemon) {
         ::close(m_socket);
@@ -716,7 +767,7 @@ void HttpEndpoint::serveSoap(const SoapInterface& iface, Exchange& x) {
     const auto started = Clock::now();
     SoapService::Reply reply;
     try {
-        reply = m_service.handle(iface, x.body);
+        reply = m_service.handle(iface, x.body, x.caller);
     } catch (const std::exception& e) {
         reply.status = 500;
         reply.body =

@@ -37,7 +37,10 @@ struct EndpointOptions {
     // 401 (token) with a line of plain text and a log line saying who and why; nothing it asked
     // is read or run. Every path is guarded alike, the WSDL and the index included. Checked in
     // this order, so that a stranger's network learns nothing of what else is asked.
-    ClientNetworks allowed;  // the clients' networks; none listed: any
+    // The clients' networks; none listed: any. A connection from elsewhere is closed as soon as
+    // it is accepted (with a log line), before it can send anything or hold a connection's
+    // room; its requests would be refused all the same.
+    ClientNetworks allowed;
     // With TLS: a PEM file of the authorities that must have signed the client's certificate.
     std::string tlsClientCa;
     AccessToken accessToken;  // "Authorization: Bearer TOKEN" on every request; none: not asked
@@ -53,6 +56,9 @@ struct EndpointOptions {
     // Open at once; more are accepted and closed at once. Never more than the open-file limit
     // leaves room for (the database and the workers need descriptors too).
     int maxConnections = 10000;
+    // Open at once from one address; more from it are closed at once. 0: no limit. Clients
+    // behind one NAT or proxy share their address.
+    int maxConnectionsPerAddress = 32;
     // One line per request (time, peer, operation, duration, rows or error); none when empty.
     std::function<void(const std::string&)> log;
 };

@@ -41,6 +41,7 @@ constexpr const char* kUsage =
     "  init       --db FILE                     新建数据库（表、索引、密码变换密钥）\n"
     "  serve      --db FILE [--listen HOST:PORT] [--tls-cert F --tls-key F] [--log-statements]\n"
     "             [--access-token-file F] [--allow 网段]... [--tls-client-ca F]\n"
+    "             [--max-connections-per-address N]\n"
     "                                           提供两个 SOAP 接口（默认 127.0.0.1:8517）\n"
     "  demo-data  --db FILE [--rows N]          装入演示数据；--rows N 只生成 N 行信息价\n"
     "                                           （60 个月 × 20 个地区），用于性能测试\n"
@@ -67,7 +68,7 @@ const std::map<std::string, std::string> kHelp = {
     {"serve",
      "用法：tarvelo-server serve --db FILE [--listen HOST:PORT] [--tls-cert F --tls-key F]\n"
      "                           [--log-statements] [--access-token-file F] [--allow 网段]...\n"
-     "                           [--tls-client-ca F]\n"
+     "                           [--tls-client-ca F] [--max-connections-per-address N]\n"
      "       tarvelo-server serve --db 查询端连接 [--write-db 写入端连接] [其他选项同上]\n"
      "在 HOST:PORT（默认 127.0.0.1:8517，只接受本机连接；端口 0 表示任一空闲端口）提供服务：\n"
      "  POST /soap/IVRDS_IIS_WebSCoorSpplyIsapi   查询端\n"
@@ -80,13 +81,18 @@ const std::map<std::string, std::string> kHelp = {
      "（正在提交的数据总是整体提交），然后关闭数据库，退出状态为 0。\n"
      "30 秒没有任何收发的连接被关闭；连接后 10 秒内（保持的连接：上次应答后 30 秒内）\n"
      "没有发完请求头的连接被切断；请求头之后 5 分钟内没有发完请求体的也被切断。\n"
+     "--max-connections-per-address N：同一地址最多同时有 N 个连接（默认 32，0 表示不限），\n"
+     "多出的连接立即关闭；很多客户端经同一个 NAT 或代理连接时请调高。\n"
+     "EnVerifs（登录、注册和改密码时的密码变换）每个地址连续最多 5 次，此后每秒 1 次，\n"
+     "更频繁的答复“请求过于频繁，请稍后再试。”并在日志中记一行，以防有人借它猜测密码。\n"
      "\n"
      "访问限制（默认没有：连得上的客户端都能执行语句；监听本机以外的地址时请至少用一种）：\n"
      "  --access-token-file F  文件 F 里的令牌（至少 16 个可见 ASCII 字符，例如\n"
      "                         openssl rand -base64 32 生成的）；每个请求都要带\n"
      "                         Authorization: Bearer 令牌，否则答 401。客户端在 tarvelo.ini\n"
      "                         的 [service] 节写 access-token = 令牌。\n"
-     "  --allow 网段           只答复这些网络的客户端，其他的答 403；可重复。写成 10.1.0.0/16、\n"
+     "  --allow 网段           只答复这些网络的客户端，其他网络的连接一接受就关闭（日志中记\n"
+     "                         一行）；可重复。写成 10.1.0.0/16、\n"
      "                         fd00::/8，或单个地址 192.168.1.20。本机（127.0.0.1、::1）也要\n"
      "                         列出才能访问。\n"
      "  --tls-client-ca F      （HTTPS）客户端要出示由 F 里的 CA 签发的证书，否则答 403。客户端\n"
@@ -206,6 +212,13 @@ int serve(const Args& a) {
         if (a.every.count("--allow")) options.allowed = ClientNetworks(a.every.at("--allow"));
     } catch (const Error& e) {
         throw UsageError{"--allow：" + e.message()};
+    }
+    if (a.values.count("--max-connections-per-address")) {
+        const std::string& text = a.values.at("--max-connections-per-address");
+        if (text.empty() || text.size() > 6 ||
+            text.find_first_not_of("0123456789") != std::string::npos)
+            throw UsageError{"--max-connections-per-address 应为 0 或正整数（0：不限）。"};
+        options.maxConnectionsPerAddress = std::stoi(text);
     }
     if (a.values.count("--access-token-file"))
         options.accessToken = AccessToken::fromFile(a.values.at("--access-token-file"));
@@ -394,11 +407,11 @@ int runServerCommand(const std::vector<std::string>& args) {
             for (const auto& n : notes)
                 std::cout << n << std::flush;
         } else if (command == "serve") {
-            return serve(parse(args,
-                               {"--db", "--write-db", "--listen", "--tls-cert", "--tls-key",
-                                "--tls-client-ca",
-                                "--allow", "--access-token-file"},
-                               {"--log-statements"}));
+            return serve(parse(
+                args,
+                {"--db", "--write-db", "--listen", "--tls-cert", "--tls-key", "--tls-client-ca",
+                 "--allow", "--access-token-file", "--max-connections-per-address"},
+                {"--log-statements"}));
         } else if (command == "demo-data") {
             const Args a = parse(args, {"--db", "--rows"}, {});
             const std::string db = required(a, "--db");

@@ -10,6 +10,11 @@ struct ServiceLimits {
     std::size_t maxRequestBytes = 64u << 20;         // larger bodies are refused
     std::chrono::milliseconds statementTime{10000};  // a longer statement is interrupted
     std::size_t maxAnswerBytes = 256u << 20;  // a larger packet is refused with an error text
+    // EnVerifs transforms a password: each caller (address) gets this many at once, and one
+    // more every enVerifsRefill; more are refused with a fault, so that passwords cannot be
+    // guessed at speed. A sign-in takes one or two.
+    int enVerifsBurst = 5;
+    std::chrono::milliseconds enVerifsRefill{1000};
 };
 
 }  // namespace tarvelo::server

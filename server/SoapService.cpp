@@ -37,9 +37,13 @@ std::int32_t clampInt(long long n) {
 }  // namespace
 
 SoapService::SoapService(Store& store, ServiceLimits limits, StatementObserver observer)
-    : m_store(store), m_limits(limits), m_observer(std::move(observer)) {}
+    : m_store(store),
+      m_limits(limits),
+      m_observer(std::move(observer)),
+      m_enVerifsRate(limits.enVerifsBurst, limits.enVerifsRefill) {}
 
-SoapService::Reply SoapService::handle(const SoapInterface& iface, std::string_view body) {
+SoapService::Reply SoapService::handle(const SoapInterface& iface, std::string_view body,
+                                       std::string_view caller) {
     Reply reply;
     const auto answer = [&](const SoapValue& value, std::string outcome) {
         reply.body = SoapResponse::write(iface.ns, reply.operation, value);
@@ -99,7 +103,16 @@ SoapService::Reply SoapService::handle(const SoapInterface& iface, std::string_v
             }
             answer(values, std::to_string(values.size()) + " 个数");
         } else if (readSide && name == "EnVerifs") {
-            // The argument is a password in disguise: it is never logged or observed.
+            // The argument is a password in disguise: it is never logged or observed. Its answer
+            // is what the accounts table holds, so each caller gets only a few a second.
+            if (!m_enVerifsRate.take(caller)) {
+                reply.status = 500;
+                reply.body = SoapResponse::writeFault("Client", "请求过于频繁，请稍后再试。");
+                reply.outcome = "拒绝：EnVerifs 过于频繁（每个地址连续最多 " +
+                                std::to_string(m_limits.enVerifsBurst) + " 次，此后每 " +
+                                std::to_string(m_limits.enVerifsRefill.count()) + " 毫秒 1 次）";
+                return reply;
+            }
             answer(m_store.transformPassword(text("Src")), "已变换");
         } else if (readSide && name == "DeVerifs") {
             throw Fault{"Server", "本服务的密码变换不可逆，不提供 DeVerifs。", {}};

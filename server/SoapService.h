@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "server/CallRate.h"
 #include "server/ServiceLimits.h"
 
 namespace tarvelo {
@@ -32,7 +33,9 @@ public:
         std::string operation;  // for the log; empty when the request named none
         std::string outcome;    // for the log: rows, a result, or the error
     };
-    Reply handle(const SoapInterface& iface, std::string_view body);
+    // `caller` tells callers apart for the limits that hold per caller (EnVerifs): their
+    // address, or their network.
+    Reply handle(const SoapInterface& iface, std::string_view body, std::string_view caller = {});
 
     const ServiceLimits& limits() const { return m_limits; }
 
@@ -40,6 +43,9 @@ private:
     Store& m_store;
     ServiceLimits m_limits;
     StatementObserver m_observer;
+    // Per caller: EnVerifs does not name the account whose password it transforms, so its calls
+    // can only be counted by who makes them.
+    CallRate m_enVerifsRate;
 };
 
 }  // namespace tarvelo::server

@@ -78,7 +78,7 @@ protected:
         QTest::mouseClick(w->BitBtn1, Qt::LeftButton);
     }
 
-    TestService service;
+    TestService service{TestService::atMachineSpeed()};
     ScriptedPlatform ui;
     TTarvelo* login = nullptr;
 };

@@ -15,11 +15,14 @@
 #include <iostream>
 #include <mutex>
 #include <sstream>
+#include <thread>
 
 #include "server/AccessToken.h"
+#include "server/CallRate.h"
 #include "server/ClientNetworks.h"
 #include "server/HttpEndpoint.h"
 #include "server/ServerCommand.h"
+#include "soap/SoapFault.h"
 #include "soap/SoapInterface.h"
 #include "soap/SoapRequest.h"
 #include "support/TestService.h"
@@ -286,15 +289,17 @@ TEST(Access, EveryPathAsksForTheTokenAndARefusalRunsNothing) {
     EXPECT_EQ(log.all().find(kToken), std::string::npos);
 }
 
+// A client of another network is not answered at all: its connection is closed as soon as it
+// is taken (see Connections.AConnectionFromANetworkNotAllowedIsClosedUnread).
 TEST(Access, OnlyTheListedNetworksAreAnswered) {
     const struct {
         std::vector<std::string> allowed;
-        int status;
+        int status;  // 0: the connection is closed, unanswered
     } cases[] = {
         {{"127.0.0.1/32"}, 200},
         {{"10.1.0.0/16", "127.0.0.0/8"}, 200},
-        {{"10.1.0.0/16", "::1"}, 403},  // loopback is not implied
-        {{"10.1.0.0/16", "fd00::/8"}, 403},
+        {{"10.1.0.0/16", "::1"}, 0},  // loopback is not implied
+        {{"10.1.0.0/16", "fd00::/8"}, 0},
     };
     for (const auto& c : cases) {
         const std::string what = testing::PrintToString(c.allowed);
@@ -306,27 +311,105 @@ TEST(Access, OnlyTheListedNetworksAreAnswered) {
         options.log = log.sink();
         TestService service({}, options);
         const TestService::Headers token{{"Authorization", std::string("Bearer ") + kToken}};
-        const auto query = service.post(kReadPath, soapQuery("select 1 AS ONE"), token);
-        const auto wsdl = service.get(kWsdlPath, token);
-        const auto schema = service.get(kSchemaPath, token);
         if (c.status == 200) {
-            EXPECT_EQ(query.status, 200) << what;
-            EXPECT_EQ(wsdl.status, 200) << what;
-            EXPECT_EQ(schema.status, 200) << what;
+            EXPECT_EQ(service.post(kReadPath, soapQuery("select 1 AS ONE"), token).status, 200)
+                << what;
+            EXPECT_EQ(service.get(kWsdlPath, token).status, 200) << what;
+            EXPECT_EQ(service.get(kSchemaPath, token).status, 200) << what;
             EXPECT_EQ(service.statements().size(), 1u) << what;
             continue;
         }
-        expectRefusal(query, 403, what);
-        expectRefusal(wsdl, 403, what);
-        expectRefusal(schema, 403, what);
-        EXPECT_EQ(query.header("WWW-Authenticate"), "") << what;
+        const std::string unanswered = "测试：HTTP 请求失败。";
+        EXPECT_EQ(errorOf([&] { service.post(kReadPath, soapQuery("select 1 AS ONE"), token); }),
+                  unanswered)
+            << what;
+        EXPECT_EQ(errorOf([&] { service.get(kWsdlPath, token); }), unanswered) << what;
+        EXPECT_EQ(errorOf([&] { service.get(kSchemaPath, token); }), unanswered) << what;
         EXPECT_TRUE(service.statements().empty()) << what;
+        EXPECT_EQ(service.connectionsAccepted(), 0u) << what;
         const std::string lines = log.all();
         EXPECT_NE(lines.find(" 127.0.0.1:"), std::string::npos) << lines;
-        EXPECT_NE(lines.find("POST " + kReadPath + " 0.0 ms 拒绝（403）：对端不在允许的网络之内"),
-                  std::string::npos)
-            << lines;
+        EXPECT_NE(lines.find(" 拒绝连接：对端不在允许的网络之内\n"), std::string::npos) << lines;
+        EXPECT_EQ(lines.find("POST"), std::string::npos) << lines;
     }
+}
+
+TEST(CallRate, EachCallerHasABucketOfCallsThatRefills) {
+    using namespace std::chrono_literals;
+    server::CallRate rate(3, 1000ms);
+    const auto t0 = server::CallRate::Clock::now();
+    const struct {
+        const char* caller;
+        std::chrono::milliseconds at;  // after t0
+        bool taken;
+    } calls[] = {
+        {"10.0.0.1", 0ms, true},     {"10.0.0.1", 0ms, true},    {"10.0.0.1", 10ms, true},
+        {"10.0.0.1", 20ms, false},    // the bucket is empty
+        {"10.0.0.2", 20ms, true},     // another caller has its own
+        {"10.0.0.1", 900ms, false},   // not yet one back
+        {"10.0.0.1", 1000ms, true},   // one back a second after the first
+        {"10.0.0.1", 1100ms, false},  // and only one
+        {"10.0.0.1", 9000ms, true},   // a long rest fills it, but never past 3
+        {"10.0.0.1", 9000ms, true},  {"10.0.0.1", 9000ms, true}, {"10.0.0.1", 9000ms, false},
+    };
+    int i = 0;
+    for (const auto& c : calls)
+        EXPECT_EQ(rate.take(c.caller, t0 + c.at), c.taken) << "call " << i++ << " by " << c.caller;
+}
+
+// EnVerifs answers what the accounts table holds for a password: a caller gets a few at once and
+// one a second after that, so that passwords cannot be tried by the thousand.
+TEST(Access, EnVerifsIsRationedPerCaller) {
+    LogLines log;
+    server::ServiceLimits limits;
+    limits.enVerifsBurst = 3;
+    limits.enVerifsRefill = std::chrono::milliseconds(1000);
+    server::EndpointOptions options;
+    options.log = log.sink();
+    TestService service(limits, options);
+    const auto refused = [&](const std::string& password) {
+        try {
+            service.enVerifs(password);
+        } catch (const SoapFault& f) {
+            return f.code() + ": " + f.message();
+        }
+        return std::string("answered");
+    };
+    const std::string rationed = "Client: 服务报告了错误：请求过于频繁，请稍后再试。";
+    const std::string first = service.enVerifs("guess-1");
+    EXPECT_NE(service.enVerifs("guess-2"), first);
+    service.enVerifs("guess-3");
+    EXPECT_EQ(refused("guess-4"), rationed);
+    EXPECT_EQ(refused("guess-5"), rationed);
+    // Other operations are not counted.
+    EXPECT_EQ(service.post(kReadPath, soapQuery("select 1 AS ONE")).status, 200);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+    EXPECT_EQ(service.enVerifs("guess-1"), first);  // one came back
+    EXPECT_EQ(refused("guess-6"), rationed);        // and only one
+
+    const std::string lines = log.all();
+    std::size_t logged = 0;
+    for (std::size_t at = 0; (at = lines.find("拒绝：EnVerifs 过于频繁", at)) != std::string::npos;
+         ++at, ++logged)
+        EXPECT_NE(lines.rfind(" 127.0.0.1:", at), std::string::npos) << lines;
+    EXPECT_EQ(logged, 3u) << lines;
+    EXPECT_NE(lines.find(".EnVerifs "), std::string::npos) << lines;
+    EXPECT_NE(lines.find(" ms 拒绝：EnVerifs 过于频繁（每个地址连续最多 3 次，此后每 1000 毫秒 1 "
+                         "次）\n"),
+              std::string::npos)
+        << lines;
+    EXPECT_EQ(lines.find("guess-"), std::string::npos) << lines;  // passwords never
+}
+
+// With the service's own limits, five calls in a row from one machine are answered: more than
+// a sign-in (one or two), a registration or a password change takes.
+TEST(Access, EnVerifsServesSigningInAsBefore) {
+    TestService service;
+    const std::string stored = service.enVerifs("mima-1");
+    EXPECT_EQ(service.enVerifs("mima-1"), stored);
+    EXPECT_EQ(service.enVerifs("mima-1"), stored);
+    EXPECT_EQ(service.enVerifs("mima-1"), stored);
+    EXPECT_NE(service.enVerifs("mima-2"), stored);
 }
 
 // What `serve` says on stderr, and its exit status.

@@ -69,12 +69,14 @@ public:
         }
     }
 
-    // Whether the peer closes the connection before `timeout`, reading whatever comes first.
-    bool closedWithin(std::chrono::milliseconds timeout) {
+    // Whether the peer closes the connection before `timeout`, reading whatever comes first
+    // (into `read`, when given).
+    bool closedWithin(std::chrono::milliseconds timeout, std::string* read = nullptr) {
         const auto deadline = Clock::now() + timeout;
         std::string ignored;
+        std::string& text = read ? *read : ignored;
         while (Clock::now() < deadline)
-            if (!readSome(ignored, deadline)) return Clock::now() < deadline;
+            if (!readSome(text, deadline)) return Clock::now() < deadline;
         return false;
     }
 
@@ -86,8 +88,8 @@ private:
     }
     // False at the end of the stream, on an error, or when the deadline passed.
     bool readSome(std::string& text, Clock::time_point deadline) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        // Rounded up: a poll that ends before the deadline is not taken for the peer's end.
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
         if (left <= 0ms) return false;
         pollfd p{m_fd, POLLIN, 0};
         if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) return false;
@@ -119,7 +121,9 @@ bool answeredOk(const std::string& answer) {
 }
 
 TEST(Connections, IdleAndSlowClientsLockNobodyOut) {
-    TestService service;
+    server::EndpointOptions options;
+    options.maxConnectionsPerAddress = 0;  // every client here comes from 127.0.0.1
+    TestService service({}, options);
     // Clients that keep their connection open after a request, as libcurl does...
     std::vector<std::unique_ptr<Socket>> idle;
     for (int i = 0; i < 40; ++i) {
@@ -222,7 +226,9 @@ TEST(Connections, StoppingAnswersTheRequestsBeingWorkedOn) {
 }
 
 TEST(Connections, ABurstOfConnectionsIsTakenWithoutResets) {
-    TestService service;
+    server::EndpointOptions options;
+    options.maxConnectionsPerAddress = 0;  // every client here comes from 127.0.0.1
+    TestService service({}, options);
     std::vector<std::unique_ptr<Socket>> burst;
     for (int i = 0; i < 200; ++i)
         burst.push_back(std::make_unique<Socket>(service.port(), false));
@@ -237,6 +243,84 @@ TEST(Connections, ABurstOfConnectionsIsTakenWithoutResets) {
             ++answered;
     }
     EXPECT_EQ(answered, 200);
+}
+
+// A stranger's connection is closed as soon as it is taken: it is never read, never answered and
+// holds none of the room the allowed clients have.
+TEST(Connections, AConnectionFromANetworkNotAllowedIsClosedUnread) {
+    const struct {
+        std::vector<std::string> allowed;
+        bool admitted;
+    } cases[] = {
+        {{"10.0.0.0/8"}, false},
+        {{"10.1.0.0/16", "::1"}, false},  // loopback is not implied
+        {{"10.0.0.0/8", "127.0.0.1"}, true},
+    };
+    for (const auto& c : cases) {
+        const std::string what = testing::PrintToString(c.allowed);
+        std::mutex mutex;
+        std::vector<std::string> lines;
+        server::EndpointOptions options;
+        options.allowed = server::ClientNetworks(c.allowed);
+        options.log = [&](const std::string& line) {
+            std::lock_guard lock(mutex);
+            lines.push_back(line);
+        };
+        TestService service({}, options);
+        Socket silent(service.port());  // sends nothing at all
+        Socket asking(service.port());
+        asking.send(soapPost(echoBody()));
+        if (c.admitted) {
+            EXPECT_TRUE(answeredOk(asking.answer())) << what;
+            EXPECT_FALSE(silent.closedWithin(500ms)) << what;
+            EXPECT_EQ(service.connectionsAccepted(), 2u) << what;
+            continue;
+        }
+        std::string read;
+        EXPECT_TRUE(silent.closedWithin(2000ms, &read)) << what;  // the header timeout is 10 s
+        EXPECT_EQ(read, "") << what;
+        EXPECT_TRUE(asking.closedWithin(2000ms, &read)) << what;
+        EXPECT_EQ(read, "") << what;
+        EXPECT_EQ(service.connectionsAccepted(), 0u) << what;
+        std::lock_guard lock(mutex);
+        ASSERT_EQ(lines.size(), 2u) << what;
+        for (const auto& line : lines) {
+            EXPECT_NE(line.find(" 127.0.0.1:"), std::string::npos) << line;
+            EXPECT_TRUE(line.ends_with(" 拒绝连接：对端不在允许的网络之内")) << line;
+        }
+    }
+}
+
+TEST(Connections, OneAddressHoldsAtMostItsShareOfConnections) {
+    server::EndpointOptions options;
+    options.maxConnectionsPerAddress = 3;
+    TestService service({}, options);
+    std::vector<std::unique_ptr<Socket>> held;
+    for (int i = 0; i < 3; ++i) {
+        held.push_back(std::make_unique<Socket>(service.port()));
+        ASSERT_TRUE(held.back()->send(soapPost(echoBody())));
+        ASSERT_TRUE(answeredOk(held.back()->answer())) << i;  // kept alive
+    }
+    Socket fourth(service.port());
+    fourth.send(soapPost(echoBody()));
+    std::string read;
+    EXPECT_TRUE(fourth.closedWithin(2000ms, &read));
+    EXPECT_EQ(read, "");
+    EXPECT_EQ(service.connectionsAccepted(), 3u);
+    // The three are still served.
+    for (auto& s : held) {
+        ASSERT_TRUE(s->send(soapPost(echoBody())));
+        EXPECT_TRUE(answeredOk(s->answer()));
+    }
+    // One goes: its room is free for another.
+    held.pop_back();
+    bool answered = false;
+    for (const auto until = Clock::now() + 5s; !answered && Clock::now() < until;) {
+        Socket next(service.port());
+        answered = next.send(soapPost(echoBody())) && answeredOk(next.answer(1000ms));
+        if (!answered) std::this_thread::sleep_for(50ms);
+    }
+    EXPECT_TRUE(answered);
 }
 
 TEST(Connections, APortInUseIsRefused) {

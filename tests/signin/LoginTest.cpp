@@ -79,7 +79,7 @@ protected:
         return service.scalar("select group_concat(USERID||'/'||MAC, ' ') from KVR_LOGIN");
     }
 
-    TestService service;
+    TestService service{TestService::atMachineSpeed()};
     ScriptedPlatform ui;
     int terminated = 0;
     TTarvelo* login = nullptr;

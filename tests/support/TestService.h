@@ -37,6 +37,14 @@ public:
     // Whether the services of this run are on PostgreSQL.
     static bool onPostgres();
 
+    // The limits for tests that act as people do, only at machine speed: EnVerifs is not
+    // rationed (a person signing in twice a second is not what the ration is for).
+    static server::ServiceLimits atMachineSpeed() {
+        server::ServiceLimits limits;
+        limits.enVerifsBurst = 1 << 20;
+        return limits;
+    }
+
     // `log` receives the service's request log lines; none are written when it is empty.
     explicit TestService(server::ServiceLimits limits = {},
                          std::function<void(const std::string&)> log = {});
