@@ -5,6 +5,9 @@
 # new database and answers.
 #   tests/packaging/check-packages.sh BUILD_DIR
 set -euo pipefail
+# Whether the input holds a line matching: reads it all (grep -q would stop at the first match,
+# and the command before it, cut off, would fail the pipeline under pipefail).
+has() { grep "$@" >/dev/null; }
 build=$(cd "$1" && pwd)
 work=$(mktemp -d /tmp/tarvelo-packages.XXXXXX)
 server_pid=
@@ -33,22 +36,22 @@ for f in usr/bin/tarvelo usr/bin/tarvelo-query usr/bin/tarvelo-sheet usr/bin/tar
   [ -e "$root/$f" ] || fail "$f is not in the packages"
 done
 # The client package holds no service, the service package no client.
-dpkg-deb -c "$client" | grep -q 'tarvelo-server$' && fail "the client package holds the service"
-dpkg-deb -c "$server" | grep -q 'bin/tarvelo$' && fail "the service package holds the client"
+dpkg-deb -c "$client" | has 'tarvelo-server$' && fail "the client package holds the service"
+dpkg-deb -c "$server" | has 'bin/tarvelo$' && fail "the service package holds the client"
 
 field() { dpkg-deb -f "$1" "$2"; }
 [ "$(field "$client" Package)" = tarvelo ] || fail "client package name"
 [ "$(field "$server" Package)" = tarvelo-server ] || fail "server package name"
 for dep in libqt6widgets6 libcurl4 fonts-arphic-gkai00mp qt6-translations-l10n; do
-  field "$client" Depends | grep -q "$dep" || fail "the client does not depend on $dep"
+  field "$client" Depends | has "$dep" || fail "the client does not depend on $dep"
 done
 for dep in adduser libsqlite3-0 libpq5 libmicrohttpd12; do
-  field "$server" Depends | grep -q "$dep" || fail "the service does not depend on $dep"
+  field "$server" Depends | has "$dep" || fail "the service does not depend on $dep"
 done
-dpkg-deb --ctrl-tarfile "$server" | tar -t | grep -q '^./postinst$' || fail "no postinst"
-dpkg-deb --ctrl-tarfile "$server" | tar -xO ./conffiles | grep -qx /etc/tarvelo/tarvelo-server.conf \
+dpkg-deb --ctrl-tarfile "$server" | tar -t | has '^./postinst$' || fail "no postinst"
+dpkg-deb --ctrl-tarfile "$server" | tar -xO ./conffiles | has -x /etc/tarvelo/tarvelo-server.conf \
   || fail "the service's settings are no conffile"
-dpkg-deb --ctrl-tarfile "$client" | tar -xO ./conffiles | grep -qx /etc/tarvelo/tarvelo.ini \
+dpkg-deb --ctrl-tarfile "$client" | tar -xO ./conffiles | has -x /etc/tarvelo/tarvelo.ini \
   || fail "the client's settings are no conffile"
 mkdir -p "$work/control"
 dpkg-deb -e "$server" "$work/control"
@@ -70,7 +73,7 @@ done
 lintian_output=$(lintian --tag-display-limit 0 "$client" "$server" 2>&1) \
   || { echo "$lintian_output" >&2; fail "lintian reports errors or did not run"; }
 echo "$lintian_output" | grep -v '^running with root privileges' || true
-if echo "$lintian_output" | grep -q '^E: '; then fail "lintian reports errors"; fi
+if echo "$lintian_output" | has '^E: '; then fail "lintian reports errors"; fi
 
 # The unit's command line, with the installed program and its settings file, on a new database.
 unit="$root/usr/lib/systemd/system/tarvelo-server.service"
@@ -98,6 +101,6 @@ answer=$(curl -s -H 'Content-Type: text/xml; charset=utf-8' \
   -H 'SOAPAction: "urn:VRDS_IIS_WebSCoorSpplyIsapi-IVRDS_IIS_WebSCoorSpplyIsapi#EnVerifs"' \
   --data '<?xml version="1.0"?><s:Envelope xmlns:s="http://schemas.xmlsoap.org/soap/envelope/"><s:Body><q:EnVerifs xmlns:q="urn:VRDS_IIS_WebSCoorSpplyIsapi-IVRDS_IIS_WebSCoorSpplyIsapi"><Src>YWRtaW4xMjM=</Src></q:EnVerifs></s:Body></s:Envelope>' \
   "$base/soap/IVRDS_IIS_WebSCoorSpplyIsapi")
-echo "$answer" | grep -q '<return[^>]*>[A-Za-z0-9+/]\{43\}=</return>' \
+echo "$answer" | has '<return[^>]*>[A-Za-z0-9+/]\{43\}=</return>' \
   || fail "EnVerifs answered: $answer"
 echo "packages: both built, unpacked and checked; the installed service answered EnVerifs"
