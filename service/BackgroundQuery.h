@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "data/DataPacket.h"
+#include "service/IVRDS_IIS_WebSCoorSpplyIsapi.h"
 #include "service/SoapClient.h"
 
 namespace tarvelo {
@@ -23,6 +24,10 @@ public:
         std::exception_ptr callFailure;    // no answer came (the service or the network failed)
         std::exception_ptr packetFailure;  // the answer was no packet (a refused statement)
     };
+    // SpplyVanDataBySQL of `sqlText` through `intf`, its packet read as it arrives, on the
+    // calling thread; every failure is kept in the answer, none is raised.
+    static Answer read(IVRDS_IIS_WebSCoorSpplyIsapi& intf, std::string_view sqlText);
+
     // Called on the query's thread when the answer is complete; it must only hand it on.
     using Done = std::function<void(Answer)>;
 

@@ -2,7 +2,6 @@
 
 #include <new>
 
-#include "data/PacketStream.h"
 #include "platform/Platform.h"
 #include "text/Base64.h"
 #include "text/Error.h"
@@ -45,21 +44,9 @@ std::string TIISdmPtr::QueryBySQL(std::string_view sqlText) {
 }
 
 void TIISdmPtr::QueryInto(std::string_view sqlText, DataSet& target) {
-    PacketStream packet;
-    BackgroundQuery::Answer answer;
-    try {
-        SpplyIntf = std::make_unique<IVRDS_IIS_WebSCoorSpplyIsapi>(SpplyHTTPRIO);
-        SpplyHTTPRIO.announce("正在查询…");
-        SpplyIntf->SpplyVanDataBySQL(sqlText, [&](std::string_view piece) { packet.feed(piece); });
-        try {
-            answer.rows = packet.finish();
-        } catch (...) {
-            answer.packetFailure = std::current_exception();
-        }
-    } catch (...) {
-        answer.callFailure = std::current_exception();
-    }
-    LoadAnswer(std::move(answer), target);
+    SpplyIntf = std::make_unique<IVRDS_IIS_WebSCoorSpplyIsapi>(SpplyHTTPRIO);
+    SpplyHTTPRIO.announce("正在查询…");
+    LoadAnswer(BackgroundQuery::read(*SpplyIntf, sqlText), target);
 }
 
 void TIISdmPtr::LoadAnswer(BackgroundQuery::Answer answer, DataSet& target) {
