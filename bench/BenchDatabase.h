@@ -11,8 +11,8 @@
 #include <string>
 #include <string_view>
 
-#include "server/DemoData.h"
-#include "server/Store.h"
+#include "server/store/DemoData.h"
+#include "server/store/Store.h"
 #include "text/Date.h"
 
 namespace tarvelo::bench {

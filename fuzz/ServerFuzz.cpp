@@ -17,10 +17,10 @@
 #include <string>
 #include <string_view>
 
-#include "server/SqliteServiceConnection.h"
-#include "server/SoapService.h"
-#include "server/SqliteStatement.h"
-#include "server/Store.h"
+#include "server/store/sqlite/SqliteServiceConnection.h"
+#include "server/soap/SoapService.h"
+#include "server/store/sqlite/SqliteStatement.h"
+#include "server/store/Store.h"
 #include "soap/SoapFault.h"
 #include "soap/SoapInterface.h"
 #include "soap/SoapRequest.h"

@@ -17,10 +17,10 @@
 #include <sstream>
 #include <thread>
 
-#include "server/AccessToken.h"
-#include "server/CallRate.h"
-#include "server/ClientNetworks.h"
-#include "server/HttpEndpoint.h"
+#include "server/http/AccessToken.h"
+#include "server/policy/CallRate.h"
+#include "server/http/ClientNetworks.h"
+#include "server/http/HttpEndpoint.h"
 #include "server/ServerCommand.h"
 #include "soap/SoapFault.h"
 #include "soap/SoapInterface.h"

@@ -6,11 +6,11 @@
 #include <fstream>
 #include <thread>
 
-#include "server/DemoData.h"
+#include "server/store/DemoData.h"
 #include "server/ServerBinary.h"
-#include "server/SqliteServiceConnection.h"
-#include "server/SqliteStatement.h"
-#include "server/Store.h"
+#include "server/store/sqlite/SqliteServiceConnection.h"
+#include "server/store/sqlite/SqliteStatement.h"
+#include "server/store/Store.h"
 #include "text/Date.h"
 
 namespace tarvelo::test {

@@ -10,10 +10,10 @@
 #include <mutex>
 #include <thread>
 
-#include "server/HttpEndpoint.h"
+#include "server/http/HttpEndpoint.h"
 #include "server/ServerFixture.h"
-#include "server/SoapService.h"
-#include "server/Store.h"
+#include "server/soap/SoapService.h"
+#include "server/store/Store.h"
 #include "soap/SoapRequest.h"
 #include "text/Error.h"
 

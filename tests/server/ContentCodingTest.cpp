@@ -5,7 +5,7 @@
 #include <fstream>
 #include <optional>
 
-#include "server/DemoData.h"
+#include "server/store/DemoData.h"
 #include "soap/SoapFault.h"
 #include "soap/SoapRequest.h"
 #include "soap/SoapResponse.h"

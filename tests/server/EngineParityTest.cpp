@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "browser/BrowserStatements.h"
-#include "server/DemoData.h"
+#include "server/store/DemoData.h"
 #include "server/ServerFixture.h"
 #include "support/TestService.h"
 #include "text/StatementBuffer.h"

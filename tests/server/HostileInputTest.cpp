@@ -4,7 +4,7 @@
 
 #include "data/PacketWriter.h"
 #include "server/ServerFixture.h"
-#include "server/SqliteServiceConnection.h"
+#include "server/store/sqlite/SqliteServiceConnection.h"
 #include "soap/SoapFault.h"
 #include "soap/SoapResponse.h"
 #include "support/Packets.h"

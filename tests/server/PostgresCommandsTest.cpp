@@ -11,10 +11,10 @@
 #include <thread>
 #include <vector>
 
-#include "server/DbStatement.h"
-#include "server/PgDatabase.h"
+#include "server/store/DbStatement.h"
+#include "server/store/postgresql/PgDatabase.h"
 #include "server/ServerBinary.h"
-#include "server/ServiceConnection.h"
+#include "server/store/ServiceConnection.h"
 #include "soap/SoapFault.h"
 #include "support/TestService.h"
 #include "text/Base64.h"

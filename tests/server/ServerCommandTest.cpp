@@ -8,11 +8,11 @@
 
 #include <cstdio>
 
-#include "server/DemoData.h"
+#include "server/store/DemoData.h"
 #include "server/ServerCommand.h"
 #include "server/ServerFixture.h"
-#include "server/SqliteServiceConnection.h"
-#include "server/SqliteStatement.h"
+#include "server/store/sqlite/SqliteServiceConnection.h"
+#include "server/store/sqlite/SqliteStatement.h"
 #include "text/Base64.h"
 #include "text/Date.h"
 

@@ -5,7 +5,7 @@
 
 #include "server/ServerBinary.h"
 #include "server/ServerFixture.h"
-#include "server/SqliteServiceConnection.h"
+#include "server/store/sqlite/SqliteServiceConnection.h"
 #include "text/Date.h"
 
 namespace tarvelo::test {

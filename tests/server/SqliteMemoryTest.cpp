@@ -3,9 +3,9 @@
 
 #include <filesystem>
 
-#include "server/SqliteConnection.h"
-#include "server/SqliteMemory.h"
-#include "server/SqliteStatement.h"
+#include "server/store/sqlite/SqliteConnection.h"
+#include "server/store/sqlite/SqliteMemory.h"
+#include "server/store/sqlite/SqliteStatement.h"
 
 namespace tarvelo::test {
 namespace {

@@ -5,12 +5,12 @@
 #include <fstream>
 #include <sstream>
 
-#include "server/Dialect.h"
-#include "server/Schema.h"
+#include "server/store/Dialect.h"
+#include "server/store/Schema.h"
 #include "server/ServerFixture.h"
-#include "server/SqliteConnection.h"
-#include "server/SqliteStatement.h"
-#include "server/Store.h"
+#include "server/store/sqlite/SqliteConnection.h"
+#include "server/store/sqlite/SqliteStatement.h"
+#include "server/store/Store.h"
 #include "soap/SoapFault.h"
 #include "support/Command.h"
 #include "support/Packets.h"

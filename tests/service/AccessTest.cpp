@@ -8,7 +8,7 @@
 
 #include "data/DataSet.h"
 #include "platform/ScriptedPlatform.h"
-#include "server/HttpEndpoint.h"
+#include "server/http/HttpEndpoint.h"
 #include "service/IISdm.h"
 #include "support/TestService.h"
 #include "text/Error.h"

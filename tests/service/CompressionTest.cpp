@@ -3,7 +3,7 @@
 
 #include "data/DataSet.h"
 #include "platform/ScriptedPlatform.h"
-#include "server/DemoData.h"
+#include "server/store/DemoData.h"
 #include "service/IISdm.h"
 #include "soap/SoapInterface.h"
 #include "soap/SoapRequest.h"

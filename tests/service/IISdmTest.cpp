@@ -5,7 +5,7 @@
 #include "data/DataPacket.h"
 #include "data/DataSet.h"
 #include "platform/ScriptedPlatform.h"
-#include "server/DemoData.h"
+#include "server/store/DemoData.h"
 #include "service/IISdm.h"
 #include "soap/SoapFault.h"
 #include "soap/SoapResponse.h"

@@ -11,7 +11,7 @@
 
 #include "data/DataSet.h"
 #include "platform/ScriptedPlatform.h"
-#include "server/HttpEndpoint.h"
+#include "server/http/HttpEndpoint.h"
 #include "service/IISdm.h"
 #include "soap/SoapFault.h"
 #include "support/RawHttpListener.h"

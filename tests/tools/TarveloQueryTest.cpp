@@ -4,7 +4,7 @@
 #include <fstream>
 #include <string>
 
-#include "server/HttpEndpoint.h"
+#include "server/http/HttpEndpoint.h"
 #include "support/TestService.h"
 
 namespace tarvelo::test {
