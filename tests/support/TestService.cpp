@@ -10,12 +10,12 @@
 #include <atomic>
 #include <cctype>
 
-#include "server/HttpEndpoint.h"
-#include "server/PgDatabase.h"
-#include "server/SqliteServiceConnection.h"
-#include "server/SoapService.h"
-#include "server/SqliteStatement.h"
-#include "server/Store.h"
+#include "server/http/HttpEndpoint.h"
+#include "server/store/postgresql/PgDatabase.h"
+#include "server/store/sqlite/SqliteServiceConnection.h"
+#include "server/soap/SoapService.h"
+#include "server/store/sqlite/SqliteStatement.h"
+#include "server/store/Store.h"
 #include "soap/SoapResponse.h"
 #include "soap/SoapValue.h"
 #include "text/Error.h"
