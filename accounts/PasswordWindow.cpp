@@ -95,6 +95,10 @@ void TPasswordWindow::keyPressEvent(QKeyEvent* event) {
     QWidget::keyPressEvent(event);
 }
 
+bool TPasswordWindow::checkBeforeWrite(DataSet&) {
+    return true;
+}
+
 void TPasswordWindow::refuse(const char* message, QLineEdit* focus) {
     platform().message(message);
     focus->setFocus();
@@ -111,6 +115,7 @@ void TPasswordWindow::BitBtn1Click() {
     if (MaskEdit3->text().isEmpty()) return refuse("请确认新密码", MaskEdit3);
     if (MaskEdit2->text() != MaskEdit3->text())
         return refuse("两次输入的密码不匹配,请重新输入", MaskEdit2);
+    if (!checkBeforeWrite(row)) return;
     row.edit();
     row.fieldByName("PASSWORD").setText(IISdmPtr->StoredPassword(MaskEdit2->text().toStdString()));
     row.post();

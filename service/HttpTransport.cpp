@@ -3,15 +3,18 @@
 #include <curl/curl.h>
 
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <exception>
 #include <mutex>
 #include <new>
 #include <semaphore>
 #include <thread>
+#include <vector>
 
 #include "text/Error.h"
 #include "text/Gzip.h"
@@ -265,9 +268,33 @@ int progress(void* transport, curl_off_t, curl_off_t, curl_off_t, curl_off_t) no
     return static_cast<const HttpTransport*>(transport)->cancelled() ? 1 : 0;
 }
 
+// The fields of a Netscape cookie line: domain, subdomains, path, secure, expires, name, value.
+// Empty for anything else (a line of several, a command such as "ALL").
+std::vector<std::string_view> cookieFields(std::string_view line) {
+    if (line.find_first_of("\r\n") != std::string_view::npos) return {};
+    std::vector<std::string_view> fields;
+    for (std::size_t at = 0;;) {
+        const std::size_t tab = line.find('\t', at);
+        fields.push_back(line.substr(at, tab == std::string_view::npos ? tab : tab - at));
+        if (tab == std::string_view::npos) break;
+        at = tab + 1;
+    }
+    if (fields.size() != 7 || fields[0].empty() || fields[5].empty()) return {};
+    return fields;
+}
+
+// Whether a cookie of `expires` (seconds since 1970; 0: until the program ends) is still valid.
+bool stillValid(std::string_view expires) {
+    long long at = 0;
+    const auto [end, ec] = std::from_chars(expires.data(), expires.data() + expires.size(), at);
+    if (ec != std::errc() || end != expires.data() + expires.size()) return false;
+    return at == 0 || at > static_cast<long long>(std::time(nullptr));
+}
+
 }  // namespace
 
-// One libcurl handle: the connections it keeps alive, taken by one call at a time.
+// One libcurl handle: the connections it keeps alive, taken by one call at a time, and the
+// cookies the service set on them.
 class HttpTransport::Connection {
 public:
     Connection() {
@@ -277,12 +304,38 @@ public:
         m_curl = curl_easy_init();
         if (!m_curl) throw Error("无法初始化 HTTP 客户端。", "curl_easy_init");
         curl_easy_setopt(m_curl, CURLOPT_SHARE, m_share->get());
+        // The service tells its callers apart by cookies: kept in memory (no file is read or
+        // written), sent with every later call on this handle.
+        curl_easy_setopt(m_curl, CURLOPT_COOKIEFILE, "");
     }
     ~Connection() { curl_easy_cleanup(m_curl); }
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
 
     CURL* handle() const { return m_curl; }
+
+    // The cookie jar, one Netscape line a cookie; the caller holds the turn.
+    std::vector<std::string> cookies() const {
+        std::vector<std::string> out;
+        curl_slist* list = nullptr;
+        if (curl_easy_getinfo(m_curl, CURLINFO_COOKIELIST, &list) == CURLE_OK)
+            for (const curl_slist* at = list; at; at = at->next)
+                out.emplace_back(at->data);
+        curl_slist_free_all(list);
+        return out;
+    }
+    void addCookie(const std::string& line) {
+        curl_easy_setopt(m_curl, CURLOPT_COOKIELIST, line.c_str());
+    }
+    // libcurl removes no single cookie: the jar is emptied and filled again without them.
+    void removeCookies(std::string_view name) {
+        const std::vector<std::string> kept = cookies();
+        curl_easy_setopt(m_curl, CURLOPT_COOKIELIST, "ALL");
+        for (const std::string& line : kept) {
+            const auto fields = cookieFields(line);
+            if (!fields.empty() && fields[5] != name) addCookie(line);
+        }
+    }
 
     // The handle for one call; a call of another thread waits for its turn, through `waitFor`
     // (the caller's waiter: the window keeps painting while a query made beside it, the search
@@ -344,19 +397,49 @@ HttpTransport::HttpTransport(const ServiceConfig& config, CallSide side,
 
 HttpTransport::~HttpTransport() = default;
 
+void HttpTransport::waitForTurn(const std::function<void()>& block) {
+    if (!m_waiter) return block();
+    CallWaiter::Call call;
+    call.side = m_side;
+    call.what = !m_nextActivity.empty() ? m_nextActivity : std::string("正在等待数据服务…");
+    m_waiter->wait(call, block, m_cancel);
+}
+
+std::string HttpTransport::cookieLine(std::string_view name) {
+    m_cancel = false;
+    const Connection::Turn turn(
+        *m_connection, [this](const std::function<void()>& block) { waitForTurn(block); },
+        m_cancel);
+    for (const std::string& line : m_connection->cookies()) {
+        const auto fields = cookieFields(line);
+        if (!fields.empty() && fields[5] == name && stillValid(fields[4])) return line;
+    }
+    return {};
+}
+
+void HttpTransport::putCookieLine(std::string_view line) {
+    if (cookieFields(line).empty()) return;
+    m_cancel = false;
+    const Connection::Turn turn(
+        *m_connection, [this](const std::function<void()>& block) { waitForTurn(block); },
+        m_cancel);
+    m_connection->addCookie(std::string(line));
+}
+
+void HttpTransport::forgetCookie(std::string_view name) {
+    m_cancel = false;
+    const Connection::Turn turn(
+        *m_connection, [this](const std::function<void()>& block) { waitForTurn(block); },
+        m_cancel);
+    m_connection->removeCookies(name);
+}
+
 HttpTransport::Reply HttpTransport::post(const std::string& url, std::string_view soapAction,
                                          std::string_view body, const BodySink* sink) {
     // A cancel made while the call waits for its turn ends it there, and is not forgotten.
     m_cancel = false;
     const Connection::Turn turn(
-        *m_connection,
-        [this](const std::function<void()>& block) {
-            if (!m_waiter) return block();
-            CallWaiter::Call call;
-            call.side = m_side;
-            call.what = !m_nextActivity.empty() ? m_nextActivity : std::string("正在等待数据服务…");
-            m_waiter->wait(call, block, m_cancel);
-        },
+        *m_connection, [this](const std::function<void()>& block) { waitForTurn(block); },
         m_cancel);
     CURL* c = m_connection->handle();
     Reply reply;

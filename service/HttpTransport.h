@@ -26,6 +26,10 @@ namespace tarvelo {
 // Answers are asked for gzip-compressed and read as they arrive, inflated; a service that
 // answers plainly is read as well. With `compress-requests` a longer request body goes out
 // gzip-compressed.
+//
+// Each Connection keeps the cookies the service sets, in memory, and sends them back with every
+// call on it: transports that share a Connection share its cookies; another Connection (a second
+// data module) starts with none.
 class HttpTransport {
 public:
     // libcurl's handle and the connections it keeps, for transports that take turns on it.
@@ -69,7 +73,23 @@ public:
     // Whether the read in flight is to end: cancelled by the user, or abandoned.
     bool cancelled() const { return m_cancel || m_abandoned; }
 
+    // The cookies of the connection, one line each as a Netscape cookie file holds them
+    // ("domain<TAB>subdomains<TAB>path<TAB>secure<TAB>expires<TAB>name<TAB>value", the domain
+    // prefixed "#HttpOnly_" for an HttpOnly cookie). Each waits for a call in flight on the
+    // connection to end, as post() does.
+    //
+    // The line of the cookie `name` that is still valid; empty when there is none.
+    std::string cookieLine(std::string_view name);
+    // Adds the cookie of `line`, replacing one of its name, domain and path; a line that is no
+    // cookie line is ignored.
+    void putCookieLine(std::string_view line);
+    // Removes every cookie named `name`.
+    void forgetCookie(std::string_view name);
+
 private:
+    // How a call waits for its turn on the connection: through the waiter, as the exchange does.
+    void waitForTurn(const std::function<void()>& block);
+
     ServiceConfig m_config;
     CallSide m_side;
     std::shared_ptr<Connection> m_connection;

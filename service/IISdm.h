@@ -56,6 +56,16 @@ public:
     // How calls wait for their answers; null: on the calling thread.
     void setWaiter(CallWaiter* waiter);
 
+    // The cookies the service set on this module's calls: both sides, and a BackgroundQuery on
+    // the read side's connection, carry the same ones. Lines as HttpTransport::cookieLine gives
+    // them; empty when the module holds no valid cookie of that name.
+    std::string cookieLine(std::string_view name) {
+        return SpplyHTTPRIO.transport().cookieLine(name);
+    }
+    // Adds a cookie kept from an earlier run; a line that is no cookie line is ignored.
+    void putCookieLine(std::string_view line) { SpplyHTTPRIO.transport().putCookieLine(line); }
+    void forgetCookie(std::string_view name) { SpplyHTTPRIO.transport().forgetCookie(name); }
+
     // Sends the pending changes of `dataset` as a delta for `tableName`, finding rows by
     // `keyFields` and leaving out `excludedFields` (both comma-separated). Returns -7 at once
     // when nothing is pending; 7 after a failed call ("7-第二服务器" is shown, the changes stay

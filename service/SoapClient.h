@@ -38,6 +38,8 @@ public:
     // Ends a read in flight and every later one (see HttpTransport::abandon).
     void abandon() { m_http.abandon(); }
     const ServiceConfig& config() const { return m_http.config(); }
+    // The transport, for what belongs to the connection rather than to a call (its cookies).
+    HttpTransport& transport() { return m_http; }
 
     using Arguments = std::initializer_list<SoapRequest::Argument>;
     SoapParam call(std::string_view operation, Arguments arguments);

@@ -18,6 +18,7 @@
 #include "platform/MachineId.h"
 #include "platform/Platform.h"
 #include "service/IISdm.h"
+#include "signin/AutoLoginCookie.h"
 #include "signin/SessionRegistry.h"
 #include "text/Date.h"
 #include "text/Error.h"
@@ -136,9 +137,13 @@ TTarvelo::TTarvelo(QWidget* parent) : QWidget(parent, Qt::Window) {
 
     WindowPlacement::keepOnScreen(this);
 
-    // The data access module, then this machine's identifier.
+    // The data access module, then this machine's identifier. The module carries the service's
+    // auto-login cookie kept from an earlier run: the service shows an account's VERIFY only to
+    // a caller that holds it.
     m_module = std::make_unique<TIISdmPtr>(app().config, platform());
     m_module->setWaiter(app().waiter);
+    if (const std::string kept = AutoLoginCookie::load(app().config.readUrl); !kept.empty())
+        m_module->putCookieLine(kept);
     IISdmPtr = m_module.get();
     PCIDEdit->setText(q(GetPCID()));
 }
@@ -189,7 +194,9 @@ void TTarvelo::OKSpeedButtonClick() {
         return;
     }
 
-    // 6: auto login on the machine of the account's latest password login.
+    // 6: auto login on the machine of the account's latest password login. The service shows
+    // VERIFY only to a caller holding the account's auto-login cookie; to anyone else it reads
+    // empty, and the password is asked for.
     const std::string verify = dm.Cds_UserHPassed.fieldByName("VERIFY").asText();
     const bool autoLogin = CheckBox2->isChecked() && !verify.empty() && verify == machineId;
     if (!autoLogin) {
@@ -234,6 +241,7 @@ void TTarvelo::OKSpeedButtonClick() {
         dm.ApplyIntf->ApplyVanDataByExc(std::string("update KVR_USERH set VERIFY=") +
                                         sqlLiteral(machineId) + std::string(" where USERID=") +
                                         sqlLiteral(userId));
+        keepAutoLogin(dm);
     }
 
     ClientSettings::setLastAccount(QString::fromStdString(userId));
@@ -247,6 +255,23 @@ void TTarvelo::OKSpeedButtonClick() {
     main->show();
     main->activateWindow();  // the keyboard goes to it, with or without a window manager
     hide();
+}
+
+void TTarvelo::keepAutoLogin(TIISdmPtr& dm) {
+    const std::string& service = app().config.readUrl;
+    if (!CheckBox2->isChecked()) {
+        // The user no longer wants it: the next run asks for the password.
+        AutoLoginCookie::forget(service);
+        dm.forgetCookie(AutoLoginCookie::kName);
+        return;
+    }
+    // The answer to the VERIFY update carried the cookie; a service that sets none leaves what
+    // was kept as it was.
+    const std::string line = dm.cookieLine(AutoLoginCookie::kName);
+    if (!line.empty() && !AutoLoginCookie::store(service, line))
+        platform().message("无法保存自动登录信息（" +
+                           AutoLoginCookie::fileFor(service).toStdString() +
+                           "），下次登录时请输入密码。");
 }
 
 void TTarvelo::RegSpeedButtonClick() {

@@ -18,6 +18,8 @@ class TIISdmPtr;
 
 // The login window: the first window of the program and its main form. It builds the data
 // access module and the machine identifier, admits a user and hands over to a new main window.
+// A password login with "自动登录" ticked keeps the service's auto-login cookie for the next run
+// (AutoLoginCookie); one without it removes the kept cookie.
 class TTarvelo : public QWidget {
     Q_OBJECT
 public:
@@ -56,6 +58,9 @@ protected:
 private:
     // The lookup of the password buttons into CdsTmp; false when it refused.
     bool lookUpAccount();
+    // After a verified password: keeps the service's auto-login cookie for the next run when
+    // "自动登录" is ticked, removes it when it is not.
+    void keepAutoLogin(TIISdmPtr& dm);
 
     std::unique_ptr<TIISdmPtr> m_module;
     int m_failedPasswords = 0;

@@ -198,7 +198,7 @@ TEST_F(SmallScreen, TheLoginWindowAndTheWindowsItOpensAreCentredOnTheScreen) {
     QTest::mouseClick(Tarvelo->MMSpeedButton, Qt::LeftButton);
     expectPlaced(Frm_EditMM, QSize(523, 218), primary);
     QTest::mouseClick(Tarvelo->SetMMSpeedButton, Qt::LeftButton);
-    expectPlaced(Frm_SetMM, QSize(523, 218), primary);
+    expectPlaced(Frm_SetMM, QSize(523, 268), primary);
     EXPECT_TRUE(ui.messages().empty()) << ui.messages().front();
 }
 

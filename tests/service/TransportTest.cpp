@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
+#include <functional>
+#include <future>
 #include <memory>
 #include <thread>
 
@@ -12,6 +15,7 @@
 #include "data/DataSet.h"
 #include "platform/ScriptedPlatform.h"
 #include "server/http/HttpEndpoint.h"
+#include "service/BackgroundQuery.h"
 #include "service/IISdm.h"
 #include "soap/SoapFault.h"
 #include "support/RawHttpListener.h"
@@ -331,6 +335,102 @@ TEST(KeptConnections, AWriteIsNeverSentTwiceByItself) {
     // on it.
     const auto sent = writes.requests();
     EXPECT_EQ(std::count_if(sent.begin(), sent.end(), [](auto& r) { return !r.empty(); }), 2);
+}
+
+// The value of the request's Cookie header; empty when it has none.
+std::string cookieHeader(const std::string& request) {
+    const auto end = request.find("\r\n\r\n");
+    const auto at = request.find("\r\nCookie: ");
+    if (at == std::string::npos || at > end) return {};
+    const auto from = at + 10;
+    return request.substr(from, request.find("\r\n", from) - from);
+}
+
+// A call whose answer is no SOAP answer fails, and still brings its cookies.
+void tryCall(const std::function<void()>& call) {
+    try {
+        call();
+    } catch (const std::exception&) {
+    }
+}
+
+// The cookies a service sets come back with every later call of the data module: on the read
+// side, the write side and a query made beside them, which share one connection. The lines are
+// those of a cookie file: a session cookie lasts until the program ends (0), the other until its
+// Max-Age is over.
+TEST(Cookies, AModulesCallsCarryTheCookiesTheServiceSet) {
+    ScriptedPlatform platform;
+    RawHttpListener setting(
+        200, answer("SpplyVanDataBySQL", "x"), "text/xml",
+        "Set-Cookie: TarveloSession=s1; Path=/; HttpOnly\r\n"
+        "Set-Cookie: TarveloAutoLogin=a1; Max-Age=2592000; Path=/; HttpOnly\r\n");
+    TIISdmPtr module(ServiceConfig::forService(setting.base()), platform);
+    EXPECT_EQ(module.cookieLine("TarveloAutoLogin"), "");
+    module.QueryBySQL("select 1");
+    tryCall([&] { module.ApplyIntf->ApplyVanDataByExc("delete from KVR_LOGIN"); });
+    BackgroundQuery beside(SoapInterface::supply(), module.SpplyHTTPRIO.url(),
+                           module.SpplyHTTPRIO.config(), module.SpplyHTTPRIO.connection());
+    std::promise<void> answered;
+    beside.start("select 2", [&](BackgroundQuery::Answer) { answered.set_value(); });
+    answered.get_future().wait();
+    const auto sent = setting.requests();
+    ASSERT_EQ(sent.size(), 3u);
+    EXPECT_EQ(cookieHeader(sent[0]), "");
+    for (std::size_t i = 1; i < sent.size(); ++i) {
+        const std::string carried = cookieHeader(sent[i]);
+        EXPECT_NE(carried.find("TarveloSession=s1"), std::string::npos) << i << ": " << carried;
+        EXPECT_NE(carried.find("TarveloAutoLogin=a1"), std::string::npos) << i << ": " << carried;
+    }
+    const std::string session = module.cookieLine("TarveloSession");
+    EXPECT_EQ(session, "#HttpOnly_127.0.0.1\tFALSE\t/\tFALSE\t0\tTarveloSession\ts1");
+    const std::string kept = module.cookieLine("TarveloAutoLogin");
+    const std::string prefix = "#HttpOnly_127.0.0.1\tFALSE\t/\tFALSE\t";
+    const std::string suffix = "\tTarveloAutoLogin\ta1";
+    ASSERT_TRUE(kept.starts_with(prefix) && kept.ends_with(suffix)) << kept;
+    const long long expires =
+        std::stoll(kept.substr(prefix.size(), kept.size() - prefix.size() - suffix.size()));
+    EXPECT_NEAR(expires, std::time(nullptr) + 30 * 86400, 60);
+    EXPECT_EQ(module.cookieLine("TarveloAuto"), "");
+
+    // Another module starts with no cookie, and carries what is put into it, until it is
+    // forgotten; a line that is no cookie line changes nothing.
+    RawHttpListener plain(200, answer("SpplyVanDataBySQL", "x"), "text/xml");
+    TIISdmPtr next(ServiceConfig::forService(plain.base()), platform);
+    const std::string expired = prefix + "1" + suffix;
+    const struct {
+        const char* what;
+        std::function<void()> change;
+        const char* carried;  // the next call's Cookie header
+        std::string line;     // what cookieLine gives for the auto-login cookie
+    } steps[] = {
+        {"a new module", [] {}, "", ""},
+        {"no cookie lines",
+         [&] {
+             next.putCookieLine("ALL");
+             next.putCookieLine("TarveloAutoLogin=a1");
+             next.putCookieLine(kept + "\n" + session);
+             next.putCookieLine(kept + "\textra");
+         },
+         "", ""},
+        {"the kept line", [&] { next.putCookieLine(kept); }, "TarveloAutoLogin=a1", kept},
+        {"replaced by an expired one", [&] { next.putCookieLine(expired); }, "", ""},
+        {"kept beside a session cookie",
+         [&] {
+             next.putCookieLine(kept);
+             next.putCookieLine(session);
+         },
+         "TarveloAutoLogin=a1; TarveloSession=s1", kept},
+        {"forgotten, the other stays", [&] { next.forgetCookie("TarveloAutoLogin"); },
+         "TarveloSession=s1", ""},
+    };
+    for (const auto& step : steps) {
+        step.change();
+        next.QueryBySQL("select 1");
+        EXPECT_EQ(cookieHeader(plain.requests().back()), step.carried) << step.what;
+        EXPECT_EQ(next.cookieLine("TarveloAutoLogin"), step.line) << step.what;
+    }
+    // Nothing of the second module reached the first one's jar.
+    EXPECT_EQ(module.cookieLine("TarveloAutoLogin"), kept);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QRawFont>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
@@ -28,6 +29,7 @@
 #include "platform/ScriptedPlatform.h"
 #include "service/CallWaiter.h"
 #include "service/IISdm.h"
+#include "signin/AutoLoginCookie.h"
 #include "signin/Login.h"
 #include "support/Glyphs.h"
 #include "support/RawHttpListener.h"
@@ -201,17 +203,103 @@ TEST_F(LoginWindow, ThisMachinesStaleSessionAdmitsWithoutASecondRow) {
     EXPECT_TRUE(KVR_MainForm);
 }
 
-TEST_F(LoginWindow, AutoLoginAdmitsOnlyTheMachineOfTheLatestPasswordLogin) {
-    service.exec("UPDATE KVR_USERH SET VERIFY='0000000000000000' WHERE USERID='bob'");
-    signIn(QStringLiteral("bob"), QString(), true);
+// A password login with "自动登录" ticked keeps the service's auto-login cookie in a file of the
+// user's own; the next run's login window puts it into its new data module, and the same account
+// then signs in on this machine without its password.
+TEST_F(LoginWindow, ATickedPasswordLoginLetsTheNextRunSignInWithoutThePassword) {
+    const std::string kept = AutoLoginCookie::fileFor(app().config.readUrl).toStdString();
+    // Without the cookie the service hides VERIFY, even where it names this machine.
+    service.exec("UPDATE KVR_USERH SET VERIFY='" + pc + "' WHERE USERID IN ('amy','bob')");
+    signIn(QStringLiteral("amy"), QString(), true);
     EXPECT_EQ(ui.messages(), std::vector<std::string>{"请输入密码。"});
 
-    service.exec("UPDATE KVR_USERH SET VERIFY='" + pc + "' WHERE USERID='amy'");
-    signIn(QStringLiteral("amy"), QStringLiteral("not even checked"), true);
-    EXPECT_TRUE(ui.messages().empty());
-    EXPECT_TRUE(KVR_MainForm);
-    for (const auto& sql : sent())
-        EXPECT_EQ(sql.find("VERIFY="), std::string::npos) << sql;
+    signIn(QStringLiteral("amy"), QStringLiteral("secret-1"), true);
+    EXPECT_TRUE(ui.messages().empty()) << ui.messages().front();
+    ASSERT_TRUE(KVR_MainForm);
+    const std::string line = IISdmPtr->cookieLine(AutoLoginCookie::kName);
+    ASSERT_NE(line, "");
+    EXPECT_EQ(AutoLoginCookie::load(app().config.readUrl), line);
+    QFile file(QString::fromStdString(kept));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << kept;
+    EXPECT_EQ(file.readAll().toStdString(), line + "\n");
+    EXPECT_EQ(file.permissions() & ~(QFile::ReadUser | QFile::WriteUser),
+              QFile::ReadOwner | QFile::WriteOwner);
+    EXPECT_TRUE(kept.starts_with(
+        QStandardPaths::writableLocation(QStandardPaths::AppDataLocation).toStdString() + "/"));
+    // Another service configured on the computer keeps its own.
+    EXPECT_NE(AutoLoginCookie::fileFor("http://127.0.0.1:1/soap/x").toStdString(), kept);
+
+    // The next run: a new login window with a new data module.
+    const auto nextRun = [this] {
+        delete Tarvelo.data();  // the main window's close releases the session
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        login = new TTarvelo;
+        Tarvelo = login;
+        login->show();
+    };
+    nextRun();
+    EXPECT_EQ(IISdmPtr->cookieLine(AutoLoginCookie::kName), line);
+    const struct {
+        const char* account;
+        const char* verify;  // set on the service beforehand
+        const char* said;    // "" for a login without the password
+    } cases[] = {
+        // The cookie is amy's: bob's VERIFY stays hidden.
+        {"bob", nullptr, "请输入密码。"},
+        // amy's latest password login was on another machine.
+        {"amy", "0000000000000000", "请输入密码。"},
+        {"amy", "PC", ""},
+    };
+    for (const auto& c : cases) {
+        if (c.verify)
+            service.exec(std::string("UPDATE KVR_USERH SET VERIFY='") +
+                         (c.verify == std::string("PC") ? pc : c.verify) + "' WHERE USERID='amy'");
+        const std::size_t before = sent().size();
+        signIn(QString::fromLatin1(c.account), QString(), true);
+        if (*c.said) {
+            EXPECT_EQ(ui.messages(), std::vector<std::string>{c.said}) << c.account;
+            EXPECT_FALSE(KVR_MainForm) << c.account;
+            continue;
+        }
+        EXPECT_TRUE(ui.messages().empty()) << ui.messages().front();
+        ASSERT_TRUE(KVR_MainForm);
+        EXPECT_EQ(KVR_MainForm->USERID, "amy");
+        // No password was checked: this machine is not registered as verified again.
+        const auto statements = service.statements();
+        for (std::size_t i = before; i < statements.size(); ++i) {
+            EXPECT_EQ(statements[i].second.find("VERIFY="), std::string::npos)
+                << statements[i].second;
+        }
+    }
+    EXPECT_EQ(AutoLoginCookie::load(app().config.readUrl), line);
+}
+
+// A password login without "自动登录" removes the kept cookie, from the file and from the data
+// module: neither this run nor the next signs in without the password.
+TEST_F(LoginWindow, AnUntickedPasswordLoginForgetsTheKeptCookie) {
+    signIn(QStringLiteral("amy"), QStringLiteral("secret-1"), true);
+    ASSERT_TRUE(KVR_MainForm);
+    ASSERT_NE(AutoLoginCookie::load(app().config.readUrl), "");
+    delete KVR_MainForm.data();
+    login->show();
+
+    signIn(QStringLiteral("amy"), QStringLiteral("secret-1"), false);
+    ASSERT_TRUE(KVR_MainForm);
+    EXPECT_FALSE(QFile::exists(AutoLoginCookie::fileFor(app().config.readUrl)));
+    EXPECT_EQ(IISdmPtr->cookieLine(AutoLoginCookie::kName), "");
+    delete KVR_MainForm.data();
+    login->show();
+    signIn(QStringLiteral("amy"), QString(), true);
+    EXPECT_EQ(ui.messages(), std::vector<std::string>{"请输入密码。"});
+
+    delete Tarvelo.data();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    login = new TTarvelo;
+    Tarvelo = login;
+    login->show();
+    signIn(QStringLiteral("amy"), QString(), true);
+    EXPECT_EQ(ui.messages(), std::vector<std::string>{"请输入密码。"});
+    EXPECT_FALSE(KVR_MainForm);
 }
 
 TEST_F(LoginWindow, TheThirdWrongPasswordOfTheWindowEndsTheProgram) {

@@ -9,8 +9,10 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 
@@ -56,11 +58,20 @@ std::unique_ptr<QTemporaryFile> offscreenScreen(const QByteArray& layout) {
 
 }  // namespace
 
-// Clears what the client remembers before each test.
+// Clears what the client remembers before each test: its settings and its data folder (the
+// kept auto-login cookies).
 class ForgetSettings : public ::testing::EmptyTestEventListener {
+public:
+    explicit ForgetSettings(QString dataRoot) : m_dataRoot(std::move(dataRoot)) {}
+
+private:
     void OnTestStart(const ::testing::TestInfo&) override {
         QSettings(QStringLiteral("Tarvelo"), QStringLiteral("tarvelo")).clear();
+        // Only ever a folder of this run.
+        const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+        if (data.startsWith(m_dataRoot + QLatin1Char('/'))) QDir(data).removeRecursively();
     }
+    QString m_dataRoot;
 };
 
 int main(int argc, char** argv) {
@@ -78,6 +89,14 @@ int main(int argc, char** argv) {
         }
         qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + screens->fileName().toLocal8Bit());
     }
+    // The program's data folder (QStandardPaths::AppDataLocation) is one of this run too, never
+    // the user's own.
+    const QTemporaryDir dataDir;
+    if (!dataDir.isValid()) {
+        std::fprintf(stderr, "no temporary folder for the program's data\n");
+        return 1;
+    }
+    qputenv("XDG_DATA_HOME", dataDir.path().toLocal8Bit());
     QApplication application(argc, argv);
     tarvelo::installChineseFonts();
     if (!tarvelo::installChineseLocale()) {
@@ -94,6 +113,6 @@ int main(int argc, char** argv) {
     const QTemporaryDir settingsDir;
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
     ::testing::InitGoogleTest(&argc, argv);
-    ::testing::UnitTest::GetInstance()->listeners().Append(new ForgetSettings);
+    ::testing::UnitTest::GetInstance()->listeners().Append(new ForgetSettings(dataDir.path()));
     return RUN_ALL_TESTS();
 }

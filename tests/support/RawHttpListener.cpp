@@ -44,10 +44,11 @@ SilentListener::~SilentListener() {
     ::close(m_socket);
 }
 
-RawHttpListener::RawHttpListener(int status, std::string body, std::string contentType) {
-    const std::string head = "HTTP/1.1 " + std::to_string(status) +
-                             " Whatever\r\nContent-Type: " + contentType +
-                             "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n";
+RawHttpListener::RawHttpListener(int status, std::string body, std::string contentType,
+                                 std::string headers) {
+    const std::string head =
+        "HTTP/1.1 " + std::to_string(status) + " Whatever\r\nContent-Type: " + contentType +
+        "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n" + headers;
     m_response = head + "Connection: close\r\n\r\n" + body;
     m_keptResponse = head + "\r\n" + body;
     m_socket = listenOnLoopback(m_port);

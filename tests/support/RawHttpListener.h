@@ -14,8 +14,10 @@ namespace tarvelo::test {
 // sends, and for peers that misbehave (an HTTP 500 without SOAP, garbage).
 class RawHttpListener {
 public:
-    // `status` and `body` make the response; `contentType` its type.
-    RawHttpListener(int status, std::string body, std::string contentType = "text/plain");
+    // `status` and `body` make the response; `contentType` its type; `headers` further header
+    // lines, each ending in CR LF ("Set-Cookie: a=1\r\n").
+    RawHttpListener(int status, std::string body, std::string contentType = "text/plain",
+                    std::string headers = {});
     ~RawHttpListener();
     RawHttpListener(const RawHttpListener&) = delete;
     RawHttpListener& operator=(const RawHttpListener&) = delete;
