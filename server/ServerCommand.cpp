@@ -15,13 +15,13 @@
 
 #include "server/http/AccessToken.h"
 #include "server/http/ClientNetworks.h"
+#include "server/http/HttpEndpoint.h"
+#include "server/soap/SoapService.h"
 #include "server/store/DatabaseBackup.h"
 #include "server/store/DemoData.h"
-#include "server/http/HttpEndpoint.h"
 #include "server/store/SessionRegistry.h"
-#include "server/soap/SoapService.h"
-#include "server/store/postgresql/PgDatabase.h"
 #include "server/store/Store.h"
+#include "server/store/postgresql/PgDatabase.h"
 #include "soap/SoapInterface.h"
 #include "text/Error.h"
 #include "text/NumberText.h"
@@ -41,7 +41,8 @@ constexpr const char* kUsage =
     "  init       --db FILE                     新建数据库（表、索引、密码变换密钥）\n"
     "  serve      --db FILE [--listen HOST:PORT] [--tls-cert F --tls-key F] [--log-statements]\n"
     "             [--access-token-file F] [--allow 网段]... [--tls-client-ca F]\n"
-    "             [--max-connections-per-address N]\n"
+    "             [--max-connections-per-address N] [--accounts checked|open]\n"
+    "             [--admin-token-file F] [--admin-allow 网段]... [--mail-command 命令]\n"
     "                                           提供两个 SOAP 接口（默认 127.0.0.1:8517）\n"
     "  demo-data  --db FILE [--rows N]          装入演示数据；--rows N 只生成 N 行信息价\n"
     "                                           （60 个月 × 20 个地区），用于性能测试\n"
@@ -61,7 +62,8 @@ const std::map<std::string, std::string> kHelp = {
      "用法：tarvelo-server init --db FILE\n"
      "新建数据库文件：八张数据表及其索引，WAL 日志方式，以及密码变换的密钥。\n"
      "文件已初始化过时拒绝执行，不改动任何数据。\n"
-     "FILE 为 PostgreSQL 连接地址（postgresql://角色@主机/数据库）时，以该角色（此后为表的所有者）\n"
+     "FILE 为 PostgreSQL "
+     "连接地址（postgresql://角色@主机/数据库）时，以该角色（此后为表的所有者）\n"
      "在已有的空数据库中建立数据表、检查、函数和密钥，并建立两个登录角色：tarvelo_read\n"
      "（只能查询数据表，只读事务）与 tarvelo_write（只能读写数据行）；两者都看不到密钥，\n"
      "都不能修改表结构。需要的扩展：pgcrypto。\n"},
@@ -69,6 +71,8 @@ const std::map<std::string, std::string> kHelp = {
      "用法：tarvelo-server serve --db FILE [--listen HOST:PORT] [--tls-cert F --tls-key F]\n"
      "                           [--log-statements] [--access-token-file F] [--allow 网段]...\n"
      "                           [--tls-client-ca F] [--max-connections-per-address N]\n"
+     "                           [--accounts checked|open] [--admin-token-file F]\n"
+     "                           [--admin-allow 网段]... [--mail-command 命令]\n"
      "       tarvelo-server serve --db 查询端连接 [--write-db 写入端连接] [其他选项同上]\n"
      "在 HOST:PORT（默认 127.0.0.1:8517，只接受本机连接；端口 0 表示任一空闲端口）提供服务：\n"
      "  POST /soap/IVRDS_IIS_WebSCoorSpplyIsapi   查询端\n"
@@ -85,6 +89,21 @@ const std::map<std::string, std::string> kHelp = {
      "多出的连接立即关闭；很多客户端经同一个 NAT 或代理连接时请调高。\n"
      "EnVerifs（登录、注册和改密码时的密码变换）每个地址连续最多 5 次，此后每秒 1 次，\n"
      "更频繁的答复“请求过于频繁，请稍后再试。”并在日志中记一行，以防有人借它猜测密码。\n"
+     "\n"
+     "账号与权限（--accounts，默认 checked）：\n"
+     "  checked  服务自己认定来者是谁（登录时证明了密码后，凭 Cookie 识别），并自己检查权限：\n"
+     "           只执行本系统客户端的语句；价格只给已登录的账号；上传价格要有数据更新权限，\n"
+     "           且一次只限一个期数和地区；改权限要有用户管理权限；改密码要先证明原密码或\n"
+     "           邮件验证码；注册只能建普通账号；在线记录和机器标识只能动自己的；密码的\n"
+     "           存储形式、机器标识、手机、QQ 和邮箱只给证明了该账号的人。每次写入都记日志。\n"
+     "  open     照旧：服务执行连得上的客户端发来的任何查询和写入（仍受 SQL 防护），\n"
+     "           账号和权限全由客户端检查。任何能连上服务的人都能读出所有账号的资料、\n"
+     "           改任何人的密码和权限、删改价格，只在完全可信的网络中使用。\n"
+     "  --admin-token-file F   管理员令牌（格式同访问令牌）：带 Authorization: Bearer 该令牌的\n"
+     "                         请求（例如 tarvelo-query --token-file F）可执行任何语句；\n"
+     "  --admin-allow 网段     只接受来自这些网络的管理员令牌（默认只有本机），可重复。\n"
+     "  --mail-command 命令    发送重置密码验证码的命令，邮件（含信头）从标准输入读入，\n"
+     "                         例如 \"/usr/sbin/sendmail -t\"；不给时无法重置密码。\n"
      "\n"
      "访问限制（默认没有：连得上的客户端都能执行语句；监听本机以外的地址时请至少用一种）：\n"
      "  --access-token-file F  文件 F 里的令牌（至少 16 个可见 ASCII 字符，例如\n"
@@ -222,6 +241,23 @@ int serve(const Args& a) {
     }
     if (a.values.count("--access-token-file"))
         options.accessToken = AccessToken::fromFile(a.values.at("--access-token-file"));
+    if (a.values.count("--admin-token-file"))
+        options.adminToken = AccessToken::fromFile(a.values.at("--admin-token-file"));
+    try {
+        if (a.every.count("--admin-allow"))
+            options.adminAllowed = ClientNetworks(a.every.at("--admin-allow"));
+    } catch (const Error& e) {
+        throw UsageError{"--admin-allow：" + e.message()};
+    }
+    AccountPolicy::Options accounts;
+    if (a.values.count("--accounts")) {
+        const std::string& mode = a.values.at("--accounts");
+        if (mode != "checked" && mode != "open")
+            throw UsageError{"--accounts 应为 checked 或 open。"};
+        accounts.open = mode == "open";
+    }
+    if (a.values.count("--mail-command"))
+        accounts.mail = MailCommand(a.values.at("--mail-command"));
     options.log = [](const std::string& line) { std::cerr << line << std::endl; };
     // Every connection takes a descriptor: allow as many as the system lets this process have.
     rlimit files{};
@@ -246,7 +282,7 @@ int serve(const Args& a) {
         observer = [](std::string_view operation, std::string_view sql) {
             std::cerr << "  " << operation << " 语句：" << oneLine(sql) << std::endl;
         };
-    SoapService service(store, ServiceLimits{}, observer);
+    SoapService service(store, ServiceLimits{}, observer, accounts);
     HttpEndpoint endpoint(service, options);
     endpoint.bind();
     std::cout << "Tarvelo 参考价格服务已启动，数据库 " << store.path() << "\n";
@@ -268,6 +304,11 @@ int serve(const Args& a) {
         std::cout
             << "注意：服务不只对本机开放，却没有任何访问限制，连得上的客户端都能执行语句。"
                "请考虑 --access-token-file、--allow 或 --tls-client-ca（见 serve --help）。\n";
+    if (accounts.open)
+        std::cout << "注意：--accounts open：账号和权限全由客户端检查，连得上服务的人都能读写"
+                     "任何账号和价格。\n";
+    else if (!accounts.mail.configured())
+        std::cout << "注意：没有给出 --mail-command，用户无法通过邮件验证码重置密码。\n";
     if (endpoint.maxConnections() < 1000)
         std::cout << "注意：打开文件数的上限只容得下 " << endpoint.maxConnections()
                   << " 个同时的连接；要服务更多客户端，请提高 ulimit -n。\n";
@@ -410,7 +451,8 @@ int runServerCommand(const std::vector<std::string>& args) {
             return serve(parse(
                 args,
                 {"--db", "--write-db", "--listen", "--tls-cert", "--tls-key", "--tls-client-ca",
-                 "--allow", "--access-token-file", "--max-connections-per-address"},
+                 "--allow", "--access-token-file", "--max-connections-per-address", "--accounts",
+                 "--admin-token-file", "--admin-allow", "--mail-command"},
                 {"--log-statements"}));
         } else if (command == "demo-data") {
             const Args a = parse(args, {"--db", "--rows"}, {});

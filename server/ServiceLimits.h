@@ -15,6 +15,10 @@ struct ServiceLimits {
     // guessed at speed. A sign-in takes one or two.
     int enVerifsBurst = 5;
     std::chrono::milliseconds enVerifsRefill{1000};
+    // The same, for the EnVerifs calls that follow a lookup of one account, whoever makes them.
+    // New sessions (cookies) each caller may begin, likewise: a client begins one per run.
+    int newSessionsBurst = 30;
+    std::chrono::milliseconds newSessionsRefill{1000};
 };
 
 }  // namespace tarvelo::server

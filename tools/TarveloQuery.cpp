@@ -1,16 +1,21 @@
 // tarvelo-query: a statement to the service from the command line, through the same data
 // access module as the desktop client.
 //
-//   tarvelo-query [--service BASE | --read-url U --write-url U] [--config FILE] [--raw | --csv]
-//   "SQL" tarvelo-query [...] --exec "SQL"
+//   tarvelo-query [--service BASE | --read-url U --write-url U] [--config FILE]
+//                 [--token-file F] [--raw | --csv] "SQL"
+//   tarvelo-query [...] --exec "SQL"
 //
 // A query prints the rows as an aligned table under the packet's column names (--raw: the packet
 // text, --csv: comma-separated values); --exec sends the statement to the write side and prints
 // the integer result. Errors go to stderr; the exit status is then 1 (2 for a usage mistake).
+// A service that checks its callers runs only the client's own statements, except for the
+// administrator's token (--token-file, the file of serve --admin-token-file).
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <iostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -27,10 +32,12 @@ namespace {
 
 constexpr const char* kUsage =
     "用法：tarvelo-query [--service BASE | --read-url U --write-url U] [--config FILE]\n"
-    "                    [--raw | --csv] \"SQL\"\n"
+    "                    [--token-file F] [--raw | --csv] \"SQL\"\n"
     "      tarvelo-query [...] --exec \"SQL\"\n"
     "查询：把语句发给查询端，按列对齐打印结果（--raw 打印数据包原文，--csv 打印 CSV）。\n"
     "--exec：把语句发给写入端，打印返回的整数。\n"
+    "--token-file F：用文件 F 里的令牌（服务的 --admin-token-file）代替 tarvelo.ini 的\n"
+    "访问令牌；检查账号的服务只为管理员令牌执行客户端以外的语句。\n"
     "服务地址取自 tarvelo.ini（程序旁，或 ~/.config/tarvelo/），命令行选项优先。\n";
 
 // Messages of the module go to stderr; nothing here asks questions.
@@ -112,7 +119,7 @@ int main(int argc, char** argv) {
             return 2;
         };
         std::vector<std::string> serviceArgs;
-        std::string sql;
+        std::string sql, tokenFile;
         bool raw = false, csv = false, exec = false;
         for (std::size_t i = 0; i < args.size(); ++i) {
             const std::string& a = args[i];
@@ -126,6 +133,9 @@ int main(int argc, char** argv) {
                 csv = true;
             } else if (a == "--exec") {
                 exec = true;
+            } else if (a == "--token-file") {
+                if (i + 1 >= args.size()) return usage("--token-file 后面要跟文件名。");
+                tokenFile = args[++i];
             } else if (a == "--service" || a == "--read-url" || a == "--write-url" ||
                        a == "--config") {
                 serviceArgs.push_back(a);
@@ -142,6 +152,17 @@ int main(int argc, char** argv) {
         std::error_code ec;
         const auto self = std::filesystem::canonical("/proc/self/exe", ec).parent_path().string();
         ServiceConfig config = ServiceConfig::load(serviceArgs, ServiceConfig::standardFiles(self));
+        if (!tokenFile.empty()) {
+            std::ifstream in(tokenFile, std::ios::binary);
+            if (!in) throw Error("无法读取令牌文件“" + tokenFile + "”。");
+            std::ostringstream text;
+            text << in.rdbuf();
+            std::string token = text.str();
+            const auto first = token.find_first_not_of(" \t\r\n");
+            const auto last = token.find_last_not_of(" \t\r\n");
+            config.accessToken =
+                first == std::string::npos ? std::string() : token.substr(first, last - first + 1);
+        }
         ConsolePlatform platform;
         TIISdmPtr module(config, platform);
         if (exec) {

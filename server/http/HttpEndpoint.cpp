@@ -25,8 +25,8 @@
 #include <sstream>
 #include <vector>
 
-#include "server/soap/SoapService.h"
 #include "server/http/WorkerPool.h"
+#include "server/soap/SoapService.h"
 #include "server/soap/Wsdl.h"
 #include "soap/SoapInterface.h"
 #include "soap/SoapResponse.h"
@@ -68,6 +68,9 @@ constexpr std::string_view kCertificateRefused =
 constexpr std::string_view kTokenRefused =
     "拒绝访问：请求没有带上有效的访问令牌（Authorization: Bearer，tarvelo.ini 中的 "
     "access-token）。\n";
+
+constexpr std::string_view kAdminRefused =
+    "拒绝访问：管理员令牌只能从数据服务允许的管理网络使用（serve --admin-allow）。\n";
 
 const SoapInterface* interfaceNamed(std::string_view name) {
     for (const SoapInterface* i : {&SoapInterface::supply(), &SoapInterface::apply()})
@@ -377,7 +380,8 @@ struct HttpEndpoint::Exchange {
     std::string method;
     std::string path;
     std::string peer;
-    std::string caller;                    // for the service's limits per caller
+    Caller caller;                         // who calls, for the service's policy and limits
+    std::vector<std::string> setCookies;   // with the answer
     const SoapInterface* iface = nullptr;  // a SOAP request
     std::string body;
     std::size_t received = 0;                // bytes of the body as sent (compressed, when it is)
@@ -429,12 +433,12 @@ struct HttpEndpoint::Callbacks {
                 host ? std::string(host) : self.m_options.host + ":" + std::to_string(self.m_port);
             const std::string scheme = self.m_options.tlsCert.empty() ? "http://" : "https://";
             self.log(x, "", 0, "WSDL");
-            return queue(c, MHD_HTTP_OK,
-                         wsdlOf(*iface,
-                                scheme + authority + std::string(kSoapPrefix) +
-                                    std::string(iface->name),
-                                scheme + authority + std::string(kWsdlPrefix)),
-                         kXml);
+            return queue(
+                c, MHD_HTTP_OK,
+                wsdlOf(*iface,
+                       scheme + authority + std::string(kSoapPrefix) + std::string(iface->name),
+                       scheme + authority + std::string(kWsdlPrefix)),
+                kXml);
         }
         if (x.method == MHD_HTTP_METHOD_GET && x.path == "/") {
             std::string text = "Tarvelo 参考价格服务\n\n";
@@ -457,7 +461,15 @@ struct HttpEndpoint::Callbacks {
                 x->method = method;
                 x->path = url;
                 x->peer = peerOf(c);
-                x->caller = callerOf(clientAddressOf(c));
+                x->caller.address = callerOf(clientAddressOf(c));
+                x->caller.secure = !self.m_options.tlsCert.empty();
+                for (auto [name, into] :
+                     {std::pair{CookieSessions::kSessionCookie, &x->caller.sessionCookie},
+                      std::pair{CookieSessions::kAutoLoginCookie, &x->caller.autoLoginCookie}})
+                    if (const char* v = MHD_lookup_connection_value(c, MHD_COOKIE_KIND,
+                                                                    std::string(name).c_str()))
+                        *into = v;
+                x->caller.admin = self.isAdmin(c);
                 self.setHeaderDeadline(c, Clock::now() + self.m_options.bodyTimeout);
                 if (const auto refused = self.refusal(c)) return deny(self, c, *x, *refused);
                 if (x->method == MHD_HTTP_METHOD_POST && x->path.starts_with(kSoapPrefix))
@@ -514,6 +526,8 @@ struct HttpEndpoint::Callbacks {
                 MHD_Response* r = compress ? gzipResponseOf(std::move(x->answer), kXml)
                                            : responseOf(std::move(x->answer), kXml);
                 if (r) MHD_add_response_header(r, MHD_HTTP_HEADER_VARY, "Accept-Encoding");
+                for (const auto& cookie : x->setCookies)
+                    if (r) MHD_add_response_header(r, MHD_HTTP_HEADER_SET_COOKIE, cookie.c_str());
                 return queue(c, x->status, r);
             }
             if (x->submitted) return MHD_YES;
@@ -746,8 +760,15 @@ std::optional<HttpEndpoint::Refusal> HttpEndpoint::refusal(MHD_Connection* c) co
     if (!m_clientCaPem.empty())
         if (std::string why = certificateProblem(c); !why.empty())
             return Refusal{MHD_HTTP_FORBIDDEN, kCertificateRefused, std::move(why)};
-    switch (m_options.accessToken.check(
-        MHD_lookup_connection_value(c, MHD_HEADER_KIND, MHD_HTTP_HEADER_AUTHORIZATION))) {
+    const char* authorization =
+        MHD_lookup_connection_value(c, MHD_HEADER_KIND, MHD_HTTP_HEADER_AUTHORIZATION);
+    if (m_options.adminToken.required() &&
+        m_options.adminToken.check(authorization) == AccessToken::Verdict::Admitted) {
+        if (!isAdmin(c))
+            return Refusal{MHD_HTTP_FORBIDDEN, kAdminRefused, "管理员令牌来自不允许的网络"};
+        return std::nullopt;
+    }
+    switch (m_options.accessToken.check(authorization)) {
         case AccessToken::Verdict::Admitted:
             return std::nullopt;
         case AccessToken::Verdict::Missing:
@@ -756,6 +777,17 @@ std::optional<HttpEndpoint::Refusal> HttpEndpoint::refusal(MHD_Connection* c) co
             return Refusal{MHD_HTTP_UNAUTHORIZED, kTokenRefused, "访问令牌不对", true};
     }
     return std::nullopt;
+}
+
+bool HttpEndpoint::isAdmin(MHD_Connection* c) const {
+    if (!m_options.adminToken.required()) return false;
+    if (m_options.adminToken.check(MHD_lookup_connection_value(
+            c, MHD_HEADER_KIND, MHD_HTTP_HEADER_AUTHORIZATION)) != AccessToken::Verdict::Admitted)
+        return false;
+    static const ClientNetworks loopback({"127.0.0.0/8", "::1"});
+    const ClientNetworks& from =
+        m_options.adminAllowed.restricts() ? m_options.adminAllowed : loopback;
+    return from.admits(clientAddressOf(c));
 }
 
 std::string HttpEndpoint::tooLarge() const {
@@ -776,6 +808,7 @@ void HttpEndpoint::serveSoap(const SoapInterface& iface, Exchange& x) {
     }
     x.body = std::string();  // the request's memory goes before the answer is sent
     x.status = static_cast<unsigned>(reply.status);
+    x.setCookies = std::move(reply.setCookies);
     x.answer = std::move(reply.body);
     const double ms = std::chrono::duration<double, std::milli>(Clock::now() - started).count();
     log(x, std::string(iface.name) + "." + (reply.operation.empty() ? "?" : reply.operation), ms,

@@ -15,6 +15,7 @@
 
 #include "server/http/AccessToken.h"
 #include "server/http/ClientNetworks.h"
+#include "server/policy/AccountPolicy.h"
 
 struct MHD_Daemon;
 struct MHD_Connection;
@@ -44,7 +45,14 @@ struct EndpointOptions {
     // With TLS: a PEM file of the authorities that must have signed the client's certificate.
     std::string tlsClientCa;
     AccessToken accessToken;  // "Authorization: Bearer TOKEN" on every request; none: not asked
-    int workers = 0;          // threads answering SOAP requests; 0: a pool sized by the machine
+    // The administrator's token (serve --admin-token-file), sent the same way: a request that
+    // carries it may run any statement the guard allows (tarvelo-query), from the networks
+    // `adminAllowed` lists only (loopback when none are given); from elsewhere it is refused.
+    // It admits where the access token is asked for as well. None: no request is the
+    // administrator's.
+    AccessToken adminToken;
+    ClientNetworks adminAllowed;
+    int workers = 0;  // threads answering SOAP requests; 0: a pool sized by the machine
     // A connection that sends nothing for this long is closed, kept-alive or not.
     std::chrono::seconds idleTimeout{30};
     // The header of a request must be complete this long after the connection was made (after
@@ -108,6 +116,7 @@ private:
     };
 
     std::optional<Refusal> refusal(MHD_Connection* c) const;
+    bool isAdmin(MHD_Connection* c) const;
 
     void serveSoap(const SoapInterface& iface, Exchange& x);
     std::string tooLarge() const;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <limits>
 
+#include "data/DataPacket.h"
+#include "server/store/ApplyParams.h"
 #include "server/store/DeltaResolver.h"
 #include "server/store/SqlRunner.h"
 #include "server/store/Store.h"
@@ -36,15 +38,23 @@ std::int32_t clampInt(long long n) {
 
 }  // namespace
 
-SoapService::SoapService(Store& store, ServiceLimits limits, StatementObserver observer)
+SoapService::SoapService(Store& store, ServiceLimits limits, StatementObserver observer,
+                         AccountPolicy::Options accounts)
     : m_store(store),
       m_limits(limits),
       m_observer(std::move(observer)),
-      m_enVerifsRate(limits.enVerifsBurst, limits.enVerifsRefill) {}
+      m_enVerifsRate(limits.enVerifsBurst, limits.enVerifsRefill),
+      m_policy(store, m_limits, std::move(accounts)) {}
 
 SoapService::Reply SoapService::handle(const SoapInterface& iface, std::string_view body,
-                                       std::string_view caller) {
+                                       const Caller& caller) {
     Reply reply;
+    AccountPolicy::Call call(caller);
+    const bool checked = m_policy.checks(caller);
+    // Whom a write was for, in its log line.
+    const auto byWhom = [&] {
+        return call.who.empty() ? std::string("（未登录）") : "（账号 " + call.who + "）";
+    };
     const auto answer = [&](const SoapValue& value, std::string outcome) {
         reply.body = SoapResponse::write(iface.ns, reply.operation, value);
         reply.outcome = std::move(outcome);
@@ -105,7 +115,7 @@ SoapService::Reply SoapService::handle(const SoapInterface& iface, std::string_v
         } else if (readSide && name == "EnVerifs") {
             // The argument is a password in disguise: it is never logged or observed. Its answer
             // is what the accounts table holds, so each caller gets only a few a second.
-            if (!m_enVerifsRate.take(caller)) {
+            if (!m_enVerifsRate.take(caller.address)) {
                 reply.status = 500;
                 reply.body = SoapResponse::writeFault("Client", "请求过于频繁，请稍后再试。");
                 reply.outcome = "拒绝：EnVerifs 过于频繁（每个地址连续最多 " +
@@ -113,15 +123,26 @@ SoapService::Reply SoapService::handle(const SoapInterface& iface, std::string_v
                                 std::to_string(m_limits.enVerifsRefill.count()) + " 毫秒 1 次）";
                 return reply;
             }
-            answer(m_store.transformPassword(text("Src")), "已变换");
+            if (!checked) {
+                answer(m_store.transformPassword(text("Src")), "已变换");
+            } else {
+                m_policy.begin(call);
+                try {
+                    answer(m_policy.enVerifs(call, text("Src")), "已变换" + byWhom());
+                } catch (const StatementError& e) {
+                    throw Fault{e.rejected() ? "Client" : "Server", e.message(), e.detail()};
+                }
+            }
         } else if (readSide && name == "DeVerifs") {
             throw Fault{"Server", "本服务的密码变换不可逆，不提供 DeVerifs。", {}};
         } else if (readSide && name == "SpplyVanDataBySQL") {
             const std::string& sql = text("sSQL");
             if (m_observer) m_observer(name, sql);
-            auto lease = m_store.acquire(Side::Read);
+            m_policy.begin(call);
             try {
-                auto result = SqlRunner(*lease, m_limits).query(sql);
+                auto result = checked
+                                  ? m_policy.read(call, sql)
+                                  : SqlRunner(*m_store.acquire(Side::Read), m_limits).query(sql);
                 answer(std::move(result.packet), rowsText(result.rows));
             } catch (const StatementError& e) {
                 // The client loads whatever text comes back: an error text rather than a fault,
@@ -132,22 +153,32 @@ SoapService::Reply SoapService::handle(const SoapInterface& iface, std::string_v
         } else if (!readSide && name == "ApplyVanDataByExc") {
             const std::string& sql = text("sSQL");
             if (m_observer) m_observer(name, sql);
-            auto lease = m_store.acquire(Side::Write);
+            m_policy.begin(call);
             try {
-                const long long n = SqlRunner(*lease, m_limits).execute(sql);
-                answer(clampInt(n), rowsText(static_cast<std::size_t>(n)));
+                const long long n =
+                    checked ? m_policy.execute(call, sql)
+                            : SqlRunner(*m_store.acquire(Side::Write), m_limits).execute(sql);
+                answer(clampInt(n), rowsText(static_cast<std::size_t>(n)) + byWhom());
             } catch (const StatementError& e) {
                 throw Fault{e.rejected() ? "Client" : "Server", e.message(), e.detail()};
             }
         } else if (!readSide && name == "ApplyVanDataBySQLupKeyChangedExc1") {
             const std::string& params = text("sSQL");
             if (m_observer) m_observer(name, params);
+            m_policy.begin(call);
             auto lease = m_store.acquire(Side::Write);
-            DeltaResolver resolver(*lease, m_limits);
+            std::string table;
+            DeltaResolver resolver(*lease, m_limits, [&](const ApplyParams& p, DataPacket& delta) {
+                table = p.table;
+                if (checked) m_policy.inspectDelta(call, *lease, p, delta);
+            });
             try {
                 const int failed = resolver.apply(params, text("sDelta00"));
-                answer(failed, failed == 0 ? rowsText(resolver.rows()) + "已提交"
-                                           : std::to_string(failed) + " 行失败，已全部撤销");
+                if (failed == 0 && checked) m_policy.deltaApplied(call);
+                answer(failed, table + " " +
+                                   (failed == 0 ? rowsText(resolver.rows()) + "已提交"
+                                                : std::to_string(failed) + " 行失败，已全部撤销") +
+                                   byWhom());
             } catch (const StatementError& e) {
                 throw Fault{e.rejected() ? "Client" : "Server", e.message(), e.detail()};
             }
@@ -169,6 +200,8 @@ SoapService::Reply SoapService::handle(const SoapInterface& iface, std::string_v
             SoapResponse::writeFault("Server", std::string("服务内部错误。（") + e.what() + "）");
         reply.outcome = std::string("故障：") + e.what();
     }
+    // Cookies go out with faults too: a session begun by a refused request is still the caller's.
+    reply.setCookies = std::move(call.setCookies);
     return reply;
 }
 

@@ -4,8 +4,9 @@
 #include <string>
 #include <string_view>
 
-#include "server/policy/CallRate.h"
 #include "server/ServiceLimits.h"
+#include "server/policy/AccountPolicy.h"
+#include "server/policy/CallRate.h"
 
 namespace tarvelo {
 struct SoapInterface;
@@ -25,17 +26,19 @@ public:
     // prints them when asked). Never sees a password.
     using StatementObserver = std::function<void(std::string_view operation, std::string_view sql)>;
 
-    SoapService(Store& store, ServiceLimits limits, StatementObserver observer = {});
+    SoapService(Store& store, ServiceLimits limits, StatementObserver observer = {},
+                AccountPolicy::Options accounts = {});
 
     struct Reply {
         int status = 200;  // 500 for a fault, as SOAP 1.1 over HTTP wants
         std::string body;
-        std::string operation;  // for the log; empty when the request named none
-        std::string outcome;    // for the log: rows, a result, or the error
+        std::string operation;                // for the log; empty when the request named none
+        std::string outcome;                  // for the log: rows, a result, or the error
+        std::vector<std::string> setCookies;  // Set-Cookie header values
     };
-    // `caller` tells callers apart for the limits that hold per caller (EnVerifs): their
-    // address, or their network.
-    Reply handle(const SoapInterface& iface, std::string_view body, std::string_view caller = {});
+    // `caller` says who calls: its address for the limits per caller, its cookies, whether it
+    // holds the administrator's token (see AccountPolicy).
+    Reply handle(const SoapInterface& iface, std::string_view body, const Caller& caller = {});
 
     const ServiceLimits& limits() const { return m_limits; }
 
@@ -46,6 +49,7 @@ private:
     // Per caller: EnVerifs does not name the account whose password it transforms, so its calls
     // can only be counted by who makes them.
     CallRate m_enVerifsRate;
+    AccountPolicy m_policy;
 };
 
 }  // namespace tarvelo::server

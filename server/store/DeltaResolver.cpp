@@ -176,6 +176,7 @@ int DeltaResolver::apply(std::string_view paramText, std::string_view deltaText)
             refuse("增量数据包有误：第 " + std::to_string(r + 1) + " 个 ROW 的 RowState 不对。",
                    "RowState " + std::to_string(static_cast<int>(s)));
     }
+    if (m_inspector) m_inspector(params, delta);
 
     const auto run = [&](bool batched) -> int {
         // Names are checked above; values are bound.

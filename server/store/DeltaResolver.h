@@ -1,12 +1,18 @@
 #pragma once
 
+#include <functional>
 #include <string_view>
 
 #include "server/ServiceLimits.h"
 
+namespace tarvelo {
+struct DataPacket;
+}
+
 namespace tarvelo::server {
 
 class ServiceConnection;
+struct ApplyParams;
 
 // Applies a delta packet to one table in one transaction, with prepared statements:
 //   "4"      inserts the row's values;
@@ -21,8 +27,13 @@ class ServiceConnection;
 // hold (too wide, not a number, not a date) throw StatementError, with nothing written.
 class DeltaResolver {
 public:
-    DeltaResolver(ServiceConnection& connection, const ServiceLimits& limits)
-        : m_c(connection), m_limits(limits) {}
+    // Sees the parameters and the delta once both are read and their shape checked, before
+    // anything is written: may refuse (by throwing StatementError) or change values.
+    using Inspector = std::function<void(const ApplyParams&, DataPacket&)>;
+
+    DeltaResolver(ServiceConnection& connection, const ServiceLimits& limits,
+                  Inspector inspector = {})
+        : m_c(connection), m_limits(limits), m_inspector(std::move(inspector)) {}
 
     int apply(std::string_view params, std::string_view delta);
 
@@ -32,6 +43,7 @@ public:
 private:
     ServiceConnection& m_c;
     const ServiceLimits& m_limits;
+    Inspector m_inspector;
     std::size_t m_rows = 0;
 };
 

@@ -119,7 +119,7 @@ void SqlRunner::failed(const DbError& e) {
     }
 }
 
-SqlRunner::Answer SqlRunner::query(std::string_view sql) {
+SqlRunner::Answer SqlRunner::query(std::string_view sql, const RowFilter& filter) {
     const auto stmt = m_c.prepareArrived(sql, Side::Read);
     DbStatement& s = *stmt;
     m_c.startClock(m_limits.statementTime);
@@ -219,6 +219,25 @@ SqlRunner::Answer SqlRunner::query(std::string_view sql) {
                 if (values[i]) values[i] = converted[i] = *compactDate(*values[i]);
             row = Row::fromValues(values);
         }
+    }
+
+    if (filter) {
+        std::vector<std::string> names;
+        for (const auto& c : columns)
+            names.push_back(c.name);
+        std::vector<std::optional<std::string>> owned(columns.size());
+        std::vector<Row> kept;
+        for (const auto& row : rows) {
+            for (std::size_t i = 0; i < columns.size(); ++i) {
+                const auto v = row.get(i);
+                owned[i] = v ? std::optional<std::string>(std::string(*v)) : std::nullopt;
+            }
+            if (!filter(names, owned)) continue;
+            for (std::size_t i = 0; i < columns.size(); ++i)
+                values[i] = owned[i] ? std::optional<std::string_view>(*owned[i]) : std::nullopt;
+            kept.push_back(Row::fromValues(values));
+        }
+        rows = std::move(kept);
     }
 
     const auto tooLarge = [&] {

@@ -1,9 +1,12 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "server/ServiceLimits.h"
 #include "server/store/StatementError.h"
@@ -23,8 +26,13 @@ public:
         std::string packet;
         std::size_t rows = 0;
     };
+    // Sees each row of an answer before it is written, by the names of its columns: may change
+    // its values, or leave the row out by returning false.
+    using RowFilter = std::function<bool(const std::vector<std::string>& names,
+                                         std::vector<std::optional<std::string>>& values)>;
+
     // A read-only statement answered as a data packet. Throws StatementError.
-    Answer query(std::string_view sql);
+    Answer query(std::string_view sql, const RowFilter& filter = {});
     // One INSERT, UPDATE or DELETE; the number of rows it changed. Throws StatementError.
     long long execute(std::string_view sql);
 

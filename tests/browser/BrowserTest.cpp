@@ -36,6 +36,7 @@
 #include "service/IISdm.h"
 #include "support/Glyphs.h"
 #include "support/RawHttpListener.h"
+#include "support/SignIn.h"
 #include "support/TestService.h"
 #include "text/Date.h"
 #include "widgets/DBGrid.h"
@@ -95,6 +96,9 @@ protected:
     }
     void open(const std::string& roles) {
         delete window;
+        putAccount(service, "amy", roles);
+        if (!signedIn) signIn(service, *module, "amy");
+        signedIn = true;
         window = new TKVR_MainForm;
         window->USERID = "amy";
         window->DATABZ = roles;
@@ -148,6 +152,7 @@ protected:
     TestService service;
     ScriptedPlatform ui;
     std::unique_ptr<TIISdmPtr> module;
+    bool signedIn = false;
     TKVR_MainForm* window = nullptr;
     const std::string period = Date::today().period();
 };

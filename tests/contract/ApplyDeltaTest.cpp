@@ -7,6 +7,7 @@
 #include "data/DataSet.h"
 #include "platform/ScriptedPlatform.h"
 #include "service/IISdm.h"
+#include "support/Administrator.h"
 #include "support/RawHttpListener.h"
 #include "support/TestService.h"
 
@@ -41,7 +42,7 @@ protected:
 
     TestService service;
     ScriptedPlatform platform;
-    TIISdmPtr module{ServiceConfig::forService(service.base()), platform};
+    TIISdmPtr module{administrator(service), platform};
 };
 
 // The delta is narrow text: it crosses code page 936 before it is sent, so Chinese travels

@@ -27,6 +27,7 @@
 #include "service/IISdm.h"
 #include "support/CommaLocale.h"
 #include "support/RawHttpListener.h"
+#include "support/SignIn.h"
 #include "support/TestService.h"
 #include "text/Date.h"
 #include "widgets/DBGrid.h"
@@ -52,7 +53,10 @@ protected:
         app().use(ui, service.base());
         module = std::make_unique<TIISdmPtr>(app().config, ui);
         IISdmPtr = module.get();
+        putAccount(service, "amy", "10");
+        signIn(service, *module, "amy");
         window = new TKVR_MainForm;
+        window->USERID = "amy";
         window->DATABZ = "10";
         window->show();
         window->PageControl1->setCurrentWidget(window->TS_Admin);

@@ -10,8 +10,8 @@
 #include <mutex>
 #include <thread>
 
-#include "server/http/HttpEndpoint.h"
 #include "server/ServerFixture.h"
+#include "server/http/HttpEndpoint.h"
 #include "server/soap/SoapService.h"
 #include "server/store/Store.h"
 #include "soap/SoapRequest.h"
@@ -216,7 +216,8 @@ TEST(Connections, StoppingAnswersTheRequestsBeingWorkedOn) {
                              "x<120000) SELECT x AS N, 'abcdefghijklmnopqrstuvwxyz' AS T FROM c")}};
     Socket client(service.port());
     ASSERT_TRUE(client.send(
-        soapPost(SoapRequest::write(SoapInterface::supply().ns, "SpplyVanDataBySQL", args))));
+        soapPost(SoapRequest::write(SoapInterface::supply().ns, "SpplyVanDataBySQL", args),
+                 "Authorization: Bearer " + std::string(TestService::kAdminToken) + "\r\n")));
     std::this_thread::sleep_for(100ms);  // the statement is running
     std::thread stopper([&] { service.stopEndpoint(); });
     const std::string answer = client.answer(20s);

@@ -13,9 +13,9 @@
 #include "data/PriceTable.h"
 #include "server/ServerBinary.h"
 #include "server/ServerFixture.h"
+#include "server/store/Store.h"
 #include "server/store/sqlite/SqliteServiceConnection.h"
 #include "server/store/sqlite/SqliteStatement.h"
-#include "server/store/Store.h"
 #include "soap/SoapInterface.h"
 #include "soap/SoapRequest.h"
 #include "soap/SoapResponse.h"
@@ -32,8 +32,9 @@ using namespace std::chrono_literals;
 class ServeProcess {
 public:
     explicit ServeProcess(const std::string& db) {
-        std::vector<std::string> args{"serve",    "--db",        db,
-                                      "--listen", "127.0.0.1:0", "--log-statements"};
+        // Statements of the test's own, as a client that checks everything itself sends them.
+        std::vector<std::string> args{"serve",       "--db",       db,     "--listen",
+                                      "127.0.0.1:0", "--accounts", "open", "--log-statements"};
         std::vector<char*> argv = argvOf(args);
         int out[2];
         if (::pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe");

@@ -126,12 +126,10 @@ TEST_F(Replica, ARowWrittenOnThePrimaryIsReadOnTheReplicaWhichTakesNoWrites) {
     EXPECT_NE(read(readUrl, "delete from KVR_REGION").find("只接受查询"), std::string::npos);
 
     // A write side pointed at the replica by mistake is told the database is read-only.
-    const std::string replica =
-        run(TARVELO_SOURCE_DIR "/scripts/pg-server uri " + (dir / "replica").string() +
-            " tarvelo tarvelo_write");
-    const std::string replicaRead =
-        run(TARVELO_SOURCE_DIR "/scripts/pg-server uri " + (dir / "replica").string() +
-            " tarvelo tarvelo_read");
+    const std::string replica = run(TARVELO_SOURCE_DIR "/scripts/pg-server uri " +
+                                    (dir / "replica").string() + " tarvelo tarvelo_write");
+    const std::string replicaRead = run(TARVELO_SOURCE_DIR "/scripts/pg-server uri " +
+                                        (dir / "replica").string() + " tarvelo tarvelo_read");
     const fs::path log = dir / "misplaced.log";
     const pid_t child = ::fork();
     if (child == 0) {
@@ -140,7 +138,8 @@ TEST_F(Replica, ARowWrittenOnThePrimaryIsReadOnTheReplicaWhichTakesNoWrites) {
         const std::string r = replicaRead.substr(0, replicaRead.find('\n'));
         const std::string w = replica.substr(0, replica.find('\n'));
         ::execl(TARVELO_SERVER, TARVELO_SERVER, "serve", "--listen", "127.0.0.1:0", "--db",
-                r.c_str(), "--write-db", w.c_str(), static_cast<char*>(nullptr));
+                r.c_str(), "--write-db", w.c_str(), "--accounts", "open",
+                static_cast<char*>(nullptr));
         ::_exit(127);
     }
     // Stopped however the test ends, an assertion's early return included.

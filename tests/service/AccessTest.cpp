@@ -18,15 +18,19 @@ namespace {
 
 constexpr const char* kToken = "office-token-0123456789abcdef";
 
-// What a query through the data access module gives: "ONE=1" when the service answered, the
-// user's message otherwise.
+// A query and a write of the client's own, which any caller may send.
+constexpr std::string_view kRegions = "select ID,IDDESC FROM KVR_REGION ORDER BY ID ";
+constexpr std::string_view kRelease = " DELETE FROM KVR_LOGIN  \r\n WHERE USERID=''\r\n";
+
+// What a query through the data access module gives: the first region when the service
+// answered, the user's message otherwise.
 std::string queryThrough(TIISdmPtr& module) {
-    const std::string answer = module.QueryBySQL("select 1 AS ONE");
+    const std::string answer = module.QueryBySQL(kRegions);
     if (answer == TIISdmPtr::kQueryFailed)
         return module.queryFailure() ? module.queryFailure()->message() : "出错 without a cause";
     DataSet ds;
     ds.loadPacket(answer);
-    return "ONE=" + ds.fieldByName("ONE").asText();
+    return "IDDESC=" + ds.fieldByName("IDDESC").asText();
 }
 
 // The same for a write.
@@ -74,8 +78,8 @@ TEST(ClientAccess, TheConfiguredTokenIsSentAndARefusalSaysWhatToDo) {
         config.accessToken = c.token;
         TIISdmPtr module(config, platform);
         if (c.says.empty()) {
-            EXPECT_EQ(queryThrough(module), "ONE=1");
-            EXPECT_EQ(writeThrough(module, "delete from KVR_REGION where ID='01'"), "rows=1");
+            EXPECT_EQ(queryThrough(module), "IDDESC=东城区");
+            EXPECT_EQ(writeThrough(module, kRelease), "rows=0");
             continue;
         }
         EXPECT_EQ(queryThrough(module), c.says) << c.token;
@@ -83,7 +87,7 @@ TEST(ClientAccess, TheConfiguredTokenIsSentAndARefusalSaysWhatToDo) {
         EXPECT_NE(module.queryFailure()->detail().find("拒绝访问：请求没有带上有效的访问令牌"),
                   std::string::npos)
             << module.queryFailure()->detail();
-        EXPECT_EQ(writeThrough(module, "delete from KVR_REGION"), c.says) << c.token;
+        EXPECT_EQ(writeThrough(module, kRelease), c.says) << c.token;
         EXPECT_EQ(writeThrough(module, large), c.says) << c.token;
     }
     EXPECT_EQ(service.statements().size(), 2u);  // the query and the write with the token
@@ -98,12 +102,13 @@ TEST(ClientAccess, AClientOutsideTheAllowedNetworksIsNotAnswered) {
             server::ClientNetworks(listed ? std::vector<std::string>{"10.1.0.0/16", "127.0.0.1"}
                                           : std::vector<std::string>{"10.1.0.0/16"});
         TestService service({}, options);
+        service.exec("INSERT INTO KVR_REGION VALUES ('01','东城区')");
         ScriptedPlatform platform;
         TIISdmPtr module(ServiceConfig::forService(service.base()), platform);
         const std::string cutOff = "与数据服务（127.0.0.1:" + std::to_string(service.port()) +
                                    "）的通信中断了。请稍后再试。";
-        EXPECT_EQ(queryThrough(module), listed ? "ONE=1" : cutOff);
-        EXPECT_EQ(writeThrough(module, "delete from KVR_REGION"),
+        EXPECT_EQ(queryThrough(module), listed ? "IDDESC=东城区" : cutOff);
+        EXPECT_EQ(writeThrough(module, kRelease),
                   listed
                       ? "rows=0"
                       : "数据服务的答复没有完整收到，不知道这次写入是否已经完成。请先查询核对数据，"
@@ -168,6 +173,7 @@ TEST(ClientAccess, AClientCertificateOfTheOfficeAuthorityIsRequired) {
         log += line + "\n";
     };
     TestService service({}, options);
+    service.exec("INSERT INTO KVR_REGION VALUES ('01','东城区')");
     const struct {
         std::string cert;  // "": none configured
         std::string says;  // "" : answered
@@ -193,9 +199,9 @@ TEST(ClientAccess, AClientCertificateOfTheOfficeAuthorityIsRequired) {
             config.clientKey = certs.key(c.cert);
         }
         TIISdmPtr module(config, platform);
-        EXPECT_EQ(queryThrough(module), c.says.empty() ? "ONE=1" : c.says) << c.cert;
+        EXPECT_EQ(queryThrough(module), c.says.empty() ? "IDDESC=东城区" : c.says) << c.cert;
         if (c.says.empty()) continue;
-        EXPECT_EQ(writeThrough(module, "delete from KVR_REGION"), c.says) << c.cert;
+        EXPECT_EQ(writeThrough(module, kRelease), c.says) << c.cert;
         std::lock_guard lock(mutex);
         EXPECT_NE(log.find(c.logged), std::string::npos) << c.cert << "\n" << log;
     }

@@ -7,6 +7,7 @@
 #include "service/IISdm.h"
 #include "soap/SoapInterface.h"
 #include "soap/SoapRequest.h"
+#include "support/Administrator.h"
 #include "support/RawHttpListener.h"
 #include "support/TestService.h"
 #include "text/Error.h"
@@ -54,7 +55,7 @@ TEST(Compression, AMonthLoadsTheSameCompressedOrPlain) {
     const std::string expectedText = expected.packetText();
 
     ScriptedPlatform platform;
-    TIISdmPtr module(ServiceConfig::forService(service.base()), platform);
+    TIISdmPtr module(administrator(service), platform);
     DataSet streamed;
     module.QueryInto(sql, streamed);
     EXPECT_EQ(streamed.packetText(), expectedText);
@@ -112,7 +113,7 @@ TEST(Compression, LongerRequestsGoOutCompressedWhenConfigured) {
     }
 
     TestService service;
-    ServiceConfig config = ServiceConfig::forService(service.base());
+    ServiceConfig config = administrator(service);
     config.compressRequests = true;
     TIISdmPtr module(config, platform);
     EXPECT_EQ(module.ApplyIntf->ApplyVanDataByExc(insert), 3000);

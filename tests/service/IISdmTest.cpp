@@ -9,6 +9,7 @@
 #include "service/IISdm.h"
 #include "soap/SoapFault.h"
 #include "soap/SoapResponse.h"
+#include "support/Administrator.h"
 #include "support/Packets.h"
 #include "support/RawHttpListener.h"
 #include "support/TestService.h"
@@ -39,7 +40,7 @@ protected:
 
     TestService service;
     ScriptedPlatform platform;
-    TIISdmPtr module{ServiceConfig::forService(service.base()), platform};
+    TIISdmPtr module{administrator(service), platform};
 };
 
 TEST_F(DataAccess, QueryBySQLAnswersPacketsAndRejectionTextsUnchanged) {
@@ -187,7 +188,7 @@ TEST_F(DataAccess, AFailedCallKeepsTheChangesForTheNextTry) {
 // unknown and asks for a check before sending again; the changes stay pending.
 TEST_F(DataAccess, AnUnansweredSaveIsOfUnknownOutcome) {
     SilentListener silent;
-    ServiceConfig config = ServiceConfig::forService(service.base());
+    ServiceConfig config = administrator(service);
     config.writeTimeout = std::chrono::milliseconds(300);
     TIISdmPtr writer(config, platform);
     writer.ApplyHTTPRIO.setUrl(silent.base() + "/soap/x");
@@ -247,6 +248,8 @@ std::string request(int port, const std::string& iface, const std::string& opera
 }
 
 TEST_F(DataAccess, TheRequestsAreExactlyWhatTheContractSays) {
+    // As the client sends them: no administrator's token.
+    TIISdmPtr module{ServiceConfig::forService(service.base()), platform};
     RawHttpListener read(
         200,
         R"(<?xml version="1.0"?><S:Envelope xmlns:S="http://schemas.xmlsoap.org/soap/envelope/"><S:Body><r:SpplyVanDataBySQLResponse xmlns:r="urn:x"><return>ok</return></r:SpplyVanDataBySQLResponse></S:Body></S:Envelope>)",

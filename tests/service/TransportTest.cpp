@@ -18,6 +18,7 @@
 #include "service/BackgroundQuery.h"
 #include "service/IISdm.h"
 #include "soap/SoapFault.h"
+#include "support/Administrator.h"
 #include "support/RawHttpListener.h"
 #include "support/TestService.h"
 #include "text/Error.h"
@@ -55,7 +56,7 @@ TEST(Transport, CertificatesAreCheckedUnlessConfiguredOtherwise) {
 
     TestService service(cert, key);
     ScriptedPlatform platform;
-    ServiceConfig config = ServiceConfig::forService(service.base());
+    ServiceConfig config = administrator(service);
     ASSERT_TRUE(config.readUrl.starts_with("https://"));
     {
         TIISdmPtr module(config, platform);
@@ -190,7 +191,7 @@ TEST(Transport, EachFailureSaysItsCause) {
     }
 
     TestService service;
-    TIISdmPtr module(ServiceConfig::forService(service.base()), platform);
+    TIISdmPtr module(administrator(service), platform);
     module.SpplyHTTPRIO.setUrl("http://" + refused + "/x");
     EXPECT_EQ(module.QueryBySQL("select 1 AS ONE"), "出错");
     EXPECT_TRUE(module.queryFailure());
@@ -266,6 +267,7 @@ TEST(KeptConnections, AfterTheFirstCallAModuleOpensNoConnection) {
                              : std::make_unique<TestService>();
         ServiceConfig config = ServiceConfig::forService(service->base());
         config.caFile = tls.cert;
+        config.accessToken = std::string(TestService::kAdminToken);
         TIISdmPtr module(config, platform);
         EXPECT_NE(module.QueryBySQL("select 1 AS ONE"), "出错") << https;
         EXPECT_EQ(service->connectionsAccepted(), 1u) << https;
@@ -290,7 +292,7 @@ TEST(KeptConnections, AConnectionClosedWhileIdleIsOpenedAgain) {
     options.idleTimeout = std::chrono::seconds(1);
     TestService service({}, options);
     ScriptedPlatform platform;
-    TIISdmPtr module(ServiceConfig::forService(service.base()), platform);
+    TIISdmPtr module(administrator(service), platform);
     EXPECT_NE(module.QueryBySQL("select 1 AS ONE"), "出错");
     std::this_thread::sleep_for(std::chrono::milliseconds(1700));
     EXPECT_NE(module.QueryBySQL("select 2 AS TWO"), "出错");

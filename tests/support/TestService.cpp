@@ -4,18 +4,18 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cctype>
 #include <cstdlib>
 #include <fstream>
 #include <thread>
-#include <atomic>
-#include <cctype>
 
 #include "server/http/HttpEndpoint.h"
+#include "server/soap/SoapService.h"
+#include "server/store/Store.h"
 #include "server/store/postgresql/PgDatabase.h"
 #include "server/store/sqlite/SqliteServiceConnection.h"
-#include "server/soap/SoapService.h"
 #include "server/store/sqlite/SqliteStatement.h"
-#include "server/store/Store.h"
 #include "soap/SoapResponse.h"
 #include "soap/SoapValue.h"
 #include "text/Error.h"
@@ -119,15 +119,22 @@ CREATE AGGREGATE group_concat(text) (SFUNC = group_concat_step, STYPE = text);
         if (!std::filesystem::exists(m_dbPath)) server::Store::initialise(m_dbPath);
         m_store = std::make_unique<server::Store>(m_dbPath);
     }
+    // The test's own calls (query, execute, applyDelta, enVerifs, call) carry the
+    // administrator's token, as tarvelo-query does; the client and raw posts do not.
+    if (!options.adminToken.required()) options.adminToken = server::AccessToken(kAdminToken);
+    server::AccountPolicy::Options accounts;
+    accounts.mail = server::MailCommand("cat >> '" + (m_dir / "mail.txt").string() + "'");
     m_service = std::make_unique<server::SoapService>(
-        *m_store, limits, [this](std::string_view operation, std::string_view sql) {
+        *m_store, limits,
+        [this](std::string_view operation, std::string_view sql) {
             {
                 std::lock_guard lock(m_mutex);
                 m_statements.emplace_back(operation, sql);
             }
             if (const auto hold = m_hold.load(); hold.count() > 0)
                 std::this_thread::sleep_for(hold);
-        });
+        },
+        std::move(accounts));
     m_endpoint = std::make_unique<server::HttpEndpoint>(*m_service, std::move(options));
     m_endpoint->start();
 }
@@ -165,6 +172,16 @@ int TestService::port() const {
 
 std::uint64_t TestService::connectionsAccepted() const {
     return m_endpoint->connectionsAccepted();
+}
+
+void TestService::forgetStatements() {
+    std::lock_guard lock(m_mutex);
+    m_statements.clear();
+}
+
+std::string TestService::mail() const {
+    std::ifstream in(m_dir / "mail.txt", std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 std::vector<std::pair<std::string, std::string>> TestService::statements() const {
@@ -220,9 +237,14 @@ TestService::HttpReply TestService::post(const std::string& path, const std::str
     return replyOf(client.Post(path, headersOf(headers), body, "text/xml; charset=utf-8"));
 }
 
+TestService::Headers TestService::administrator(Headers headers) {
+    headers.emplace_back("Authorization", "Bearer " + std::string(kAdminToken));
+    return headers;
+}
+
 TestService::HttpReply TestService::post(const SoapInterface& iface,
                                          const std::string& body) const {
-    return post("/soap/" + std::string(iface.name), body);
+    return post("/soap/" + std::string(iface.name), body, administrator());
 }
 
 TestService::HttpReply TestService::get(const std::string& path, const Headers& headers) const {

@@ -37,11 +37,15 @@ public:
     // Whether the services of this run are on PostgreSQL.
     static bool onPostgres();
 
+    // The administrator's token the test's own calls carry (see post).
+    static constexpr std::string_view kAdminToken = "test-administrator-token-0123456789";
+
     // The limits for tests that act as people do, only at machine speed: EnVerifs is not
     // rationed (a person signing in twice a second is not what the ration is for).
     static server::ServiceLimits atMachineSpeed() {
         server::ServiceLimits limits;
         limits.enVerifsBurst = 1 << 20;
+        limits.newSessionsBurst = 1 << 20;
         return limits;
     }
 
@@ -89,14 +93,20 @@ public:
     // Each statement's answer is held back this long, as over a slow network (0: none).
     void holdAnswers(std::chrono::milliseconds delay) { m_hold = delay; }
 
+    // Every mail the service has sent so far (reset codes), one after the other.
+    std::string mail() const;
+
     // Statements received, with their operation, in order.
     std::vector<std::pair<std::string, std::string>> statements() const;
+    void forgetStatements();
 
     // Fixture rows and checks straight on the database, past the service and its guard.
     void exec(std::string_view sql);
     std::string scalar(std::string_view sql);  // first column of the first row; "" for none
 
     // Raw exchanges over plain HTTP, with the request headers given beside the client's own.
+    // post(iface, body) and call() carry the administrator's token: they are the tests' own
+    // requests, as tarvelo-query makes them; administrator() adds it to other requests.
     using Headers = std::vector<std::pair<std::string, std::string>>;
     struct HttpReply {
         int status = 0;
@@ -105,6 +115,7 @@ public:
         std::string header(std::string_view name) const;  // case-blind; "" when absent
     };
     HttpReply post(const SoapInterface& iface, const std::string& body) const;
+    static Headers administrator(Headers headers = {});
     HttpReply post(const std::string& path, const std::string& body,
                    const Headers& headers = {}) const;
     HttpReply get(const std::string& path, const Headers& headers = {}) const;

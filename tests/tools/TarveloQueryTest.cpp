@@ -33,7 +33,16 @@ TEST(TarveloQuery, PrintsAlignedRowsCsvAndResultsAndFailsClearly) {
     // An empty configuration file of its own, so that no tarvelo.ini of the machine counts.
     const std::string config = (service.dir() / "query.ini").string();
     std::ofstream(config) << "";
-    const std::string at = "--config " + config + " --service " + service.base() + " ";
+    const std::string token = (service.dir() / "admin.token").string();
+    std::ofstream(token) << TestService::kAdminToken << "\n";
+    const std::string anyone = "--config " + config + " --service " + service.base() + " ";
+    const std::string at = anyone + "--token-file " + token + " ";
+
+    // Without the administrator's token, only the client's own statements run.
+    const Outcome stranger = query(anyone + "\"select IDDESC,ID FROM KVR_REGION ORDER BY ID \"");
+    EXPECT_EQ(stranger.status, 1);
+    EXPECT_NE(stranger.out.find("数据服务只执行本系统客户端的语句"), std::string::npos)
+        << stranger.out;
 
     const Outcome table = query(at + "\"select IDDESC,ID FROM KVR_REGION ORDER BY ID \"");
     EXPECT_EQ(table.status, 0);
@@ -82,9 +91,10 @@ TEST(TarveloQuery, SendsTheAccessTokenOfItsConfiguration) {
                         << "\naccess-token = query-token-0123456789\n";
     std::ofstream(without) << "[service]\nservice = " << service.base() << "\n";
 
-    const Outcome answered = query("--config " + with + " --csv \"select 1 AS ONE\"");
+    const Outcome answered =
+        query("--config " + with + " --csv \"select ID,IDDESC FROM KVR_ICEXT ORDER BY ID\"");
     EXPECT_EQ(answered.status, 0) << answered.out;
-    EXPECT_EQ(answered.out, "ONE\r\n1\r\n");
+    EXPECT_EQ(answered.out, "ID,IDDESC\r\n");
 
     const Outcome refused = query("--config " + without + " --exec \"delete from KVR_REGION\"");
     EXPECT_EQ(refused.status, 1);
