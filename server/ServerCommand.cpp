@@ -6,6 +6,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <map>
@@ -103,7 +104,8 @@ const std::map<std::string, std::string> kHelp = {
      "                         请求（例如 tarvelo-query --token-file F）可执行任何语句；\n"
      "  --admin-allow 网段     只接受来自这些网络的管理员令牌（默认只有本机），可重复。\n"
      "  --mail-command 命令    发送重置密码验证码的命令，邮件（含信头）从标准输入读入，\n"
-     "                         例如 \"/usr/sbin/sendmail -t\"；不给时无法重置密码。\n"
+     "                         例如 \"/usr/sbin/sendmail -t\"；不给时取环境变量\n"
+     "                         TARVELO_MAIL_COMMAND，也没有时无法重置密码。\n"
      "\n"
      "访问限制（默认没有：连得上的客户端都能执行语句；监听本机以外的地址时请至少用一种）：\n"
      "  --access-token-file F  文件 F 里的令牌（至少 16 个可见 ASCII 字符，例如\n"
@@ -256,8 +258,12 @@ int serve(const Args& a) {
             throw UsageError{"--accounts 应为 checked 或 open。"};
         accounts.open = mode == "open";
     }
+    // The system service's settings file names it in the environment, where a command with
+    // blanks in it stays whole.
     if (a.values.count("--mail-command"))
         accounts.mail = MailCommand(a.values.at("--mail-command"));
+    else if (const char* mail = std::getenv("TARVELO_MAIL_COMMAND"); mail && *mail)
+        accounts.mail = MailCommand(mail);
     options.log = [](const std::string& line) { std::cerr << line << std::endl; };
     // Every connection takes a descriptor: allow as many as the system lets this process have.
     rlimit files{};
