@@ -24,7 +24,9 @@
 #include "platform/ScriptedPlatform.h"
 #include "service/IISdm.h"
 #include "signin/Login.h"
+#include "support/Glyphs.h"
 #include "support/RawHttpListener.h"
+#include "support/SignIn.h"
 #include "support/TestService.h"
 #include "widgets/DBGrid.h"
 #include "widgets/UnsavedRowDelegate.h"
@@ -63,6 +65,23 @@ protected:
         delete KVR_MainForm.data();
         login->show();
         return in;
+    }
+    // The code of the latest mail the service sent: six digits after "验证码：".
+    std::string mailedCode() const {
+        const std::string mail = service.mail();
+        const std::string mark = "验证码：";
+        const auto at = mail.rfind(mark);
+        return at == std::string::npos ? std::string() : mail.substr(at + mark.size(), 6);
+    }
+    // The login window's data module signed in as a user manager, as the main window is when
+    // it opens the administration window: a system account of its own, which that window does
+    // not list.
+    void signInAsManager() {
+        service.exec(
+            "INSERT INTO KVR_USERH (USERID,USERNAME,PASSWORD,PWBZ,SYSBZ,DATABZ) VALUES "
+            "('root','管理员','" +
+            service.enVerifs(TIISdmPtr::PasswordSource("pw")) + "','0','1','11')");
+        signIn(service, *IISdmPtr, "root");
     }
     TFrm_Register* registration() {
         QTest::mouseClick(login->RegSpeedButton, Qt::LeftButton);
@@ -126,7 +145,7 @@ TEST_F(Accounts, RegistrationChecksInItsOrderAndCreatesASignableAccount) {
     EXPECT_TRUE(w->isVisible() && second->isVisible());
 }
 
-TEST_F(Accounts, APasswordIsChangedWithTheOldOneAndResetWithTheEmail) {
+TEST_F(Accounts, APasswordIsChangedWithTheOldOne) {
     // The lookup takes the id as typed.
     login->UserIDEdit->setText(QStringLiteral(" amy"));
     ui.clear();
@@ -136,8 +155,7 @@ TEST_F(Accounts, APasswordIsChangedWithTheOldOneAndResetWithTheEmail) {
     login->UserIDEdit->setText(QStringLiteral("amy"));
     QTest::mouseClick(login->MMSpeedButton, Qt::LeftButton);
     TFrm_EditMM* change = Frm_EditMM;
-    const auto press = [&](TPasswordWindow* w, const QString& a, const QString& b,
-                           const QString& c) {
+    const auto press = [&](TFrm_EditMM* w, const QString& a, const QString& b, const QString& c) {
         w->MaskEdit1->setText(a);
         w->MaskEdit2->setText(b);
         w->MaskEdit3->setText(c);
@@ -156,14 +174,6 @@ TEST_F(Accounts, APasswordIsChangedWithTheOldOneAndResetWithTheEmail) {
     EXPECT_EQ(press(change, "old-1", "x", "x"), V{"原密码不正确,请重新输入"});
     EXPECT_TRUE(signsIn(QStringLiteral("amy"), QStringLiteral("new-2")));
     EXPECT_FALSE(signsIn(QStringLiteral("amy"), QStringLiteral("old-1")));
-
-    login->UserIDEdit->setText(QStringLiteral("amy"));
-    QTest::mouseClick(login->SetMMSpeedButton, Qt::LeftButton);
-    TFrm_SetMM* reset = Frm_SetMM;
-    EXPECT_EQ(press(reset, "", "r", "r"), V{"请输入邮箱"});
-    EXPECT_EQ(press(reset, "amy@example.com", "r", "r"), V{"该用户名和邮箱不匹配,请重新输入"});
-    EXPECT_EQ(press(reset, "Amy@example.com", "reset-3", "reset-3"), V{"操作成功。"});
-    EXPECT_TRUE(signsIn(QStringLiteral("amy"), QStringLiteral("reset-3")));
 }
 
 }  // namespace
@@ -179,6 +189,7 @@ TEST_F(Accounts, RolesAreFlippedByAClickAndSentOnSave) {
         service.enVerifs(TIISdmPtr::PasswordSource("pw")) +
         "','','02'),"
         "('sys','系统','x','1','11'),('nul','空','x',NULL,'11')");
+    signInAsManager();
     ui.clear();
     auto* w = new TFrm_ProcGrant(login);
     std::vector<std::string> listed;
@@ -362,10 +373,11 @@ bool activate(QWidget* w) {
 // back into a box and wrote nothing.)
 TEST_F(Accounts, TheKeyboardAloneFinishesEachWindow) {
     struct Step {
-        const char* typed;
+        const char* typed;  // kMailedCode: the code the service mailed
         Qt::Key key;
         QWidget* focusAfter;
     };
+    static constexpr const char* kMailedCode = "<the mailed code>";
     struct Script {
         QWidget* window;  // the one just opened
         std::vector<Step> steps;
@@ -375,6 +387,7 @@ TEST_F(Accounts, TheKeyboardAloneFinishesEachWindow) {
         std::function<Script()> script;
         const char* check;   // what the write stored ...
         std::string stored;  // ... and its value
+        std::vector<std::string> said = {"操作成功。"};
     } windows[] = {
         {login->RegSpeedButton,
          [] {
@@ -411,11 +424,15 @@ TEST_F(Accounts, TheKeyboardAloneFinishesEachWindow) {
              return Script{w,
                            {{"Amy@example.com", Qt::Key_Return, w->MaskEdit2},
                             {"reset-3", Qt::Key_Tab, w->MaskEdit3},
-                            {"reset-3", Qt::Key_Return, w->BitBtn1},
+                            {"reset-3", Qt::Key_Tab, w->CodeEdit},
+                            {"", Qt::Key_Tab, w->BitBtn1},
+                            {"", Qt::Key_Return, w->CodeEdit},  // the code is mailed
+                            {kMailedCode, Qt::Key_Return, w->BitBtn1},
                             {"", Qt::Key_Return, w->BitBtn1}}};
          },
          "select PASSWORD from KVR_USERH where USERID='amy'",
-         service.enVerifs(TIISdmPtr::PasswordSource("reset-3"))},
+         service.enVerifs(TIISdmPtr::PasswordSource("reset-3")),
+         {"验证码已发送到该邮箱，请查收邮件，把验证码填入“验证码”框后再按“确定”。", "操作成功。"}},
     };
     for (const auto& window : windows) {
         const std::string name = window.opener->text().toStdString();
@@ -428,11 +445,13 @@ TEST_F(Accounts, TheKeyboardAloneFinishesEachWindow) {
         for (const Step& step : script.steps) {
             QWidget* at = QApplication::focusWidget();
             ASSERT_NE(at, nullptr) << name;
-            if (*step.typed) QTest::keyClicks(at, QString::fromUtf8(step.typed));
+            const QString typed = step.typed == kMailedCode ? QString::fromStdString(mailedCode())
+                                                            : QString::fromUtf8(step.typed);
+            if (!typed.isEmpty()) QTest::keyClicks(at, typed);
             QTest::keyClick(at, step.key);
             EXPECT_EQ(QApplication::focusWidget(), step.focusAfter) << name << ": " << step.typed;
         }
-        EXPECT_EQ(ui.messages(), std::vector<std::string>{"操作成功。"}) << name;
+        EXPECT_EQ(ui.messages(), window.said) << name;
         const auto sent = service.statements();
         EXPECT_EQ(sent.empty() ? "nothing" : sent.back().first, "ApplyVanDataBySQLupKeyChangedExc1")
             << name;
@@ -445,6 +464,125 @@ TEST_F(Accounts, TheKeyboardAloneFinishesEachWindow) {
         w->hide();  // should it have stayed open, it would take the next window's keys
         login->show();
     }
+}
+
+// The reset window for amy, active, and what its "确定" sends and says.
+class Reset : public Accounts {
+protected:
+    void SetUp() override {
+        Accounts::SetUp();
+        login->UserIDEdit->setText(QStringLiteral("amy"));
+        QTest::mouseClick(login->SetMMSpeedButton, Qt::LeftButton);
+        w = Frm_SetMM;
+        ASSERT_TRUE(w && activate(w));
+    }
+    // The statement of the request (no code) or of the proof: the account of the lookup with
+    // the address typed, and the code.
+    static std::string asked(const std::string& email, const std::string& code = {}) {
+        return "Select USERID From KVR_USERH  \r\nWhere USERID='amy' and EMAIL='" + email +
+               "'  \r\n" + (code.empty() ? "" : "and 'RESETCODE'='" + code + "'  \r\n");
+    }
+    struct Press {
+        QString email, password, again, code;
+        std::string said;
+        QLineEdit* focus;
+        std::string sent;  // the statement that went out; "" for none
+    };
+    void press(const Press& p) {
+        SCOPED_TRACE(p.said);
+        w->MaskEdit1->setText(p.email);
+        w->MaskEdit2->setText(p.password);
+        w->MaskEdit3->setText(p.again);
+        w->CodeEdit->setText(p.code);
+        const std::size_t before = service.statements().size();
+        ui.clear();
+        QTest::mouseClick(w->BitBtn1, Qt::LeftButton);
+        EXPECT_EQ(ui.messages(), std::vector<std::string>{p.said});
+        EXPECT_EQ(QApplication::focusWidget(), p.focus);
+        const auto statements = service.statements();
+        EXPECT_EQ(statements.size(), before + (p.sent.empty() ? 0 : 1));
+        if (!p.sent.empty() && statements.size() > before) {
+            EXPECT_EQ(statements.back(),
+                      (std::pair<std::string, std::string>{"SpplyVanDataBySQL", p.sent}));
+        }
+    }
+
+    const std::string codeSent =
+        "验证码已发送到该邮箱，请查收邮件，把验证码填入“验证码”框后再按“确定”。";
+    const QString email = QStringLiteral("Amy@example.com");
+    TFrm_SetMM* w = nullptr;
+};
+
+// "确定" without a code asks the service to mail one; it does when the address typed is the
+// account's, to the letter. The window has grown a row for the code's box, which takes six
+// digits from the keyboard and nothing else.
+TEST_F(Reset, ACodeIsMailedOnlyToTheAccountsAddress) {
+    EXPECT_EQ(w->size(), QSize(523, 268));
+    QTest::keyClicks(w->CodeEdit, QStringLiteral("12a3-45678"));
+    EXPECT_EQ(w->CodeEdit->text(), QStringLiteral("123456"));
+    press({"", "r", "r", "", "请输入邮箱", w->MaskEdit1, ""});
+    press({"amy'@example.com", "", "", "", "该用户名和邮箱不匹配,请重新输入", w->MaskEdit1,
+           asked("amy''@example.com")});
+    EXPECT_EQ(service.mail(), "");
+
+    // A request that cannot reach the service says why.
+    const std::string readSide = IISdmPtr->SpplyHTTPRIO.url();
+    const std::string down = "127.0.0.1:" + std::to_string(closedPort());
+    IISdmPtr->SpplyHTTPRIO.setUrl("http://" + down + "/soap/IVRDS_IIS_WebSCoorSpplyIsapi");
+    w->MaskEdit1->setText(email);
+    w->CodeEdit->clear();
+    ui.clear();
+    QTest::mouseClick(w->BitBtn1, Qt::LeftButton);
+    ASSERT_EQ(ui.events().size(), 1u);
+    EXPECT_EQ(ui.events()[0].kind, ScriptedPlatform::Event::ErrorBox);
+    EXPECT_TRUE(ui.events()[0].text.starts_with("无法连接数据服务（" + down + "）：连接被拒绝。"))
+        << ui.events()[0].text;
+    IISdmPtr->SpplyHTTPRIO.setUrl(readSide);
+    EXPECT_EQ(service.mail(), "");
+
+    press({email, "", "", "", codeSent, w->CodeEdit, asked("Amy@example.com")});
+    const std::string code = mailedCode();
+    EXPECT_EQ(code.size(), 6u) << service.mail();
+    EXPECT_EQ(code.find_first_not_of("0123456789"), std::string::npos) << code;
+    EXPECT_NE(service.mail().find("Amy@example.com"), std::string::npos) << service.mail();
+}
+
+// With the code the window checks its boxes, then sends the code; a wrong one empties the
+// code's box and writes nothing, the mailed one lets the new password be written.
+TEST_F(Reset, TheMailedCodeLetsTheNewPasswordBeWritten) {
+    press({email, "", "", "", codeSent, w->CodeEdit, asked("Amy@example.com")});
+    const std::string code = mailedCode();
+    ASSERT_EQ(code.size(), 6u) << service.mail();
+    const QString typed = QString::fromStdString(code);
+    for (const Press& p : {
+             Press{email, "r", "r", "12345", "请输入邮件中的 6 位验证码。", w->CodeEdit, ""},
+             Press{email, "", "r", typed, "请输入新密码", w->MaskEdit2, ""},
+             Press{email, "r", "", typed, "请确认新密码", w->MaskEdit3, ""},
+             Press{email, "r", "R", typed, "两次输入的密码不匹配,请重新输入", w->MaskEdit2, ""},
+         })
+        press(p);
+    std::string wrong = code;
+    wrong[5] = static_cast<char>('0' + (wrong[5] - '0' + 1) % 10);
+    const std::string stored = service.scalar("select PASSWORD from KVR_USERH where USERID='amy'");
+    press({email, "reset-3", "reset-3", QString::fromStdString(wrong),
+           "验证码不正确或已过期，请重新获取。", w->CodeEdit, asked("Amy@example.com", wrong)});
+    EXPECT_EQ(w->CodeEdit->text(), QString());
+    EXPECT_EQ(service.scalar("select PASSWORD from KVR_USERH where USERID='amy'"), stored);
+
+    // The code stays good for another try.
+    QTest::keyClicks(w->CodeEdit, typed);
+    QDir().mkpath(QDir::currentPath() + QStringLiteral("/screenshots"));
+    EXPECT_TRUE(w->grab().save(QDir::currentPath() + QStringLiteral("/screenshots/setmm.png")));
+    EXPECT_EQ(missingGlyphs(w), "");
+    ui.clear();
+    QTest::mouseClick(w->BitBtn1, Qt::LeftButton);
+    EXPECT_EQ(ui.messages(), std::vector<std::string>{"操作成功。"});
+    const auto statements = service.statements();
+    ASSERT_GE(statements.size(), 2u);
+    EXPECT_EQ(statements[statements.size() - 2].second, asked("Amy@example.com", code));
+    EXPECT_EQ(statements.back().first, "ApplyVanDataBySQLupKeyChangedExc1");
+    EXPECT_TRUE(signsIn(QStringLiteral("amy"), QStringLiteral("reset-3")));
+    EXPECT_FALSE(signsIn(QStringLiteral("amy"), QStringLiteral("old-1")));
 }
 
 // Escape closes the about box and the account windows, whichever part of them has the focus,
@@ -509,6 +647,7 @@ TEST_F(Accounts, UnsavedFlipsAreMarkedAndAskedAboutOnClose) {
     service.exec(
         "INSERT INTO KVR_USERH (USERID,USERNAME,PASSWORD,SYSBZ,DATABZ) VALUES "
         "('bob','鲍勃','x','0','02'),('cat','凯特','x','0','00')");
+    signInAsManager();
     auto* w = new TFrm_ProcGrant(login);
     ASSERT_TRUE(activate(w));
     const auto click = [&](int row, int column) {
@@ -616,6 +755,7 @@ TEST_F(Accounts, AFailedSaveOrRefreshSaysWhyAndKeepsWhatTheServiceHolds) {
     service.exec(
         "INSERT INTO KVR_USERH (USERID,USERNAME,PASSWORD,SYSBZ,DATABZ) VALUES "
         "('bob','鲍勃','x','0','02')");
+    signInAsManager();
     auto* w = new TFrm_ProcGrant(login);
     const auto flipBobsDataUpdate = [&] {
         QTest::mouseClick(w->DBGrid1->viewport(), Qt::LeftButton, {},
@@ -666,6 +806,7 @@ TEST_F(Accounts, ClosingTheMainWindowAsksAboutUnsavedFlips) {
     service.exec(
         "INSERT INTO KVR_USERH (USERID,USERNAME,PASSWORD,SYSBZ,DATABZ) VALUES "
         "('bob','鲍勃','x','0','02')");
+    signInAsManager();
     auto* main = new TKVR_MainForm(login);
     KVR_MainForm = main;
     main->USERID = "amy";
@@ -720,7 +861,7 @@ TEST_F(Accounts, RestoringAMinimisedWindowKeepsWhatWasTyped) {
          [] {
              TFrm_SetMM* w = Frm_SetMM;
              return std::pair<QWidget*, std::vector<QLineEdit*>>{
-                 w, {w->MaskEdit1, w->MaskEdit2, w->MaskEdit3}};
+                 w, {w->MaskEdit1, w->MaskEdit2, w->MaskEdit3, w->CodeEdit}};
          }},
     };
     struct ShowCounter : QObject {
@@ -736,7 +877,8 @@ TEST_F(Accounts, RestoringAMinimisedWindowKeepsWhatWasTyped) {
         QTest::mouseClick(window.opener, Qt::LeftButton);
         const auto [w, boxes] = window.opened();
         ASSERT_TRUE(w && activate(w)) << name;
-        const auto typed = [](std::size_t i) { return QStringLiteral("typed-%1").arg(i); };
+        // Six digits, which every box takes (the reset's code box nothing else).
+        const auto typed = [](std::size_t i) { return QString::number(100000 + 11111 * i); };
         for (std::size_t i = 0; i < boxes.size(); ++i) {
             QTest::mouseClick(boxes[i], Qt::LeftButton);
             QTest::keyClicks(boxes[i], typed(i));
