@@ -1,5 +1,7 @@
 #include "server/policy/AccountPolicy.h"
 
+#include <algorithm>
+
 #include <openssl/crypto.h>
 #include <openssl/rand.h>
 
@@ -74,6 +76,8 @@ AccountPolicy::AccountPolicy(Store& store, const ServiceLimits& limits, Options 
     : m_store(store),
       m_limits(limits),
       m_options(std::move(options)),
+      // Every process on the database signs alike: the key comes from the database's secret.
+      m_cookies(store.transformPassword("Tarvelo session cookies")),
       m_newSessions(limits.newSessionsBurst, limits.newSessionsRefill),
       m_accountGuess(limits.enVerifsBurst, limits.enVerifsRefill),
       m_resetMail(3, std::chrono::minutes(1)),
@@ -84,11 +88,14 @@ void AccountPolicy::begin(Call& call) {
         call.who = call.caller.admin ? "管理员令牌" : "";
         return;
     }
-    call.session = m_sessions.find(call.caller.sessionCookie);
-    if (call.session) {
-        std::lock_guard lock(call.session->mutex);
-        call.who = call.session->account;
-    }
+    call.session = m_cookies.read(call.caller.sessionCookie);
+    if (call.session) call.who = call.session->account;
+}
+
+void AccountPolicy::finish(Call& call) {
+    if (call.changed && call.session)
+        call.setCookies.push_back(
+            cookie(CookieSessions::kSessionCookie, m_cookies.write(*call.session), false, call));
 }
 
 std::string AccountPolicy::cookie(std::string_view name, std::string_view value, bool persistent,
@@ -104,27 +111,21 @@ std::string AccountPolicy::cookie(std::string_view name, std::string_view value,
 CallerSession& AccountPolicy::session(Call& call) {
     if (call.session) return *call.session;
     if (!m_newSessions.take(call.caller.address)) refuse(std::string(kTooOften), "新会话过多");
-    auto created = m_sessions.create();
-    if (!created.session) throw StatementError("数据服务正忙，请稍后再试。", "会话已满", false);
-    call.setCookies.push_back(cookie(CookieSessions::kSessionCookie, created.cookie, false, call));
-    call.session = std::move(created.session);
+    call.session = m_cookies.fresh();
+    call.changed = true;
     return *call.session;
 }
 
-void AccountPolicy::prove(Call& call, CallerSession& s, const std::string& account,
-                          bool byPassword) {
+void AccountPolicy::prove(Call& call, const std::string& account, bool byPassword) {
+    CallerSession& s = session(call);
     s.account = account;
     s.byPassword = byPassword;
-    s.signedIn = true;
+    call.changed = true;
     call.who = account;
 }
 
 bool AccountPolicy::signedIn(const Call& call) const {
-    return call.session && call.session->signedIn;
-}
-
-std::string AccountPolicy::mask(const CallerSession& s, std::string_view form) const {
-    return transformPassword(s.key, form);
+    return call.session && call.session->signedIn();
 }
 
 std::optional<AccountPolicy::Account> AccountPolicy::account(ServiceConnection& c,
@@ -136,11 +137,7 @@ std::optional<AccountPolicy::Account> AccountPolicy::account(ServiceConnection& 
 }
 
 void AccountPolicy::requireRole(Call& call, ServiceConnection& c, int role, std::string_view what) {
-    std::string id;
-    if (call.session) {
-        std::lock_guard lock(call.session->mutex);
-        id = call.session->account;
-    }
+    const std::string id = call.session ? call.session->account : std::string();
     if (id.empty()) refuse("请先登录，再" + std::string(what) + "。");
     const auto a = account(c, id);
     if (!a || a->databz.size() <= static_cast<std::size_t>(role) ||
@@ -151,38 +148,29 @@ void AccountPolicy::requireRole(Call& call, ServiceConnection& c, int role, std:
 
 std::string AccountPolicy::enVerifs(Call& call, std::string_view source) {
     CallerSession& s = session(call);
-    std::lock_guard lock(s.mutex);
     if (!s.looked.empty() && !m_accountGuess.take(s.looked))
         refuse(std::string(kTooOften), "EnVerifs：账号 " + s.looked);
     const std::string form = m_store.transformPassword(source);
     if (!s.looked.empty()) {
         const auto lease = m_store.acquire(Side::Read);
         if (const auto a = account(*lease, s.looked); a && sameSecret(a->password, form))
-            prove(call, s, s.looked, true);
+            prove(call, s.looked, true);
     }
-    std::string masked = mask(s, form);
-    if (s.forms.size() >= 8) s.forms.erase(s.forms.begin());
-    s.forms[masked] = form;
-    return masked;
+    return m_cookies.mask(s, form);
 }
 
 SqlRunner::RowFilter AccountPolicy::hide(Call& call) {
-    std::string key, account;
-    {
-        std::lock_guard lock(call.session->mutex);
-        key = call.session->key;
-        account = call.session->account;
-    }
-    return [key, account](const std::vector<std::string>& names,
-                          std::vector<std::optional<std::string>>& values) {
+    const CallerSession s = session(call);
+    return [this, s](const std::vector<std::string>& names,
+                     std::vector<std::optional<std::string>>& values) {
         std::optional<std::size_t> id;
         for (std::size_t i = 0; i < names.size(); ++i)
             if (names[i] == "USERID") id = i;
-        const bool own = !account.empty() && id && values[*id] && *values[*id] == account;
+        const bool own = s.signedIn() && id && values[*id] && *values[*id] == s.account;
         for (std::size_t i = 0; i < names.size(); ++i) {
             if (!values[i]) continue;
             if (names[i] == "PASSWORD")
-                values[i] = transformPassword(key, *values[i]);
+                values[i] = m_cookies.mask(s, *values[i]);
             else if (!own && (names[i] == "VERIFY" || names[i] == "TEL" || names[i] == "QQ" ||
                               names[i] == "EMAIL"))
                 values[i] = std::string();
@@ -204,19 +192,20 @@ SqlRunner::Answer AccountPolicy::read(Call& call, std::string_view sql) {
         case ClientStatement::LoginLookup:
         case ClientStatement::AccountLookup: {
             CallerSession& s = session(call);
-            {
-                std::lock_guard lock(s.mutex);
+            if (s.looked != m->values[0]) {
                 s.looked = m->values[0];
-                if (s.account != s.looked &&
-                    m_sessions.autoLoginAccount(call.caller.autoLoginCookie) == s.looked)
-                    prove(call, s, s.looked, false);
+                call.changed = true;
             }
+            if (s.account != s.looked && !call.caller.autoLoginCookie.empty())
+                if (const auto a = account(*lease, s.looked);
+                    a &&
+                    m_cookies.autoLoginHolds(call.caller.autoLoginCookie, s.looked, a->password))
+                    prove(call, s.looked, false);
             return runner.query(sql, hide(call));
         }
         case ClientStatement::UserList: {
             bool manager = false;
             if (signedIn(call)) {
-                std::lock_guard lock(call.session->mutex);
                 const auto a = account(*lease, call.session->account);
                 manager = a && a->databz.size() >= 2 && a->databz[1] == '1';
             }
@@ -269,9 +258,9 @@ SqlRunner::Answer AccountPolicy::reset(Call& call, ServiceConnection& c,
         matched = shown;
         if (shown) {
             CallerSession& s = session(call);
-            std::lock_guard lock(s.mutex);
             s.resetAccount = id;
-            s.resetUntil = now + kResetProofLife;
+            s.resetUntil = CookieSessions::now() + std::chrono::seconds(kResetProofLife).count();
+            call.changed = true;
         }
     }
     return SqlRunner(c, m_limits)
@@ -283,11 +272,8 @@ long long AccountPolicy::execute(Call& call, std::string_view sql) {
     const auto m = ClientStatements::exec(sql);
     if (!m) refuse(std::string(kNotTheClients));
     const auto own = [&](const std::string& id, bool byPassword) {
-        bool ok = false;
-        if (call.session) {
-            std::lock_guard lock(call.session->mutex);
-            ok = call.session->account == id && (!byPassword || call.session->byPassword);
-        }
+        const bool ok = call.session && call.session->account == id &&
+                        (!byPassword || call.session->byPassword);
         if (!ok) refuse("只能为本次登录的账号做这件事。", "账号 " + id);
     };
     const auto lease = m_store.acquire(Side::Write);
@@ -296,6 +282,7 @@ long long AccountPolicy::execute(Call& call, std::string_view sql) {
         case ClientStatement::SessionRegister: {
             const std::string& id = m->values[0];
             own(id, false);
+            call.table = "KVR_LOGIN";
             // One row per account: the check the client made a moment ago is made again here.
             const auto q = lease->prepare("SELECT MAC FROM KVR_LOGIN WHERE USERID=?");
             q->bind(1, std::string_view(id));
@@ -311,17 +298,24 @@ long long AccountPolicy::execute(Call& call, std::string_view sql) {
         case ClientStatement::VerifyUpdate: {
             const std::string& id = m->values[1];
             own(id, true);
+            call.table = "KVR_USERH";
             const long long n = runner.execute(sql);
-            call.setCookies.push_back(cookie(CookieSessions::kAutoLoginCookie,
-                                             m_sessions.issueAutoLogin(id), true, call));
+            const auto a = account(*lease, id);
+            if (a)
+                call.setCookies.push_back(cookie(CookieSessions::kAutoLoginCookie,
+                                                 m_cookies.autoLogin(id, a->password), true, call));
             return n;
         }
         case ClientStatement::SessionRelease: {
             const std::string& id = m->values[0];
             if (id.empty()) return 0;  // the release of a program that never signed in
             own(id, false);
+            call.table = "KVR_LOGIN";
             const long long n = runner.execute(sql);
-            m_sessions.end(call.caller.sessionCookie);
+            // Signed out: the caller's cookie is dropped (a copy kept elsewhere would last until
+            // it expires).
+            call.session.reset();
+            call.changed = false;
             call.setCookies.push_back(std::string(CookieSessions::kSessionCookie) +
                                       "=; Path=/; Max-Age=0");
             return n;
@@ -364,13 +358,10 @@ void AccountPolicy::inspectDelta(Call& call, ServiceConnection& c, const ApplyPa
     const auto userid = field("USERID");
     const auto password = field("PASSWORD");
     if (!userid) refuse("账号数据缺少 USERID 列。");
-    CallerSession* s = call.session.get();
+    const CallerSession* s = call.session ? &*call.session : nullptr;
     const auto trueForm = [&](std::string_view masked) -> std::optional<std::string> {
         if (!s) return std::nullopt;
-        std::lock_guard lock(s->mutex);
-        const auto it = s->forms.find(std::string(masked));
-        if (it == s->forms.end()) return std::nullopt;
-        return it->second;
+        return m_cookies.unmask(*s, masked);
     };
 
     for (std::size_t r = 0; r < delta.rows.size(); ++r) {
@@ -383,6 +374,11 @@ void AccountPolicy::inspectDelta(Call& call, ServiceConnection& c, const ApplyPa
                     valueOf(row, field("DATABZ")) != "00" || !valueOf(row, field("VERIFY")).empty())
                     refuse("新账号只能是没有任何权限的普通账号（PWBZ=0、SYSBZ=0、DATABZ=00）。");
                 if (delta.rows.size() != 1) refuse("一次只能注册一个账号。");
+                if (const std::string id = valueOf(row, userid);
+                    id.empty() || id.size() > 32 || std::any_of(id.begin(), id.end(), [](char c) {
+                        return static_cast<unsigned char>(c) < 0x20;
+                    }))
+                    refuse("账号的用户编码不能为空，不能超过 32 个字节，也不能含有控制字符。");
                 const auto form = password ? trueForm(valueOf(row, password)) : std::nullopt;
                 if (!form) refuse("新账号的密码必须是本次会话中由 EnVerifs 变换的密码。");
                 row.set(*password, *form);
@@ -407,12 +403,9 @@ void AccountPolicy::inspectDelta(Call& call, ServiceConnection& c, const ApplyPa
                 }
                 if (columns != std::vector<std::string>{"PASSWORD"})
                     refuse("账号只能修改密码或权限，不能修改 " + columns.front() + " 等列。");
-                bool allowed = false;
-                if (s) {
-                    std::lock_guard lock(s->mutex);
-                    allowed = (s->account == id && s->byPassword) ||
-                              (s->resetAccount == id && s->resetUntil > Clock::now());
-                }
+                const bool allowed =
+                    s && ((s->account == id && s->byPassword) ||
+                          (s->resetAccount == id && s->resetUntil > CookieSessions::now()));
                 if (!allowed)
                     refuse("只有用原密码或邮件验证码证明了身份，才能修改账号 " + id + " 的密码。");
                 const auto form = trueForm(valueOf(changed, password));
@@ -423,7 +416,7 @@ void AccountPolicy::inspectDelta(Call& call, ServiceConnection& c, const ApplyPa
                 // for it.
                 if (const auto a = account(c, id);
                     a && s && !row.isNull(*password) &&
-                    sameSecret(mask(*s, a->password), valueOf(row, password)))
+                    sameSecret(m_cookies.mask(*s, a->password), valueOf(row, password)))
                     row.set(*password, a->password);
                 break;
             }
@@ -434,13 +427,12 @@ void AccountPolicy::inspectDelta(Call& call, ServiceConnection& c, const ApplyPa
 }
 
 void AccountPolicy::deltaApplied(Call& call) {
-    if (call.passwordSetFor.empty()) return;
-    // A password set anew: the account's auto-login cookies stop working; a reset proof is
-    // used up.
-    m_sessions.revokeAutoLogin(call.passwordSetFor);
-    if (call.session) {
-        std::lock_guard lock(call.session->mutex);
-        if (call.session->resetAccount == call.passwordSetFor) call.session->resetAccount.clear();
+    // A reset code's proof serves one password.
+    if (!call.passwordSetFor.empty() && call.session &&
+        call.session->resetAccount == call.passwordSetFor) {
+        call.session->resetAccount.clear();
+        call.session->resetUntil = 0;
+        call.changed = true;
     }
 }
 

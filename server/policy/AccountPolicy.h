@@ -1,7 +1,10 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,12 +34,13 @@ struct Caller {
     bool secure = false;          // over TLS: cookies it is given are marked Secure
 };
 
-// Who may read and write what. A caller proves an account by its password: its EnVerifs answer
+// Who may read and write what. A caller is known by its session cookie (CookieSessions). A
+// caller proves an account by its password: its EnVerifs answer
 // equals the stored form of the account its latest lookup read, in the same session; or by the
 // auto-login cookie it was given at such a sign-in. Then:
 //   - only the client's statements are run (ClientStatements), each for whom it is meant:
-//     prices and the reference lists for a caller that has signed in; session rows and VERIFY
-//     of its own account only; the user list for the user-management role only;
+//     the reference lists for anyone, prices for a caller that has signed in; session rows and
+//     VERIFY of its own account only; the user list for the user-management role only;
 //   - an account's stored password form, VERIFY, phone, QQ and e-mail are never shown to a
 //     caller that has not proven it; a caller sees password forms masked by a key of its own
 //     session, EnVerifs answers masked alike, so that the client's comparison still works, and
@@ -61,9 +65,11 @@ public:
     struct Call {
         explicit Call(const Caller& c) : caller(c) {}
         const Caller& caller;
-        std::shared_ptr<CallerSession> session;
+        std::optional<CallerSession> session;
+        bool changed = false;                 // the session's cookie is to be set anew
         std::vector<std::string> setCookies;  // Set-Cookie header values
         std::string who;                      // the account proven, for the log
+        std::string table;                    // the table a write was for, for the log
         std::string passwordSetFor;           // the account whose password a delta sets
     };
 
@@ -84,6 +90,8 @@ public:
                       DataPacket& delta);
     // After a delta of a checked caller was applied whole.
     void deltaApplied(Call& call);
+    // At the end of a request: the session's cookie, when it changed.
+    void finish(Call& call);
 
 private:
     struct Account {
@@ -97,11 +105,10 @@ private:
     CallerSession& session(Call& call);  // made when the caller has none
     std::string cookie(std::string_view name, std::string_view value, bool persistent,
                        const Call& call) const;
-    void prove(Call& call, CallerSession& s, const std::string& account, bool byPassword);
+    void prove(Call& call, const std::string& account, bool byPassword);
     bool signedIn(const Call& call) const;
     // The proven account's roles as stored now; refused when it has not the role (0 or 1).
     void requireRole(Call& call, ServiceConnection& c, int role, std::string_view what);
-    std::string mask(const CallerSession& s, std::string_view form) const;
     SqlRunner::RowFilter hide(Call& call);
     SqlRunner::Answer reset(Call& call, ServiceConnection& c, const std::vector<std::string>& v,
                             bool proof);
@@ -109,7 +116,7 @@ private:
     Store& m_store;
     const ServiceLimits& m_limits;
     Options m_options;
-    CookieSessions m_sessions;
+    CookieSessions m_cookies;
     CallRate m_newSessions;   // per address
     CallRate m_accountGuess;  // EnVerifs per account looked up
     CallRate m_resetMail;     // reset mails per account

@@ -1,38 +1,29 @@
 #include "server/policy/CookieSessions.h"
 
+#include <openssl/crypto.h>
+#include <openssl/evp.h>
+#include <openssl/hmac.h>
 #include <openssl/rand.h>
-#include <openssl/sha.h>
 
+#include <charconv>
+#include <vector>
+
+#include "text/Base64.h"
 #include "text/Error.h"
 
 namespace tarvelo::server {
 
 namespace {
 
-// Sessions held at most; a caller that makes a new one per request fills this soon, and then
-// the oldest idle ones go first (see sweep).
-constexpr std::size_t kMaxSessions = 100000;
-// A session that has proven no account is dropped after this long idle; one that has, later.
-constexpr std::chrono::minutes kAnonymousIdle{30};
-constexpr std::chrono::hours kSignedInIdle{12};
+constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
 
-std::string randomBytes(std::size_t n) {
-    std::string bytes(n, '\0');
-    if (RAND_bytes(reinterpret_cast<unsigned char*>(bytes.data()), static_cast<int>(n)) != 1)
-        throw Error("服务无法生成随机数。", "RAND_bytes");
-    return bytes;
-}
-
-}  // namespace
-
-std::string newCookieToken() {
-    static constexpr char kAlphabet[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
-    const std::string raw = randomBytes(32);
+// Base64url without padding: a cookie's value as RFC 6265 allows it, with no line breaks (the
+// Base64 of the password forms has them every 76 characters).
+std::string urlEncode(std::string_view bytes) {
     std::string out;
     unsigned bits = 0;
     int have = 0;
-    for (unsigned char c : raw) {
+    for (unsigned char c : bytes) {
         bits = (bits << 8) | c;
         have += 8;
         while (have >= 6) {
@@ -44,92 +35,190 @@ std::string newCookieToken() {
     return out;
 }
 
-std::string CookieSessions::digest(std::string_view cookie) {
-    unsigned char d[SHA256_DIGEST_LENGTH];
-    SHA256(reinterpret_cast<const unsigned char*>(cookie.data()), cookie.size(), d);
-    return std::string(reinterpret_cast<const char*>(d), sizeof d);
-}
-
-std::shared_ptr<CallerSession> CookieSessions::find(std::string_view cookie) {
-    if (cookie.empty()) return nullptr;
-    const std::string key = digest(cookie);
-    std::lock_guard lock(m_mutex);
-    const auto it = m_sessions.find(key);
-    if (it == m_sessions.end()) return nullptr;
-    const auto now = Clock::now();
-    const bool signedIn = it->second.session->signedIn;
-    if (now - it->second.lastUse > (signedIn ? Clock::duration(kSignedInIdle) : kAnonymousIdle)) {
-        m_sessions.erase(it);
-        return nullptr;
+std::optional<std::string> urlDecode(std::string_view text) {
+    std::string out;
+    unsigned bits = 0;
+    int have = 0;
+    for (char c : text) {
+        const char* at = std::char_traits<char>::find(kAlphabet, 64, c);
+        if (!at) return std::nullopt;
+        bits = (bits << 6) | static_cast<unsigned>(at - kAlphabet);
+        have += 6;
+        if (have >= 8) {
+            have -= 8;
+            out += static_cast<char>((bits >> have) & 0xFF);
+        }
     }
-    it->second.lastUse = now;
-    return it->second.session;
+    return out;
 }
 
-CookieSessions::Created CookieSessions::create() {
-    Created c;
-    c.cookie = newCookieToken();
-    auto session = std::make_shared<CallerSession>();
-    session->key = randomBytes(32);
-    const auto now = Clock::now();
-    std::lock_guard lock(m_mutex);
-    if (m_sessions.size() >= kMaxSessions || now - m_lastSweep > std::chrono::minutes(1))
-        sweep(now);
-    if (m_sessions.size() >= kMaxSessions) return c;
-    m_sessions[digest(c.cookie)] = Entry{session, now};
-    c.session = std::move(session);
-    return c;
+std::string hmac(std::string_view key, std::string_view text) {
+    unsigned char mac[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    if (!HMAC(EVP_sha256(), key.data(), static_cast<int>(key.size()),
+              reinterpret_cast<const unsigned char*>(text.data()), text.size(), mac, &length))
+        throw Error("服务无法签署 Cookie。", "HMAC-SHA256");
+    return std::string(reinterpret_cast<const char*>(mac), length);
 }
 
-void CookieSessions::sweep(Clock::time_point now) {
-    m_lastSweep = now;
-    for (auto it = m_sessions.begin(); it != m_sessions.end();) {
-        const bool signedIn = it->second.session->signedIn;
-        const auto idle = now - it->second.lastUse;
-        // When full, a session that has proven no account goes after a minute idle.
-        const bool full = m_sessions.size() >= kMaxSessions;
-        if (idle > (signedIn ? Clock::duration(kSignedInIdle)
-                    : full   ? Clock::duration(std::chrono::minutes(1))
-                             : Clock::duration(kAnonymousIdle)))
-            it = m_sessions.erase(it);
-        else
-            ++it;
+std::string randomHex(std::size_t bytes) {
+    std::vector<unsigned char> raw(bytes);
+    if (RAND_bytes(raw.data(), static_cast<int>(bytes)) != 1)
+        throw Error("服务无法生成随机数。", "RAND_bytes");
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned char c : raw) {
+        out += kHex[c >> 4];
+        out += kHex[c & 15];
     }
-    for (auto it = m_autoLogins.begin(); it != m_autoLogins.end();)
-        it = it->second.until < now ? m_autoLogins.erase(it) : std::next(it);
+    return out;
 }
 
-void CookieSessions::end(std::string_view cookie) {
-    std::lock_guard lock(m_mutex);
-    m_sessions.erase(digest(cookie));
+std::vector<std::string_view> fields(std::string_view text) {
+    std::vector<std::string_view> out;
+    for (std::size_t at = 0;;) {
+        const std::size_t end = text.find('\n', at);
+        out.push_back(text.substr(at, end == std::string_view::npos ? end : end - at));
+        if (end == std::string_view::npos) return out;
+        at = end + 1;
+    }
 }
 
-std::string CookieSessions::issueAutoLogin(const std::string& account) {
-    std::string cookie = newCookieToken();
-    std::lock_guard lock(m_mutex);
-    for (auto it = m_autoLogins.begin(); it != m_autoLogins.end();)
-        it = it->second.account == account ? m_autoLogins.erase(it) : std::next(it);
-    m_autoLogins[digest(cookie)] = AutoLogin{account, Clock::now() + kAutoLoginLife};
-    return cookie;
+std::optional<std::int64_t> number(std::string_view text) {
+    std::int64_t n = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
+    if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return n;
 }
 
-std::string CookieSessions::autoLoginAccount(std::string_view cookie) {
-    if (cookie.empty()) return {};
-    std::lock_guard lock(m_mutex);
-    const auto it = m_autoLogins.find(digest(cookie));
-    if (it == m_autoLogins.end() || it->second.until < Clock::now()) return {};
-    return it->second.account;
+// The stored forms' 32 bytes, enciphered as two AES-256 blocks under `key`: one form always
+// gives one text, and the text gives the form back.
+std::optional<std::string> aes(std::string_view key, std::string_view in, bool encrypt) {
+    EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
+    if (!ctx) return std::nullopt;
+    std::string out(in.size() + 32, '\0');
+    int n = 0, tail = 0;
+    const bool ok =
+        EVP_CipherInit_ex(ctx, EVP_aes_256_ecb(), nullptr,
+                          reinterpret_cast<const unsigned char*>(key.data()), nullptr,
+                          encrypt ? 1 : 0) == 1 &&
+        EVP_CIPHER_CTX_set_padding(ctx, 0) == 1 &&
+        EVP_CipherUpdate(ctx, reinterpret_cast<unsigned char*>(out.data()), &n,
+                         reinterpret_cast<const unsigned char*>(in.data()),
+                         static_cast<int>(in.size())) == 1 &&
+        EVP_CipherFinal_ex(ctx, reinterpret_cast<unsigned char*>(out.data()) + n, &tail) == 1;
+    EVP_CIPHER_CTX_free(ctx);
+    if (!ok) return std::nullopt;
+    out.resize(static_cast<std::size_t>(n + tail));
+    return out;
 }
 
-void CookieSessions::revokeAutoLogin(const std::string& account) {
-    std::lock_guard lock(m_mutex);
-    for (auto it = m_autoLogins.begin(); it != m_autoLogins.end();)
-        it = it->second.account == account ? m_autoLogins.erase(it) : std::next(it);
+std::optional<std::string> formBytes(std::string_view base64) {
+    if (base64.size() != 44) return std::nullopt;
+    try {
+        std::string raw = base64Decode(base64);
+        if (raw.size() == 32) return raw;
+    } catch (const Error&) {
+    }
+    return std::nullopt;
 }
 
-std::size_t CookieSessions::size() const {
-    std::lock_guard lock(m_mutex);
-    return m_sessions.size();
+}  // namespace
+
+std::int64_t CookieSessions::now() {
+    return std::chrono::duration_cast<std::chrono::seconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+std::string CookieSessions::sign(std::string_view payload) const {
+    return urlEncode(payload) + "." + urlEncode(hmac(m_key, payload));
+}
+
+std::optional<CallerSession> CookieSessions::read(std::string_view cookie) const {
+    const auto dot = cookie.find('.');
+    if (dot == std::string_view::npos || cookie.size() > 1024) return std::nullopt;
+    const auto payload = urlDecode(cookie.substr(0, dot));
+    const auto mac = urlDecode(cookie.substr(dot + 1));
+    if (!payload || !mac) return std::nullopt;
+    const std::string expected = hmac(m_key, *payload);
+    if (mac->size() != expected.size() ||
+        CRYPTO_memcmp(mac->data(), expected.data(), expected.size()) != 0)
+        return std::nullopt;
+    const auto f = fields(*payload);
+    if (f.size() != 9 || f[0] != "s1") return std::nullopt;
+    CallerSession s;
+    s.id = f[1];
+    s.account = f[2];
+    s.byPassword = f[3] == "1";
+    s.looked = f[4];
+    s.resetAccount = f[5];
+    const auto resetUntil = number(f[6]);
+    const auto expires = number(f[7]);
+    if (!resetUntil || !expires || *expires < now() || s.id.size() != 32) return std::nullopt;
+    s.resetUntil = *resetUntil;
+    s.expires = *expires;
+    return s;
+}
+
+CallerSession CookieSessions::fresh() const {
+    CallerSession s;
+    s.id = randomHex(16);
+    return s;
+}
+
+std::string CookieSessions::write(CallerSession& s) const {
+    s.expires = now() + std::chrono::seconds(kSessionLife).count();
+    // Every field is free of line breaks: ids are checked when they arrive.
+    return sign("s1\n" + s.id + "\n" + s.account + "\n" + (s.byPassword ? "1" : "0") + "\n" +
+                s.looked + "\n" + s.resetAccount + "\n" + std::to_string(s.resetUntil) + "\n" +
+                std::to_string(s.expires) + "\n");
+}
+
+std::string CookieSessions::maskKey(const CallerSession& s) const {
+    return hmac(m_key, "mask\n" + s.id);
+}
+
+std::string CookieSessions::mask(const CallerSession& s, std::string_view form) const {
+    if (const auto raw = formBytes(form))
+        if (const auto enciphered = aes(maskKey(s), *raw, true)) {
+            std::string text = base64Encode(*enciphered);
+            return text;
+        }
+    return "~" + urlEncode(hmac(maskKey(s), form));
+}
+
+std::optional<std::string> CookieSessions::unmask(const CallerSession& s,
+                                                  std::string_view masked) const {
+    const auto raw = formBytes(masked);
+    if (!raw) return std::nullopt;
+    const auto form = aes(maskKey(s), *raw, false);
+    if (!form) return std::nullopt;
+    return base64Encode(*form);
+}
+
+std::string CookieSessions::autoLogin(std::string_view account, std::string_view storedForm) const {
+    const std::string payload =
+        "a1\n" + std::string(account) + "\n" +
+        std::to_string(now() + std::chrono::seconds(kAutoLoginLife).count());
+    return urlEncode(payload) + "." +
+           urlEncode(hmac(m_key, payload + "\n" + std::string(storedForm)));
+}
+
+bool CookieSessions::autoLoginHolds(std::string_view cookie, std::string_view account,
+                                    std::string_view storedForm) const {
+    const auto dot = cookie.find('.');
+    if (dot == std::string_view::npos || cookie.size() > 1024) return false;
+    const auto payload = urlDecode(cookie.substr(0, dot));
+    const auto mac = urlDecode(cookie.substr(dot + 1));
+    if (!payload || !mac) return false;
+    const std::string expected = hmac(m_key, *payload + "\n" + std::string(storedForm));
+    if (mac->size() != expected.size() ||
+        CRYPTO_memcmp(mac->data(), expected.data(), expected.size()) != 0)
+        return false;
+    const auto f = fields(*payload);
+    const auto until = f.size() == 3 ? number(f[2]) : std::nullopt;
+    return f[0] == "a1" && f[1] == account && until && *until >= now();
 }
 
 }  // namespace tarvelo::server

@@ -1,88 +1,70 @@
 #pragma once
 
-#include <atomic>
 #include <chrono>
-#include <map>
-#include <memory>
-#include <mutex>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 
 namespace tarvelo::server {
 
-// What the service remembers of one caller between its requests, found by the caller's
-// session cookie. Lock `mutex` while reading or changing it.
+// What the service knows of one caller, carried in the caller's session cookie.
 struct CallerSession {
-    std::mutex mutex;
-    // Masks the stored password forms this caller is shown, so that what it reads can be
-    // compared with its EnVerifs answers but is worth nothing anywhere else.
-    std::string key;
+    std::string id;  // random; the key that masks password forms for this caller derives from it
     // The account whose password (or auto-login cookie) this caller has proven; empty: none.
     std::string account;
     bool byPassword = false;  // proven by its password in this session
-    // Whether `account` is set, for the session's keeper, which never takes `mutex`.
-    std::atomic<bool> signedIn{false};
     // The account its latest lookup read: the account an EnVerifs answer is compared with.
     std::string looked;
-    // Masked EnVerifs answers given to this caller, with the stored forms they stand for, so
-    // that a password it writes is stored in the true form (newest last, a few at most).
-    std::map<std::string, std::string> forms;
-    // The account whose reset code this caller has shown, until when.
+    // The account whose mailed reset code this caller has shown, and until when (seconds since
+    // 1970).
     std::string resetAccount;
-    std::chrono::steady_clock::time_point resetUntil;
+    std::int64_t resetUntil = 0;
+    std::int64_t expires = 0;  // seconds since 1970
+
+    bool signedIn() const { return !account.empty(); }
 };
 
-// The sessions of the callers, and the auto-login cookies. A cookie is 256 random bits; only
-// its SHA-256 digest is kept. A session ends after it has been idle for a while (a short while
-// when it has proven no account), when its account signs out, or when there are too many.
-// Thread-safe.
+// The callers' session cookies and auto-login cookies, signed by a key that every service
+// process on one database derives alike from the database's secret: the read side on a replica
+// and the write side on the primary know the same caller without sharing memory (a client
+// sends the cookie to both, as they share a host, or copies it). A cookie holds no secret of
+// its own beyond the session's random id; it cannot be forged or altered without the key.
+// A session cookie lasts 12 hours from its last change; an auto-login cookie 30 days, and only
+// while its account's stored password form is the one it was issued under.
 class CookieSessions {
 public:
-    using Clock = std::chrono::steady_clock;
-
     static constexpr std::string_view kSessionCookie = "TarveloSession";
     static constexpr std::string_view kAutoLoginCookie = "TarveloAutoLogin";
+    static constexpr std::chrono::hours kSessionLife{12};
     static constexpr std::chrono::hours kAutoLoginLife{24 * 30};
 
-    // The session a cookie names, or null when it names none (unknown, ended, expired).
-    std::shared_ptr<CallerSession> find(std::string_view cookie);
-    struct Created {
-        std::string cookie;
-        std::shared_ptr<CallerSession> session;
-    };
-    // A new session and its cookie; the session is null when there are too many already.
-    Created create();
-    void end(std::string_view cookie);
+    explicit CookieSessions(std::string key) : m_key(std::move(key)) {}
 
-    // A new auto-login cookie for `account`; the account's earlier ones stop working.
-    std::string issueAutoLogin(const std::string& account);
-    // The account an auto-login cookie stands for; empty when none.
-    std::string autoLoginAccount(std::string_view cookie);
-    // The account's auto-login cookies stop working (its password changed).
-    void revokeAutoLogin(const std::string& account);
+    // The session a cookie carries; nullopt when it is malformed, forged or expired.
+    std::optional<CallerSession> read(std::string_view cookie) const;
+    CallerSession fresh() const;
+    // The cookie's value for `s`, its life renewed.
+    std::string write(CallerSession& s) const;
 
-    std::size_t size() const;
+    // A stored password form as this caller is shown it: the same form always looks the same to
+    // one session, differently to every other; unmask() gives the stored form back. A form that
+    // is not the service's (32 bytes in Base64) is masked for comparison only.
+    std::string mask(const CallerSession& s, std::string_view form) const;
+    std::optional<std::string> unmask(const CallerSession& s, std::string_view masked) const;
+
+    std::string autoLogin(std::string_view account, std::string_view storedForm) const;
+    // Whether an auto-login cookie stands for `account` while its stored form is `storedForm`.
+    bool autoLoginHolds(std::string_view cookie, std::string_view account,
+                        std::string_view storedForm) const;
+
+    static std::int64_t now();
 
 private:
-    struct Entry {
-        std::shared_ptr<CallerSession> session;
-        Clock::time_point lastUse;
-    };
-    struct AutoLogin {
-        std::string account;
-        Clock::time_point until;
-    };
-    static std::string digest(std::string_view cookie);
-    void sweep(Clock::time_point now);
+    std::string sign(std::string_view payload) const;
+    std::string maskKey(const CallerSession& s) const;
 
-    mutable std::mutex m_mutex;
-    std::unordered_map<std::string, Entry> m_sessions;
-    std::unordered_map<std::string, AutoLogin> m_autoLogins;  // by digest
-    Clock::time_point m_lastSweep;
+    std::string m_key;
 };
-
-// A fresh random token for a cookie: 256 bits, base64url without padding (43 characters).
-std::string newCookieToken();
 
 }  // namespace tarvelo::server

@@ -158,7 +158,8 @@ SoapService::Reply SoapService::handle(const SoapInterface& iface, std::string_v
                 const long long n =
                     checked ? m_policy.execute(call, sql)
                             : SqlRunner(*m_store.acquire(Side::Write), m_limits).execute(sql);
-                answer(clampInt(n), rowsText(static_cast<std::size_t>(n)) + byWhom());
+                answer(clampInt(n), (call.table.empty() ? "" : call.table + " ") +
+                                        rowsText(static_cast<std::size_t>(n)) + byWhom());
             } catch (const StatementError& e) {
                 throw Fault{e.rejected() ? "Client" : "Server", e.message(), e.detail()};
             }
@@ -201,6 +202,7 @@ SoapService::Reply SoapService::handle(const SoapInterface& iface, std::string_v
         reply.outcome = std::string("故障：") + e.what();
     }
     // Cookies go out with faults too: a session begun by a refused request is still the caller's.
+    if (checked) m_policy.finish(call);
     reply.setCookies = std::move(call.setCookies);
     return reply;
 }

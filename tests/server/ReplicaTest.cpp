@@ -78,7 +78,9 @@ protected:
         dir = fs::temp_directory_path() / ("tarvelo-cluster-" + std::to_string(::getpid()));
         fs::remove_all(dir);
         env = "TARVELO_SERVER_BIN=" + std::string(TARVELO_SERVER) +
-              " TARVELO_WRITE_PORT=0 TARVELO_READ_PORT=0 ";
+              " TARVELO_WRITE_PORT=0 TARVELO_READ_PORT=0"
+              // The test's statements are its own, not the client's.
+              " TARVELO_SERVE_OPTIONS='--accounts open' ";
         const std::string ini = run(env + kCluster + " start " + dir.string());
         readUrl = iniValue(ini, "read-url");
         writeUrl = iniValue(ini, "write-url");
