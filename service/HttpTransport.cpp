@@ -283,6 +283,30 @@ std::vector<std::string_view> cookieFields(std::string_view line) {
     return fields;
 }
 
+// The cookie by which the service knows its caller.
+constexpr std::string_view kSessionCookie = "TarveloSession";
+
+// The host a cookie line's domain field names: without the HttpOnly mark and a leading dot.
+std::string cookieHost(std::string_view domain) {
+    if (domain.starts_with("#HttpOnly_")) domain.remove_prefix(10);
+    if (domain.starts_with('.')) domain.remove_prefix(1);
+    return std::string(domain);
+}
+
+// The host of a URL, as a cookie's domain names it: "a.b" of "https://a.b:8517/soap/x".
+std::string urlHost(std::string_view url) {
+    const auto scheme = url.find("://");
+    if (scheme == std::string_view::npos) return {};
+    url.remove_prefix(scheme + 3);
+    url = url.substr(0, url.find_first_of("/?#"));
+    if (const auto at = url.rfind('@'); at != std::string_view::npos) url.remove_prefix(at + 1);
+    if (url.starts_with('[')) return std::string(url.substr(1, url.find(']') - 1));
+    std::string host(url.substr(0, url.find(':')));
+    for (char& c : host)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return host;
+}
+
 // Whether a cookie of `expires` (seconds since 1970; 0: until the program ends) is still valid.
 bool stillValid(std::string_view expires) {
     long long at = 0;
@@ -326,6 +350,28 @@ public:
     }
     void addCookie(const std::string& line) {
         curl_easy_setopt(m_curl, CURLOPT_COOKIELIST, line.c_str());
+    }
+    // The cookie `name` as the host `from` set it, set for the host `to` as well, or removed
+    // there when `from` holds none.
+    void mirrorCookie(std::string_view name, const std::string& from, const std::string& to) {
+        std::string line;
+        bool elsewhere = false;
+        for (const std::string& l : cookies()) {
+            const auto fields = cookieFields(l);
+            if (fields.empty() || fields[5] != name) continue;
+            if (cookieHost(fields[0]) == from)
+                line = l;
+            else if (cookieHost(fields[0]) == to)
+                elsewhere = true;
+        }
+        if (line.empty()) {
+            if (elsewhere) removeCookies(name);
+            return;
+        }
+        const std::size_t tab = line.find('\t');
+        const std::string_view domain = std::string_view(line).substr(0, tab);
+        const std::string prefix = domain.starts_with("#HttpOnly_") ? "#HttpOnly_" : "";
+        addCookie(prefix + to + line.substr(tab));
     }
     // libcurl removes no single cookie: the jar is emptied and filled again without them.
     void removeCookies(std::string_view name) {
@@ -533,6 +579,13 @@ HttpTransport::Reply HttpTransport::post(const std::string& url, std::string_vie
         throw Error(problem(c, rc, url, m_side, m_config),
                     url + "：" + (*error ? error : curl_easy_strerror(rc)));
     curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &reply.status);
+    // The service knows its caller by the session cookie whichever side set it: where the read
+    // and the write side are on two hosts, each gets what the other set.
+    if (const std::string read = urlHost(m_config.readUrl), write = urlHost(m_config.writeUrl);
+        !read.empty() && !write.empty() && read != write) {
+        const std::string here = urlHost(url);
+        m_connection->mirrorCookie(kSessionCookie, here, here == read ? write : read);
+    }
     reply.body = std::move(answer.body);
     reply.streamed = answer.streaming;
     return reply;

@@ -360,6 +360,29 @@ void tryCall(const std::function<void()>& call) {
 // side, the write side and a query made beside them, which share one connection. The lines are
 // those of a cookie file: a session cookie lasts until the program ends (0), the other until its
 // Max-Age is over.
+// The read and the write side on two hosts: the session either sets reaches the other, and
+// the write side's sign-out ends it on both.
+TEST(Cookies, TheSessionCrossesToTheOtherSidesHost) {
+    ScriptedPlatform platform;
+    RawHttpListener read(200, answer("SpplyVanDataBySQL", "x"), "text/xml",
+                         "Set-Cookie: TarveloSession=s1; Path=/; HttpOnly\r\n");
+    RawHttpListener write(200, answer("ApplyVanDataByExc", "1"), "text/xml",
+                          "Set-Cookie: TarveloSession=; Path=/; Max-Age=0\r\n");
+    ServiceConfig config = ServiceConfig::forService(read.base());
+    const std::string port = write.base().substr(write.base().rfind(':'));
+    config.writeUrl = "http://localhost" + port + "/soap/IVRDS_IIS_WebSCoorApplyIsapi";
+    TIISdmPtr module(config, platform);
+    module.QueryBySQL("select 1");
+    tryCall([&] { module.ApplyIntf->ApplyVanDataByExc("delete from KVR_LOGIN"); });
+    module.QueryBySQL("select 2");
+    ASSERT_EQ(write.requests().size(), 1u);
+    EXPECT_NE(cookieHeader(write.requests()[0]).find("TarveloSession=s1"), std::string::npos)
+        << write.requests()[0];
+    ASSERT_EQ(read.requests().size(), 2u);
+    EXPECT_EQ(cookieHeader(read.requests()[1]).find("TarveloSession=s1"), std::string::npos)
+        << read.requests()[1];
+}
+
 TEST(Cookies, AModulesCallsCarryTheCookiesTheServiceSet) {
     ScriptedPlatform platform;
     RawHttpListener setting(
