@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QUrl>
 
 namespace tarvelo {
 
@@ -16,10 +17,11 @@ constexpr qint64 kMaxLine = 4096;
 }  // namespace
 
 QString AutoLoginCookie::fileFor(const std::string& serviceUrl) {
+    // By the service's host, as cookies go: a service started on a free port (./run) keeps its
+    // host from one run to the next, not its port.
+    const QString host = QUrl(QString::fromStdString(serviceUrl)).host().toLower();
     const QByteArray hash =
-        QCryptographicHash::hash(QByteArray::fromStdString(serviceUrl), QCryptographicHash::Sha256)
-            .toHex()
-            .left(16);
+        QCryptographicHash::hash(host.toUtf8(), QCryptographicHash::Sha256).toHex().left(16);
     return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) +
            QStringLiteral("/autologin-") + QString::fromLatin1(hash) + QStringLiteral(".cookie");
 }

@@ -403,10 +403,11 @@ void AccountPolicy::inspectDelta(Call& call, ServiceConnection& c, const ApplyPa
                 }
                 if (columns != std::vector<std::string>{"PASSWORD"})
                     refuse("账号只能修改密码或权限，不能修改 " + columns.front() + " 等列。");
-                const bool allowed =
-                    s && ((s->account == id && s->byPassword) ||
-                          (s->resetAccount == id && s->resetUntil > CookieSessions::now()));
-                if (!allowed)
+                const bool byPassword = s && s->account == id && s->byPassword;
+                const bool byCode =
+                    s && s->resetAccount == id && s->resetUntil > CookieSessions::now();
+                if (!byPassword && byCode) call.who = id + "，凭邮件验证码";
+                if (!byPassword && !byCode)
                     refuse("只有用原密码或邮件验证码证明了身份，才能修改账号 " + id + " 的密码。");
                 const auto form = trueForm(valueOf(changed, password));
                 if (!form) refuse("新密码必须是本次会话中由 EnVerifs 变换的密码。");

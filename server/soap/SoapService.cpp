@@ -128,7 +128,8 @@ SoapService::Reply SoapService::handle(const SoapInterface& iface, std::string_v
             } else {
                 m_policy.begin(call);
                 try {
-                    answer(m_policy.enVerifs(call, text("Src")), "已变换" + byWhom());
+                    std::string masked = m_policy.enVerifs(call, text("Src"));
+                    answer(std::move(masked), "已变换" + byWhom());
                 } catch (const StatementError& e) {
                     throw Fault{e.rejected() ? "Client" : "Server", e.message(), e.detail()};
                 }
