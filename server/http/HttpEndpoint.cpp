@@ -315,11 +315,27 @@ BodyCoding bodyCodingOf(std::string_view list) {
     return BodyCoding::Unknown;
 }
 
-// A response that owns `body`; null when out of memory.
-MHD_Response* responseOf(std::string body, const char* type) {
-    auto* owned = new std::string(std::move(body));
+// What a response gives back to the count of the answers held when it lets its body go.
+struct HeldCount {
+    std::atomic<std::size_t>* held = nullptr;
+    std::size_t bytes = 0;
+    void release() {
+        if (held) *held -= bytes;
+        held = nullptr;
+    }
+};
+
+// A response that owns `body`; null when out of memory (`count` is then given back at once).
+MHD_Response* responseOf(std::string body, const char* type, HeldCount count = {}) {
+    struct Owned {
+        std::string text;
+        HeldCount count;
+        ~Owned() { count.release(); }
+    };
+    auto* owned = new Owned{std::move(body), count};
     MHD_Response* r = MHD_create_response_from_buffer_with_free_callback_cls(
-        owned->size(), owned->data(), [](void* p) { delete static_cast<std::string*>(p); }, owned);
+        owned->text.size(), owned->text.data(), [](void* p) { delete static_cast<Owned*>(p); },
+        owned);
     if (!r) {
         delete owned;
         return nullptr;
@@ -331,13 +347,15 @@ MHD_Response* responseOf(std::string body, const char* type) {
 // A response that owns `body` and sends it gzip-compressed, compressing each piece as the
 // connection is ready for it: beside the text itself, one piece and zlib's state are held, never
 // the whole compressed answer. Its length is not known beforehand (chunked, over HTTP/1.1).
-MHD_Response* gzipResponseOf(std::string body, const char* type) {
+MHD_Response* gzipResponseOf(std::string body, const char* type, HeldCount count = {}) {
     struct Stream {
         std::string text;
+        HeldCount count;
         std::string_view rest;
         GzipDeflater deflater{kAnswerGzipLevel};
+        ~Stream() { count.release(); }
     };
-    auto* stream = new Stream{std::move(body), {}};
+    auto* stream = new Stream{std::move(body), count, {}};
     stream->rest = stream->text;
     MHD_Response* r = MHD_create_response_from_callback(
         MHD_SIZE_UNKNOWN, kGzipPiece,
@@ -389,6 +407,7 @@ struct HttpEndpoint::Exchange {
     bool gzipAnswer = false;                 // the client takes a gzip-compressed answer
     bool submitted = false;
     bool answered = false;  // by a worker
+    std::size_t held = 0;   // of the answer, counted in the service's answers held
     unsigned status = 200;
     std::string answer;
 };
@@ -523,8 +542,11 @@ struct HttpEndpoint::Callbacks {
             }
             if (x->answered) {
                 const bool compress = x->gzipAnswer && x->answer.size() > kCompressAbove;
-                MHD_Response* r = compress ? gzipResponseOf(std::move(x->answer), kXml)
-                                           : responseOf(std::move(x->answer), kXml);
+                // The response holds the answer now, and gives its count back when it lets go.
+                const HeldCount count{&self.m_answersHeld, x->held};
+                x->held = 0;
+                MHD_Response* r = compress ? gzipResponseOf(std::move(x->answer), kXml, count)
+                                           : responseOf(std::move(x->answer), kXml, count);
                 if (r) MHD_add_response_header(r, MHD_HTTP_HEADER_VARY, "Accept-Encoding");
                 for (const auto& cookie : x->setCookies)
                     if (r) MHD_add_response_header(r, MHD_HTTP_HEADER_SET_COOKIE, cookie.c_str());
@@ -543,6 +565,12 @@ struct HttpEndpoint::Callbacks {
                         x->inflater.reset();
                 }
             }
+            // Answers built and not yet taken by their clients are held in memory: past the
+            // budget, a new request is turned away until clients have read theirs.
+            if (self.m_answersHeld.load() > self.m_options.answerBudget)
+                return refuse(self, c, *x, MHD_HTTP_SERVICE_UNAVAILABLE,
+                              "数据服务正忙，请稍后再试。（尚未取走的答复已超过 " +
+                                  std::to_string(self.m_options.answerBudget >> 20) + " MiB）");
             // The connection waits, holding no thread, until a worker has the answer; the body
             // is complete, so no deadline runs while the statement does.
             x->submitted = true;
@@ -578,6 +606,7 @@ struct HttpEndpoint::Callbacks {
         auto& self = *static_cast<HttpEndpoint*>(cls);
         const auto* x = static_cast<Exchange*>(*context);
         if (x && x->submitted) --self.m_inFlight;
+        if (x) self.m_answersHeld -= x->held;  // an answer its connection never took
         delete x;
         *context = nullptr;
         self.setHeaderDeadline(c, Clock::now() + self.m_options.idleTimeout);
@@ -809,6 +838,8 @@ void HttpEndpoint::serveSoap(const SoapInterface& iface, Exchange& x) {
     x.body = std::string();  // the request's memory goes before the answer is sent
     x.status = static_cast<unsigned>(reply.status);
     x.setCookies = std::move(reply.setCookies);
+    x.held = reply.body.size();
+    m_answersHeld += x.held;
     x.answer = std::move(reply.body);
     const double ms = std::chrono::duration<double, std::milli>(Clock::now() - started).count();
     log(x, std::string(iface.name) + "." + (reply.operation.empty() ? "?" : reply.operation), ms,

@@ -67,6 +67,10 @@ struct EndpointOptions {
     // Open at once from one address; more from it are closed at once. 0: no limit. Clients
     // behind one NAT or proxy share their address.
     int maxConnectionsPerAddress = 32;
+    // Answers built and not yet taken by their clients, in bytes, that the service holds at
+    // once; past it, a SOAP request is refused with HTTP 503 until clients have read theirs (a
+    // client that asks and never reads cannot fill the memory with answers).
+    std::size_t answerBudget = std::size_t(1) << 30;
     // One line per request (time, peer, operation, duration, rows or error); none when empty.
     std::function<void(const std::string&)> log;
 };
@@ -137,6 +141,7 @@ private:
     // Set when stop() begins: requests that come after are answered with a fault at once.
     std::atomic<bool> m_refusing{false};
     std::atomic<std::uint64_t> m_accepted{0};
+    std::atomic<std::size_t> m_answersHeld{0};
     std::mutex m_logMutex;
 
     std::mutex m_stopMutex;  // one stop at a time

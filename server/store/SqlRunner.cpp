@@ -1,5 +1,6 @@
 #include "server/store/SqlRunner.h"
 
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -122,6 +123,16 @@ void SqlRunner::failed(const DbError& e) {
 SqlRunner::Answer SqlRunner::query(std::string_view sql, const RowFilter& filter) {
     const auto stmt = m_c.prepareArrived(sql, Side::Read);
     DbStatement& s = *stmt;
+    // The clock stops the statement; the packet built after it counts against the same limit.
+    const auto started = std::chrono::steady_clock::now();
+    const auto pastTime = [&] {
+        return m_limits.statementTime.count() > 0 &&
+               std::chrono::steady_clock::now() - started > m_limits.statementTime;
+    };
+    const auto timedOut = [&] {
+        return StatementError("语句执行超过 " + seconds(m_limits.statementTime) + " 秒，已被中止。",
+                              "生成数据包时超时", false);
+    };
     m_c.startClock(m_limits.statementTime);
     int n = 0;
     try {
@@ -228,6 +239,7 @@ SqlRunner::Answer SqlRunner::query(std::string_view sql, const RowFilter& filter
         std::vector<std::optional<std::string>> owned(columns.size());
         std::vector<Row> kept;
         for (const auto& row : rows) {
+            if (kept.size() % 4096 == 4095 && pastTime()) throw timedOut();
             for (std::size_t i = 0; i < columns.size(); ++i) {
                 const auto v = row.get(i);
                 owned[i] = v ? std::optional<std::string>(std::string(*v)) : std::nullopt;
@@ -253,8 +265,10 @@ SqlRunner::Answer SqlRunner::query(std::string_view sql, const RowFilter& filter
         fields.push_back(fieldOf(columns[i], rows, i));
     // `bytes` already counts every value as written and its attribute name.
     PacketWriter writer(fields, false, 256 + fields.size() * 80 + rows.size() * 8 + bytes);
-    for (const auto& row : rows)
-        writer.row(row);
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        if (r % 4096 == 4095 && pastTime()) throw timedOut();
+        writer.row(rows[r]);
+    }
     Answer answer{writer.finish(), rows.size()};
     if (answer.packet.size() > m_limits.maxAnswerBytes) throw tooLarge();
     return answer;

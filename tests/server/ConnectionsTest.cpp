@@ -226,6 +226,48 @@ TEST(Connections, StoppingAnswersTheRequestsBeingWorkedOn) {
     EXPECT_NE(answer.find("N=&quot;120000&quot;"), std::string::npos) << answer.size();
 }
 
+// Answers built and not yet read are held within a budget: a client that asks and never reads
+// turns others away for a while (HTTP 503), never fills the memory; once it reads, they are
+// answered again.
+TEST(Connections, AnswersNotYetReadAreHeldWithinABudget) {
+    server::EndpointOptions options;
+    options.answerBudget = 1 << 20;
+    TestService service({}, options);
+    const std::string admin =
+        "Authorization: Bearer " + std::string(TestService::kAdminToken) + "\r\n";
+    const SoapRequest::Argument big[] = {
+        {"sSQL", std::string("WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x+1 FROM c WHERE "
+                             "x<120000) SELECT x AS N, 'abcdefghijklmnopqrstuvwxyz' AS T FROM c")}};
+    const std::string regions = soapPost(
+        SoapRequest::write(SoapInterface::supply().ns, "SpplyVanDataBySQL",
+                           std::vector<SoapRequest::Argument>{
+                               {"sSQL", "select ID,IDDESC FROM KVR_REGION ORDER BY ID "}}));
+    Socket hoarder(service.port());
+    ASSERT_TRUE(hoarder.send(
+        soapPost(SoapRequest::write(SoapInterface::supply().ns, "SpplyVanDataBySQL", big), admin)));
+    // Its answer, megabytes, waits unread; another caller is turned away meanwhile.
+    std::string refused;
+    for (int i = 0; i < 100 && !refused.starts_with("HTTP/1.1 503"); ++i) {
+        std::this_thread::sleep_for(50ms);
+        Socket other(service.port());
+        ASSERT_TRUE(other.send(regions));
+        refused = other.answer();
+    }
+    EXPECT_TRUE(refused.starts_with("HTTP/1.1 503")) << refused.substr(0, 300);
+    EXPECT_NE(refused.find("数据服务正忙，请稍后再试。"), std::string::npos);
+    // Read, the answer is let go, and the next caller is answered.
+    const std::string whole = hoarder.answer(20s);
+    EXPECT_NE(whole.find("N=&quot;120000&quot;"), std::string::npos) << whole.size();
+    std::string answered;
+    for (int i = 0; i < 100 && !answered.starts_with("HTTP/1.1 200"); ++i) {
+        Socket later(service.port());
+        ASSERT_TRUE(later.send(regions));
+        answered = later.answer();
+        if (!answered.starts_with("HTTP/1.1 200")) std::this_thread::sleep_for(50ms);
+    }
+    EXPECT_TRUE(answered.starts_with("HTTP/1.1 200")) << answered.substr(0, 300);
+}
+
 TEST(Connections, ABurstOfConnectionsIsTakenWithoutResets) {
     server::EndpointOptions options;
     options.maxConnectionsPerAddress = 0;  // every client here comes from 127.0.0.1
