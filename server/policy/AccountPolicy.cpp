@@ -76,12 +76,15 @@ AccountPolicy::AccountPolicy(Store& store, const ServiceLimits& limits, Options 
     : m_store(store),
       m_limits(limits),
       m_options(std::move(options)),
-      // Every process on the database signs alike: the key comes from the database's secret.
-      m_cookies(store.transformPassword("Tarvelo session cookies")),
+      // Every process on the database signs alike: the key comes from the database's secret,
+      // through a text no request can carry (XML has no control characters), so that EnVerifs
+      // never answers it.
+      m_cookies(store.transformPassword("\x01Tarvelo session cookies")),
       m_newSessions(limits.newSessionsBurst, limits.newSessionsRefill),
       m_accountGuess(limits.enVerifsBurst, limits.enVerifsRefill),
       m_resetMail(3, std::chrono::minutes(1)),
-      m_resetTries(10, std::chrono::seconds(20)) {}
+      m_resetTries(10, std::chrono::seconds(20)),
+      m_registrations(5, std::chrono::minutes(1)) {}
 
 void AccountPolicy::begin(Call& call) {
     if (!checks(call.caller)) {
@@ -89,7 +92,16 @@ void AccountPolicy::begin(Call& call) {
         return;
     }
     call.session = m_cookies.read(call.caller.sessionCookie);
-    if (call.session) call.who = call.session->account;
+    if (call.session && call.session->signedIn()) {
+        // A proven account holds only while its password stays what was proven.
+        const auto lease = m_store.acquire(Side::Read);
+        const auto a = account(*lease, call.session->account);
+        if (!a || !sameSecret(m_cookies.formTag(a->password), call.session->formTag)) {
+            call.session.reset();
+            return;
+        }
+        call.who = call.session->account;
+    }
 }
 
 void AccountPolicy::finish(Call& call) {
@@ -116,10 +128,12 @@ CallerSession& AccountPolicy::session(Call& call) {
     return *call.session;
 }
 
-void AccountPolicy::prove(Call& call, const std::string& account, bool byPassword) {
+void AccountPolicy::prove(Call& call, const std::string& account, const std::string& form,
+                          bool byPassword) {
     CallerSession& s = session(call);
     s.account = account;
     s.byPassword = byPassword;
+    s.formTag = m_cookies.formTag(form);
     call.changed = true;
     call.who = account;
 }
@@ -154,9 +168,9 @@ std::string AccountPolicy::enVerifs(Call& call, std::string_view source) {
     if (!s.looked.empty()) {
         const auto lease = m_store.acquire(Side::Read);
         if (const auto a = account(*lease, s.looked); a && sameSecret(a->password, form))
-            prove(call, s.looked, true);
+            prove(call, s.looked, a->password, true);
     }
-    return m_cookies.mask(s, form);
+    return m_cookies.mask(s, s.looked, form);
 }
 
 SqlRunner::RowFilter AccountPolicy::hide(Call& call) {
@@ -170,7 +184,8 @@ SqlRunner::RowFilter AccountPolicy::hide(Call& call) {
         for (std::size_t i = 0; i < names.size(); ++i) {
             if (!values[i]) continue;
             if (names[i] == "PASSWORD")
-                values[i] = m_cookies.mask(s, *values[i]);
+                values[i] =
+                    m_cookies.mask(s, id && values[*id] ? *values[*id] : std::string(), *values[i]);
             else if (!own && (names[i] == "VERIFY" || names[i] == "TEL" || names[i] == "QQ" ||
                               names[i] == "EMAIL"))
                 values[i] = std::string();
@@ -200,7 +215,7 @@ SqlRunner::Answer AccountPolicy::read(Call& call, std::string_view sql) {
                 if (const auto a = account(*lease, s.looked);
                     a &&
                     m_cookies.autoLoginHolds(call.caller.autoLoginCookie, s.looked, a->password))
-                    prove(call, s.looked, false);
+                    prove(call, s.looked, a->password, false);
             return runner.query(sql, hide(call));
         }
         case ClientStatement::UserList: {
@@ -327,9 +342,21 @@ long long AccountPolicy::execute(Call& call, std::string_view sql) {
 
 void AccountPolicy::inspectDelta(Call& call, ServiceConnection& c, const ApplyParams& params,
                                  DataPacket& delta) {
+    // Rows are found by the key the parameters name: it must be the table's own, so that the
+    // values checked below are the ones that pick the rows.
+    const TableDef* table = Schema::instance().table(params.table);
+    const auto sameKey = [&] {
+        if (!table || params.key.size() != table->key.size()) return false;
+        for (const auto& k : table->key)
+            if (std::none_of(params.key.begin(), params.key.end(),
+                             [&](const std::string& p) { return sameName(p, k); }))
+                return false;
+        return true;
+    };
     for (const PriceUnit& unit : kPriceUnits) {
         if (!sameName(params.table, unit.table)) continue;
         requireRole(call, c, 0, "上传价格数据");
+        if (!sameKey()) refuse("上传价格数据时，键列必须是表 " + params.table + " 的主键。");
         if (!params.excluded.empty()) refuse("上传价格数据时不能排除列。");
         const auto period = fieldIndex(delta, "PERDID");
         const auto target = unit.target.empty() ? std::nullopt : fieldIndex(delta, unit.target);
@@ -350,6 +377,7 @@ void AccountPolicy::inspectDelta(Call& call, ServiceConnection& c, const ApplyPa
     }
     if (!sameName(params.table, "KVR_USERH"))
         refuse("表 " + params.table + " 不能通过客户端修改。");
+    if (!sameKey()) refuse("修改账号时，键列必须是 USERID。");
 
     for (const auto& e : params.excluded)
         if (!sameName(e, "DBZ1") && !sameName(e, "DBZ2"))
@@ -359,9 +387,10 @@ void AccountPolicy::inspectDelta(Call& call, ServiceConnection& c, const ApplyPa
     const auto password = field("PASSWORD");
     if (!userid) refuse("账号数据缺少 USERID 列。");
     const CallerSession* s = call.session ? &*call.session : nullptr;
-    const auto trueForm = [&](std::string_view masked) -> std::optional<std::string> {
+    const auto trueForm = [&](std::string_view id,
+                              std::string_view masked) -> std::optional<std::string> {
         if (!s) return std::nullopt;
-        return m_cookies.unmask(*s, masked);
+        return m_cookies.unmask(*s, id, masked);
     };
 
     for (std::size_t r = 0; r < delta.rows.size(); ++r) {
@@ -379,7 +408,18 @@ void AccountPolicy::inspectDelta(Call& call, ServiceConnection& c, const ApplyPa
                         return static_cast<unsigned char>(c) < 0x20;
                     }))
                     refuse("账号的用户编码不能为空，不能超过 32 个字节，也不能含有控制字符。");
-                const auto form = password ? trueForm(valueOf(row, password)) : std::nullopt;
+                // One plain address: the reset code is mailed to it, and a list would make the
+                // service a relay.
+                if (const std::string email = valueOf(row, field("EMAIL"));
+                    email.size() > 64 ||
+                    email.find_first_of(" ,;<>\"()[]\\") != std::string::npos ||
+                    std::any_of(email.begin(), email.end(),
+                                [](char c) { return static_cast<unsigned char>(c) < 0x20; }))
+                    refuse("邮箱地址只能是一个普通的地址（不含空格、逗号、分号和尖括号）。");
+                if (!m_registrations.take(call.caller.address))
+                    refuse(std::string(kTooOften), "注册：" + call.caller.address);
+                const auto form = password ? trueForm(valueOf(row, userid), valueOf(row, password))
+                                           : std::nullopt;
                 if (!form) refuse("新账号的密码必须是本次会话中由 EnVerifs 变换的密码。");
                 row.set(*password, *form);
                 break;
@@ -409,15 +449,16 @@ void AccountPolicy::inspectDelta(Call& call, ServiceConnection& c, const ApplyPa
                 if (!byPassword && byCode) call.who = id + "，凭邮件验证码";
                 if (!byPassword && !byCode)
                     refuse("只有用原密码或邮件验证码证明了身份，才能修改账号 " + id + " 的密码。");
-                const auto form = trueForm(valueOf(changed, password));
+                const auto form = trueForm(id, valueOf(changed, password));
                 if (!form) refuse("新密码必须是本次会话中由 EnVerifs 变换的密码。");
                 changed.set(*password, *form);
                 call.passwordSetFor = id;
+                call.newForm = *form;
                 // The row is found by the form the caller was shown; the stored one stands
                 // for it.
                 if (const auto a = account(c, id);
                     a && s && !row.isNull(*password) &&
-                    sameSecret(m_cookies.mask(*s, a->password), valueOf(row, password)))
+                    sameSecret(m_cookies.mask(*s, id, a->password), valueOf(row, password)))
                     row.set(*password, a->password);
                 break;
             }
@@ -428,13 +469,16 @@ void AccountPolicy::inspectDelta(Call& call, ServiceConnection& c, const ApplyPa
 }
 
 void AccountPolicy::deltaApplied(Call& call) {
-    // A reset code's proof serves one password.
-    if (!call.passwordSetFor.empty() && call.session &&
-        call.session->resetAccount == call.passwordSetFor) {
+    if (call.passwordSetFor.empty() || !call.session) return;
+    // A reset code's proof serves one password; a session that set its own account's password
+    // holds on to it, under the new one.
+    if (call.session->resetAccount == call.passwordSetFor) {
         call.session->resetAccount.clear();
         call.session->resetUntil = 0;
-        call.changed = true;
     }
+    if (call.session->account == call.passwordSetFor)
+        call.session->formTag = m_cookies.formTag(call.newForm);
+    call.changed = true;
 }
 
 }  // namespace tarvelo::server

@@ -71,6 +71,7 @@ public:
         std::string who;                      // the account proven, for the log
         std::string table;                    // the table a write was for, for the log
         std::string passwordSetFor;           // the account whose password a delta sets
+        std::string newForm;                  // and its new stored form
     };
 
     bool checks(const Caller& caller) const { return !m_options.open && !caller.admin; }
@@ -105,7 +106,7 @@ private:
     CallerSession& session(Call& call);  // made when the caller has none
     std::string cookie(std::string_view name, std::string_view value, bool persistent,
                        const Call& call) const;
-    void prove(Call& call, const std::string& account, bool byPassword);
+    void prove(Call& call, const std::string& account, const std::string& form, bool byPassword);
     bool signedIn(const Call& call) const;
     // The proven account's roles as stored now; refused when it has not the role (0 or 1).
     void requireRole(Call& call, ServiceConnection& c, int role, std::string_view what);
@@ -117,10 +118,11 @@ private:
     const ServiceLimits& m_limits;
     Options m_options;
     CookieSessions m_cookies;
-    CallRate m_newSessions;   // per address
-    CallRate m_accountGuess;  // EnVerifs per account looked up
-    CallRate m_resetMail;     // reset mails per account
-    CallRate m_resetTries;    // reset requests and proofs per address
+    CallRate m_newSessions;    // per address
+    CallRate m_accountGuess;   // EnVerifs per account looked up
+    CallRate m_resetMail;      // reset mails per account
+    CallRate m_resetTries;     // reset requests and proofs per address
+    CallRate m_registrations;  // new accounts per address
 
     struct ResetCode {
         std::string code;

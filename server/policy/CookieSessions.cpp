@@ -146,53 +146,59 @@ std::optional<CallerSession> CookieSessions::read(std::string_view cookie) const
         CRYPTO_memcmp(mac->data(), expected.data(), expected.size()) != 0)
         return std::nullopt;
     const auto f = fields(*payload);
-    if (f.size() != 9 || f[0] != "s1") return std::nullopt;
+    if (f.size() != 10 || f[0] != "s2") return std::nullopt;
     CallerSession s;
     s.id = f[1];
     s.account = f[2];
     s.byPassword = f[3] == "1";
     s.looked = f[4];
     s.resetAccount = f[5];
+    s.formTag = f[8];
     const auto resetUntil = number(f[6]);
-    const auto expires = number(f[7]);
-    if (!resetUntil || !expires || *expires < now() || s.id.size() != 32) return std::nullopt;
+    const auto issued = number(f[7]);
+    if (!resetUntil || !issued || s.id.size() != 32 ||
+        *issued + std::chrono::seconds(kSessionLife).count() < now())
+        return std::nullopt;
     s.resetUntil = *resetUntil;
-    s.expires = *expires;
+    s.issued = *issued;
     return s;
 }
 
 CallerSession CookieSessions::fresh() const {
     CallerSession s;
     s.id = randomHex(16);
+    s.issued = now();
     return s;
 }
 
-std::string CookieSessions::write(CallerSession& s) const {
-    s.expires = now() + std::chrono::seconds(kSessionLife).count();
+std::string CookieSessions::write(const CallerSession& s) const {
     // Every field is free of line breaks: ids are checked when they arrive.
-    return sign("s1\n" + s.id + "\n" + s.account + "\n" + (s.byPassword ? "1" : "0") + "\n" +
+    return sign("s2\n" + s.id + "\n" + s.account + "\n" + (s.byPassword ? "1" : "0") + "\n" +
                 s.looked + "\n" + s.resetAccount + "\n" + std::to_string(s.resetUntil) + "\n" +
-                std::to_string(s.expires) + "\n");
+                std::to_string(s.issued) + "\n" + s.formTag + "\n");
 }
 
-std::string CookieSessions::maskKey(const CallerSession& s) const {
-    return hmac(m_key, "mask\n" + s.id);
+std::string CookieSessions::formTag(std::string_view storedForm) const {
+    return urlEncode(hmac(m_key, "form\n" + std::string(storedForm)).substr(0, 16));
 }
 
-std::string CookieSessions::mask(const CallerSession& s, std::string_view form) const {
+std::string CookieSessions::maskKey(const CallerSession& s, std::string_view account) const {
+    return hmac(m_key, "mask\n" + s.id + "\n" + std::string(account));
+}
+
+std::string CookieSessions::mask(const CallerSession& s, std::string_view account,
+                                 std::string_view form) const {
+    const std::string key = maskKey(s, account);
     if (const auto raw = formBytes(form))
-        if (const auto enciphered = aes(maskKey(s), *raw, true)) {
-            std::string text = base64Encode(*enciphered);
-            return text;
-        }
-    return "~" + urlEncode(hmac(maskKey(s), form));
+        if (const auto enciphered = aes(key, *raw, true)) return base64Encode(*enciphered);
+    return "~" + urlEncode(hmac(key, form));
 }
 
-std::optional<std::string> CookieSessions::unmask(const CallerSession& s,
+std::optional<std::string> CookieSessions::unmask(const CallerSession& s, std::string_view account,
                                                   std::string_view masked) const {
     const auto raw = formBytes(masked);
     if (!raw) return std::nullopt;
-    const auto form = aes(maskKey(s), *raw, false);
+    const auto form = aes(maskKey(s, account), *raw, false);
     if (!form) return std::nullopt;
     return base64Encode(*form);
 }

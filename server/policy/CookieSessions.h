@@ -20,7 +20,10 @@ struct CallerSession {
     // 1970).
     std::string resetAccount;
     std::int64_t resetUntil = 0;
-    std::int64_t expires = 0;  // seconds since 1970
+    std::int64_t issued = 0;  // seconds since 1970: the cookie lasts a fixed time from here
+    // Stands for the stored password form of `account` when it was proven: a session ends when
+    // that password changes.
+    std::string formTag;
 
     bool signedIn() const { return !account.empty(); }
 };
@@ -30,8 +33,9 @@ struct CallerSession {
 // and the write side on the primary know the same caller without sharing memory (a client
 // sends the cookie to both, as they share a host, or copies it). A cookie holds no secret of
 // its own beyond the session's random id; it cannot be forged or altered without the key.
-// A session cookie lasts 12 hours from its last change; an auto-login cookie 30 days, and only
-// while its account's stored password form is the one it was issued under.
+// A session cookie lasts 12 hours from its first issue, however often it changes, and a proven
+// account's only while its password stays; an auto-login cookie 30 days, and only while its
+// account's stored password form is the one it was issued under.
 class CookieSessions {
 public:
     static constexpr std::string_view kSessionCookie = "TarveloSession";
@@ -44,14 +48,18 @@ public:
     // The session a cookie carries; nullopt when it is malformed, forged or expired.
     std::optional<CallerSession> read(std::string_view cookie) const;
     CallerSession fresh() const;
-    // The cookie's value for `s`, its life renewed.
-    std::string write(CallerSession& s) const;
+    std::string write(const CallerSession& s) const;
+    // The tag of an account's stored password form (CallerSession::formTag).
+    std::string formTag(std::string_view storedForm) const;
 
-    // A stored password form as this caller is shown it: the same form always looks the same to
-    // one session, differently to every other; unmask() gives the stored form back. A form that
-    // is not the service's (32 bytes in Base64) is masked for comparison only.
-    std::string mask(const CallerSession& s, std::string_view form) const;
-    std::optional<std::string> unmask(const CallerSession& s, std::string_view masked) const;
+    // A stored password form of `account` as this caller is shown it: the same form of the same
+    // account always looks the same to one session, differently to every other session and for
+    // every other account (so that an EnVerifs answer, masked for the account last looked up,
+    // can be compared with that account's form only); unmask() gives the stored form back. A
+    // form that is not the service's (32 bytes in Base64) is masked for comparison only.
+    std::string mask(const CallerSession& s, std::string_view account, std::string_view form) const;
+    std::optional<std::string> unmask(const CallerSession& s, std::string_view account,
+                                      std::string_view masked) const;
 
     std::string autoLogin(std::string_view account, std::string_view storedForm) const;
     // Whether an auto-login cookie stands for `account` while its stored form is `storedForm`.
@@ -62,7 +70,7 @@ public:
 
 private:
     std::string sign(std::string_view payload) const;
-    std::string maskKey(const CallerSession& s) const;
+    std::string maskKey(const CallerSession& s, std::string_view account) const;
 
     std::string m_key;
 };

@@ -13,9 +13,11 @@ void MailCommand::send(std::string_view to, std::string_view subject, std::strin
     if (!configured()) throw Error("服务没有配置发信命令，无法发送邮件。", "serve --mail-command");
     // An address is stored as the user typed it at registration: nothing in it may start a
     // header of its own.
+    // One plain address: not a list, nothing a header could take for more.
     for (char c : to)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-            throw Error("邮箱地址中有控制字符，无法发送邮件。");
+        if (static_cast<unsigned char>(c) <= 0x20 || c == 0x7F ||
+            std::string_view(",;<>\"()[]\\").find(c) != std::string_view::npos)
+            throw Error("邮箱地址不是一个普通的地址，无法发送邮件。");
     std::string message = "To: " + std::string(to) + "\n";
     message += "Subject: =?UTF-8?B?" + base64Encode(subject) + "?=\n";
     message += "MIME-Version: 1.0\nContent-Type: text/plain; charset=UTF-8\n";

@@ -1,5 +1,6 @@
 #include "server/store/SqlRunner.h"
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -16,6 +17,8 @@
 #include "text/NumberText.h"
 
 namespace tarvelo::server {
+
+std::atomic<std::size_t> SqlRunner::s_building{0};
 
 namespace {
 
@@ -159,6 +162,25 @@ SqlRunner::Answer SqlRunner::query(std::string_view sql, const RowFilter& filter
         c.declared = s.declared(i);
     }
 
+    // Answers being built at once hold memory beside the ones already built: the whole
+    // service's are held within a budget, reserved a piece at a time as rows are read.
+    struct Reservation {
+        std::size_t bytes = 0;
+        ~Reservation() { s_building -= bytes; }
+    } reserved;
+    const auto reserve = [&](std::size_t needed) {
+        while (reserved.bytes < needed) {
+            constexpr std::size_t kPiece = 1 << 20;
+            reserved.bytes += kPiece;
+            if (s_building.fetch_add(kPiece) + kPiece > m_limits.buildingBudget) {
+                m_c.stopClock();
+                throw StatementError(
+                    "数据服务正忙，请稍后再试。",
+                    "同时生成的答复超过 " + std::to_string(m_limits.buildingBudget >> 20) + " MiB",
+                    false);
+            }
+        }
+    };
     std::vector<Row> rows;
     std::vector<std::optional<std::string_view>> values(static_cast<std::size_t>(n));
     // What the packet will take, counted as written (escapes included) while the rows are read,
@@ -213,6 +235,7 @@ SqlRunner::Answer SqlRunner::query(std::string_view sql, const RowFilter& filter
                 c.allNumeric && finite && (type == ValueType::Integer || type == ValueType::Real);
         }
         if (bytes <= m_limits.maxAnswerBytes) rows.push_back(Row::fromValues(values));
+        reserve(bytes);
     }
     m_c.stopClock();
 

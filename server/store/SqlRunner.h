@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -38,6 +39,9 @@ public:
 
 private:
     [[noreturn]] void failed(const class DbError& e);
+
+    // Bytes of the answers being built in the whole process (see ServiceLimits::buildingBudget).
+    static std::atomic<std::size_t> s_building;
 
     ServiceConnection& m_c;
     const ServiceLimits& m_limits;

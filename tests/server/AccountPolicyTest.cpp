@@ -9,6 +9,7 @@
 #include "data/DataPacket.h"
 #include "server/http/HttpEndpoint.h"
 #include "server/policy/ClientStatements.h"
+#include "server/policy/CookieSessions.h"
 #include "soap/SoapFault.h"
 #include "support/Packets.h"
 #include "support/SoapCaller.h"
@@ -309,6 +310,32 @@ TEST_F(Accounts, NobodyDoesMoreThanItsRolesAllow) {
                      R"(<ROW RowState="1" PERDID="202612" PLACE="南湖区" SERIAL="1" XXJ="4120"/>)"
                      R"(<ROW RowState="8" XXJ="0.01"/>)"));
          }},
+        {"set a password through another key (a system account's)",
+         [&](SoapCaller& c) {
+             const auto own = rowsOf(c.query(loginLookup("viewer")));
+             const std::string mine = c.enVerifs(source("mine"));
+             c.applyDelta(
+                 "SQL00=Select 'AAA' AAA From KVR_USERH Where 1=2\r\n"
+                 "Key00=ResolveToSQL;upWhereKeyOnly;SYSBZ\r\nInc00=\r\nExc00=\r\n",
+                 userDelta(R"(<ROW RowState="1" USERID="viewer" SYSBZ="1" PASSWORD=")" +
+                           own.at(0).at("PASSWORD") + R"("/><ROW RowState="8" PASSWORD=")" + mine +
+                           R"("/>)"));
+         }},
+        {"delete prices of every unit through another key",
+         [](SoapCaller& c) {
+             c.applyDelta(
+                 deltaParams("KVR_XXJ", "SERIAL"),
+                 priceDelta(R"(<ROW RowState="2" PERDID="209901" PLACE="Z" SERIAL="1"/>)"));
+         }},
+        {"register with a list of addresses",
+         [](SoapCaller& c) {
+             c.query("Select * From KVR_USERH  \r\nWhere USERID='relay'  \r\n");
+             const std::string pw = c.enVerifs(source("relay-pw"));
+             c.applyDelta(kUserParams,
+                          userDelta(R"(<ROW RowState="4" USERID="relay" PASSWORD=")" + pw +
+                                    R"(" PWBZ="0" SYSBZ="0" DATABZ="00" )"
+                                    R"(EMAIL="a@example.cn,b@example.cn"/>)"));
+         }},
         {"rewrite the regions",
          [](SoapCaller& c) {
              c.applyDelta(deltaParams("KVR_REGION", "ID"),
@@ -450,23 +477,50 @@ TEST_F(Accounts, AutoLoginTakesItsCookieNotTheMachineIdentifier) {
     EXPECT_EQ(stale.query(priceQuery()), "请先登录，再查询价格。");
 }
 
+// What proves an account holds only as long as it should, and for that account only.
+TEST_F(Accounts, AProofHoldsForItsAccountAndItsPasswordOnly) {
+    // An EnVerifs answer is masked for the account last looked up: it says nothing of another
+    // account's form, so guesses at one account are counted against that account.
+    SoapCaller guesser(service);
+    const std::string adminForm = rowsOf(guesser.query(loginLookup("admin"))).at(0).at("PASSWORD");
+    guesser.query(loginLookup("viewer"));
+    EXPECT_NE(guesser.enVerifs(source("admin-pw")), adminForm);
+
+    // A changed password ends the sessions that proved the old one.
+    SoapCaller signedIn(service);
+    signedIn.signIn("viewer", "viewer-pw");
+    EXPECT_EQ(rowsOf(signedIn.query(priceQuery())).size(), 1u);
+    service.exec("UPDATE KVR_USERH SET PASSWORD='" + form("other-pw") + "' WHERE USERID='viewer'");
+    EXPECT_EQ(signedIn.query(priceQuery()), "请先登录，再查询价格。");
+
+    // Cookies are signed with a key EnVerifs never answers: one signed with what EnVerifs gives
+    // for the key's label is nobody's, even knowing the account's stored form.
+    server::CookieSessions forger(service.enVerifs("Tarvelo session cookies"));
+    server::CallerSession s = forger.fresh();
+    s.account = s.looked = "admin";
+    s.byPassword = true;
+    s.formTag =
+        forger.formTag(service.scalar("SELECT PASSWORD FROM KVR_USERH WHERE USERID='admin'"));
+    SoapCaller forged(service);
+    forged.setCookie("TarveloSession", forger.write(s));
+    EXPECT_EQ(forged.query(priceQuery()), "请先登录，再查询价格。");
+}
+
 // A service process on the same database (the read side on a replica, the write side on the
 // primary) knows the caller by the same cookie; one whose cookie was altered is nobody.
 TEST_F(Accounts, EveryProcessOnTheDatabaseKnowsTheCaller) {
     if (TestService::onPostgres()) GTEST_SKIP() << "a copy of the SQLite file is the other side";
     SoapCaller here(service);
     here.signIn("viewer", "viewer-pw");
+    service.exec("PRAGMA wal_checkpoint(TRUNCATE)");  // the copy holds every row
     TestService elsewhere(TestService::ExistingFile{service.dbPath()});
     SoapCaller there(elsewhere), altered(elsewhere);
     there.setCookie("TarveloSession", here.cookie("TarveloSession"));
-    // (The copy may lack rows still in the write-ahead log: their count is answered all the same.)
-    const std::string count =
-        " Select count(*) AS N \r\n FROM KVR_XXJ \r\n where PERDID='202612'\r\n";
-    EXPECT_EQ(rowsOf(there.query(count)).size(), 1u);
+    EXPECT_EQ(rowsOf(there.query(priceQuery())).size(), 1u);
     std::string cookie = here.cookie("TarveloSession");
     cookie[3] = cookie[3] == 'A' ? 'B' : 'A';
     altered.setCookie("TarveloSession", cookie);
-    EXPECT_EQ(altered.query(count), "请先登录，再查询价格。");
+    EXPECT_EQ(altered.query(priceQuery()), "请先登录，再查询价格。");
 }
 
 TEST_F(Accounts, SessionRowsAreOnesOwnAndOneAtATime) {

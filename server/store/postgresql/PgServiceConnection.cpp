@@ -3,13 +3,13 @@
 #include <libpq-fe.h>
 
 #include "data/DataPacket.h"
-#include "server/store/DbError.h"
-#include "server/store/postgresql/PgDatabase.h"
-#include "server/store/postgresql/PgStatement.h"
-#include "server/store/Schema.h"
 #include "server/ServiceLimits.h"
+#include "server/store/DbError.h"
+#include "server/store/Schema.h"
 #include "server/store/StatementError.h"
 #include "server/store/StatementText.h"
+#include "server/store/postgresql/PgDatabase.h"
+#include "server/store/postgresql/PgStatement.h"
 
 namespace tarvelo::server {
 
@@ -51,6 +51,9 @@ PgServiceConnection::PgServiceConnection(const std::string& uri, Side side) : m_
         "-c DateStyle=ISO -c statement_timeout=" + std::to_string(m_baseTimeout.count()) +
         " -c idle_in_transaction_session_timeout=60000 -c client_min_messages=warning -c "
         "lock_timeout=5000";
+    // A backslash is a character in a string literal, as in SQLite, whatever the database
+    // sets: the service reads quoted values that way when it checks the client's statements.
+    options += " -c standard_conforming_strings=on";
     if (side == Side::Read) options += " -c default_transaction_read_only=on";
     const char* application = side == Side::Read    ? "tarvelo-server (read)"
                               : side == Side::Write ? "tarvelo-server (write)"
