@@ -82,7 +82,7 @@ AccountPolicy::AccountPolicy(Store& store, const ServiceLimits& limits, Options 
       m_cookies(store.transformPassword("\x01Tarvelo session cookies")),
       m_newSessions(limits.newSessionsBurst, limits.newSessionsRefill),
       m_accountGuess(limits.enVerifsBurst, limits.enVerifsRefill),
-      m_resetMail(3, std::chrono::minutes(1)),
+      m_resetMail(3, std::chrono::minutes(20)),
       m_resetTries(10, std::chrono::seconds(20)),
       m_registrations(5, std::chrono::minutes(1)) {}
 
