@@ -30,10 +30,18 @@ std::optional<Date> make(int y, int m, int d) {
 
 }  // namespace
 
-Date Date::today() {
-    const std::time_t now = std::time(nullptr);
+std::tm Date::localTime(std::time_t t) {
     std::tm local{};
-    localtime_r(&now, &local);
+#ifdef _WIN32
+    localtime_s(&local, &t);
+#else
+    localtime_r(&t, &local);
+#endif
+    return local;
+}
+
+Date Date::today() {
+    const std::tm local = localTime(std::time(nullptr));
     return Date{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday};
 }
 

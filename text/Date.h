@@ -1,6 +1,7 @@
 #pragma once
 
 #include <compare>
+#include <ctime>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,6 +20,9 @@ struct Date {
     int day = 0;
 
     static Date today();  // local date
+    // The broken-down local time of `t`, on every system (the C library's reentrant call differs
+    // between POSIX and Windows).
+    static std::tm localTime(std::time_t t);
     static bool isValid(int year, int month, int day);
 
     // Text typed or read as a date: "yyyy-MM-dd", "yyyy/M/d", "yyyy.M.d" (month and day of one

@@ -1,7 +1,6 @@
 #include "text/DateTime.h"
 
-#include <sys/time.h>
-
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 
@@ -31,13 +30,12 @@ bool validTime(int h, int m, int s, int ms) {
 }  // namespace
 
 DateTime DateTime::now() {
-    timeval tv{};
-    gettimeofday(&tv, nullptr);
-    std::tm local{};
-    const std::time_t seconds = tv.tv_sec;
-    localtime_r(&seconds, &local);
+    const auto since = std::chrono::system_clock::now().time_since_epoch();
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(since).count();
+    const std::time_t seconds = static_cast<std::time_t>(ms / 1000);
+    const std::tm local = Date::localTime(seconds);
     return DateTime{Date{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday}, local.tm_hour,
-                    local.tm_min, local.tm_sec, static_cast<int>(tv.tv_usec / 1000)};
+                    local.tm_min, local.tm_sec, static_cast<int>(ms % 1000)};
 }
 
 std::optional<DateTime> DateTime::fromPacket(std::string_view text) {

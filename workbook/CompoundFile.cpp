@@ -1,11 +1,7 @@
 #include "workbook/CompoundFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include "text/Error.h"
 
@@ -33,97 +29,90 @@ void CompoundFile::damaged(const std::string& what) const {
 
 void CompoundFile::readAt(std::uint64_t offset, std::size_t count, char* out) const {
     if (offset > m_fileSize || count > m_fileSize - offset) damaged("读取超出文件的末尾");
-    while (count > 0) {
-        const ssize_t n = ::pread(m_fd, out, count, static_cast<off_t>(offset));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0)
-            throw Error("无法读取文件“" + m_path + "”。", n < 0 ? std::strerror(errno) : "");
-        out += n;
-        offset += static_cast<std::uint64_t>(n);
-        count -= static_cast<std::size_t>(n);
-    }
+    m_file.clear();
+    if (!m_file.seekg(static_cast<std::streamoff>(offset)) ||
+        !m_file.read(out, static_cast<std::streamsize>(count)))
+        throw Error("无法读取文件“" + m_path + "”。");
 }
 
 CompoundFile::CompoundFile(const std::string& path) : m_path(path) {
-    m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    struct stat st {};
-    if (m_fd >= 0 && ::fstat(m_fd, &st) == 0) m_fileSize = static_cast<std::uint64_t>(st.st_size);
-    try {
-        if (m_fileSize < 512) damaged("不是复合文档");
-        std::string header(512, '\0');
-        readAt(0, header.size(), header.data());
-        const std::string_view h(header);
-        if (h.substr(0, 8) != kMagic) damaged("不是复合文档");
-        const unsigned shift = u16(h, 30);
-        if (shift != 9 && shift != 12) damaged("扇区大小无效");
-        m_sectorSize = std::size_t{1} << shift;
-        if (u16(h, 32) != 6) damaged("小扇区大小无效");
-        const std::uint32_t fatSectors = u32(h, 44);
-        const std::uint32_t directoryStart = u32(h, 48);
-        m_miniCutoff = u32(h, 56);
-        const std::uint32_t miniFatStart = u32(h, 60);
-        const std::uint32_t miniFatSectors = u32(h, 64);
-        std::uint32_t difat = u32(h, 68);
-        const std::uint32_t difatSectors = u32(h, 72);
-        const std::uint64_t fileSectors = m_fileSize / m_sectorSize;
-        if (fatSectors > fileSectors || difatSectors > fileSectors || miniFatSectors > fileSectors)
-            damaged("分配表的扇区数超出文件");
+    // The name is UTF-8 on every system (a Chinese file name on Windows too).
+    const std::filesystem::path file(
+        std::u8string(reinterpret_cast<const char8_t*>(path.data()), path.size()));
+    m_file.open(file, std::ios::binary);
+    std::error_code failed;
+    if (m_file) {
+        const auto size = std::filesystem::file_size(file, failed);
+        if (!failed) m_fileSize = size;
+    }
+    if (m_fileSize < 512) damaged("不是复合文档");
+    std::string header(512, '\0');
+    readAt(0, header.size(), header.data());
+    const std::string_view h(header);
+    if (h.substr(0, 8) != kMagic) damaged("不是复合文档");
+    const unsigned shift = u16(h, 30);
+    if (shift != 9 && shift != 12) damaged("扇区大小无效");
+    m_sectorSize = std::size_t{1} << shift;
+    if (u16(h, 32) != 6) damaged("小扇区大小无效");
+    const std::uint32_t fatSectors = u32(h, 44);
+    const std::uint32_t directoryStart = u32(h, 48);
+    m_miniCutoff = u32(h, 56);
+    const std::uint32_t miniFatStart = u32(h, 60);
+    const std::uint32_t miniFatSectors = u32(h, 64);
+    std::uint32_t difat = u32(h, 68);
+    const std::uint32_t difatSectors = u32(h, 72);
+    const std::uint64_t fileSectors = m_fileSize / m_sectorSize;
+    if (fatSectors > fileSectors || difatSectors > fileSectors || miniFatSectors > fileSectors)
+        damaged("分配表的扇区数超出文件");
 
-        std::string sector(m_sectorSize, '\0');
-        const auto readSector = [&](std::uint32_t index) {
-            const std::uint64_t at = (static_cast<std::uint64_t>(index) + 1) * m_sectorSize;
-            if (index >= kEndOfChain - 16 || at + m_sectorSize > m_fileSize)
-                damaged("扇区 " + std::to_string(index) + " 超出文件");
-            readAt(at, m_sectorSize, sector.data());
-            return std::string_view(sector);
-        };
-        // The allocation table's sectors: 109 in the header, the rest in the DIFAT chain.
-        std::vector<std::uint32_t> fatLocations;
-        for (int i = 0; i < 109 && fatLocations.size() < fatSectors; ++i)
-            fatLocations.push_back(u32(h, 76 + 4 * static_cast<std::size_t>(i)));
-        for (std::uint32_t n = 0; fatLocations.size() < fatSectors; ++n) {
-            if (n >= difatSectors || difat >= kEndOfChain) damaged("DIFAT 链太短");
-            const std::string_view s = readSector(difat);
-            for (std::size_t i = 0; i + 4 < m_sectorSize && fatLocations.size() < fatSectors;
-                 i += 4)
-                fatLocations.push_back(u32(s, i));
-            difat = u32(s, m_sectorSize - 4);
-        }
-        m_fat.reserve(fatLocations.size() * (m_sectorSize / 4));
-        for (std::uint32_t at : fatLocations) {
-            const std::string_view s = readSector(at);
-            for (std::size_t i = 0; i < m_sectorSize; i += 4)
-                m_fat.push_back(u32(s, i));
-        }
+    std::string sector(m_sectorSize, '\0');
+    const auto readSector = [&](std::uint32_t index) {
+        const std::uint64_t at = (static_cast<std::uint64_t>(index) + 1) * m_sectorSize;
+        if (index >= kEndOfChain - 16 || at + m_sectorSize > m_fileSize)
+            damaged("扇区 " + std::to_string(index) + " 超出文件");
+        readAt(at, m_sectorSize, sector.data());
+        return std::string_view(sector);
+    };
+    // The allocation table's sectors: 109 in the header, the rest in the DIFAT chain.
+    std::vector<std::uint32_t> fatLocations;
+    for (int i = 0; i < 109 && fatLocations.size() < fatSectors; ++i)
+        fatLocations.push_back(u32(h, 76 + 4 * static_cast<std::size_t>(i)));
+    for (std::uint32_t n = 0; fatLocations.size() < fatSectors; ++n) {
+        if (n >= difatSectors || difat >= kEndOfChain) damaged("DIFAT 链太短");
+        const std::string_view s = readSector(difat);
+        for (std::size_t i = 0; i + 4 < m_sectorSize && fatLocations.size() < fatSectors; i += 4)
+            fatLocations.push_back(u32(s, i));
+        difat = u32(s, m_sectorSize - 4);
+    }
+    m_fat.reserve(fatLocations.size() * (m_sectorSize / 4));
+    for (std::uint32_t at : fatLocations) {
+        const std::string_view s = readSector(at);
+        for (std::size_t i = 0; i < m_sectorSize; i += 4)
+            m_fat.push_back(u32(s, i));
+    }
 
-        const std::string directory = chain(directoryStart, 0, false);
-        for (std::size_t at = 0; at + 128 <= directory.size(); at += 128) {
-            const std::string_view e = std::string_view(directory).substr(at, 128);
-            Entry entry;
-            const std::size_t length = std::min<std::size_t>(u16(e, 64), 64);
-            for (std::size_t i = 0; i + 2 <= length && i < 62; i += 2)
-                if (const char16_t c = u16(e, i)) entry.name += c;
-            entry.type = static_cast<unsigned char>(e[66]);
-            entry.start = u32(e, 116);
-            entry.size = u32(e, 120);  // the high half is zero for files of 512-byte sectors
-            m_entries.push_back(std::move(entry));
-        }
-        if (m_entries.empty() || m_entries[0].type != 5) damaged("没有根目录");
-        if (miniFatSectors > 0 && miniFatStart < kEndOfChain) {
-            const std::string miniFat = chain(miniFatStart, 0, false);
-            for (std::size_t i = 0; i + 4 <= miniFat.size(); i += 4)
-                m_miniFat.push_back(u32(miniFat, i));
-            m_miniStream = chain(m_entries[0].start, m_entries[0].size, false);
-        }
-    } catch (...) {
-        if (m_fd >= 0) ::close(m_fd);
-        throw;
+    const std::string directory = chain(directoryStart, 0, false);
+    for (std::size_t at = 0; at + 128 <= directory.size(); at += 128) {
+        const std::string_view e = std::string_view(directory).substr(at, 128);
+        Entry entry;
+        const std::size_t length = std::min<std::size_t>(u16(e, 64), 64);
+        for (std::size_t i = 0; i + 2 <= length && i < 62; i += 2)
+            if (const char16_t c = u16(e, i)) entry.name += c;
+        entry.type = static_cast<unsigned char>(e[66]);
+        entry.start = u32(e, 116);
+        entry.size = u32(e, 120);  // the high half is zero for files of 512-byte sectors
+        m_entries.push_back(std::move(entry));
+    }
+    if (m_entries.empty() || m_entries[0].type != 5) damaged("没有根目录");
+    if (miniFatSectors > 0 && miniFatStart < kEndOfChain) {
+        const std::string miniFat = chain(miniFatStart, 0, false);
+        for (std::size_t i = 0; i + 4 <= miniFat.size(); i += 4)
+            m_miniFat.push_back(u32(miniFat, i));
+        m_miniStream = chain(m_entries[0].start, m_entries[0].size, false);
     }
 }
 
-CompoundFile::~CompoundFile() {
-    if (m_fd >= 0) ::close(m_fd);
-}
+CompoundFile::~CompoundFile() = default;
 
 std::vector<std::uint32_t> CompoundFile::sectors(std::uint32_t start, std::uint64_t size) const {
     std::vector<std::uint32_t> out;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -44,7 +45,8 @@ private:
     std::string chain(std::uint32_t start, std::uint64_t size, bool mini) const;
 
     std::string m_path;
-    int m_fd = -1;
+    // Read at offsets as streams are asked for; one thread at a time, as the workbook is read.
+    mutable std::ifstream m_file;
     std::uint64_t m_fileSize = 0;
     std::size_t m_sectorSize = 512;
     std::size_t m_miniCutoff = 4096;
