@@ -69,6 +69,7 @@ public:
         bool changed = false;                 // the session's cookie is to be set anew
         std::vector<std::string> setCookies;  // Set-Cookie header values
         std::string who;                      // the account proven, for the log
+        std::string roles;                    // its DATABZ as this request found it
         std::string table;                    // the table a write was for, for the log
         std::string passwordSetFor;           // the account whose password a delta sets
         std::string newForm;                  // and its new stored form

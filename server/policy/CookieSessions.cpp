@@ -2,12 +2,12 @@
 
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
-#include <openssl/hmac.h>
 #include <openssl/rand.h>
 
 #include <charconv>
 #include <vector>
 
+#include "server/store/PasswordTransform.h"
 #include "text/Base64.h"
 #include "text/Error.h"
 
@@ -50,15 +50,6 @@ std::optional<std::string> urlDecode(std::string_view text) {
         }
     }
     return out;
-}
-
-std::string hmac(std::string_view key, std::string_view text) {
-    unsigned char mac[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    if (!HMAC(EVP_sha256(), key.data(), static_cast<int>(key.size()),
-              reinterpret_cast<const unsigned char*>(text.data()), text.size(), mac, &length))
-        throw Error("服务无法签署 Cookie。", "HMAC-SHA256");
-    return std::string(reinterpret_cast<const char*>(mac), length);
 }
 
 std::string randomHex(std::size_t bytes) {
@@ -131,20 +122,28 @@ std::int64_t CookieSessions::now() {
         .count();
 }
 
-std::string CookieSessions::sign(std::string_view payload) const {
-    return urlEncode(payload) + "." + urlEncode(hmac(m_key, payload));
+std::string CookieSessions::sign(std::string_view payload, std::string_view signedAlso) const {
+    return urlEncode(payload) + "." +
+           urlEncode(hmacSha256(m_key, std::string(payload) + std::string(signedAlso)));
 }
 
-std::optional<CallerSession> CookieSessions::read(std::string_view cookie) const {
+std::optional<std::string> CookieSessions::verified(std::string_view cookie,
+                                                    std::string_view signedAlso) const {
     const auto dot = cookie.find('.');
     if (dot == std::string_view::npos || cookie.size() > 1024) return std::nullopt;
     const auto payload = urlDecode(cookie.substr(0, dot));
     const auto mac = urlDecode(cookie.substr(dot + 1));
     if (!payload || !mac) return std::nullopt;
-    const std::string expected = hmac(m_key, *payload);
+    const std::string expected = hmacSha256(m_key, *payload + std::string(signedAlso));
     if (mac->size() != expected.size() ||
         CRYPTO_memcmp(mac->data(), expected.data(), expected.size()) != 0)
         return std::nullopt;
+    return payload;
+}
+
+std::optional<CallerSession> CookieSessions::read(std::string_view cookie) const {
+    const auto payload = verified(cookie, {});
+    if (!payload) return std::nullopt;
     const auto f = fields(*payload);
     if (f.size() != 10 || f[0] != "s2") return std::nullopt;
     CallerSession s;
@@ -179,11 +178,11 @@ std::string CookieSessions::write(const CallerSession& s) const {
 }
 
 std::string CookieSessions::formTag(std::string_view storedForm) const {
-    return urlEncode(hmac(m_key, "form\n" + std::string(storedForm)).substr(0, 16));
+    return urlEncode(hmacSha256(m_key, "form\n" + std::string(storedForm)).substr(0, 16));
 }
 
 std::string CookieSessions::maskKey(const CallerSession& s, std::string_view account) const {
-    return hmac(m_key, "mask\n" + s.id + "\n" + std::string(account));
+    return hmacSha256(m_key, "mask\n" + s.id + "\n" + std::string(account));
 }
 
 std::string CookieSessions::mask(const CallerSession& s, std::string_view account,
@@ -191,7 +190,7 @@ std::string CookieSessions::mask(const CallerSession& s, std::string_view accoun
     const std::string key = maskKey(s, account);
     if (const auto raw = formBytes(form))
         if (const auto enciphered = aes(key, *raw, true)) return base64Encode(*enciphered);
-    return "~" + urlEncode(hmac(key, form));
+    return "~" + urlEncode(hmacSha256(key, form));
 }
 
 std::optional<std::string> CookieSessions::unmask(const CallerSession& s, std::string_view account,
@@ -207,21 +206,13 @@ std::string CookieSessions::autoLogin(std::string_view account, std::string_view
     const std::string payload =
         "a1\n" + std::string(account) + "\n" +
         std::to_string(now() + std::chrono::seconds(kAutoLoginLife).count());
-    return urlEncode(payload) + "." +
-           urlEncode(hmac(m_key, payload + "\n" + std::string(storedForm)));
+    return sign(payload, "\n" + std::string(storedForm));
 }
 
 bool CookieSessions::autoLoginHolds(std::string_view cookie, std::string_view account,
                                     std::string_view storedForm) const {
-    const auto dot = cookie.find('.');
-    if (dot == std::string_view::npos || cookie.size() > 1024) return false;
-    const auto payload = urlDecode(cookie.substr(0, dot));
-    const auto mac = urlDecode(cookie.substr(dot + 1));
-    if (!payload || !mac) return false;
-    const std::string expected = hmac(m_key, *payload + "\n" + std::string(storedForm));
-    if (mac->size() != expected.size() ||
-        CRYPTO_memcmp(mac->data(), expected.data(), expected.size()) != 0)
-        return false;
+    const auto payload = verified(cookie, "\n" + std::string(storedForm));
+    if (!payload) return false;
     const auto f = fields(*payload);
     const auto until = f.size() == 3 ? number(f[2]) : std::nullopt;
     return f[0] == "a1" && f[1] == account && until && *until >= now();

@@ -69,7 +69,10 @@ public:
     static std::int64_t now();
 
 private:
-    std::string sign(std::string_view payload) const;
+    // A cookie of `payload`, signed over the payload and `signedAlso` (which it does not carry).
+    std::string sign(std::string_view payload, std::string_view signedAlso = {}) const;
+    // A signed cookie's payload, when its signature (over the payload and `signedAlso`) holds.
+    std::optional<std::string> verified(std::string_view cookie, std::string_view signedAlso) const;
     std::string maskKey(const CallerSession& s, std::string_view account) const;
 
     std::string m_key;

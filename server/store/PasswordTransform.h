@@ -10,4 +10,7 @@ namespace tarvelo::server {
 // nothing can turn it back into the password.
 std::string transformPassword(std::string_view secret, std::string_view source);
 
+// HMAC-SHA256 of `text` under `key`, its 32 bytes as they are. Throws tarvelo::Error.
+std::string hmacSha256(std::string_view key, std::string_view text);
+
 }  // namespace tarvelo::server
