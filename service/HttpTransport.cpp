@@ -293,20 +293,6 @@ std::string cookieHost(std::string_view domain) {
     return std::string(domain);
 }
 
-// The host of a URL, as a cookie's domain names it: "a.b" of "https://a.b:8517/soap/x".
-std::string urlHost(std::string_view url) {
-    const auto scheme = url.find("://");
-    if (scheme == std::string_view::npos) return {};
-    url.remove_prefix(scheme + 3);
-    url = url.substr(0, url.find_first_of("/?#"));
-    if (const auto at = url.rfind('@'); at != std::string_view::npos) url.remove_prefix(at + 1);
-    if (url.starts_with('[')) return std::string(url.substr(1, url.find(']') - 1));
-    std::string host(url.substr(0, url.find(':')));
-    for (char& c : host)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return host;
-}
-
 // Whether a cookie of `expires` (seconds since 1970; 0: until the program ends) is still valid.
 bool stillValid(std::string_view expires) {
     long long at = 0;
@@ -581,9 +567,9 @@ HttpTransport::Reply HttpTransport::post(const std::string& url, std::string_vie
     curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &reply.status);
     // The service knows its caller by the session cookie whichever side set it: where the read
     // and the write side are on two hosts, each gets what the other set.
-    if (const std::string read = urlHost(m_config.readUrl), write = urlHost(m_config.writeUrl);
+    if (const std::string read = host(m_config.readUrl), write = host(m_config.writeUrl);
         !read.empty() && !write.empty() && read != write) {
-        const std::string here = urlHost(url);
+        const std::string here = host(url);
         m_connection->mirrorCookie(kSessionCookie, here, here == read ? write : read);
     }
     reply.body = std::move(answer.body);
